@@ -1,0 +1,126 @@
+#include "core/logformat.h"
+
+#include "core/version.h"
+
+#include <array>
+
+namespace tallyhost {
+
+namespace {
+
+constexpr std::array<std::string_view, 6> kBaudTexts = {" 1200", " 2400", " 4800", " 9600", " 19200", " 38400"};
+
+std::string ComText(int commPort)
+{
+    return "Open COM" + std::to_string(commPort + 1);
+}
+
+LogLine Line(LogColorRole color, std::string_view prefix, std::string content, bool filePrefix = true)
+{
+    LogLine line;
+    line.color = color;
+    line.prefix = std::string(prefix);
+    line.fileLine.reserve(prefix.size() + content.size() + kLogLineEnd.size());
+    if (filePrefix)
+        line.fileLine += prefix;
+    line.fileLine += content;
+    line.fileLine += kLogLineEnd;
+    line.content = std::move(content);
+    return line;
+}
+
+} // namespace
+
+std::string FrameHexText(std::string_view frame)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(frame.size() * 3);
+    for (const char c : frame) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+        text += ' ';
+    }
+    return text;
+}
+
+std::string_view BaudRateText(int baudRate)
+{
+    if (baudRate < 0 || baudRate >= static_cast<int>(kBaudTexts.size()))
+        return {};
+    return kBaudTexts[static_cast<std::size_t>(baudRate)];
+}
+
+std::string HostOpenText(int commPort, int baudRate)
+{
+    return ComText(commPort) + std::string(BaudRateText(baudRate)) + ",N,8,1";
+}
+
+std::string AuxOpenText(int commPort)
+{
+    return ComText(commPort) + " 9600,N,8,1";
+}
+
+LogLine FormatLogLine(LogEvent event, const LogLineSource& source, bool lowLevel)
+{
+    switch (event) {
+    case LogEvent::HostOpen:
+        // Port changes are written to the file without the prefix: they stand out between
+        // the frames when the file is read as plain text.
+        return Line(LogColorRole::Host, kHostPrefix, HostOpenText(source.hostCommPort, source.hostBaudRate), false);
+    case LogEvent::HostClose:
+        return Line(LogColorRole::Host, kHostPrefix, "Close port", false);
+    case LogEvent::HostWrite:
+        return Line(LogColorRole::Host, kHostPrefix, FrameHexText(source.frame));
+    case LogEvent::HostRead:
+    case LogEvent::AuxRead:
+        return Line(LogColorRole::Printer, kPrinterPrefix, FrameHexText(source.frame));
+    case LogEvent::Ack:
+    case LogEvent::Nack:
+    case LogEvent::Intermediate: {
+        const char* text = event == LogEvent::Ack    ? "ACK"
+                           : event == LogEvent::Nack ? "NACK"
+                                                     : "INTERMEDIATE ANSWER";
+        LogLine line = Line(LogColorRole::Printer, kPrinterPrefix, text);
+        line.inView = lowLevel;
+        return line;
+    }
+    case LogEvent::AuxOpen:
+        return Line(LogColorRole::Fiscal, kFiscalPrefix, AuxOpenText(source.auxCommPort), false);
+    case LogEvent::AuxClose:
+        return Line(LogColorRole::Fiscal, kFiscalPrefix, "Close port", false);
+    case LogEvent::AuxWrite:
+        return Line(LogColorRole::Fiscal, kFiscalPrefix, FrameHexText(source.frame));
+    }
+    return {};
+}
+
+std::string LogFileNameFor(std::string_view terminalFileName)
+{
+    const std::size_t slash = terminalFileName.find_last_of('/');
+    const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    std::size_t dot = terminalFileName.find_last_of('.');
+    if (dot == std::string_view::npos || dot < nameStart)
+        dot = terminalFileName.size();
+    return std::string(terminalFileName.substr(0, dot)) + ".log";
+}
+
+std::string LogFileHeader(std::string_view executableName)
+{
+    std::string header = VersionString("CompanyName");
+    header += kLogLineEnd;
+    header += executableName;
+    header += kLogLineEnd;
+    return header;
+}
+
+std::string LogTimeStampBlock(std::string_view dateTimeText)
+{
+    std::string block(kLogLineEnd);
+    block += dateTimeText;
+    block += kLogLineEnd;
+    return block;
+}
+
+} // namespace tallyhost

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tallyhost {
+
+// Text of the traffic log: the lines the log window shows and the lines it appends to the
+// log file beside the terminal file. Everything here is pure so that the exact bytes of the
+// file can be checked without a window; the window only adds colours and time stamps.
+
+// Every log line starts with one of these, each exactly nine characters wide so that the
+// frame texts line up in the view and in the file.
+inline constexpr std::string_view kHostPrefix = "HOST --> ";
+inline constexpr std::string_view kPrinterPrefix = "FP   --> ";
+inline constexpr std::string_view kFiscalPrefix = "FISCAL-> ";
+
+// Line ending of the log file, whatever the platform: the files are read on both.
+inline constexpr std::string_view kLogLineEnd = "\r\n";
+
+// Which of the three configured colours a view line takes.
+enum class LogColorRole { Host, Printer, Fiscal };
+
+// The log notifications that produce a line (the settings reload produces none).
+enum class LogEvent {
+    HostOpen,
+    HostClose,
+    HostWrite,
+    HostRead,
+    Ack,
+    Nack,
+    Intermediate,
+    AuxOpen,
+    AuxClose,
+    AuxWrite,
+    AuxRead,
+};
+
+// What a line needs besides its event: the port and speed of the "Open COM" lines and the
+// frame bytes of the write and read lines. Unused members are ignored.
+struct LogLineSource
+{
+    int hostCommPort = 0;  // 0 = COM1
+    int hostBaudRate = 0;  // speed index 0..5
+    int auxCommPort = 0;   // 0 = COM1
+    std::string_view frame;
+};
+
+// One handled notification: the line for the view (when shown) and the bytes appended to
+// the log file (always, with its CR LF).
+struct LogLine
+{
+    bool inView = true;
+    LogColorRole color = LogColorRole::Host;
+    std::string prefix;
+    std::string content;
+    std::string fileLine;
+};
+
+// The frame as upper-case hexadecimal byte pairs, each followed by one blank:
+// bytes 02 41 03 give "02 41 03 ". Any byte value, NUL included, is rendered.
+std::string FrameHexText(std::string_view frame);
+
+// The speed text of a host speed index: 3 gives " 9600"; an index outside 0..5 gives "".
+std::string_view BaudRateText(int baudRate);
+
+// "Open COM<port+1><speed>,N,8,1" for the host port, and the same at 9600 for the fiscal
+// port, which always runs at that speed.
+std::string HostOpenText(int commPort, int baudRate);
+std::string AuxOpenText(int commPort);
+
+// The line a notification produces. Acknowledgements, negative acknowledgements and
+// intermediate answers reach the view only with the low-level flag, but the file always.
+LogLine FormatLogLine(LogEvent event, const LogLineSource& source, bool lowLevel);
+
+// The log file of a terminal file: same directory and name, extension replaced by ".log"
+// (or ".log" appended when the name has no extension).
+std::string LogFileNameFor(std::string_view terminalFileName);
+
+// The two header lines of a new log file: the organisation line and the executable's name.
+std::string LogFileHeader(std::string_view executableName);
+
+// What every opening of the log file appends: an empty line and the time stamp line.
+std::string LogTimeStampBlock(std::string_view dateTimeText);
+
+} // namespace tallyhost
