@@ -1,0 +1,186 @@
+#pragma once
+
+#include "app/settings.h"
+
+#include <QMainWindow>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+class QToolButton;
+
+class TFormMain;
+class TFormChildTerminalWindow;
+class TFormChildLogWindow;
+
+// The one main window, and the terminal and log windows of the open terminal file. Both child
+// pointers are null while no file is open; they are set and cleared only by the main window.
+extern TFormMain* FormMain;
+extern TFormChildTerminalWindow* FormChildTerminalWindow;
+extern TFormChildLogWindow* FormChildLogWindow;
+
+// The application's MDI frame. It owns the settings, the printer links and at most one open
+// terminal file (a terminal window plus its log window, created and destroyed together). Other
+// windows reach the shared state through FormMain: Settings, the status bar panels and the
+// links.
+//
+// Start-up happens in the constructor (settings, file association, per-file defaults, ports,
+// status bar, command line, drop target); the remembered or given file is opened when the window
+// is first shown. Shutdown happens when the window closes: the child windows go first (the
+// terminal window stores its tree width in Settings), then the settings are stored and the
+// per-file settings go into the last file.
+class TFormMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // `arguments` is the program's command line (the first element is the program itself);
+    // only the first argument after it is used.
+    explicit TFormMain(const QStringList& arguments = QStringList(), QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    TSettings Settings;
+
+    // Status bar panels: 0 hints, 1 "Ready"/"Error"/progress, 2 host port, 3 fiscal port.
+    void SetPanelText(int panel, const QString& text);
+    QString PanelText(int panel) const;
+    QLabel* StatusPanel(int panel) const { return m_panels.at(panel); }
+
+    QMdiArea* MdiArea() const { return m_mdiArea; }
+    // A terminal file is open: its terminal and log window exist.
+    bool TerminalFileOpen() const;
+
+    void OpenTerminalFile();
+    void CloseTerminalWindows();
+
+    void LoadSettings();
+    void SaveSettings();
+    void LoadFileSettings();
+    // Writes the per-file settings into Settings.File. A failure is shown once per file and run
+    // ("Unable to write to <path>"); the file is left as it was. A file that no longer exists is
+    // not recreated.
+    void SaveFileSettings();
+
+    // Registers the terminal-file extension for this user with the desktop (shared-mime-info
+    // package and .desktop entry). Failures are silent.
+    void RegisterFileType(const QString& extension, const QString& className);
+    // Where RegisterFileType wrote its files (for diagnostics and tests).
+    QString MimePackagePath(const QString& className) const;
+    QString DesktopEntryPath(const QString& className) const;
+
+    // Refreshes status bar panels 2 (host port) and 3 (fiscal port).
+    void UpdatePortPanels();
+
+    // Lays out the icons of the minimized child windows along the bottom of the frame.
+    void ArrangeIcons();
+
+    // Where New writes default.thf: beside the executable, or in the user's data directory
+    // when the executable's directory cannot be written.
+    QString DefaultTerminalFilePath() const;
+
+    // Actions (the enabling rules live in UpdateFileActions and UpdateEditActions).
+    QAction* ActionNew = nullptr;
+    QAction* ActionOpen = nullptr;
+    QAction* ActionClose = nullptr;
+    QAction* ActionSaveAs = nullptr;
+    QAction* ActionExit = nullptr;
+    QAction* ActionEditCopy = nullptr;
+    QAction* ActionEditCut = nullptr;
+    QAction* ActionEditPaste = nullptr;
+    QAction* ActionEditFixAnswer = nullptr;
+    QAction* ActionTestFixAnswer = nullptr;
+    QAction* ActionEditRC = nullptr;
+    QAction* ActionWindowCascade = nullptr;
+    QAction* ActionWindowTileHorizontal = nullptr;
+    QAction* ActionWindowTileVertical = nullptr;
+    QAction* ActionWindowMinimizeAll = nullptr;
+    QAction* ActionWindowArrange = nullptr;
+    QAction* MenuItemResetserialports = nullptr;
+    QAction* MenuItemGeneral = nullptr;
+    QAction* MenuItemHelpAbout = nullptr;
+
+    QToolBar* ToolBar = nullptr;
+    QToolButton* ToolButtonFiscal = nullptr;
+    QMenu* PopupMainMenu = nullptr;
+    QMenu* MenuWindow = nullptr;
+
+public slots:
+    // File commands.
+    void ActionFileNew();
+    void ActionFileOpen();
+    void ActionFileSaveAs();
+    void ActionFileClose();
+    void ActionFileExit();
+    // Edit commands: copy, cut and paste in the focused text control, whatever window it is in.
+    void ActionEditCopyExecute();
+    void ActionEditCutExecute();
+    void ActionEditPasteExecute();
+    // Editor commands.
+    void ActionEditFixAnswerExecute();
+    void ActionTestFixAnswerExecute();
+    void ActionEditRCExecute();
+    // Window commands.
+    void ActionWindowCascadeExecute();
+    void ActionWindowTileHorizontalExecute();
+    void ActionWindowTileVerticalExecute();
+    void ActionWindowMinimizeAllExecute();
+    void ActionWindowArrangeExecute();
+    // Options and Help.
+    void MenuItemResetserialportsClick();
+    void MenuItemGeneralClick();
+    void MenuItemHelpAboutClick();
+    void ToolButtonFiscalClick();
+
+    // Opens a terminal file that came from outside (drop): closes the open one first.
+    void OpenDroppedFile(const QString& fileName);
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate(const QStringList& arguments);
+    void FormShow();
+    void FormDestroy();
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void TakeCommandLine(const QStringList& arguments);
+    void ReplaceTerminalFile(const QString& fileName);
+    void UpdateFileActions();
+    void UpdateEditActions();
+    void UpdateWindowActions();
+    void FillWindowMenu();
+    void ScheduleArrangeIcons();
+    void ArrangeIconsWhenIdle();
+    void WatchSubWindow(QMdiSubWindow* window);
+    void TileSubWindows(Qt::Orientation orientation);
+    void ShowNotAvailable(const QString& command);
+
+    // Link seams: the printer links are set up here at start-up and after Preferences.
+    void StartLinks();
+    void ReopenLinksAfterPreferences();
+
+    QMdiArea* m_mdiArea = nullptr;
+    std::array<QLabel*, 4> m_panels{};
+    QString m_hintText;
+    bool m_shown = false;
+    bool m_shutDown = false;
+    bool m_arrangePending = false;
+    QWidget* m_trackedFocus = nullptr;
+    QSet<QString> m_reportedWriteErrors;
+};
