@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMdiSubWindow>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <vector>
+
+class QAction;
+class QDateTime;
+class QMenu;
+class QTextEdit;
+class TNotificationEvent;
+
+// The log settings as the preferences store them: toolkit colour values (red in the low
+// byte, then green, then blue) and the low-level flag.
+struct TLogSettings
+{
+    std::uint32_t HostColor = 0;
+    std::uint32_t FPColor = 0;
+    std::uint32_t DGIColor = 0;
+    bool LowLevel = false;
+};
+
+// What the log window reads from the rest of the program when it handles a notification:
+// the log settings, the ports of the two links and the main window's frame slots. The main
+// window provides the program's source; tests give the window their own.
+class TLogSource
+{
+public:
+    virtual ~TLogSource() = default;
+    virtual TLogSettings LogSettings() const = 0;
+    virtual int HostCommPort() const = 0;
+    virtual int HostBaudRate() const = 0;
+    virtual int AuxCommPort() const = 0;
+    virtual QByteArray LastWrittenFrame() const = 0;
+    virtual QByteArray LastReadFrame() const = 0;
+};
+
+// The source backed by FormMain (its Settings, link components and frame slots). It reads
+// FormMain at each call, so it serves whichever main window exists; without one it gives
+// default settings, COM1 and empty frames.
+TLogSource& MainWindowLogSource();
+
+// The log window: one coloured line per link event in a read-only rich-text view, and the
+// same events appended to the log file beside the terminal file (".log"). It works only from
+// the notifications the main window posts (WM_LOG_*, app/notifications.h).
+//
+// The file is written as each notification is handled, so it holds every line even when
+// the program dies. The view is fed in batches: lines collect in a queue that is flushed
+// once the pending notifications have run (zero-timer), and at the latest every 50 ms
+// during a long burst, so a printer flooding the port never freezes the window. The view
+// keeps the last 100 000 lines; the file keeps everything.
+class TFormChildLogWindow : public QMdiSubWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TFormChildLogWindow(const QString& terminalFileName, QWidget* parent = nullptr);
+    TFormChildLogWindow(const QString& terminalFileName, TLogSource& source, QWidget* parent = nullptr);
+    ~TFormChildLogWindow() override;
+
+    static constexpr int kMinimumWidth = 350;
+    static constexpr int kMaxViewLines = 100000;
+
+    // The toolkit colour value (red in the low byte) as a colour.
+    static QColor ToQColor(std::uint32_t toolkitColor);
+    // The time stamp written at every opening of the log file: the locale's short date and
+    // its long time (without a time zone).
+    static QString TimeStampText(const QDateTime& when);
+
+    QString LogFileName() const { return m_logFileName; }
+    bool LogFileOpen() const { return m_logFile.isOpen(); }
+    QTextEdit* RichEditLog() const { return m_richEditLog; }
+    QMenu* PopupMenuLog() const { return m_popupMenuLog; }
+
+    // Shows the queued lines now (the zero-timer does it otherwise).
+    void FlushPendingLines();
+    // The handling time of a view line (0-based block number), as its tool tip shows it;
+    // empty for a position without a line.
+    QString LineToolTip(int blockNumber) const;
+
+public slots:
+    void MenuItemClearClick();
+
+protected:
+    void customEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct PendingLine
+    {
+        QColor color;
+        QString prefix;
+        QString content;
+        qint64 handledAtMs = 0;
+    };
+
+    void FormCreate(const QString& terminalFileName);
+    void LoadSettings();
+    void HandleLogNotification(int notification, const TNotificationEvent& event);
+    void WriteFileLine(const std::string& line);
+    void ApplyMinimumWidth();
+
+    TLogSource& m_source;
+    QTextEdit* m_richEditLog = nullptr;
+    QMenu* m_popupMenuLog = nullptr;
+    QAction* m_menuItemClear = nullptr;
+
+    QFile m_logFile;
+    QString m_logFileName;
+
+    QColor m_hostColor;
+    QColor m_fpColor;
+    QColor m_dgiColor;
+    bool m_lowLevel = false;
+    double m_hangingIndentPx = 0;
+
+    std::vector<PendingLine> m_pending;
+    QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;
+};
