@@ -19,7 +19,12 @@ int HexDigitValue(char c)
 
 std::optional<std::string> ExpandEscapes(std::string_view text)
 {
-    enum class State { Normal, AfterX, Digits };
+    enum class State
+    {
+        Normal,
+        AfterX,
+        Digits
+    };
 
     std::string result;
     result.reserve(text.size());

@@ -10,7 +10,10 @@ namespace tallyhost {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 bool AllDigits(std::string_view text)
 {
@@ -80,7 +83,10 @@ constexpr std::array<DateFormatRow, DateFormatCount> kDateFormats{{
     {"yyyymmdd", "yyyy/mm/dd", 5, 8},
 }};
 
-bool KnownDateFormat(int code) { return code >= 0 && code < DateFormatCount; }
+bool KnownDateFormat(int code)
+{
+    return code >= 0 && code < DateFormatCount;
+}
 
 std::string TwoDigits(int value)
 {
@@ -215,7 +221,10 @@ std::string DecimalToText(std::string_view bytes)
     return digits.empty() ? "0" : digits;
 }
 
-std::string HexaToFrame(std::string_view text) { return AsEscape(text); }
+std::string HexaToFrame(std::string_view text)
+{
+    return AsEscape(text);
+}
 
 std::string HexaToText(std::string_view bytes)
 {
@@ -341,8 +350,7 @@ std::string FormatDate(const FrameDate& date, std::string_view pattern)
     return result;
 }
 
-std::optional<FrameDate> ParseDate(std::string_view text, std::string_view pattern,
-                                   int currentYear)
+std::optional<FrameDate> ParseDate(std::string_view text, std::string_view pattern, int currentYear)
 {
     // The numbers come in the order of the fields in the pattern, so yy/dd/mm is read as year,
     // day, month: the printer writes its dates that way.
@@ -393,8 +401,7 @@ std::optional<FrameDate> ParseDate(std::string_view text, std::string_view patte
             date.Month = numbers[n];
             break;
         default:
-            date.Year =
-                lengths[n] <= 2 ? WindowTwoDigitYear(numbers[n], currentYear) : numbers[n];
+            date.Year = lengths[n] <= 2 ? WindowTwoDigitYear(numbers[n], currentYear) : numbers[n];
             break;
         }
     }
@@ -413,8 +420,7 @@ std::string TimeToFrame(const FrameTime& time)
     return TwoDigits(time.Hour) + TwoDigits(time.Minute) + TwoDigits(time.Second);
 }
 
-std::string DateToText(std::string_view text, int inputFormat, int outputFormat,
-                       int currentYear)
+std::string DateToText(std::string_view text, int inputFormat, int outputFormat, int currentYear)
 {
     std::string dated(text);
     std::string_view pattern = DateDisplayPattern(outputFormat);
@@ -460,17 +466,23 @@ int CurrentLocalYear()
 namespace {
 
 constexpr std::array<std::string_view, 10> kTextTypeNames{
-    "AlphaNumeric", "Alpha", "Currency", "Numeric", "Decimal",
-    "Hexa",         "Binary", "Boolean", "Date",    "Time"};
+    "AlphaNumeric", "Alpha",  "Currency", "Numeric", "Decimal",
+    "Hexa",         "Binary", "Boolean",  "Date",    "Time"};
 
-constexpr std::array<std::string_view, 5> kControlTypeNames{"Simple", "DropDown",
-                                                            "DropDownList", "Date", "Time"};
+constexpr std::array<std::string_view, 5> kControlTypeNames{"Simple", "DropDown", "DropDownList",
+                                                            "Date", "Time"};
 
 } // namespace
 
-std::string ModeName(int code) { return code == 0 ? "Host" : "Fiscal"; }
+std::string ModeName(int code)
+{
+    return code == 0 ? "Host" : "Fiscal";
+}
 
-std::uint8_t ModeFromName(std::string_view name) { return name == "Host" ? 0 : 1; }
+std::uint8_t ModeFromName(std::string_view name)
+{
+    return name == "Host" ? 0 : 1;
+}
 
 std::string TextTypeName(int code)
 {
@@ -502,8 +514,14 @@ std::uint8_t ControlTypeFromName(std::string_view name)
     return 4;
 }
 
-std::string YesNoName(int flag) { return flag == 1 ? "Yes" : "No"; }
+std::string YesNoName(int flag)
+{
+    return flag == 1 ? "Yes" : "No";
+}
 
-std::uint8_t YesNoFromName(std::string_view name) { return name == "Yes" ? 1 : 0; }
+std::uint8_t YesNoFromName(std::string_view name)
+{
+    return name == "Yes" ? 1 : 0;
+}
 
 } // namespace tallyhost

@@ -122,8 +122,7 @@ std::string TimeToFrame(const FrameTime& time);
 // `outputFormat`; a text that is not a date comes back exactly as it came in:
 // 311299 (0 -> 7) -> 1999/12/31 in 2026. The overload without a year windows two-digit years
 // around the current local year.
-std::string DateToText(std::string_view text, int inputFormat, int outputFormat,
-                       int currentYear);
+std::string DateToText(std::string_view text, int inputFormat, int outputFormat, int currentYear);
 std::string DateToText(std::string_view text, int inputFormat, int outputFormat);
 
 // An answer time for display: a text without ":" gets ":" after the hours (shorter than 5
@@ -136,7 +135,7 @@ int CurrentLocalYear();
 // ---- names of codes -----------------------------------------------------------------------
 
 // Names are compared exactly, letter case included.
-std::string ModeName(int code);                  // 0 "Host", any other code "Fiscal"
+std::string ModeName(int code);                   // 0 "Host", any other code "Fiscal"
 std::uint8_t ModeFromName(std::string_view name); // "Host" 0, anything else 1
 
 // 0 "AlphaNumeric" .. 9 "Time"; a code outside 0..9 gives "AlphaNumeric".

@@ -18,11 +18,12 @@ std::string Expanded(std::string_view text)
 
 TEST(ExpandEscapes, EscapesBecomeTheirBytes)
 {
-    EXPECT_EQ(Expanded("1x'0D0A'2"), std::string("1\x0D\x0A" "2"));
+    EXPECT_EQ(Expanded("1x'0D0A'2"), std::string("1\x0D\x0A"
+                                                 "2"));
     EXPECT_EQ(Expanded("X'ff'"), std::string("\xFF"));
-    EXPECT_EQ(Expanded("x'1A2'"), std::string("\x01\xA2"));  // odd count: leading zero
-    EXPECT_EQ(Expanded("x'00'"), std::string(1, '\0'));      // NUL bytes survive
-    EXPECT_EQ(Expanded("a x'' b"), "a  b");                    // no bytes at all
+    EXPECT_EQ(Expanded("x'1A2'"), std::string("\x01\xA2")); // odd count: leading zero
+    EXPECT_EQ(Expanded("x'00'"), std::string(1, '\0'));     // NUL bytes survive
+    EXPECT_EQ(Expanded("a x'' b"), "a  b");                 // no bytes at all
     EXPECT_EQ(Expanded("x'41'x'42'"), "AB");
 }
 
@@ -31,8 +32,8 @@ TEST(ExpandEscapes, LookalikesStayAsTyped)
     EXPECT_EQ(Expanded("box'1'x"), std::string("bo\x01x"));
     EXPECT_EQ(Expanded("xx'41'"), "xx'41'");
     EXPECT_EQ(Expanded("max"), "max");
-    EXPECT_EQ(Expanded("ab x'"), "ab x");     // trailing x' keeps the x only
-    EXPECT_EQ(Expanded("ab x'12"), "ab ");    // digits of an unclosed escape are dropped
+    EXPECT_EQ(Expanded("ab x'"), "ab x");  // trailing x' keeps the x only
+    EXPECT_EQ(Expanded("ab x'12"), "ab "); // digits of an unclosed escape are dropped
     EXPECT_EQ(Expanded("it's"), "it's");
     EXPECT_EQ(Expanded(""), "");
 }

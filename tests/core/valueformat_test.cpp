@@ -12,7 +12,7 @@ TEST(CurrencyToFrame, PadsAndCutsToTheFieldWidth)
     EXPECT_EQ(CurrencyToFrame("12,50", 0, 2), "1250");
     EXPECT_EQ(CurrencyToFrame("0.5", 5, 2), "00050");
     EXPECT_EQ(CurrencyToFrame("", 4, 1), "0000");
-    EXPECT_EQ(CurrencyToFrame("1,5", 3, 3), "500");   // no room for integer digits
+    EXPECT_EQ(CurrencyToFrame("1,5", 3, 3), "500"); // no room for integer digits
     EXPECT_EQ(CurrencyToFrame("9,123", 3, 3), "123");
     EXPECT_EQ(CurrencyToFrame("42", 4, 0), "0042");
     EXPECT_EQ(CurrencyToFrame("42.99", 4, 0), "0042"); // no decimals: fraction dropped

@@ -1,0 +1,105 @@
+#include "core/inputrules.h"
+
+#include "core/termdefs.h"
+
+#include <gtest/gtest.h>
+
+using namespace tallyhost;
+
+namespace {
+
+// Types keys one after the other into a box of the given type, as the widget does: each key
+// goes through FilterKey, then the whole text through TextAfterChange.
+std::string Type(std::uint8_t fieldType, std::u32string_view keys, std::string text = {})
+{
+    for (const char32_t key : keys) {
+        const char32_t accepted = FilterKey(fieldType, key, text);
+        if (accepted == 0)
+            continue;
+        if (accepted == 0x08) {
+            if (!text.empty())
+                text.pop_back();
+            continue;
+        }
+        text += static_cast<char>(accepted);
+        text = TextAfterChange(fieldType, text);
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(InputRules, CurrencyTakesOneTypedSeparatorButPastedTextMayHoldSeveral)
+{
+    EXPECT_EQ(Type(ftdCurrency, U"12.5"), "12.5");
+    EXPECT_EQ(Type(ftdCurrency, U"12.5,"), "12.5");
+    EXPECT_EQ(Type(ftdCurrency, U"1,2.3"), "1,23");
+    EXPECT_EQ(Type(ftdCurrency, U"1.\b,5"), "1,5"); // the separator typed again after deletion
+    EXPECT_EQ(TextAfterChange(ftdCurrency, "1,2.3"), "1,2.3");
+    EXPECT_EQ(TextAfterChange(ftdCurrency, "12a"), "");
+}
+
+TEST(InputRules, DigitTypesTakeDigitsOnly)
+{
+    for (const std::uint8_t type : {ftdNumerical, ftdDecimal}) {
+        EXPECT_EQ(Type(type, U"1.2,3a-4"), "1234");
+        EXPECT_EQ(TextAfterChange(type, "12.5"), "");
+        EXPECT_EQ(TextAfterChange(type, "0123456789"), "0123456789");
+    }
+    EXPECT_EQ(Type(ftdBinary, U"10201"), "1001");
+    EXPECT_EQ(TextAfterChange(ftdBinary, "0102"), "");
+}
+
+TEST(InputRules, HexadecimalAndBooleanKeysAreUpperCased)
+{
+    EXPECT_EQ(Type(ftdHexadecimal, U"af0g"), "AF0");
+    EXPECT_EQ(TextAfterChange(ftdHexadecimal, "af"), "af"); // pasted text keeps its case
+    EXPECT_EQ(TextAfterChange(ftdHexadecimal, "0x1F"), "");
+
+    EXPECT_EQ(Type(ftdBool, U"s"), "S");
+    EXPECT_EQ(Type(ftdBool, U"T"), "");
+    EXPECT_EQ(TextAfterChange(ftdBool, "y"), "y");
+    EXPECT_EQ(TextAfterChange(ftdBool, "x"), "");
+    EXPECT_EQ(MaxLengthForType(ftdBool, 0), 1);
+    EXPECT_EQ(MaxLengthForType(ftdHexadecimal, 1), 1); // not undone by a later type
+    EXPECT_EQ(MaxLengthForType(ftdAlpha, 25), 25);
+}
+
+TEST(InputRules, AlphaTakesAsciiLettersOnly)
+{
+    EXPECT_EQ(Type(ftdAlpha, U"Ab 1c"), "Abc");
+    EXPECT_EQ(TextAfterChange(ftdAlpha, "AB1"), "");
+    EXPECT_EQ(TextAfterChange(ftdAlpha, "caf\xE9"), "");
+}
+
+TEST(InputRules, ControlKeysAlwaysPass)
+{
+    for (std::uint8_t type = 0; type <= 9; ++type) {
+        EXPECT_EQ(FilterKey(type, 0x08, "12"), char32_t{0x08}) << int(type);
+        EXPECT_EQ(FilterKey(type, U'\r', ""), U'\r') << int(type);
+        EXPECT_EQ(FilterKey(type, 0x1B, ""), char32_t{0x1B}) << int(type);
+    }
+}
+
+TEST(InputRules, EightBitCharacters)
+{
+    // AlphaNumeric (and the codes above 7) take any 8-bit character, nothing wider.
+    EXPECT_EQ(FilterKey(ftdAlphaNumeric, 0xE9, ""), char32_t{0xE9});
+    EXPECT_EQ(FilterKey(TextTypeTime, 0xE9, ""), char32_t{0xE9});
+    EXPECT_EQ(FilterKey(ftdAlphaNumeric, 0x20AC, ""), char32_t{0}); // the euro sign
+    EXPECT_EQ(TextAfterChange(ftdAlphaNumeric, "caf\xE9 x'0D'"), "caf\xE9 x'0D'");
+
+    // Elsewhere such a key is dropped and leaves the text alone; such a pasted text is emptied.
+    for (const std::uint8_t type :
+         {ftdAlpha, ftdCurrency, ftdNumerical, ftdDecimal, ftdHexadecimal, ftdBinary, ftdBool}) {
+        EXPECT_EQ(Type(type, U"\u00B9"), "") << int(type);
+        EXPECT_EQ(TextAfterChange(type, "1\xB9"), "") << int(type);
+    }
+}
+
+TEST(InputRules, RequiredBoxMayNotBeLeftEmpty)
+{
+    EXPECT_FALSE(MayLeaveBox(true, ""));
+    EXPECT_TRUE(MayLeaveBox(true, "0"));
+    EXPECT_TRUE(MayLeaveBox(false, ""));
+}
