@@ -1,0 +1,105 @@
+#pragma once
+
+#include "links/postbridge.h"
+#include "links/serialdevice.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace tallyhost {
+
+// The thread that runs a link's exchanges, shared by the host and the auxiliary link.
+//
+// The component (GUI thread) hands over one command frame at a time with StartCommand and
+// SignalStartCommand; the worker wakes on that command event, purges the received data, runs
+// the link's exchange (RunCommand, written by the link), then purges and resets its parser.
+// Everything the worker has to say goes out as LinkNotifications posted through the bridge;
+// it never calls the component.
+//
+// The command event is consumed by the worker when it wakes, so an event still "set" after an
+// abort costs one idle cycle and then the worker sleeps: it uses no CPU while it waits, and
+// SignalEndCommand is only a formality kept for the calling protocol.
+//
+// AbortSignaledEvents drops the command in progress from any point: it clears the pending
+// flag, sets the command event and wakes the device, so that a blocked read or write returns
+// at once. The parser is never touched from the GUI thread: the worker resets its own state
+// at the end of every cycle.
+//
+// Derived classes must call Stop() in their destructor, before their own members go.
+class LinkWorker
+{
+public:
+    LinkWorker(SerialDevice& device, PostBridge& bridge);
+    virtual ~LinkWorker();
+    LinkWorker(const LinkWorker&) = delete;
+    LinkWorker& operator=(const LinkWorker&) = delete;
+
+    // Starts the thread; false when the system refuses one.
+    bool Start();
+    // Terminate, wake and wait for the thread to end. Safe to call more than once.
+    void Stop();
+    bool IsRunning() const { return m_thread.joinable(); }
+
+    // Copies the frame to the send buffer and marks a command pending. Returns the number the
+    // worker will stamp on that command's notifications.
+    std::uint64_t StartCommand(std::string_view frame);
+    void SignalStartCommand();
+    void SignalEndCommand();
+    void AbortSignaledEvents();
+    void Terminate();
+
+    std::string GetWriteFrame() const;
+    std::string GetReadFrame() const;
+
+protected:
+    // One exchange for `frame`; the port's input was purged just before. Runs on the worker.
+    virtual void RunCommand(const std::string& frame) = 0;
+    // Back to the state of a new exchange (parser, buffer positions). Runs on the worker.
+    virtual void ResetInternalState() = 0;
+
+    // Posts a notification stamped with the running command's number.
+    void NotifyStatus(int code, int param = 0);
+
+    // Writes with a deadline; false on failure, time-out or wake-up. A write that did not
+    // finish leaves output to be purged at the end of the cycle.
+    bool WriteComm(const void* bytes, std::size_t count, std::chrono::milliseconds timeout);
+
+    void SetWriteFrame(std::string_view text);
+    void SetReadFrame(std::string_view text);
+
+    SerialDevice& Device() { return m_device; }
+    // Guards what the GUI thread reads of the worker's results: the two frame texts here and
+    // whatever a derived link adds (the host link's answer fields).
+    std::mutex& FrameLock() const { return m_frameLock; }
+
+private:
+    void Execute();
+
+    SerialDevice& m_device;
+    PostBridge& m_bridge;
+    std::thread m_thread;
+
+    // The command event and what comes with a command; guarded by m_commandLock.
+    std::mutex m_commandLock;
+    std::condition_variable m_commandEvent;
+    bool m_eventSet = false;
+    bool m_terminated = false;
+    bool m_pending = false;
+    std::uint64_t m_lastCommand = 0;
+    std::string m_sendBuffer;
+
+    // Worker-only.
+    std::uint64_t m_runningCommand = 0;
+    bool m_outputUnfinished = false;
+
+    mutable std::mutex m_frameLock;
+    std::string m_writeFrame;
+    std::string m_readFrame;
+};
+
+} // namespace tallyhost
