@@ -1,5 +1,7 @@
 #include "core/fieldconvert.h"
 
+#include <algorithm>
+
 namespace tallyhost {
 
 namespace {
@@ -15,7 +17,94 @@ int HexDigitValue(char c)
     return -1;
 }
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+std::string Quoted(std::string_view text)
+{
+    std::string result = "'";
+    result += text;
+    result += '\'';
+    return result;
+}
+
+void CheckCurrency(std::string_view text, int width, int decimals)
+{
+    const auto separators =
+        std::count_if(text.begin(), text.end(), [](char c) { return c == '.' || c == ','; });
+    const bool onlyDigits = std::all_of(text.begin(), text.end(),
+                                        [](char c) { return IsDigit(c) || c == '.' || c == ','; });
+    if (!onlyDigits || separators > 1)
+        throw FieldValueError(Quoted(text) + " is not a valid amount");
+    if (!CurrencyFitsWidth(text, width, decimals))
+        throw FieldValueError(Quoted(text) + " does not fit in " + std::to_string(width) +
+                              " digits with " + std::to_string(decimals) + " decimals");
+}
+
+void CheckDecimal(std::string_view text)
+{
+    if (!text.empty() && !ParseInt32(text))
+        throw FieldValueError(ConvertError::NotAnInteger(std::string(text)).what());
+}
+
+void CheckHexa(std::string_view text)
+{
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return HexDigitValue(c) >= 0; }))
+        throw FieldValueError(Quoted(text) + " is not a valid hexadecimal value");
+}
+
+void CheckBinary(std::string_view text)
+{
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return c == '0' || c == '1'; }))
+        throw FieldValueError(Quoted(text) + " is not a valid binary value");
+    const std::size_t firstOne = text.find('1');
+    if (firstOne != std::string_view::npos && text.size() - firstOne > 32)
+        throw FieldValueError(Quoted(text) + " does not fit in 32 bits");
+}
+
 } // namespace
+
+std::string ConvertField(const TCommandFieldDef& field, const FieldInput& input,
+                         int inputDateFormat, int repeatRun)
+{
+    if (field.ControlType == ctDate)
+        return DateToFrame(inputDateFormat, input.Date);
+    if (field.ControlType == ctTime)
+        return TimeToFrame(input.Time);
+
+    const std::string& text = input.Text;
+    switch (field.TextType) {
+    case ftdCurrency:
+        CheckCurrency(text, field.MinLength, field.DecimalDigits);
+        return CurrencyToFrame(text, field.MinLength, field.DecimalDigits);
+    case ftdDecimal:
+        CheckDecimal(text);
+        return DecimalToFrame(text, field.MinLength);
+    case ftdHexadecimal:
+        CheckHexa(text);
+        return HexaToFrame(text);
+    case ftdBinary:
+        CheckBinary(text);
+        return BinaryToFrame(text, field.MinLength);
+    case ftdAlphaNumeric:
+        if (repeatRun > 0 && field.AutoIncrement)
+            return AutoIncrementText(text, repeatRun);
+        return text;
+    default:
+        return text;
+    }
+}
+
+std::string FieldFrameBytes(const TCommandFieldDef& field, const FieldInput& input,
+                            int inputDateFormat, int repeatRun)
+{
+    auto bytes = ExpandEscapes(ConvertField(field, input, inputDateFormat, repeatRun));
+    if (!bytes)
+        throw FieldValueError(BadUserDataMessage);
+    return std::move(*bytes);
+}
 
 std::optional<std::string> ExpandEscapes(std::string_view text)
 {
