@@ -1,0 +1,914 @@
+#include "core/profile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/errors.h"
+#include "core/termfile.h"
+
+// How malformed files are read. The platform's profile functions are the reference; where they
+// are unclear or plainly harmful, the choice is written here.
+//
+//  * Lines are split at LF; a CR before the LF belongs to the line end. Each line keeps its own
+//    line end (CR LF, LF, or none for a last line without one); new lines get CR LF. A lone CR
+//    inside a line is an ordinary (blank) character.
+//  * Blanks are space, tab, CR, VT, FF and Ctrl-Z (0x1A, an old end-of-file mark); names and
+//    values are trimmed of them.
+//  * A line whose first non-blank character is ";" is a comment. A line whose first non-blank
+//    character is "[" and that contains a "]" opens a section named by the text between the "["
+//    and the LAST "]" (so a name containing "]" reads back as written), trimmed; text after the
+//    "]" is ignored. A "[" line without "]" is an ordinary line of the current section.
+//  * Any other non-blank line is an entry of the current section: key = text before the first
+//    "=", trimmed; value = text after it, trimmed. A line without "=" is a key without value:
+//    it is listed by ReadSection and ValueExists, reads give the default, and writing that key
+//    turns the line into key=value.
+//  * Lines before the first section belong to no section: they are never read nor changed.
+//  * Duplicate sections: reads, key listings and writes use the first one. Erasing a section
+//    erases every copy, so that an erased section never comes back from a forgotten duplicate
+//    (the platform erases only the first, which made the duplicate's stale lines visible).
+//  * Duplicate keys: reads and writes use the first one; a key listing names a key once; a key
+//    deletion removes every copy in the section (again, so the deleted value cannot reappear).
+//  * A zero byte ends a value or name as the platform's C strings do. Other binary bytes are
+//    data. Lines of any length are kept; reads are cut to their limit.
+//  * Key names are listed only when they fit whole in the byte limit (the platform cuts the
+//    last name, which would show a command that does not exist); empty names are skipped (the
+//    platform's zero-separated list would end at them and hide all later keys).
+//  * Writes trim the section and key names, replace CR and LF in names and values by blanks
+//    (a raw line break would create lines nobody wrote) and cut them at a zero byte. A replaced
+//    key keeps the spelling of its name in the file.
+
+namespace tallyhost {
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\x1a';
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+std::string_view cutAtZero(std::string_view s)
+{
+    const auto z = s.find('\0');
+    return z == std::string_view::npos ? s : s.substr(0, z);
+}
+
+char foldChar(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 'A' && u <= 'Z')
+        return static_cast<char>(u + 32);
+    // Latin-1 capitals À..Þ except the multiplication sign.
+    if (u >= 0xC0 && u <= 0xDE && u != 0xD7)
+        return static_cast<char>(u + 32);
+    return c;
+}
+
+enum class LineKind : std::uint8_t { Blank, Comment, Section, Entry };
+enum class Eol : std::uint8_t { None, Lf, CrLf };
+
+struct Line
+{
+    std::string text; // without its line end
+    std::string folded; // folded section or key name
+    Eol eol = Eol::CrLf;
+    LineKind kind = LineKind::Blank;
+};
+
+Line parseLine(std::string text, Eol eol)
+{
+    Line line;
+    line.eol = eol;
+    const std::string_view t = trimmed(text);
+    if (t.empty()) {
+        line.kind = LineKind::Blank;
+    } else if (t.front() == ';') {
+        line.kind = LineKind::Comment;
+    } else if (t.front() == '[' && t.find(']') != std::string_view::npos) {
+        line.kind = LineKind::Section;
+        const auto close = t.rfind(']');
+        line.folded = FoldName(trimmed(t.substr(1, close - 1)));
+    } else {
+        line.kind = LineKind::Entry;
+        const auto eq = t.find('=');
+        line.folded = FoldName(cutAtZero(trimmed(t.substr(0, eq))));
+    }
+    line.text = std::move(text);
+    return line;
+}
+
+// Name of a section line as written (trimmed).
+std::string_view sectionNameOf(const Line& line)
+{
+    const std::string_view t = trimmed(line.text);
+    return trimmed(t.substr(1, t.rfind(']') - 1));
+}
+
+// Key name of an entry line as written (trimmed, cut at a zero byte).
+std::string_view keyNameOf(const Line& line)
+{
+    const std::string_view t = trimmed(line.text);
+    return cutAtZero(trimmed(t.substr(0, t.find('='))));
+}
+
+// Value of an entry line; false for a line without "=".
+bool valueOf(const Line& line, std::string_view& value)
+{
+    const std::string_view t = trimmed(line.text);
+    const auto eq = t.find('=');
+    if (eq == std::string_view::npos)
+        return false;
+    value = trimmed(t.substr(eq + 1));
+    return true;
+}
+
+std::string cleanForWrite(std::string_view s)
+{
+    std::string out(cutAtZero(s));
+    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return out;
+}
+
+[[noreturn]] void refuse(const std::string& path)
+{
+    throw IniWriteError(path);
+}
+
+// The file a write to `path` really replaces: symbolic links are followed, so the operator's
+// link keeps pointing at the (updated) file instead of being replaced by a plain copy.
+std::string resolveTarget(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    fs::path p(path);
+    for (int depth = 0; depth < 40; ++depth) {
+        std::error_code ec;
+        const auto st = fs::symlink_status(p, ec);
+        if (ec || st.type() != fs::file_type::symlink)
+            return p.string();
+        fs::path target = fs::read_symlink(p, ec);
+        if (ec)
+            return p.string();
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    return p.string();
+}
+
+std::string directoryOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// The platform refuses to write a read-only file; so do we, even for a user (root) whom the
+// file system would let through, since the operator marked the file read-only on purpose.
+bool writable(const std::string& target)
+{
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return false;
+        if ((st.st_mode & 0222) == 0)
+            return false;
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+            return false;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    const std::string dir = directoryOf(target);
+    return ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, bool& missing)
+{
+    missing = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        missing = errno == ENOENT || errno == ENOTDIR;
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    bytes.clear();
+    if (st.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+struct FileStamp
+{
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    std::int64_t mtimeSec = 0;
+    std::int64_t mtimeNsec = 0;
+    std::int64_t ctimeSec = 0;
+    std::int64_t ctimeNsec = 0;
+
+    bool operator==(const FileStamp&) const = default;
+
+    static FileStamp of(const std::string& path)
+    {
+        FileStamp s;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return s;
+        s.exists = true;
+        s.dev = st.st_dev;
+        s.ino = st.st_ino;
+        s.size = st.st_size;
+        s.mtimeSec = st.st_mtim.tv_sec;
+        s.mtimeNsec = st.st_mtim.tv_nsec;
+        s.ctimeSec = st.st_ctim.tv_sec;
+        s.ctimeNsec = st.st_ctim.tv_nsec;
+        return s;
+    }
+};
+
+} // namespace
+
+std::string FoldName(std::string_view name)
+{
+    std::string out(name);
+    for (char& c : out)
+        c = foldChar(c);
+    return out;
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (foldChar(a[i]) != foldChar(b[i]))
+            return false;
+    }
+    return true;
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes)
+{
+    const std::string target = resolveTarget(path);
+    if (!writable(target))
+        refuse(path);
+
+    struct stat original {};
+    const bool hadOriginal = ::stat(target.c_str(), &original) == 0;
+
+    const std::string dir = directoryOf(target);
+    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    static unsigned counter = 0;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        temp = dir + "/." + base + ".tmp" + std::to_string(::getpid()) + "_"
+               + std::to_string(++counter) + "_" + std::to_string(now % 1000000);
+        // 0666 lets the umask decide a new file's permissions, like any other created file.
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        refuse(path);
+
+    bool ok = true;
+    if (hadOriginal) {
+        ok = ::fchmod(fd, original.st_mode & 07777) == 0;
+        // Keeping the owner only works for a privileged user; otherwise the file becomes ours,
+        // as with any save.
+        [[maybe_unused]] const int ignored = ::fchown(fd, original.st_uid, original.st_gid);
+    }
+    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0)
+        ok = false;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        refuse(path);
+    }
+    // Make the rename itself durable.
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// IniDocument
+
+struct IniDocument::Impl
+{
+    // A run of lines: blocks[0] holds the lines before the first section, every other block a
+    // section heading and the lines up to the next heading. Erased blocks are left empty and
+    // marked dead so that the indexes of the others stay valid.
+    struct Block
+    {
+        std::vector<Line> lines;
+        std::string folded;
+        bool dead = false;
+    };
+    std::vector<Block> blocks;
+    // Folded section name -> live blocks of that name, in file order.
+    std::unordered_map<std::string, std::vector<std::size_t>> index;
+    bool modified = false;
+    bool readable = true;
+
+    Impl() { blocks.emplace_back(); }
+
+    void parse(std::string_view bytes)
+    {
+        blocks.clear();
+        index.clear();
+        blocks.emplace_back();
+        std::size_t pos = 0;
+        while (pos < bytes.size()) {
+            const auto nl = bytes.find('\n', pos);
+            std::string_view text;
+            Eol eol = Eol::None;
+            if (nl == std::string_view::npos) {
+                text = bytes.substr(pos);
+                pos = bytes.size();
+            } else {
+                text = bytes.substr(pos, nl - pos);
+                pos = nl + 1;
+                eol = Eol::Lf;
+                if (!text.empty() && text.back() == '\r') {
+                    text.remove_suffix(1);
+                    eol = Eol::CrLf;
+                }
+            }
+            Line line = parseLine(std::string(text), eol);
+            if (line.kind == LineKind::Section) {
+                Block block;
+                block.folded = line.folded;
+                index[block.folded].push_back(blocks.size());
+                block.lines.push_back(std::move(line));
+                blocks.push_back(std::move(block));
+            } else {
+                blocks.back().lines.push_back(std::move(line));
+            }
+        }
+    }
+
+    std::string bytes() const
+    {
+        std::size_t total = 0;
+        for (const auto& b : blocks) {
+            for (const auto& l : b.lines)
+                total += l.text.size() + 2;
+        }
+        std::string out;
+        out.reserve(total);
+        for (const auto& b : blocks) {
+            if (b.dead)
+                continue;
+            for (const auto& l : b.lines) {
+                out += l.text;
+                if (l.eol == Eol::CrLf)
+                    out += "\r\n";
+                else if (l.eol == Eol::Lf)
+                    out += '\n';
+            }
+        }
+        return out;
+    }
+
+    const Block* findBlock(std::string_view section) const
+    {
+        const auto it = index.find(FoldName(trimmed(cutAtZero(section))));
+        if (it == index.end() || it->second.empty())
+            return nullptr;
+        return &blocks[it->second.front()];
+    }
+    Block* findBlock(std::string_view section)
+    {
+        return const_cast<Block*>(std::as_const(*this).findBlock(section));
+    }
+
+    static const Line* findEntry(const Block& block, const std::string& foldedKey)
+    {
+        for (std::size_t i = 1; i < block.lines.size(); ++i) {
+            const Line& l = block.lines[i];
+            if (l.kind == LineKind::Entry && l.folded == foldedKey)
+                return &l;
+        }
+        return nullptr;
+    }
+
+    // The last line of the file, to give it a line end before anything is appended after it.
+    Line* lastLine()
+    {
+        for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
+            if (!it->dead && !it->lines.empty())
+                return &it->lines.back();
+        }
+        return nullptr;
+    }
+};
+
+IniDocument::IniDocument() : m_impl(std::make_unique<Impl>()) {}
+IniDocument::~IniDocument() = default;
+IniDocument::IniDocument(const IniDocument& other) : m_impl(std::make_unique<Impl>(*other.m_impl)) {}
+IniDocument& IniDocument::operator=(const IniDocument& other)
+{
+    if (this != &other)
+        m_impl = std::make_unique<Impl>(*other.m_impl);
+    return *this;
+}
+IniDocument::IniDocument(IniDocument&&) noexcept = default;
+IniDocument& IniDocument::operator=(IniDocument&&) noexcept = default;
+
+IniDocument IniDocument::FromBytes(std::string_view bytes)
+{
+    IniDocument doc;
+    doc.m_impl->parse(bytes);
+    return doc;
+}
+
+IniDocument IniDocument::Load(const std::string& path)
+{
+    std::string bytes;
+    bool missing = false;
+    if (!readWholeFile(path, bytes, missing)) {
+        IniDocument doc;
+        doc.m_impl->readable = missing;
+        return doc;
+    }
+    return FromBytes(bytes);
+}
+
+std::string IniDocument::ToBytes() const
+{
+    return m_impl->bytes();
+}
+
+void IniDocument::Save(const std::string& path) const
+{
+    if (!m_impl->readable)
+        refuse(path);
+    WriteFileAtomically(path, m_impl->bytes());
+}
+
+bool IniDocument::Modified() const
+{
+    return m_impl->modified;
+}
+
+void IniDocument::SetModified(bool modified)
+{
+    m_impl->modified = modified;
+}
+
+bool IniDocument::Readable() const
+{
+    return m_impl->readable;
+}
+
+std::string IniDocument::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue, std::size_t limit) const
+{
+    std::string_view value = defaultValue;
+    if (const auto* block = m_impl->findBlock(section)) {
+        const Line* line = Impl::findEntry(*block, FoldName(trimmed(cutAtZero(key))));
+        std::string_view v;
+        if (line && valueOf(*line, v)) {
+            value = cutAtZero(v);
+            // One pair of matching enclosing quotes is dropped.
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+                && value.back() == value.front())
+                value = value.substr(1, value.size() - 2);
+        }
+    }
+    if (value.size() > limit)
+        value = value.substr(0, limit);
+    return std::string(value);
+}
+
+bool IniDocument::SectionExists(std::string_view section) const
+{
+    return m_impl->findBlock(section) != nullptr;
+}
+
+bool IniDocument::ValueExists(std::string_view section, std::string_view key) const
+{
+    const auto* block = m_impl->findBlock(section);
+    return block && Impl::findEntry(*block, FoldName(trimmed(cutAtZero(key)))) != nullptr;
+}
+
+std::vector<std::string> IniDocument::ReadSection(std::string_view section,
+                                                  std::size_t byteLimit) const
+{
+    std::vector<std::string> keys;
+    const auto* block = m_impl->findBlock(section);
+    if (!block)
+        return keys;
+    std::unordered_set<std::string> seen;
+    std::size_t used = 1; // the list's final zero byte
+    for (std::size_t i = 1; i < block->lines.size(); ++i) {
+        const Line& l = block->lines[i];
+        if (l.kind != LineKind::Entry || l.folded.empty())
+            continue;
+        if (!seen.insert(l.folded).second)
+            continue;
+        const std::string_view name = keyNameOf(l);
+        if (byteLimit != NoProfileLimit && used + name.size() + 1 > byteLimit)
+            break;
+        used += name.size() + 1;
+        keys.emplace_back(name);
+    }
+    return keys;
+}
+
+std::vector<std::string> IniDocument::ReadSections() const
+{
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i < m_impl->blocks.size(); ++i) {
+        const auto& b = m_impl->blocks[i];
+        if (b.dead || b.folded.empty())
+            continue;
+        const auto& where = m_impl->index.at(b.folded);
+        if (where.front() == i)
+            names.emplace_back(cutAtZero(sectionNameOf(b.lines.front())));
+    }
+    return names;
+}
+
+void IniDocument::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value)
+{
+    const std::string sectionName(trimmed(cleanForWrite(section)));
+    const std::string keyName(trimmed(cleanForWrite(key)));
+    const std::string text = cleanForWrite(value);
+    const std::string foldedKey = FoldName(keyName);
+
+    Impl& d = *m_impl;
+    if (auto* block = d.findBlock(sectionName)) {
+        std::size_t lastEntry = 0; // the heading
+        for (std::size_t i = 1; i < block->lines.size(); ++i) {
+            Line& l = block->lines[i];
+            if (l.kind != LineKind::Entry)
+                continue;
+            if (l.folded == foldedKey) {
+                std::string replaced = std::string(keyNameOf(l)) + "=" + text;
+                if (replaced != l.text) {
+                    l.text = std::move(replaced);
+                    d.modified = true;
+                }
+                return;
+            }
+            lastEntry = i;
+        }
+        // A new key goes right after the section's last entry, before its trailing blank
+        // lines and comments, so the blank line that separates sections stays where it was.
+        Line& before = block->lines[lastEntry];
+        if (before.eol == Eol::None)
+            before.eol = Eol::CrLf;
+        block->lines.insert(block->lines.begin() + static_cast<std::ptrdiff_t>(lastEntry) + 1,
+                            parseLine(keyName + "=" + text, Eol::CrLf));
+        d.modified = true;
+        return;
+    }
+
+    if (Line* last = d.lastLine(); last && last->eol == Eol::None)
+        last->eol = Eol::CrLf;
+    Impl::Block block;
+    block.lines.push_back(parseLine("[" + sectionName + "]", Eol::CrLf));
+    block.folded = block.lines.front().folded;
+    block.lines.push_back(parseLine(keyName + "=" + text, Eol::CrLf));
+    d.index[block.folded].push_back(d.blocks.size());
+    d.blocks.push_back(std::move(block));
+    d.modified = true;
+}
+
+bool IniDocument::DeleteKey(std::string_view section, std::string_view key)
+{
+    auto* block = m_impl->findBlock(section);
+    if (!block)
+        return false;
+    const std::string foldedKey = FoldName(trimmed(cutAtZero(key)));
+    auto& lines = block->lines;
+    const auto first = lines.begin() + 1;
+    const auto end = std::remove_if(first, lines.end(), [&](const Line& l) {
+        return l.kind == LineKind::Entry && l.folded == foldedKey;
+    });
+    if (end == lines.end())
+        return false;
+    lines.erase(end, lines.end());
+    m_impl->modified = true;
+    return true;
+}
+
+bool IniDocument::EraseSection(std::string_view section)
+{
+    const auto it = m_impl->index.find(FoldName(trimmed(cutAtZero(section))));
+    if (it == m_impl->index.end())
+        return false;
+    for (const std::size_t i : it->second) {
+        auto& b = m_impl->blocks[i];
+        b.dead = true;
+        b.lines.clear();
+        b.lines.shrink_to_fit();
+    }
+    m_impl->index.erase(it);
+    m_impl->modified = true;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// One-shot functions
+
+std::string ProfileReadString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view defaultValue)
+{
+    return IniDocument::Load(path).ReadString(section, key, defaultValue, ProfileStringLimit);
+}
+
+void ProfileWriteString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value)
+{
+    IniDocument doc = IniDocument::Load(path);
+    doc.WriteString(section, key, value);
+    if (doc.Modified())
+        doc.Save(path);
+}
+
+void ProfileEraseSection(const std::string& path, std::string_view section)
+{
+    IniDocument doc = IniDocument::Load(path);
+    if (doc.EraseSection(section))
+        doc.Save(path);
+}
+
+void ProfileDeleteKey(const std::string& path, std::string_view section, std::string_view key)
+{
+    try {
+        IniDocument doc = IniDocument::Load(path);
+        if (doc.DeleteKey(section, key))
+            doc.Save(path);
+    } catch (const IniWriteError&) {
+        // The platform reports nothing for a failed deletion.
+    }
+}
+
+std::vector<std::string> ProfileReadSection(const std::string& path, std::string_view section)
+{
+    return IniDocument::Load(path).ReadSection(section, ProfileKeyListLimit);
+}
+
+std::vector<std::string> ProfileReadSections(const std::string& path)
+{
+    return IniDocument::Load(path).ReadSections();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TExtIniFile
+
+struct TExtIniFile::State
+{
+    IniDocument doc;
+    FileStamp stamp;
+    bool loaded = false;
+    bool batchCancelled = false;
+    bool batchChecked = false;
+};
+
+TExtIniFile::TExtIniFile(std::string fileName)
+    : m_fileName(std::move(fileName)), m_state(std::make_unique<State>())
+{
+}
+
+TExtIniFile::~TExtIniFile() = default;
+
+const IniDocument& TExtIniFile::document() const
+{
+    State& s = *m_state;
+    if (m_updateDepth > 0 && s.loaded)
+        return s.doc;
+    // Outside a batch the file may have been changed by someone else (an editor dialog with
+    // its own reader): reload when its identity, size or times differ.
+    const FileStamp now = FileStamp::of(m_fileName);
+    if (!s.loaded || !(now == s.stamp)) {
+        s.doc = IniDocument::Load(m_fileName);
+        s.stamp = now;
+        s.loaded = true;
+    }
+    return s.doc;
+}
+
+IniDocument& TExtIniFile::editableDocument()
+{
+    document();
+    if (m_updateDepth > 0 && !m_state->batchChecked) {
+        // Refuse early, before the caller does more work for a batch that cannot be written.
+        m_state->batchChecked = true;
+        if (!m_state->doc.Readable() || !writable(resolveTarget(m_fileName)))
+            refuse(m_fileName);
+    }
+    return m_state->doc;
+}
+
+void TExtIniFile::commitIfNotBatched()
+{
+    State& s = *m_state;
+    if (m_updateDepth > 0 || !s.doc.Modified())
+        return;
+    try {
+        s.doc.Save(m_fileName);
+    } catch (...) {
+        s.loaded = false; // drop the refused change; the next access reloads the file
+        throw;
+    }
+    s.doc.SetModified(false);
+    s.stamp = FileStamp::of(m_fileName);
+}
+
+std::string TExtIniFile::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue) const
+{
+    return document().ReadString(section, key, defaultValue, ExtIniStringLimit);
+}
+
+std::string TExtIniFile::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue, std::size_t limit) const
+{
+    return document().ReadString(section, key, defaultValue, limit);
+}
+
+std::int32_t TExtIniFile::ReadInteger(std::string_view section, std::string_view key,
+                                      std::int32_t defaultValue) const
+{
+    return StrToIntDef(ReadString(section, key, {}), defaultValue);
+}
+
+std::vector<std::string> TExtIniFile::ReadSection(std::string_view section) const
+{
+    return document().ReadSection(section, ProfileKeyListLimit);
+}
+
+std::vector<std::string> TExtIniFile::ReadSectionAll(std::string_view section) const
+{
+    return document().ReadSection(section, NoProfileLimit);
+}
+
+std::vector<std::string> TExtIniFile::ReadSections() const
+{
+    return document().ReadSections();
+}
+
+bool TExtIniFile::SectionExists(std::string_view section) const
+{
+    return document().SectionExists(section);
+}
+
+bool TExtIniFile::ValueExists(std::string_view section, std::string_view key) const
+{
+    return document().ValueExists(section, key);
+}
+
+void TExtIniFile::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value)
+{
+    editableDocument().WriteString(section, key, value);
+    commitIfNotBatched();
+}
+
+void TExtIniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value)
+{
+    WriteString(section, key, std::to_string(value));
+}
+
+void TExtIniFile::EraseSection(std::string_view section)
+{
+    editableDocument().EraseSection(section);
+    commitIfNotBatched();
+}
+
+void TExtIniFile::DeleteKey(std::string_view section, std::string_view key)
+{
+    if (m_updateDepth > 0) {
+        editableDocument().DeleteKey(section, key);
+        return;
+    }
+    try {
+        editableDocument().DeleteKey(section, key);
+        commitIfNotBatched();
+    } catch (const IniWriteError&) {
+        // A failed deletion is silent, as the platform's.
+    }
+}
+
+void TExtIniFile::BeginUpdate()
+{
+    if (m_updateDepth == 0) {
+        document(); // the batch works on the file as it is now
+        m_state->batchCancelled = false;
+        m_state->batchChecked = false;
+    }
+    ++m_updateDepth;
+}
+
+void TExtIniFile::EndUpdate()
+{
+    if (m_updateDepth == 0)
+        return;
+    if (--m_updateDepth > 0)
+        return;
+    State& s = *m_state;
+    if (s.batchCancelled) {
+        s.batchCancelled = false;
+        s.loaded = false;
+        return;
+    }
+    commitIfNotBatched();
+}
+
+void TExtIniFile::CancelUpdate()
+{
+    if (m_updateDepth == 0)
+        return;
+    --m_updateDepth;
+    m_state->loaded = false; // pending changes are dropped; the next access reloads
+    if (m_updateDepth > 0)
+        m_state->batchCancelled = true;
+}
+
+TIniTransaction::TIniTransaction(TExtIniFile& ini) : m_ini(ini)
+{
+    m_ini.BeginUpdate();
+}
+
+TIniTransaction::~TIniTransaction()
+{
+    if (m_open)
+        m_ini.CancelUpdate();
+}
+
+void TIniTransaction::Commit()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_ini.EndUpdate();
+}
+
+} // namespace tallyhost
