@@ -112,9 +112,14 @@ void LinkWorker::SetReadFrame(std::string_view text)
     m_readFrame.assign(text);
 }
 
+void LinkWorker::NotifyStatus(int code, int param, std::string frame)
+{
+    m_bridge.Post(LinkNotification{code, param, m_runningCommand, std::move(frame)});
+}
+
 void LinkWorker::NotifyStatus(int code, int param)
 {
-    m_bridge.Post(LinkNotification{code, param, m_runningCommand});
+    m_bridge.Post(LinkNotification{code, param, m_runningCommand, {}});
 }
 
 bool LinkWorker::WriteComm(const void* bytes, std::size_t count, std::chrono::milliseconds timeout)

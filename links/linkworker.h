@@ -64,6 +64,8 @@ protected:
 
     // Posts a notification stamped with the running command's number.
     void NotifyStatus(int code, int param = 0);
+    // The same, carrying a copy of `frame` with the notification.
+    void NotifyStatus(int code, int param, std::string frame);
 
     // Writes with a deadline; false on failure, time-out or wake-up. A write that did not
     // finish leaves output to be purged at the end of the cycle.

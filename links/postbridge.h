@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace tallyhost {
 
@@ -16,6 +17,9 @@ struct LinkNotification
     int Code = 0;
     int Param = 0;
     std::uint64_t Command = 0;
+    // The frame the notification is about, for links whose printer may send the next frame
+    // before this notification is handled (so "the last frame read" would already be another).
+    std::string Frame;
 };
 
 // Carries a link worker's notifications onto the thread that owns the bridge (the GUI thread,
@@ -41,7 +45,7 @@ public:
     void Post(const LinkNotification& notification);
     void Post(int code, int param = 0, std::uint64_t command = 0)
     {
-        Post(LinkNotification{code, param, command});
+        Post(LinkNotification{code, param, command, {}});
     }
 
     // Drops the notifications posted and not yet handled (bridge's thread only).
