@@ -1,0 +1,132 @@
+#include "links/fcommthread.h"
+
+#include <cstring>
+
+namespace tallyhost {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// Write allowance: the line runs at a fixed 9600 baud (about 1 ms a byte); the margin covers a
+// printer that is slow to take its input.
+constexpr milliseconds WriteAllowancePerByte{10};
+constexpr milliseconds WriteAllowanceBase{1500};
+
+milliseconds WriteTimeout(std::size_t count)
+{
+    return WriteAllowanceBase + WriteAllowancePerByte * static_cast<std::int64_t>(count);
+}
+
+} // namespace
+
+TFCommThread::TFCommThread(SerialDevice& device, PostBridge& bridge,
+                           const std::atomic<std::int32_t>& timeOut)
+    : LinkWorker(device, bridge), m_timeOut(timeOut)
+{
+}
+
+TFCommThread::~TFCommThread()
+{
+    // The exchange uses this object's members: the thread must end before they go.
+    Stop();
+}
+
+void TFCommThread::RunCommand(const std::string& frame)
+{
+    if (!SendFrame(frame))
+        NotifyStatus(FPN_WriteError);
+    else if (!WaitAnswer())
+        NotifyStatus(FPN_NoAnswer);
+    // A successful wait has already posted its outcome: the ACK or the final answer frame.
+}
+
+bool TFCommThread::SendFrame(const std::string& frame)
+{
+    if (!WriteComm(frame.data(), frame.size(), WriteTimeout(frame.size())))
+        return false;
+    SetWriteFrame(frame);
+    NotifyStatus(FPN_FrameWritten, 0, frame);
+    return true;
+}
+
+bool TFCommThread::WriteByte(std::uint8_t byte)
+{
+    return WriteComm(&byte, 1, WriteTimeout(1));
+}
+
+bool TFCommThread::WaitAnswer()
+{
+    const std::int32_t timeOut = m_timeOut.load();
+    const milliseconds wait = timeOut > 0 ? milliseconds(timeOut) : WaitForever;
+    for (;;) {
+        std::size_t received = 0;
+        // A full buffer (a flood without a frame end or an ACK) fails the read at once.
+        const SerialIo result = Device().Read(m_receiveBuffer + m_readPosition,
+                                              ReceiveBufferSize - m_readPosition, received, wait);
+        if (result != SerialIo::Done)
+            return false;
+        m_readPosition += received;
+
+        while (m_parsePosition < m_readPosition) {
+            const auto outcome = ParseInputFrame(m_readPosition - m_parsePosition);
+            if (outcome == TAuxFrameParser::Outcome::Ack)
+                return true;
+            if (outcome != TAuxFrameParser::Outcome::Frame)
+                break;
+            const std::size_t start = m_parser.FrameStart();
+            std::string frame = PrepareReadFrame(start, m_parsePosition - start);
+            const bool final = CheckFinalFrame(frame);
+            NotifyStatus(FPN_AnswerFrame, final ? 1 : 0, std::move(frame));
+            if (WriteByte(auxframe::ACK))
+                NotifyStatus(FPN_AckSent);
+            if (final)
+                return true;
+            // More frames follow. Bytes that came behind this one in the same chunk are the
+            // start of the next: keep them at the front of the buffer and parse on.
+            const std::size_t rest = m_readPosition - m_parsePosition;
+            std::memmove(m_receiveBuffer, m_receiveBuffer + m_parsePosition, rest);
+            m_readPosition = rest;
+            m_parsePosition = 0;
+        }
+    }
+}
+
+TAuxFrameParser::Outcome TFCommThread::ParseInputFrame(std::size_t count)
+{
+    return m_parser.Parse(m_receiveBuffer, m_parsePosition, m_parsePosition + count, *this);
+}
+
+std::string TFCommThread::PrepareReadFrame(std::size_t start, std::size_t count)
+{
+    // The frame ends at its checksum byte; anything behind it belongs to the next frame.
+    std::string frame(reinterpret_cast<const char*>(m_receiveBuffer + start), count);
+    SetReadFrame(frame);
+    return frame;
+}
+
+void TFCommThread::AckReceived()
+{
+    NotifyStatus(FPN_AckReceived);
+}
+
+void TFCommThread::NackReceived()
+{
+    NotifyStatus(FPN_NackReceived);
+}
+
+void TFCommThread::BadChecksum()
+{
+    // The printer sends the frame again after a NAK; nothing else is to be done here.
+    if (WriteByte(auxframe::NAK))
+        NotifyStatus(FPN_NackSent);
+}
+
+void TFCommThread::ResetInternalState()
+{
+    m_readPosition = 0;
+    m_parsePosition = 0;
+    m_parser.Reset();
+}
+
+} // namespace tallyhost

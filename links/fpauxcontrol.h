@@ -1,0 +1,104 @@
+#pragma once
+
+#include "links/auxframe.h"
+#include "links/postbridge.h"
+#include "links/serialdevice.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tallyhost {
+
+class TFCommThread;
+
+// The auxiliary (fiscal, DGI) link: the printer's second serial channel, which carries one
+// text per command in a simple frame (STX, data, ETX, checksum) and answers with ACK alone or
+// with one or more answer frames, the last one marked by a final code.
+//
+// Lives on the GUI thread. OpenPort starts a TFCommThread on the port; SendData frames the
+// text and hands it to the worker; the worker's notifications come back through a PostBridge
+// and are turned into the signals below, always on this object's thread and in the order the
+// worker posted them. Operations never throw: they return false and set LastError; a failed
+// exchange ends in OnError.
+//
+// The line runs at a fixed 9600 baud, 8N1, no flow control, with DTR and RTS raised while the
+// port is open.
+class TFPAuxControl : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TFPAuxControl(QObject* parent = nullptr);
+    // Closes an open port like ClosePort, without OnClose.
+    ~TFPAuxControl() override;
+
+    // Port to open; written only while closed (other writes are ignored).
+    TFCommPort CommPort() const { return m_commPort; }
+    void SetCommPort(TFCommPort port);
+    // A device path that overrides CommPort's entry in the device table (a command-line tool,
+    // a test); empty = the table. Written only while closed.
+    const std::string& DevicePath() const { return m_devicePath; }
+    void SetDevicePath(const std::string& path);
+
+    TFFiscalState State() const { return m_state; }
+    TFErrorType LastError() const { return m_lastError; }
+    // Data of the last answer frame, without STX, ETX and checksum; empty after an ACK.
+    const QByteArray& Answer() const { return m_answer; }
+    // Answer time-out per wait in milliseconds; 0 waits without limit. Read by the worker at
+    // the start of each exchange.
+    std::int32_t TimeOut() const { return m_timeOut.load(); }
+    void SetTimeOut(std::int32_t milliseconds) { m_timeOut.store(milliseconds); }
+    // The system's reason for the last refused OpenPort (for messages and logs).
+    const std::string& OpenErrorText() const { return m_openErrorText; }
+
+    bool OpenPort();
+    bool ClosePort();
+    // Drops the command in progress; the worker then reports it as unanswered (OnError).
+    void Purge();
+    // Frames `text` and hands it to the worker. A text that is exactly ENQ (0x05) goes out
+    // alone; more than 256 bytes are refused.
+    bool SendData(const QByteArray& text);
+
+signals:
+    void OnOpen();
+    void OnClose();
+    void OnAck();
+    void OnNack();
+    // Value: the frame as written, or the single ACK or NAK byte the link wrote.
+    void OnWrite(const QByteArray& Value);
+    // Value: the answer frame as received.
+    void OnRead(const QByteArray& Value);
+    // Answer is set; IsFinal tells whether this frame ends the answer. During a final answer
+    // State is still FEFP_S_Busy; it turns idle right after the handlers return.
+    void OnAnswer(bool IsFinal);
+    void OnError();
+
+private:
+    void HandleNotification(const LinkNotification& notification);
+    void HandleLateNotification(const LinkNotification& notification);
+    void EndCommand();
+    void Shutdown();
+
+    TFCommPort m_commPort = FCom1;
+    std::string m_devicePath;
+    TFFiscalState m_state = FEFP_S_Close;
+    TFErrorType m_lastError = FEFP_Success;
+    QByteArray m_answer;
+    std::atomic<std::int32_t> m_timeOut{0};
+    std::string m_openErrorText;
+    std::string m_frameBuffer;
+    // Number of the command in progress (or last handed over); notifications of an older,
+    // purged command must not end a newer one.
+    std::uint64_t m_command = 0;
+
+    // Declared in this order so that the thread goes first, then the bridge, then the device.
+    SerialDevice m_device;
+    PostBridge m_bridge;
+    std::unique_ptr<TFCommThread> m_thread;
+};
+
+} // namespace tallyhost
