@@ -1,0 +1,132 @@
+#include "links/commthread.h"
+
+#include <mutex>
+
+namespace tallyhost {
+
+std::chrono::milliseconds TCommThread::WriteAllowancePerByte(TBaudRate rate)
+{
+    using std::chrono::milliseconds;
+    switch (rate) {
+    case br1200:
+        return milliseconds{25};
+    case br2400:
+        return milliseconds{20};
+    case br4800:
+        return milliseconds{14};
+    default:
+        return milliseconds{10};
+    }
+}
+
+TCommThread::TCommThread(SerialDevice& device, TBaudRate rate, PostBridge& bridge)
+    : LinkWorker(device, bridge), m_rate(rate)
+{
+}
+
+TCommThread::~TCommThread()
+{
+    Stop();
+}
+
+void TCommThread::GetFinalFrame(std::vector<std::string>& list) const
+{
+    std::lock_guard guard(FrameLock());
+    list = m_answerFields;
+}
+
+void TCommThread::RunCommand(const std::string& frame)
+{
+    if (!SendFrame(frame)) {
+        NotifyStatus(FPN_WriteError);
+        return;
+    }
+    NotifyStatus(WaitAnswer() ? FPN_FinalAnswer : FPN_NoAnswer);
+}
+
+void TCommThread::ResetInternalState()
+{
+    m_readPosition = 0;
+    m_parsePosition = 0;
+    m_parser.Reset();
+}
+
+bool TCommThread::SendFrame(const std::string& frame)
+{
+    if (!WriteComm(frame.data(), frame.size(), WriteTimeOut(m_rate, frame.size())))
+        return false;
+    SetWriteFrame(frame);
+    NotifyStatus(FPN_FrameWritten);
+    m_parser.SetCommandSequence(frame.size() > 1 ? static_cast<std::uint8_t>(frame[1]) : 0);
+    return true;
+}
+
+bool TCommThread::WaitAnswer()
+{
+    for (;;) {
+        std::size_t received = 0;
+        // A full buffer (no room left) fails at once: the printer is flooding the line
+        // without ever finishing a frame.
+        const SerialIo io =
+            Device().Read(m_receive.data() + m_readPosition, m_receive.size() - m_readPosition,
+                          received, AnswerSilenceTimeOut);
+        if (io != SerialIo::Done)
+            return false;
+        m_readPosition += received;
+        const auto outcome =
+            m_parser.Parse(m_receive.data(), m_parsePosition, m_readPosition, *this);
+        if (outcome == THostAnswerParser::Outcome::FinalFrame) {
+            {
+                std::lock_guard guard(FrameLock());
+                m_answerFields = m_parser.Fields();
+            }
+            PrepareReadFrame(m_parser.FrameStart(), m_parsePosition);
+            NotifyStatus(FPN_FrameRead);
+            if (m_parser.AckWritten())
+                NotifyStatus(FPN_AckSent);
+            return true;
+        }
+        const auto state = m_parser.state();
+        if (m_parser.IntermediateSeen() && (state == THostAnswerParser::State::Idle ||
+                                            state == THostAnswerParser::State::Acknowledged)) {
+            // The printer's "still working" frame is done with: its bytes make room for the
+            // rest of the answer.
+            m_readPosition = 0;
+            m_parsePosition = 0;
+            m_parser.ClearIntermediate();
+        }
+    }
+}
+
+void TCommThread::PrepareReadFrame(std::size_t from, std::size_t to)
+{
+    // The frame from its STX through its last checksum character; bytes that followed it in
+    // the same chunk are not part of it (they are purged with the end of the exchange).
+    SetReadFrame(
+        std::string_view(reinterpret_cast<const char*>(m_receive.data()) + from, to - from));
+}
+
+void TCommThread::AckReceived()
+{
+    NotifyStatus(FPN_AckReceived);
+}
+
+void TCommThread::NackReceived()
+{
+    NotifyStatus(FPN_NackReceived);
+}
+
+void TCommThread::IntermediateAnswer()
+{
+    NotifyStatus(FPN_IntermediateAnswer);
+}
+
+bool TCommThread::WriteReply(std::uint8_t byte)
+{
+    const bool written = WriteComm(&byte, 1, WriteTimeOut(m_rate, 1));
+    if (written && byte == hostframe::NAK)
+        NotifyStatus(FPN_NackSent);
+    return written;
+}
+
+} // namespace tallyhost
