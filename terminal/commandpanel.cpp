@@ -1,0 +1,199 @@
+// The command panel of the terminal window: one label and one input per command field of the
+// shown command, laid out on a grid that follows the panel's width, and the command's notes.
+
+#include "core/panelgrid.h"
+#include "core/termcache.h"
+#include "core/termfile.h"
+#include "editors/fieldtypecombobox.h"
+#include "terminal/terminalwindow.h"
+
+#include <QDateEdit>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimeEdit>
+
+#include <algorithm>
+
+using namespace tallyhost;
+
+namespace {
+
+QString FromBytes(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// Labels of required fields are drawn in maroon.
+const QColor RequiredLabelColor(128, 0, 0);
+
+constexpr int NotesLineHeight = 20;
+
+// Height of an input: 20 pixels at 96 dpi, 24 otherwise, and never less than the style needs.
+int InputHeight(const QWidget* input)
+{
+    const int base = input->logicalDpiY() == 96 ? 20 : 24;
+    return std::min(std::max(base, input->sizeHint().height()),
+                    TPanelGrid::RowPitch - TPanelGrid::InputBelowLabel - 2);
+}
+
+} // namespace
+
+void TFormChildTerminalWindow::ClearCommandPanel()
+{
+    m_commandClient->hide();
+    for (int i = 0; i < MaxFields; ++i) {
+        delete FieldInputs[i];
+        FieldInputs[i] = nullptr;
+        delete FieldLabels[i];
+        FieldLabels[i] = nullptr;
+    }
+    Definition.FieldCount = 0;
+    delete MemoNotes;
+    MemoNotes = nullptr;
+    delete LabelNotes;
+    LabelNotes = nullptr;
+    m_commandClient->resize(ScrollBoxCommand->viewport()->width(), 0);
+    m_commandClient->show();
+}
+
+void TFormChildTerminalWindow::BuildCommandPanel(const QString& section)
+{
+    m_commandClient->hide();
+    const std::string sectionBytes = section.toLatin1().toStdString();
+    const int count = std::clamp(Definition.FieldCount, 0, MaxFields);
+
+    for (int i = 0; i < count; ++i) {
+        const TCommandFieldDef& def = Definition.Fields[i];
+        auto* label = new QLabel(FromBytes(def.Caption), m_commandClient);
+        FieldLabels[i] = label;
+
+        QWidget* input = nullptr;
+        switch (def.ControlType) {
+        case ctSimple:
+        case ctDropDown:
+        case ctDropDownList: {
+            auto* box = new TFieldTypeComboBox(m_commandClient);
+            box->SetStyle(def.ControlType == ctSimple     ? TFieldTypeComboBox::csSimple
+                          : def.ControlType == ctDropDown ? TFieldTypeComboBox::csDropDown
+                                                          : TFieldTypeComboBox::csDropDownList);
+            box->SetFieldType(def.TextType);
+            box->setText(FromBytes(def.DefaultText));
+            box->setMaxLength(def.MaxLength);
+            box->SetRequired(def.Required);
+            if (def.ControlType != ctSimple) {
+                // The default text goes in first; choosing item 0 then replaces it whenever
+                // the list has items.
+                QStringList items;
+                for (const std::string& item : LoadComboItems(*m_cache, sectionBytes, i + 1))
+                    items.append(FromBytes(item));
+                box->addItems(items);
+                if (!items.isEmpty())
+                    box->setCurrentIndex(0);
+            }
+            input = box;
+            break;
+        }
+        case ctDate: {
+            auto* date = new QDateEdit(QDate::currentDate(), m_commandClient);
+            date->setCalendarPopup(true);
+            input = date;
+            break;
+        }
+        case ctTime:
+            input = new QTimeEdit(QTime::currentTime(), m_commandClient);
+            break;
+        default:
+            // An unknown control type gets no input; sending treats it as an empty value.
+            break;
+        }
+        FieldInputs[i] = input;
+
+        if (input) {
+            input->setEnabled(!def.ReadOnly);
+            input->setToolTip(FromBytes(def.Hint));
+            label->setBuddy(input);
+        }
+        if (def.Required) {
+            QPalette pal = label->palette();
+            pal.setColor(QPalette::WindowText, RequiredLabelColor);
+            label->setPalette(pal);
+        }
+    }
+
+    if (count > 0) {
+        const std::vector<std::string> notes = LoadNotes(*m_cache, sectionBytes);
+        if (!notes.empty()) {
+            QStringList lines;
+            for (const std::string& line : notes)
+                lines.append(FromBytes(line));
+            LabelNotes = new QLabel(tr("Notes"), m_commandClient);
+            MemoNotes = new QPlainTextEdit(m_commandClient);
+            MemoNotes->setPlainText(lines.join(QLatin1Char('\n')));
+            MemoNotes->setEnabled(false);
+            MemoNotes->setLineWrapMode(QPlainTextEdit::NoWrap);
+            LabelNotes->setBuddy(MemoNotes);
+        }
+    }
+
+    LayoutCommandPanel();
+    for (int i = 0; i < count; ++i) {
+        FieldLabels[i]->show();
+        if (FieldInputs[i])
+            FieldInputs[i]->show();
+    }
+    if (MemoNotes) {
+        LabelNotes->show();
+        MemoNotes->show();
+    }
+    m_commandClient->show();
+    SetButtonsForPanel();
+}
+
+void TFormChildTerminalWindow::LayoutCommandPanel()
+{
+    if (!m_commandClient)
+        return;
+    const int clientWidth = ScrollBoxCommand->viewport()->width();
+    const TPanelGrid grid = TPanelGrid::ForClientWidth(clientWidth);
+    const int width = std::max(grid.ColumnWidth, 10);
+    int bottom = 0;
+    int count = 0;
+    for (int i = 0; i < MaxFields && FieldLabels[i]; ++i, ++count) {
+        QLabel* label = FieldLabels[i];
+        label->setGeometry(grid.Left(i), grid.LabelTop(i), width,
+                           std::min(label->sizeHint().height(), TPanelGrid::InputBelowLabel));
+        bottom = std::max(bottom, label->geometry().bottom());
+        if (QWidget* input = FieldInputs[i]) {
+            input->setGeometry(grid.Left(i), grid.InputTop(i), width, InputHeight(input));
+            bottom = std::max(bottom, input->geometry().bottom());
+        }
+    }
+    if (MemoNotes) {
+        const int top = grid.TopAfter(count);
+        LabelNotes->setGeometry(TPanelGrid::LeftMargin, top, std::max(clientWidth - 40, 10),
+                                std::min(LabelNotes->sizeHint().height(),
+                                         TPanelGrid::InputBelowLabel));
+        const int lines = std::max(1, MemoNotes->document()->blockCount());
+        MemoNotes->setGeometry(TPanelGrid::LeftMargin, top + TPanelGrid::InputBelowLabel,
+                               std::max(clientWidth - 40, 10), lines * NotesLineHeight);
+        bottom = MemoNotes->geometry().bottom();
+    }
+    m_commandClient->resize(clientWidth, bottom > 0 ? bottom + TPanelGrid::FirstRowTop : 0);
+}
+
+void TFormChildTerminalWindow::SetButtonsForPanel()
+{
+    if (Definition.FieldCount <= 0) {
+        ButtonSend->setEnabled(false);
+        ButtonRepeat->setEnabled(false);
+    } else if (Definition.Mode == cmHost && IsHostPortOpen()) {
+        ButtonSend->setEnabled(true);
+        ButtonRepeat->setEnabled(true);
+    } else {
+        ButtonSend->setEnabled(IsFiscalPortOpen());
+        ButtonRepeat->setEnabled(false);
+    }
+}

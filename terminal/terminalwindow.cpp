@@ -1,0 +1,472 @@
+#include "terminal/terminalwindow.h"
+
+#include "app/formmain.h"
+#include "app/messagebox.h"
+#include "core/errors.h"
+#include "core/termcache.h"
+#include "core/termfile.h"
+#include "core/treeedit.h"
+#include "terminal/commandtree.h"
+#include "terminal/formoverwritenewcommand.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <chrono>
+
+using namespace tallyhost;
+
+namespace {
+
+constexpr auto SelectionReportDelay = std::chrono::milliseconds(50);
+constexpr int DefaultTreeWidth = 222;
+constexpr int MinTreeWidth = 60;
+constexpr int MinPanelMainWidth = 400;
+
+std::string ToBytes(const QString& s)
+{
+    return s.toLatin1().toStdString();
+}
+
+QString FromBytes(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QString Quoted(const QString& s)
+{
+    return QStringLiteral("\"") + s + QStringLiteral("\"");
+}
+
+} // namespace
+
+TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, QWidget* parent)
+    : QMdiSubWindow(parent), m_fileName(fileName), m_cache(std::make_unique<TTerminalCache>())
+{
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowTitle(fileName);
+    setObjectName(QStringLiteral("FormChildTerminalWindow"));
+    CreateLayout();
+    CreatePopupMenu();
+    LoadCommandTree();
+
+    int treeWidth = DefaultTreeWidth;
+    if (FormMain && FormMain->Settings.TVWidth != 0)
+        treeWidth = static_cast<int>(
+            std::clamp<std::uint32_t>(FormMain->Settings.TVWidth, MinTreeWidth, DefaultTreeWidth));
+    Splitter->setSizes({treeWidth, std::max(MinPanelMainWidth, width() - treeWidth)});
+
+    // What the window does once created: the cache and the status decode tables.
+    m_cache->LoadFromFile(ToBytes(m_fileName));
+    LoadStatusTables();
+
+    m_changeTimer.setSingleShot(true);
+    m_changeTimer.setInterval(SelectionReportDelay);
+    connect(&m_changeTimer, &QTimer::timeout, this,
+            [this] { TreeViewCommandChange(TreeViewCommand->currentItem()); });
+}
+
+TFormChildTerminalWindow::~TFormChildTerminalWindow()
+{
+    m_destroying = true;
+    m_changeTimer.stop();
+    if (FormMain)
+        FormMain->Settings.TVWidth = static_cast<std::uint32_t>(TreeViewCommand->width());
+}
+
+void TFormChildTerminalWindow::CreateLayout()
+{
+    auto* client = new QWidget(this);
+    auto* clientLayout = new QHBoxLayout(client);
+    clientLayout->setContentsMargins(0, 0, 0, 0);
+
+    Splitter = new QSplitter(Qt::Horizontal, client);
+    Splitter->setChildrenCollapsible(false);
+    clientLayout->addWidget(Splitter);
+
+    TreeViewCommand = new TCommandTreeView(Splitter);
+    TreeViewCommand->setObjectName(QStringLiteral("TreeViewCommand"));
+    TreeViewCommand->setMinimumWidth(MinTreeWidth);
+    TreeViewCommand->setMaximumWidth(DefaultTreeWidth);
+    connect(TreeViewCommand, &QTreeWidget::currentItemChanged, this,
+            [this] { m_changeTimer.start(); });
+    connect(TreeViewCommand, &TCommandTreeView::Clicked, this,
+            [this] { PageControl->setCurrentWidget(TabSheetCommand); });
+    connect(TreeViewCommand, &TCommandTreeView::NodeDropped, this,
+            &TFormChildTerminalWindow::PasteNode);
+    connect(TreeViewCommand, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        TerminalWindowPopupMenuPopup();
+        TerminalWindowPopupMenu->popup(TreeViewCommand->viewport()->mapToGlobal(p));
+    });
+
+    PanelMain = new QWidget(Splitter);
+    PanelMain->setMinimumWidth(MinPanelMainWidth);
+    auto* mainLayout = new QVBoxLayout(PanelMain);
+    mainLayout->setContentsMargins(0, 0, 0, 0);
+    Splitter->addWidget(TreeViewCommand);
+    Splitter->addWidget(PanelMain);
+    Splitter->setStretchFactor(0, 0);
+    Splitter->setStretchFactor(1, 1);
+
+    PageControl = new QTabWidget(PanelMain);
+    mainLayout->addWidget(PageControl, 1);
+
+    // Commands: the generated inputs are placed on a plain client widget by pixel grid.
+    TabSheetCommand = new QWidget;
+    auto* commandLayout = new QVBoxLayout(TabSheetCommand);
+    commandLayout->setContentsMargins(0, 0, 0, 0);
+    ScrollBoxCommand = new QScrollArea(TabSheetCommand);
+    ScrollBoxCommand->setObjectName(QStringLiteral("ScrollBoxCommand"));
+    ScrollBoxCommand->setWidgetResizable(false);
+    ScrollBoxCommand->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_commandClient = new QWidget;
+    ScrollBoxCommand->setWidget(m_commandClient);
+    ScrollBoxCommand->viewport()->installEventFilter(this);
+    commandLayout->addWidget(ScrollBoxCommand);
+    PageControl->addTab(TabSheetCommand, tr("Co&mmands"));
+
+    TabSheetAnswer = new QWidget;
+    auto* answerLayout = new QVBoxLayout(TabSheetAnswer);
+    answerLayout->setContentsMargins(0, 0, 0, 0);
+    ScrollBoxAnswer = new QScrollArea(TabSheetAnswer);
+    ScrollBoxAnswer->setObjectName(QStringLiteral("ScrollBoxAnswer"));
+    ScrollBoxAnswer->setWidgetResizable(false);
+    auto* answerClient = new QWidget;
+    ScrollBoxAnswer->setWidget(answerClient);
+    GroupBoxFiscalAnswer = new QGroupBox(tr("Fiscal answer = "), answerClient);
+    GroupBoxFiscalAnswer->setToolTip(tr("Decode Fiscal state"));
+    GroupBoxFiscalAnswer->hide();
+    GroupBoxPrinterAnswer = new QGroupBox(tr("Printer answer = "), answerClient);
+    GroupBoxPrinterAnswer->setToolTip(tr("Decode Printer state"));
+    GroupBoxPrinterAnswer->hide();
+    BevelSeparator = new QFrame(answerClient);
+    BevelSeparator->setFrameShape(QFrame::HLine);
+    BevelSeparator->setFrameShadow(QFrame::Sunken);
+    BevelSeparator->hide();
+    answerLayout->addWidget(ScrollBoxAnswer);
+    PageControl->addTab(TabSheetAnswer, tr("Host &Answer"));
+
+    TabSheetFiscalAnswer = new QWidget;
+    auto* fiscalLayout = new QVBoxLayout(TabSheetFiscalAnswer);
+    fiscalLayout->setContentsMargins(0, 0, 0, 0);
+    MemoFiscalAnswer = new QPlainTextEdit(TabSheetFiscalAnswer);
+    MemoFiscalAnswer->setObjectName(QStringLiteral("MemoFiscalAnswer"));
+    MemoFiscalAnswer->setReadOnly(true);
+    MemoFiscalAnswer->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MemoFiscalAnswer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoFiscalAnswer->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont fixed(QStringLiteral("Courier New"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    MemoFiscalAnswer->setFont(fixed);
+    fiscalLayout->addWidget(MemoFiscalAnswer);
+    PageControl->addTab(TabSheetFiscalAnswer, tr("&Fiscal Answer"));
+
+    ButtonPanel = new QWidget(PanelMain);
+    auto* buttonLayout = new QHBoxLayout(ButtonPanel);
+    ButtonSend = new QPushButton(tr("&Send"), ButtonPanel);
+    ButtonSend->setToolTip(tr("Send selected command"));
+    ButtonSend->setEnabled(false);
+    ButtonRepeat = new QPushButton(tr("&Repeat ..."), ButtonPanel);
+    ButtonRepeat->setToolTip(tr("Send commands \"n\" times"));
+    ButtonRepeat->setEnabled(false);
+    ButtonCancel = new QPushButton(tr("&Cancel"), ButtonPanel);
+    ButtonCancel->setToolTip(tr("Cancel command in progress"));
+    buttonLayout->addStretch(1);
+    buttonLayout->addWidget(ButtonSend);
+    buttonLayout->addWidget(ButtonRepeat);
+    buttonLayout->addWidget(ButtonCancel);
+    mainLayout->addWidget(ButtonPanel);
+    connect(ButtonSend, &QPushButton::clicked, this, &TFormChildTerminalWindow::ButtonSendClick);
+    connect(ButtonRepeat, &QPushButton::clicked, this,
+            &TFormChildTerminalWindow::ButtonRepeatClick);
+    connect(ButtonCancel, &QPushButton::clicked, this,
+            &TFormChildTerminalWindow::ButtonCancelClick);
+
+    // The buttons act on the command panel, so they show only with the Commands tab.
+    connect(PageControl, &QTabWidget::currentChanged, this,
+            [this](int) { ButtonPanel->setVisible(PageControl->currentWidget() == TabSheetCommand); });
+
+    setWidget(client);
+    resize(800, 500);
+}
+
+void TFormChildTerminalWindow::CreatePopupMenu()
+{
+    TerminalWindowPopupMenu = new QMenu(this);
+    MenuItemGroupPopUp = TerminalWindowPopupMenu->addMenu(tr("&Group"));
+    MenuItemGroupAdd = MenuItemGroupPopUp->addAction(tr("&Add"), this,
+                                                     &TFormChildTerminalWindow::MenuItemGroupAddClick);
+    MenuItemGroupRename = MenuItemGroupPopUp->addAction(
+        tr("&Rename"), this, &TFormChildTerminalWindow::MenuItemGroupRenameClick);
+    MenuItemGroupRemove = MenuItemGroupPopUp->addAction(
+        tr("&Remove"), this, &TFormChildTerminalWindow::MenuItemGroupRemoveClick);
+    MenuItemCommandPopUp = TerminalWindowPopupMenu->addMenu(tr("&Command"));
+    MemuItemCommandAdd = MenuItemCommandPopUp->addAction(
+        tr("&Add"), this, &TFormChildTerminalWindow::MemuItemCommandAddClick);
+    MenuItemCommandRename = MenuItemCommandPopUp->addAction(
+        tr("&Rename"), this, &TFormChildTerminalWindow::MenuItemCommandRenameClick);
+    MenuItemCommandRemove = MenuItemCommandPopUp->addAction(
+        tr("&Remove"), this, &TFormChildTerminalWindow::MenuItemCommandRemoveClick);
+    TerminalWindowPopupMenu->addSeparator();
+    MenuItemEditFields = TerminalWindowPopupMenu->addAction(
+        tr("&Edit fields"), this, &TFormChildTerminalWindow::MenuItemEditFieldsClick);
+    TerminalWindowPopupMenu->addSeparator();
+    MenuItemCopyCommand = TerminalWindowPopupMenu->addAction(
+        tr("&Copy"), this, &TFormChildTerminalWindow::MenuItemCopyCommandClick);
+    MenuItemCopyCommand->setEnabled(false);
+    MenuItemPasteCommand = TerminalWindowPopupMenu->addAction(
+        tr("&Paste"), this, &TFormChildTerminalWindow::MenuItemPasteCommandClick);
+    MenuItemPasteCommand->setEnabled(false);
+    TerminalWindowPopupMenu->addSeparator();
+    MenuItemNodesCommand = TerminalWindowPopupMenu->addMenu(tr("&Nodes"));
+    MenuItemExpandAll = MenuItemNodesCommand->addAction(
+        tr("Expand all"), this, &TFormChildTerminalWindow::MenuItemExpandAllClick);
+    MenuItemCollapseAll = MenuItemNodesCommand->addAction(
+        tr("Collapse all"), this, &TFormChildTerminalWindow::MenuItemCollapseAllClick);
+    MenuItemExpandNode = MenuItemNodesCommand->addAction(
+        tr("Expand node"), this, &TFormChildTerminalWindow::MenuItemExpandNodeClick);
+    MenuItemCollapseNode = MenuItemNodesCommand->addAction(
+        tr("Collapse node"), this, &TFormChildTerminalWindow::MenuItemCollapseNodeClick);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Document
+
+void TFormChildTerminalWindow::ReloadCache()
+{
+    m_cache->LoadFromFile(ToBytes(m_fileName));
+}
+
+void TFormChildTerminalWindow::LoadStatusTables()
+{
+    try {
+        LoadStatusRecords(*m_cache, SectionFiscalAnswer, FiscalStatus);
+        LoadStatusRecords(*m_cache, SectionPrinterAnswer, PrinterStatus);
+    } catch (const Error& e) {
+        // A broken status record must not keep the file from opening: the tables stay
+        // empty (no panels) and the operator is told what is wrong.
+        FiscalStatus = TStatusTable{};
+        PrinterStatus = TStatusTable{};
+        ShowError(FromBytes(e.what()));
+    }
+}
+
+void TFormChildTerminalWindow::ReloadDefinitions()
+{
+    ReloadCache();
+    LoadStatusTables();
+}
+
+void TFormChildTerminalWindow::ClearCommandInProgress()
+{
+    CommandInProgress = false;
+}
+
+QString TFormChildTerminalWindow::AskText(const QString& caption)
+{
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(tr("Input text:"));
+    dialog.setTextValue(QString());
+    dialog.setInputMode(QInputDialog::TextInput);
+    if (ExecModal(dialog) != QDialog::Accepted)
+        return QString();
+    return dialog.textValue().left(MaxNodeNameLength);
+}
+
+bool TFormChildTerminalWindow::IsFreeSectionName(const QString& name)
+{
+    return tallyhost::IsFreeSectionName(ToBytes(name));
+}
+
+void TFormChildTerminalWindow::closeEvent(QCloseEvent* event)
+{
+    // Only the main window ends the document; the close box just puts it aside.
+    if (m_destroying) {
+        QMdiSubWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    showMinimized();
+}
+
+bool TFormChildTerminalWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (ScrollBoxCommand && watched == ScrollBoxCommand->viewport() &&
+        event->type() == QEvent::Resize)
+        LayoutCommandPanel();
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+bool TFormChildTerminalWindow::IsHostPortOpen() const
+{
+    return FormMain && FormMain->Settings.HostPortOpen;
+}
+
+bool TFormChildTerminalWindow::IsFiscalPortOpen() const
+{
+    return FormMain && FormMain->Settings.FiscalPortOpen;
+}
+
+void TFormChildTerminalWindow::ShowError(const QString& text)
+{
+    ShowErrorBox(this, text);
+}
+
+bool TFormChildTerminalWindow::AskWarning(const QString& text)
+{
+    return ShowMessageBox(this, QMessageBox::Warning, QString(), text,
+                          QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) ==
+           QMessageBox::Ok;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tree
+
+int TFormChildTerminalWindow::NodeLevel(const QTreeWidgetItem* node)
+{
+    return TCommandTreeView::Level(node);
+}
+
+QString TFormChildTerminalWindow::CommandSectionOf(const QTreeWidgetItem* node)
+{
+    if (NodeLevel(node) != nlCommand)
+        return QString();
+    return node->parent()->text(0) + node->text(0);
+}
+
+QTreeWidgetItem* TFormChildTerminalWindow::RootNode() const
+{
+    return TreeViewCommand->topLevelItemCount() > 0 ? TreeViewCommand->topLevelItem(0) : nullptr;
+}
+
+QTreeWidgetItem* TFormChildTerminalWindow::FindChild(QTreeWidgetItem* parent,
+                                                     const QString& text) const
+{
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (parent->child(i)->text(0).compare(text, Qt::CaseInsensitive) == 0)
+            return parent->child(i);
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* TFormChildTerminalWindow::AddNode(QTreeWidgetItem* parent, const QString& text)
+{
+    auto* node = new QTreeWidgetItem(parent, QStringList{text});
+    return node;
+}
+
+void TFormChildTerminalWindow::ForgetNode(QTreeWidgetItem* node)
+{
+    TreeViewCommand->ForgetNode(node);
+    for (const QTreeWidgetItem* p = m_copySource; p; p = p->parent()) {
+        if (p == node || !node) {
+            m_copySource = nullptr;
+            m_copied = false;
+            break;
+        }
+    }
+}
+
+void TFormChildTerminalWindow::LoadCommandTree()
+{
+    ForgetNode(nullptr);
+    m_copySource = nullptr;
+    m_copied = false;
+    TreeViewCommand->clear();
+    auto* root = new QTreeWidgetItem(TreeViewCommand, QStringList{QStringLiteral("Root")});
+    std::vector<TTreeGroup> groups;
+    try {
+        groups = ReadCommandTree(ToBytes(m_fileName));
+    } catch (const Error& e) {
+        ShowError(FromBytes(e.what()));
+    }
+    QList<QTreeWidgetItem*> nodes;
+    for (const TTreeGroup& g : groups) {
+        auto* groupNode = new QTreeWidgetItem(QStringList{FromBytes(g.Name)});
+        for (const std::string& c : g.Commands)
+            groupNode->addChild(new QTreeWidgetItem(QStringList{FromBytes(c)}));
+        nodes.append(groupNode);
+    }
+    root->addChildren(nodes);
+    root->setExpanded(true);
+}
+
+void TFormChildTerminalWindow::TreeViewCommandChange(QTreeWidgetItem* node)
+{
+    if (m_destroying)
+        return;
+    if (NodeLevel(node) == nlCommand) {
+        const QString section = CommandSectionOf(node);
+        if (section != CurrentCommand)
+            ShowCommand(section, true);
+        return;
+    }
+    ClearCommandPanel();
+    QCoreApplication::processEvents();
+    CurrentCommand.clear();
+    ButtonSend->setEnabled(false);
+    ButtonRepeat->setEnabled(false);
+}
+
+void TFormChildTerminalWindow::ShowCommand(const QString& section, bool selectionChanged)
+{
+    ClearCommandPanel();
+    bool loaded = true;
+    try {
+        LoadCommandFields(*m_cache, ToBytes(section), Definition);
+    } catch (const Error& e) {
+        // A definition that does not parse shows its error once and an empty panel.
+        Definition.FieldCount = 0;
+        loaded = false;
+        ShowError(FromBytes(e.what()));
+    }
+    PageControl->setCurrentWidget(TabSheetCommand);
+    QCoreApplication::processEvents();
+    if (m_destroying)
+        return;
+    if (loaded)
+        BuildCommandPanel(section);
+    else
+        SetButtonsForPanel();
+    CurrentCommand = section;
+    if (selectionChanged && loaded && Definition.FieldCount > 0)
+        ButtonRepeat->setEnabled(Definition.Mode == cmHost);
+}
+
+void TFormChildTerminalWindow::TerminalWindowPopupMenuPopup()
+{
+    QTreeWidgetItem* selected = TreeViewCommand->currentItem();
+    const TPopupMenuState s = PopupMenuStateFor(NodeLevel(selected), m_copied,
+                                                NodeLevel(m_copySource));
+    if (s.ClearCopied)
+        m_copied = false;
+    MenuItemCopyCommand->setEnabled(s.Copy);
+    MenuItemPasteCommand->setEnabled(s.Paste);
+    MenuItemGroupPopUp->menuAction()->setEnabled(s.GroupMenu);
+    if (s.GroupRename)
+        MenuItemGroupRename->setEnabled(*s.GroupRename);
+    if (s.GroupRemove)
+        MenuItemGroupRemove->setEnabled(*s.GroupRemove);
+    MenuItemCommandPopUp->menuAction()->setEnabled(s.CommandMenu);
+    if (s.CommandRename)
+        MenuItemCommandRename->setEnabled(*s.CommandRename);
+    if (s.CommandRemove)
+        MenuItemCommandRemove->setEnabled(*s.CommandRemove);
+    MenuItemEditFields->setEnabled(s.EditFields);
+    MenuItemGroupAdd->setEnabled(true);
+    MemuItemCommandAdd->setEnabled(true);
+}

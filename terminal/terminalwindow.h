@@ -1,0 +1,202 @@
+#pragma once
+
+#include "core/termdefs.h"
+
+#include <QMdiSubWindow>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <string>
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+class QTabWidget;
+class QTreeWidgetItem;
+class QWidget;
+class TCommandTreeView;
+
+namespace tallyhost {
+class TTerminalCache;
+}
+
+// The document window of one terminal file: the command tree on the left, the command panel,
+// the host answer and the fiscal answer on tabs on the right, the Send/Repeat/Cancel buttons
+// below them. The window reads definitions from a memory copy of the file (the cache) and
+// writes every tree edit straight to disk through the core's tree-edit functions, one atomic
+// file replacement per operation, then reloads the cache. There is no unsaved state.
+//
+// The main window owns it: it adds it to its MDI area, shows it and deletes it when the file
+// is closed. The window's own close box only minimizes it.
+class TFormChildTerminalWindow : public QMdiSubWindow
+{
+    Q_OBJECT
+
+public:
+    // Tree levels: the root, a group, a command.
+    enum TNodeLevel { nlRoot = 0, nlGroup = 1, nlCommand = 2 };
+
+    explicit TFormChildTerminalWindow(const QString& fileName, QWidget* parent = nullptr);
+    ~TFormChildTerminalWindow() override;
+
+    const QString& FileName() const { return m_fileName; }
+
+    // Reloads the cache from disk and parses both status sections again.
+    void ReloadDefinitions();
+    // Forget an awaited answer, so that a late one is ignored.
+    void ClearCommandInProgress();
+
+    // The input box of the tree edits: prompt "Input text:", empty default; the answer is
+    // cut to its first 25 characters and is empty when cancelled.
+    QString AskText(const QString& caption);
+    // False for the reserved section names, compared without regard to case.
+    static bool IsFreeSectionName(const QString& name);
+
+    // (Re)builds the tree from the file: root, groups in [Groups] order, their commands.
+    void LoadCommandTree();
+
+    // The command panel of the shown command (definitions in `Definition`).
+    void BuildCommandPanel(const QString& section);
+    void ClearCommandPanel();
+    // Positions the panel's controls for the current client width (also on every resize).
+    void LayoutCommandPanel();
+
+    // Paste / drop of `source` onto `target` by their tree levels; nothing is ever moved.
+    void PasteNode(QTreeWidgetItem* target, QTreeWidgetItem* source);
+    void PasteGroupToRoot(QTreeWidgetItem* source);
+    void MergeGroup(QTreeWidgetItem* target, QTreeWidgetItem* source);
+    void PasteCommand(QTreeWidgetItem* group, QTreeWidgetItem* command);
+
+    static int NodeLevel(const QTreeWidgetItem* node);
+    // The command section of a command node: group name followed directly by command name.
+    static QString CommandSectionOf(const QTreeWidgetItem* node);
+
+    // Widgets, named as the rest of the program refers to them.
+    TCommandTreeView* TreeViewCommand = nullptr;
+    QSplitter* Splitter = nullptr;
+    QWidget* PanelMain = nullptr;
+    QTabWidget* PageControl = nullptr;
+    QWidget* TabSheetCommand = nullptr;
+    QScrollArea* ScrollBoxCommand = nullptr;
+    QWidget* TabSheetAnswer = nullptr;
+    QScrollArea* ScrollBoxAnswer = nullptr;
+    QGroupBox* GroupBoxFiscalAnswer = nullptr;
+    QGroupBox* GroupBoxPrinterAnswer = nullptr;
+    QFrame* BevelSeparator = nullptr;
+    QWidget* TabSheetFiscalAnswer = nullptr;
+    QPlainTextEdit* MemoFiscalAnswer = nullptr;
+    QWidget* ButtonPanel = nullptr;
+    QPushButton* ButtonSend = nullptr;
+    QPushButton* ButtonRepeat = nullptr;
+    QPushButton* ButtonCancel = nullptr;
+
+    // Popup menu of the tree.
+    QMenu* TerminalWindowPopupMenu = nullptr;
+    QMenu* MenuItemGroupPopUp = nullptr;
+    QAction* MenuItemGroupAdd = nullptr;
+    QAction* MenuItemGroupRename = nullptr;
+    QAction* MenuItemGroupRemove = nullptr;
+    QMenu* MenuItemCommandPopUp = nullptr;
+    QAction* MemuItemCommandAdd = nullptr;
+    QAction* MenuItemCommandRename = nullptr;
+    QAction* MenuItemCommandRemove = nullptr;
+    QAction* MenuItemEditFields = nullptr;
+    QAction* MenuItemCopyCommand = nullptr;
+    QAction* MenuItemPasteCommand = nullptr;
+    QMenu* MenuItemNodesCommand = nullptr;
+    QAction* MenuItemExpandAll = nullptr;
+    QAction* MenuItemCollapseAll = nullptr;
+    QAction* MenuItemExpandNode = nullptr;
+    QAction* MenuItemCollapseNode = nullptr;
+
+    // Document state.
+    QString CurrentCommand;  // command section shown in the panel, empty when none
+    QString SentCommand;     // command section of the last command handed to the host link
+    bool CommandInProgress = false;
+    bool CancelRequested = false;
+    std::string AuxFrameText;
+
+    // Definitions of the shown command and the status decode tables of the file.
+    tallyhost::TCommandDefinition Definition;
+    tallyhost::TStatusTable FiscalStatus;
+    tallyhost::TStatusTable PrinterStatus;
+
+    // The panel's controls of field i (0 .. Definition.FieldCount - 1). An input is a
+    // TFieldTypeComboBox (Simple, DropDown, DropDownList), a QDateEdit or a QTimeEdit; it is
+    // null for a field whose control type is unknown.
+    std::array<QLabel*, tallyhost::MaxFields> FieldLabels{};
+    std::array<QWidget*, tallyhost::MaxFields> FieldInputs{};
+    QLabel* LabelNotes = nullptr;
+    QPlainTextEdit* MemoNotes = nullptr;
+
+    // The memory copy of the file, from which definitions are read.
+    const tallyhost::TTerminalCache& Cache() const { return *m_cache; }
+
+    // Copy source (null when none) and the copied flag, exposed for the enabling rules.
+    QTreeWidgetItem* CopySource() const { return m_copySource; }
+    bool Copied() const { return m_copied; }
+
+public slots:
+    // Tree and popup handlers.
+    void TreeViewCommandChange(QTreeWidgetItem* node);
+    void TerminalWindowPopupMenuPopup();
+    void MenuItemGroupAddClick();
+    void MenuItemGroupRenameClick();
+    void MenuItemGroupRemoveClick();
+    void MemuItemCommandAddClick();
+    void MenuItemCommandRenameClick();
+    void MenuItemCommandRemoveClick();
+    void MenuItemEditFieldsClick();
+    void MenuItemCopyCommandClick();
+    void MenuItemPasteCommandClick();
+    void MenuItemExpandAllClick();
+    void MenuItemCollapseAllClick();
+    void MenuItemExpandNodeClick();
+    void MenuItemCollapseNodeClick();
+
+    // Sending (terminal/sending.cpp).
+    void ButtonSendClick();
+    void ButtonRepeatClick();
+    void ButtonCancelClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateLayout();
+    void CreatePopupMenu();
+    void LoadStatusTables();
+    void ReloadCache();
+    QTreeWidgetItem* RootNode() const;
+    QTreeWidgetItem* FindChild(QTreeWidgetItem* parent, const QString& text) const;
+    QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text);
+    void ForgetNode(QTreeWidgetItem* node);
+    void ShowCommand(const QString& section, bool selectionChanged);
+    void SetButtonsForPanel();
+    bool IsHostPortOpen() const;
+    bool IsFiscalPortOpen() const;
+
+    // Runs one file edit; a refused write (read-only file...) is shown and false returned.
+    template <typename F> bool RunEdit(F&& edit);
+    QString AskNodeName(const QString& caption);
+    void ShowError(const QString& text);
+    bool AskWarning(const QString& text);
+
+    QString m_fileName;
+    std::unique_ptr<tallyhost::TTerminalCache> m_cache;
+    QTreeWidgetItem* m_copySource = nullptr;
+    bool m_copied = false;
+    QTimer m_changeTimer;  // reports a selection change 50 ms after it happens
+    bool m_destroying = false;
+    QWidget* m_commandClient = nullptr;  // content widget of ScrollBoxCommand
+};
