@@ -2,6 +2,7 @@
 
 #include "app/formmain.h"
 #include "app/messagebox.h"
+#include "app/notifications.h"
 #include "core/errors.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
@@ -45,10 +46,6 @@ QString FromBytes(const std::string& s)
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-QString Quoted(const QString& s)
-{
-    return QStringLiteral("\"") + s + QStringLiteral("\"");
-}
 
 } // namespace
 
@@ -301,6 +298,49 @@ void TFormChildTerminalWindow::closeEvent(QCloseEvent* event)
     }
     event->ignore();
     showMinimized();
+}
+
+std::function<void(QWidget*, const QString&, const QString&)>
+    TFormChildTerminalWindow::EditFieldsDialog;
+
+void TFormChildTerminalWindow::customEvent(QEvent* event)
+{
+    switch (static_cast<int>(event->type())) {
+    case WM_TERM_HOST_ANSWER:
+        WMTermHostAnswer();
+        break;
+    case WM_TERM_HOST_ERROR:
+        WMTermHostError();
+        break;
+    case WM_TERM_AUX_ANSWER:
+        WMTermAuxAnswer();
+        break;
+    case WM_TERM_AUX_FINAL:
+        WMTermAuxFinal();
+        break;
+    case WM_TERM_AUX_ERROR:
+        WMTermAuxError();
+        break;
+    case WM_TERM_AUX_ACK:
+        WMTermAuxAck();
+        break;
+    default:
+        QMdiSubWindow::customEvent(event);
+        break;
+    }
+}
+
+void TFormChildTerminalWindow::MenuItemEditFieldsClick()
+{
+    QTreeWidgetItem* node = TreeViewCommand->currentItem();
+    if (NodeLevel(node) != nlCommand)
+        return;
+    const QString section = CommandSectionOf(node);
+    if (EditFieldsDialog)
+        EditFieldsDialog(this, m_fileName, section);
+    // The editor wrote the file: read it again and rebuild the panel of the same command.
+    ReloadCache();
+    ShowCommand(section, false);
 }
 
 bool TFormChildTerminalWindow::eventFilter(QObject* watched, QEvent* event)

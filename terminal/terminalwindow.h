@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -168,8 +169,23 @@ public slots:
     void ButtonRepeatClick();
     void ButtonCancelClick();
 
+public:
+    // Notifications from the main window (app/notifications.h), dispatched by customEvent.
+    void WMTermHostAnswer();
+    void WMTermHostError();
+    void WMTermAuxAnswer();
+    void WMTermAuxFinal();
+    void WMTermAuxError();
+    void WMTermAuxAck();
+
+    // Opens the field list editor modally on a command section of the file. The editors
+    // layer installs it; without it "Edit fields" only reloads the command.
+    static std::function<void(QWidget* parent, const QString& fileName, const QString& section)>
+        EditFieldsDialog;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void customEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -181,7 +197,11 @@ private:
     QTreeWidgetItem* FindChild(QTreeWidgetItem* parent, const QString& text) const;
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text);
     void ForgetNode(QTreeWidgetItem* node);
+public:
+    // Loads `section` afresh and rebuilds the panel for it (selection change, Edit fields).
     void ShowCommand(const QString& section, bool selectionChanged);
+
+private:
     void SetButtonsForPanel();
     bool IsHostPortOpen() const;
     bool IsFiscalPortOpen() const;
