@@ -64,6 +64,17 @@ void CheckBinary(std::string_view text)
         throw FieldValueError(Quoted(text) + " does not fit in 32 bits");
 }
 
+// A command carries at most 2048 data bytes; a min length beyond that is a broken definition,
+// and padding to it would only build a value the link refuses.
+constexpr int kMaxMinLength = 2048;
+
+void CheckWidth(std::string_view text, int minLength)
+{
+    if (minLength > kMaxMinLength)
+        throw FieldValueError(Quoted(text) + " cannot be padded to " + std::to_string(minLength) +
+                              " digits");
+}
+
 } // namespace
 
 std::string ConvertField(const TCommandFieldDef& field, const FieldInput& input,
@@ -75,6 +86,9 @@ std::string ConvertField(const TCommandFieldDef& field, const FieldInput& input,
         return TimeToFrame(input.Time);
 
     const std::string& text = input.Text;
+    if (field.TextType == ftdCurrency || field.TextType == ftdDecimal ||
+        field.TextType == ftdBinary)
+        CheckWidth(text, field.MinLength);
     switch (field.TextType) {
     case ftdCurrency:
         CheckCurrency(text, field.MinLength, field.DecimalDigits);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <ctime>
 #include <vector>
 
@@ -29,9 +28,14 @@ std::string_view TrimBlanks(std::string_view text)
     return text;
 }
 
+// Widths and digit counts come from hand-written files; no frame carries more than a couple of
+// thousand bytes, so larger ones are cut here rather than allocated.
+constexpr int kMaxPadding = 4096;
+
 // Upper-case hexadecimal of a 32-bit pattern with at least `digits` digits.
 std::string HexDigits(std::uint32_t value, int digits)
 {
+    digits = std::min(digits, kMaxPadding);
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string result;
     do {
@@ -141,6 +145,10 @@ std::string CurrencyToFrame(std::string_view text, int width, int decimals)
         return result;
     }
 
+    width = std::min(width, kMaxPadding);
+    // Padding the fraction past the width would only be cut off again; negative decimals (a
+    // hand-edited file) mean none.
+    decimals = std::clamp(decimals, 0, width);
     const int integerDigits = width - decimals;
     std::string integerPart(CurrencyIntegerPart(text));
     std::string fraction;
@@ -178,7 +186,7 @@ bool CurrencyFitsWidth(std::string_view text, int width, int decimals)
     std::string_view integerPart = CurrencyIntegerPart(text);
     while (!integerPart.empty() && integerPart.front() == '0')
         integerPart.remove_prefix(1);
-    const int integerDigits = std::max(width - decimals, 0);
+    const int integerDigits = width - std::clamp(decimals, 0, width);
     return integerPart.size() <= static_cast<std::size_t>(integerDigits);
 }
 

@@ -152,6 +152,10 @@ TEST(FieldFrameBytes, ValuesTheirTypeCannotCarryAreRefused)
     EXPECT_EQ(refused(Field(ftdCurrency, 6, 2), "12345"),
               "'12345' does not fit in 6 digits with 2 decimals");
 
+    EXPECT_EQ(refused(Field(ftdDecimal, 2000000000), "1"),
+              "'1' cannot be padded to 2000000000 digits");
+    EXPECT_EQ(refused(Field(ftdCurrency, 2049, 2), "1"), "'1' cannot be padded to 2049 digits");
+
     // Leading zeros are not significant; width 0 has no limit.
     EXPECT_EQ(refused(Field(ftdCurrency, 6, 2), "00001234"), "accepted");
     EXPECT_EQ(refused(Field(ftdCurrency, 0, 2), "123456789012"), "accepted");

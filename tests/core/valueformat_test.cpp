@@ -15,7 +15,9 @@ TEST(CurrencyToFrame, PadsAndCutsToTheFieldWidth)
     EXPECT_EQ(CurrencyToFrame("1,5", 3, 3), "500"); // no room for integer digits
     EXPECT_EQ(CurrencyToFrame("9,123", 3, 3), "123");
     EXPECT_EQ(CurrencyToFrame("42", 4, 0), "0042");
-    EXPECT_EQ(CurrencyToFrame("42.99", 4, 0), "0042"); // no decimals: fraction dropped
+    EXPECT_EQ(CurrencyToFrame("42.99", 4, 0), "0042");  // no decimals: fraction dropped
+    EXPECT_EQ(CurrencyToFrame("42.99", 4, -2), "0042"); // negative decimals: none
+    EXPECT_EQ(CurrencyToFrame("1,5", 2, 2000000000), "50");
 }
 
 TEST(CurrencyToFrame, AmountsBeyondThirtyTwoBitsAreNotZeroed)
