@@ -204,4 +204,17 @@ std::string AutoIncrementText(std::string_view text, int counter)
     return result;
 }
 
+std::optional<int> RepeatCountFromAnswer(std::string_view answer)
+{
+    const auto count = ParseInt32(answer);
+    if (!count || *count < 1 || *count > MaxRepeatCount)
+        return std::nullopt;
+    return *count;
+}
+
+std::string RepeatProgressText(int run, int count)
+{
+    return std::to_string(run) + "/" + std::to_string(count);
+}
+
 } // namespace tallyhost

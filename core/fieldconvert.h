@@ -68,4 +68,15 @@ bool ExpandEscapes(std::string_view text, std::string& expanded);
 // gives T123, with 1000 gives T1000). A negative counter is written with its sign.
 std::string AutoIncrementText(std::string_view text, int counter);
 
+// ---- repeating a command --------------------------------------------------------------------
+
+inline constexpr int MaxRepeatCount = 999;
+
+// The number of runs the operator asked for: the answer read as an integer, or nothing when it
+// is not one or lies outside 1 to MaxRepeatCount (then nothing is sent).
+std::optional<int> RepeatCountFromAnswer(std::string_view answer);
+
+// The progress shown in the status bar after run `run` of `count` was handed over: "3/10".
+std::string RepeatProgressText(int run, int count);
+
 } // namespace tallyhost

@@ -430,15 +430,15 @@ std::string TimeToFrame(const FrameTime& time)
 
 std::string DateToText(std::string_view text, int inputFormat, int outputFormat, int currentYear)
 {
+    // Answer dates are in the printer's (input) format whether or not they carry separators;
+    // the order of their fields never depends on what was shown before.
     std::string dated(text);
-    std::string_view pattern = DateDisplayPattern(outputFormat);
     if (dated.find('/') == std::string::npos) {
         const auto [first, second] = DateSeparatorPositions(inputFormat);
         InsertAt(dated, first, '/');
         InsertAt(dated, second, '/');
-        pattern = DateReadPattern(inputFormat);
     }
-    const auto date = ParseDate(dated, pattern, currentYear);
+    const auto date = ParseDate(dated, DateReadPattern(inputFormat), currentYear);
     if (!date)
         return std::string(text);
     return FormatDate(*date, DateDisplayPattern(outputFormat));

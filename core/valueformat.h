@@ -117,9 +117,9 @@ std::string DateToFrame(int code, const FrameDate& date);
 std::string TimeToFrame(const FrameTime& time);
 
 // An answer date for display. A text without "/" gets its separators at the positions of
-// `inputFormat` and is read with that format's pattern; a text that already holds "/" is read
-// with the display pattern of `outputFormat`. The date is shown in the display pattern of
-// `outputFormat`; a text that is not a date comes back exactly as it came in:
+// `inputFormat`; either way it is read in that format's field order (yy/dd/mm as year, day,
+// month). The date is shown in the display pattern of `outputFormat`; a text that is not a
+// date comes back exactly as it came in:
 // 311299 (0 -> 7) -> 1999/12/31 in 2026. The overload without a year windows two-digit years
 // around the current local year.
 std::string DateToText(std::string_view text, int inputFormat, int outputFormat, int currentYear);

@@ -163,3 +163,16 @@ TEST(FieldFrameBytes, ValuesTheirTypeCannotCarryAreRefused)
     // The errors are conversion errors, so callers catching those see them too.
     EXPECT_THROW(Bytes(Field(ftdDecimal), "x"), ConvertError);
 }
+
+TEST(Repeat, CountMustBeOneToNineHundredNinetyNine)
+{
+    EXPECT_EQ(RepeatCountFromAnswer("3"), 3);
+    EXPECT_EQ(RepeatCountFromAnswer("999"), 999);
+    EXPECT_FALSE(RepeatCountFromAnswer("1000"));
+    EXPECT_FALSE(RepeatCountFromAnswer("0"));
+    EXPECT_FALSE(RepeatCountFromAnswer("-2"));
+    EXPECT_FALSE(RepeatCountFromAnswer(""));
+    EXPECT_FALSE(RepeatCountFromAnswer("three"));
+    EXPECT_FALSE(RepeatCountFromAnswer("99999999999"));
+    EXPECT_EQ(RepeatProgressText(3, 10), "3/10");
+}

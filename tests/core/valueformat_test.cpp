@@ -147,12 +147,14 @@ TEST(DateToText, TextsThatAreNotDatesComeBackUnchanged)
     EXPECT_EQ(DateToText("ab12cd", 0, 7, 2026), "ab12cd");
 }
 
-TEST(DateToText, TextsWithSeparatorsAreReadInTheOutputFormat)
+TEST(DateToText, TextsWithSeparatorsAreReadInTheInputFormat)
 {
-    EXPECT_EQ(DateToText("31/12/99", 7, 0, 2026), "31/12/99");
-    EXPECT_EQ(DateToText("1999/12/31", 0, 7, 2026), "1999/12/31");
+    EXPECT_EQ(DateToText("31/12/99", 0, 7, 2026), "1999/12/31");
+    EXPECT_EQ(DateToText("1999/12/31", 7, 0, 2026), "31/12/99");
     EXPECT_EQ(DateToText("31/12/1999", 0, 0, 2026), "31/12/99");
+    EXPECT_EQ(DateToText("99/31/12", 4, 0, 2026), "31/12/99");
     EXPECT_EQ(DateToText("12/31/99", 0, 0, 2026), "12/31/99"); // month 31: not a date
+    EXPECT_EQ(DateToText("31/12", 0, 7, 2026), "31/12");       // three numbers needed
 }
 
 TEST(DateToText, TwoDigitYearWindowStartsFiftyYearsBack)
