@@ -47,7 +47,7 @@ void BM_AuxIdleWait(benchmark::State& state)
         return;
     }
     bool errored = false;
-    QObject::connect(&link, &TFPAuxControl::OnError, [&] { errored = true; });
+    QObject::connect(&link, &TFPAuxControl::OnError, [&](TFPAuxControl*) { errored = true; });
     double cpuPercent = 0;
     for (auto _ : state) {
         if (!link.SendData("wait")) {
@@ -135,9 +135,9 @@ void BM_AuxAckExchanges(benchmark::State& state)
     }
     InstantPrinter instant(printer.Master());
     bool done = false, failed = false;
-    QObject::connect(&link, &TFPAuxControl::OnAck, [&] { done = true; });
-    QObject::connect(&link, &TFPAuxControl::OnError, [&] { done = failed = true; });
-    const QByteArray data("0123456789");
+    QObject::connect(&link, &TFPAuxControl::OnAck, [&](TFPAuxControl*) { done = true; });
+    QObject::connect(&link, &TFPAuxControl::OnError, [&](TFPAuxControl*) { done = failed = true; });
+    const std::string data = "0123456789";
     for (auto _ : state) {
         done = false;
         if (!link.SendData(data)) {

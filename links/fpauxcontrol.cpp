@@ -80,7 +80,7 @@ bool TFPAuxControl::OpenPort()
     }
     m_state = FEFP_S_Idle;
     m_lastError = FEFP_Success;
-    emit OnOpen();
+    emit OnOpen(this);
     return true;
 }
 
@@ -106,7 +106,7 @@ bool TFPAuxControl::ClosePort()
     }
     Shutdown();
     m_lastError = FEFP_Success;
-    emit OnClose();
+    emit OnClose(this);
     return true;
 }
 
@@ -121,13 +121,13 @@ void TFPAuxControl::Purge()
     m_lastError = FEFP_Success;
 }
 
-bool TFPAuxControl::SendData(const QByteArray& text)
+bool TFPAuxControl::SendData(std::string_view text)
 {
     if (m_state != FEFP_S_Idle) {
         m_lastError = m_state == FEFP_S_Busy ? FEFP_E_OperationInProgress : FEFP_E_ComClose;
         return false;
     }
-    if (!auxframe::BuildFrame(std::string_view(text.constData(), text.size()), m_frameBuffer)) {
+    if (!auxframe::BuildFrame(text, m_frameBuffer)) {
         m_lastError = FEFP_E_MaxDataLengthReached;
         return false;
     }
@@ -157,32 +157,32 @@ void TFPAuxControl::HandleNotification(const LinkNotification& n)
     case FPN_AckReceived:
         m_answer.clear();
         EndCommand();
-        emit OnAck();
+        emit OnAck(this);
         break;
     case FPN_NackReceived:
         m_lastError = FEFP_E_NackReceived;
-        emit OnNack();
+        emit OnNack(this);
         break;
     case FPN_FrameWritten:
-        emit OnWrite(ToBytes(n.Frame));
+        emit OnWrite(this, ToBytes(n.Frame));
         break;
     case FPN_AckSent:
-        emit OnWrite(OneByte(auxframe::ACK));
+        emit OnWrite(this, OneByte(auxframe::ACK));
         break;
     case FPN_NackSent:
-        emit OnWrite(OneByte(auxframe::NAK));
+        emit OnWrite(this, OneByte(auxframe::NAK));
         break;
     case FPN_WriteError:
         EndCommand();
         m_lastError = FEFP_E_WriteError;
-        emit OnError();
+        emit OnError(this);
         break;
     case FPN_AnswerFrame: {
         const bool isFinal = n.Param != 0;
         const QByteArray frame = ToBytes(n.Frame);
-        emit OnRead(frame);
-        m_answer = ToBytes(auxframe::AnswerData(n.Frame));
-        emit OnAnswer(isFinal);
+        emit OnRead(this, frame);
+        m_answer = auxframe::AnswerData(n.Frame);
+        emit OnAnswer(this, isFinal);
         // A handler may have purged or closed the link meanwhile; only a command that is
         // still this one and still running ends here.
         if (isFinal && m_thread && m_state == FEFP_S_Busy && n.Command == m_command)
@@ -193,7 +193,7 @@ void TFPAuxControl::HandleNotification(const LinkNotification& n)
         EndCommand();
         if (m_lastError != FEFP_E_NackReceived)
             m_lastError = FEFP_E_ReadTimeOut;
-        emit OnError();
+        emit OnError(this);
         break;
     default:
         break;
@@ -207,16 +207,16 @@ void TFPAuxControl::HandleLateNotification(const LinkNotification& n)
     // fail or answer a command is dropped, because it would be taken for the new command's.
     switch (n.Code) {
     case FPN_FrameWritten:
-        emit OnWrite(ToBytes(n.Frame));
+        emit OnWrite(this, ToBytes(n.Frame));
         break;
     case FPN_AckSent:
-        emit OnWrite(OneByte(auxframe::ACK));
+        emit OnWrite(this, OneByte(auxframe::ACK));
         break;
     case FPN_NackSent:
-        emit OnWrite(OneByte(auxframe::NAK));
+        emit OnWrite(this, OneByte(auxframe::NAK));
         break;
     case FPN_AnswerFrame:
-        emit OnRead(ToBytes(n.Frame));
+        emit OnRead(this, ToBytes(n.Frame));
         break;
     default:
         break;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tallyhost {
 
@@ -47,7 +48,7 @@ public:
     TFFiscalState State() const { return m_state; }
     TFErrorType LastError() const { return m_lastError; }
     // Data of the last answer frame, without STX, ETX and checksum; empty after an ACK.
-    const QByteArray& Answer() const { return m_answer; }
+    const std::string& Answer() const { return m_answer; }
     // Answer time-out per wait in milliseconds; 0 waits without limit. Read by the worker at
     // the start of each exchange.
     std::int32_t TimeOut() const { return m_timeOut.load(); }
@@ -61,21 +62,21 @@ public:
     void Purge();
     // Frames `text` and hands it to the worker. A text that is exactly ENQ (0x05) goes out
     // alone; more than 256 bytes are refused.
-    bool SendData(const QByteArray& text);
+    bool SendData(std::string_view text);
 
 signals:
-    void OnOpen();
-    void OnClose();
-    void OnAck();
-    void OnNack();
+    void OnOpen(tallyhost::TFPAuxControl* Sender);
+    void OnClose(tallyhost::TFPAuxControl* Sender);
+    void OnAck(tallyhost::TFPAuxControl* Sender);
+    void OnNack(tallyhost::TFPAuxControl* Sender);
     // Value: the frame as written, or the single ACK or NAK byte the link wrote.
-    void OnWrite(const QByteArray& Value);
+    void OnWrite(tallyhost::TFPAuxControl* Sender, const QByteArray& Value);
     // Value: the answer frame as received.
-    void OnRead(const QByteArray& Value);
+    void OnRead(tallyhost::TFPAuxControl* Sender, const QByteArray& Value);
     // Answer is set; IsFinal tells whether this frame ends the answer. During a final answer
     // State is still FEFP_S_Busy; it turns idle right after the handlers return.
-    void OnAnswer(bool IsFinal);
-    void OnError();
+    void OnAnswer(tallyhost::TFPAuxControl* Sender, bool IsFinal);
+    void OnError(tallyhost::TFPAuxControl* Sender);
 
 private:
     void HandleNotification(const LinkNotification& notification);
@@ -87,7 +88,7 @@ private:
     std::string m_devicePath;
     TFFiscalState m_state = FEFP_S_Close;
     TFErrorType m_lastError = FEFP_Success;
-    QByteArray m_answer;
+    std::string m_answer;
     std::atomic<std::int32_t> m_timeOut{0};
     std::string m_openErrorText;
     std::string m_frameBuffer;

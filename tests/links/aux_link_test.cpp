@@ -69,25 +69,28 @@ struct Trace
 
     explicit Trace(TFPAuxControl& link)
     {
-        QObject::connect(&link, &TFPAuxControl::OnOpen, [this] { lines.push_back("open"); });
-        QObject::connect(&link, &TFPAuxControl::OnClose, [this] { lines.push_back("close"); });
-        QObject::connect(&link, &TFPAuxControl::OnAck, [this, &link] {
+        using L = TFPAuxControl*;
+        QObject::connect(&link, &TFPAuxControl::OnOpen, [this](L) { lines.push_back("open"); });
+        QObject::connect(&link, &TFPAuxControl::OnClose, [this](L) { lines.push_back("close"); });
+        QObject::connect(&link, &TFPAuxControl::OnAck, [this](L sender) {
             ++acks;
-            lines.push_back("ack answer=[" + link.Answer().toStdString() + "]");
+            lines.push_back("ack answer=[" + sender->Answer() + "]");
         });
-        QObject::connect(&link, &TFPAuxControl::OnNack, [this] { lines.push_back("nack"); });
-        QObject::connect(&link, &TFPAuxControl::OnWrite,
-                         [this](const QByteArray& v) { lines.push_back("write " + Hex(v)); });
-        QObject::connect(&link, &TFPAuxControl::OnRead,
-                         [this](const QByteArray& v) { lines.push_back("read " + Hex(v)); });
-        QObject::connect(&link, &TFPAuxControl::OnAnswer, [this, &link](bool isFinal) {
+        QObject::connect(&link, &TFPAuxControl::OnNack, [this](L) { lines.push_back("nack"); });
+        QObject::connect(&link, &TFPAuxControl::OnWrite, [this](L, const QByteArray& v) {
+            lines.push_back("write " + Hex(v));
+        });
+        QObject::connect(&link, &TFPAuxControl::OnRead, [this](L, const QByteArray& v) {
+            lines.push_back("read " + Hex(v));
+        });
+        QObject::connect(&link, &TFPAuxControl::OnAnswer, [this](L sender, bool isFinal) {
             finals += isFinal ? 1 : 0;
-            lines.push_back(std::string(isFinal ? "final " : "more ") + link.Answer().toStdString() +
-                            (link.State() == FEFP_S_Busy ? " busy" : " idle"));
+            lines.push_back(std::string(isFinal ? "final " : "more ") + sender->Answer() +
+                            (sender->State() == FEFP_S_Busy ? " busy" : " idle"));
         });
-        QObject::connect(&link, &TFPAuxControl::OnError, [this, &link] {
+        QObject::connect(&link, &TFPAuxControl::OnError, [this](L sender) {
             ++errors;
-            lines.push_back(std::string("error ") + FErrorTypeName(link.LastError()));
+            lines.push_back(std::string("error ") + FErrorTypeName(sender->LastError()));
         });
     }
 };
@@ -106,7 +109,7 @@ protected:
     // Sends `data` and returns what the printer received of it.
     std::string SendAndReceive(const std::string& data)
     {
-        EXPECT_TRUE(link.SendData(QByteArray::fromStdString(data)));
+        EXPECT_TRUE(link.SendData(data));
         const std::string expected = Frame(data);
         return printer.Read(expected.size(), 3s);
     }
@@ -128,7 +131,7 @@ TEST_F(AuxLink, AckOnlyAnswerEndsTheCommandWithEmptyAnswer)
     EXPECT_EQ(trace.lines, (std::vector<std::string>{"write 02 31 32 03 98", "ack answer=[]"}));
     EXPECT_EQ(link.State(), FEFP_S_Idle);
     EXPECT_EQ(link.LastError(), FEFP_Success);
-    EXPECT_TRUE(link.Answer().isEmpty());
+    EXPECT_TRUE(link.Answer().empty());
 }
 
 TEST_F(AuxLink, DataLimitAndEnq)
@@ -138,12 +141,12 @@ TEST_F(AuxLink, DataLimitAndEnq)
     ASSERT_TRUE(printer.Write(Ack));
     ASSERT_TRUE(WaitUntil([&] { return link.State() == FEFP_S_Idle; }));
 
-    EXPECT_FALSE(link.SendData(QByteArray(257, 'Z')));
+    EXPECT_FALSE(link.SendData(std::string(257, 'Z')));
     EXPECT_EQ(link.LastError(), FEFP_E_MaxDataLengthReached);
     EXPECT_EQ(link.State(), FEFP_S_Idle);
 
     // ENQ goes out as the one byte, nothing around it.
-    ASSERT_TRUE(link.SendData(QByteArray(1, '\x05')));
+    ASSERT_TRUE(link.SendData(std::string(1, '\x05')));
     EXPECT_EQ(Hex(printer.Drain(150ms)), "05");
     ASSERT_TRUE(printer.Write(Ack));
     ASSERT_TRUE(WaitUntil([&] { return trace.acks == 2; }));
