@@ -41,6 +41,12 @@ std::string StatusWordHex(std::uint16_t word);
 std::string FiscalAnswerCaption(std::uint16_t word);
 std::string PrinterAnswerCaption(std::uint16_t word);
 
+// The two group boxes sit at the top left of the scroll box, as wide as its client area less
+// StatusBoxMargin; the printer box is StatusBoxSpacing below the fiscal box and the separator
+// above the answer values the same distance below the printer box.
+inline constexpr int StatusBoxMargin = 20;
+inline constexpr int StatusBoxSpacing = 20;
+
 // Placement of a word's panels inside its group box (pixels, relative to the box's client area).
 inline constexpr int StatusPanelWidth = 175;
 inline constexpr int StatusPanelGap = 10;
