@@ -87,35 +87,35 @@ constexpr std::uint32_t rgb(unsigned r, unsigned g, unsigned b)
 // Usual desktop values of the system colours 0..30, as 0x00BBGGRR.
 constexpr std::array<std::uint32_t, 31> kSystemRgb{{
     rgb(200, 200, 200), // scroll bar
-    rgb(0, 0, 0), // background
+    rgb(0, 0, 0),       // background
     rgb(153, 180, 209), // active caption
     rgb(191, 205, 219), // inactive caption
     rgb(240, 240, 240), // menu
     rgb(255, 255, 255), // window
     rgb(100, 100, 100), // window frame
-    rgb(0, 0, 0), // menu text
-    rgb(0, 0, 0), // window text
-    rgb(0, 0, 0), // caption text
+    rgb(0, 0, 0),       // menu text
+    rgb(0, 0, 0),       // window text
+    rgb(0, 0, 0),       // caption text
     rgb(180, 180, 180), // active border
     rgb(244, 247, 252), // inactive border
     rgb(171, 171, 171), // app workspace
-    rgb(0, 120, 215), // highlight
+    rgb(0, 120, 215),   // highlight
     rgb(255, 255, 255), // highlight text
     rgb(240, 240, 240), // button face
     rgb(160, 160, 160), // button shadow
     rgb(109, 109, 109), // grey text
-    rgb(0, 0, 0), // button text
-    rgb(0, 0, 0), // inactive caption text
+    rgb(0, 0, 0),       // button text
+    rgb(0, 0, 0),       // inactive caption text
     rgb(255, 255, 255), // button highlight
     rgb(105, 105, 105), // 3D dark shadow
     rgb(227, 227, 227), // 3D light
-    rgb(0, 0, 0), // info text
+    rgb(0, 0, 0),       // info text
     rgb(255, 255, 225), // info background
-    rgb(0, 0, 0), // (unused index)
-    rgb(0, 102, 204), // hot light
+    rgb(0, 0, 0),       // (unused index)
+    rgb(0, 102, 204),   // hot light
     rgb(185, 209, 234), // gradient active caption
     rgb(215, 228, 242), // gradient inactive caption
-    rgb(51, 153, 255), // menu highlight
+    rgb(51, 153, 255),  // menu highlight
     rgb(240, 240, 240), // menu bar
 }};
 

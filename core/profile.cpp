@@ -84,12 +84,23 @@ char foldChar(char c)
     return c;
 }
 
-enum class LineKind : std::uint8_t { Blank, Comment, Section, Entry };
-enum class Eol : std::uint8_t { None, Lf, CrLf };
+enum class LineKind : std::uint8_t
+{
+    Blank,
+    Comment,
+    Section,
+    Entry
+};
+enum class Eol : std::uint8_t
+{
+    None,
+    Lf,
+    CrLf
+};
 
 struct Line
 {
-    std::string text; // without its line end
+    std::string text;   // without its line end
     std::string folded; // folded section or key name
     Eol eol = Eol::CrLf;
     LineKind kind = LineKind::Blank;
@@ -145,7 +156,8 @@ bool valueOf(const Line& line, std::string_view& value)
 std::string cleanForWrite(std::string_view s)
 {
     std::string out(cutAtZero(s));
-    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return out;
 }
 
@@ -187,7 +199,9 @@ std::string directoryOf(const std::string& path)
 // file system would let through, since the operator marked the file read-only on purpose.
 bool writable(const std::string& target)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(target.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
             return false;
@@ -227,7 +241,9 @@ bool readWholeFile(const std::string& path, std::string& bytes, bool& missing)
         missing = errno == ENOENT || errno == ENOTDIR;
         return false;
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return false;
@@ -268,7 +284,9 @@ struct FileStamp
     static FileStamp of(const std::string& path)
     {
         FileStamp s;
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::stat(path.c_str(), &st) != 0)
             return s;
         s.exists = true;
@@ -310,18 +328,21 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     if (!writable(target))
         refuse(path);
 
-    struct stat original {};
+    struct stat original
+    {
+    };
     const bool hadOriginal = ::stat(target.c_str(), &original) == 0;
 
     const std::string dir = directoryOf(target);
-    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    const std::string base =
+        target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
     static unsigned counter = 0;
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-        temp = dir + "/." + base + ".tmp" + std::to_string(::getpid()) + "_"
-               + std::to_string(++counter) + "_" + std::to_string(now % 1000000);
+        temp = dir + "/." + base + ".tmp" + std::to_string(::getpid()) + "_" +
+               std::to_string(++counter) + "_" + std::to_string(now % 1000000);
         // 0666 lets the umask decide a new file's permissions, like any other created file.
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
@@ -468,7 +489,9 @@ struct IniDocument::Impl
 
 IniDocument::IniDocument() : m_impl(std::make_unique<Impl>()) {}
 IniDocument::~IniDocument() = default;
-IniDocument::IniDocument(const IniDocument& other) : m_impl(std::make_unique<Impl>(*other.m_impl)) {}
+IniDocument::IniDocument(const IniDocument& other) : m_impl(std::make_unique<Impl>(*other.m_impl))
+{
+}
 IniDocument& IniDocument::operator=(const IniDocument& other)
 {
     if (this != &other)
@@ -534,8 +557,8 @@ std::string IniDocument::ReadString(std::string_view section, std::string_view k
         if (line && valueOf(*line, v)) {
             value = cutAtZero(v);
             // One pair of matching enclosing quotes is dropped.
-            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
-                && value.back() == value.front())
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                value.back() == value.front())
                 value = value.substr(1, value.size() - 2);
         }
     }

@@ -107,7 +107,7 @@ private:
 std::string ProfileReadString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view defaultValue);
 void ProfileWriteString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value); // throws IniWriteError
+                        std::string_view value);                             // throws IniWriteError
 void ProfileEraseSection(const std::string& path, std::string_view section); // throws IniWriteError
 // A key deletion that fails is silent, as the platform's.
 void ProfileDeleteKey(const std::string& path, std::string_view section, std::string_view key);

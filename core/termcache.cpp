@@ -70,9 +70,11 @@ struct TTerminalCache::Impl
             if (eq == std::string_view::npos)
                 continue;
             const std::string_view key = line.substr(0, eq);
-            const auto [it, inserted] = current->index.emplace(FoldName(key), current->entries.size());
+            const auto [it, inserted] =
+                current->index.emplace(FoldName(key), current->entries.size());
             if (inserted)
-                current->entries.push_back(Entry{std::string(key), std::string(line.substr(eq + 1))});
+                current->entries.push_back(
+                    Entry{std::string(key), std::string(line.substr(eq + 1))});
         }
     }
 

@@ -73,7 +73,8 @@ bool TryStrToInt(std::string_view text, std::int32_t& value)
     std::uint64_t v = 0;
     const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 2147483648ull : 2147483647ull);
     for (; i < n; ++i) {
-        const int d = hex ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        const int d =
+            hex ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (d < 0)
             return false;
         v = v * (hex ? 16 : 10) + static_cast<std::uint64_t>(d);
@@ -115,9 +116,9 @@ bool IsFreeSectionName(std::string_view name)
     // "Return codes" is where the return-code texts live: a group of that name would have its
     // command list erased by the return code editor, so it is reserved along with the
     // template's singular "Return code".
-    for (const std::string_view reserved : {SectionGeneral, SectionReturnCodeTemplate,
-                                            SectionReturnCodes, SectionFiscalAnswer,
-                                            SectionPrinterAnswer, SectionGroups}) {
+    for (const std::string_view reserved :
+         {SectionGeneral, SectionReturnCodeTemplate, SectionReturnCodes, SectionFiscalAnswer,
+          SectionPrinterAnswer, SectionGroups}) {
         if (SameName(name, reserved))
             return false;
     }
