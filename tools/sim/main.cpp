@@ -1,0 +1,126 @@
+// tallyhost-sim: a fiscal printer on two pseudo-terminals, for trying Tallyhost and for
+// tests without hardware. Prints "host <path>" and "fiscal <path>" on start, then serves both
+// ports until SIGINT or SIGTERM.
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "core/errors.h"
+#include "core/version.h"
+#include "tools/sim/simulator.h"
+
+namespace {
+
+tallyhost::sim::Simulator* g_simulator = nullptr;
+
+extern "C" void OnStopSignal(int)
+{
+    if (g_simulator)
+        g_simulator->RequestStop();
+}
+
+void Usage(std::FILE* to)
+{
+    std::fputs("Usage: tallyhost-sim [--scenario FILE] [--link DIR] [--verbose]\n"
+               "\n"
+               "Simulates a fiscal printer on two pseudo-terminals and prints their paths:\n"
+               "  host <device>     the host port (framed command protocol)\n"
+               "  fiscal <device>   the fiscal (DGI) port\n"
+               "\n"
+               "  --scenario FILE   answers, delays and faults per command (default: every\n"
+               "                    command succeeds); see examples/demo-sim.ini\n"
+               "  --link DIR        also create the symbolic links DIR/host and DIR/fiscal\n"
+               "  --verbose         log every command and the rule that answered it (stderr)\n"
+               "  --version         show the version\n"
+               "  --help            show this text\n"
+               "\n"
+               "Runs until SIGINT or SIGTERM, then removes its links.\n",
+               to);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string scenarioPath;
+    std::string linkDir;
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tallyhost-sim: %s needs a value\n", arg.c_str());
+                std::exit(2);
+            }
+            into = argv[++i];
+        };
+        if (arg == "--scenario") {
+            value(scenarioPath);
+        } else if (arg.rfind("--scenario=", 0) == 0) {
+            scenarioPath = arg.substr(11);
+        } else if (arg == "--link") {
+            value(linkDir);
+        } else if (arg.rfind("--link=", 0) == 0) {
+            linkDir = arg.substr(7);
+        } else if (arg == "--verbose" || arg == "-v") {
+            verbose = true;
+        } else if (arg == "--version") {
+            std::printf("tallyhost-sim %s\n", tallyhost::VersionString("FileVersion").c_str());
+            return 0;
+        } else if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "tallyhost-sim: unknown argument '%s'\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    tallyhost::sim::Scenario scenario = tallyhost::sim::BuiltInScenario();
+    if (!scenarioPath.empty()) {
+        try {
+            scenario = tallyhost::sim::LoadScenario(scenarioPath);
+        } catch (const tallyhost::Error& e) {
+            std::fprintf(stderr, "tallyhost-sim: %s\n", e.what());
+            return 1;
+        }
+    }
+
+    tallyhost::sim::Logger log;
+    if (verbose)
+        log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+
+    tallyhost::sim::Simulator simulator(std::move(scenario), log);
+    std::string error;
+    if (!simulator.Open(error)) {
+        std::fprintf(stderr, "tallyhost-sim: %s\n", error.c_str());
+        return 1;
+    }
+
+    g_simulator = &simulator;
+    struct sigaction action{};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    if (!linkDir.empty() && !simulator.CreateLinks(linkDir, error)) {
+        std::fprintf(stderr, "tallyhost-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("host %s\nfiscal %s\n", simulator.HostPath().c_str(),
+                simulator.FiscalPath().c_str());
+    std::fflush(stdout);
+
+    simulator.Run();
+    g_simulator = nullptr;
+    simulator.RemoveLinks();
+    return 0;
+}

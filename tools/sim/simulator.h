@@ -1,0 +1,56 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "tools/sim/ptyport.h"
+#include "tools/sim/scenario.h"
+#include "tools/sim/session.h"
+
+namespace tallyhost::sim {
+
+// The printer simulator: a host port and a fiscal port on pseudo-terminals, each answered by
+// its session as the scenario says. Run() is a single-threaded poll() loop that sleeps until
+// a byte arrives, a port can take more output, a host connects or leaves, or the next timed
+// step of a reply is due; it never spins.
+class Simulator
+{
+public:
+    explicit Simulator(Scenario scenario, Logger log = {});
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Creates both pseudo-terminals.
+    bool Open(std::string& error);
+    const std::string& HostPath() const { return m_host.Path(); }
+    const std::string& FiscalPath() const { return m_fiscal.Path(); }
+
+    // Stable names for the ports: dir/host and dir/fiscal, symbolic links to the terminals.
+    // An existing link of that name is replaced; any other file is left alone (error).
+    bool CreateLinks(const std::string& dir, std::string& error);
+    // Removes the links made by CreateLinks, if they still point at our terminals.
+    void RemoveLinks();
+
+    // Serves both ports until RequestStop().
+    void Run();
+    // Safe from any thread and from a signal handler.
+    void RequestStop();
+
+private:
+    struct Port;
+    void servePort(Port& port, short revents, short watchRevents);
+
+    Scenario m_scenario;
+    Logger m_log;
+    PtyPort m_host;
+    PtyPort m_fiscal;
+    std::unique_ptr<PortSession> m_hostSession;
+    std::unique_ptr<PortSession> m_fiscalSession;
+    int m_wake[2] = {-1, -1};
+    std::atomic<bool> m_stop{false};
+    std::string m_linkDir;
+};
+
+} // namespace tallyhost::sim
