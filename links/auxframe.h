@@ -11,14 +11,16 @@ namespace tallyhost {
 // prefix so that code driving both links reads the same.
 
 // Port of the auxiliary link; any value outside the four opens "COM1".
-enum TFCommPort : std::int32_t {
+enum TFCommPort : std::int32_t
+{
     FCom1 = 0,
     FCom2 = 1,
     FCom3 = 2,
     FCom4 = 3,
 };
 
-enum TFFiscalState : std::int32_t {
+enum TFFiscalState : std::int32_t
+{
     FEFP_S_Close = 0, // port closed
     FEFP_S_Idle = 1,  // open, no command in progress
     FEFP_S_Busy = 2,  // a command is in progress
@@ -26,7 +28,8 @@ enum TFFiscalState : std::int32_t {
 
 // The value of LastError. FEFP_E_InvalidDataInField exists only to keep the numbering of the
 // host link's codes; the auxiliary link carries any byte and never sets it.
-enum TFErrorType : std::int32_t {
+enum TFErrorType : std::int32_t
+{
     FEFP_Success = 0,
     FEFP_E_ComInUse = 1,
     FEFP_E_InvalidCom = 2,
@@ -84,8 +87,18 @@ std::string AnswerData(std::string_view frameText);
 class TAuxFrameParser
 {
 public:
-    enum class State : std::uint8_t { OutsideFrame, InFrame, ChecksumByte };
-    enum class Outcome : std::uint8_t { GoOn, Ack, Frame };
+    enum class State : std::uint8_t
+    {
+        OutsideFrame,
+        InFrame,
+        ChecksumByte
+    };
+    enum class Outcome : std::uint8_t
+    {
+        GoOn,
+        Ack,
+        Frame
+    };
 
     // What the parser tells its owner while it parses. Called in byte order.
     class Listener

@@ -13,7 +13,8 @@
 namespace tallyhost {
 
 // Link notifications of the auxiliary link's worker (LinkNotification::Code).
-enum TFLinkNotification : int {
+enum TFLinkNotification : int
+{
     FPN_AckReceived = 0,  // ACK read outside a frame
     FPN_NackReceived = 1, // NAK read outside a frame
     FPN_FrameWritten = 2, // the command frame was written; Frame = the bytes written
@@ -40,7 +41,6 @@ class TFCommThread : public LinkWorker, private TAuxFrameParser::Listener
 {
 public:
     static constexpr std::size_t ReceiveBufferSize = 1200;
-    static constexpr std::size_t SendBufferSize = 1024;
 
     TFCommThread(SerialDevice& device, PostBridge& bridge,
                  const std::atomic<std::int32_t>& timeOut);

@@ -181,6 +181,8 @@ void TFPAuxControl::HandleNotification(const LinkNotification& n)
         const bool isFinal = n.Param != 0;
         const QByteArray frame = ToBytes(n.Frame);
         emit OnRead(this, frame);
+        if (!m_thread)
+            break; // closed by an OnRead handler
         m_answer = auxframe::AnswerData(n.Frame);
         emit OnAnswer(this, isFinal);
         // A handler may have purged or closed the link meanwhile; only a command that is

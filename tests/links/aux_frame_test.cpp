@@ -43,8 +43,8 @@ std::vector<std::string> Feed(const std::string& input, std::size_t chunk)
             if (outcome == TAuxFrameParser::Outcome::Ack)
                 return rec.events;
             if (outcome == TAuxFrameParser::Outcome::Frame)
-                rec.events.push_back(
-                    "F:" + input.substr(parser.FrameStart(), pos - parser.FrameStart()));
+                rec.events.push_back("F:" +
+                                     input.substr(parser.FrameStart(), pos - parser.FrameStart()));
         }
     }
     return rec.events;
@@ -160,8 +160,8 @@ TEST(AuxParser, FramesAcksAndNaksInAnyChunking)
     bad.back() = static_cast<char>(bad.back() + 1);
     // Noise and a NAK between frames, a bad frame, two good frames, then an ACK that ends it
     // all; the trailing frame must never be seen.
-    const std::string input = "zz" + Bytes({0x15}) + bad + good1 + "\x01" + good2 +
-                              Bytes({0x06}) + good2;
+    const std::string input =
+        "zz" + Bytes({0x15}) + bad + good1 + "\x01" + good2 + Bytes({0x06}) + good2;
     const std::vector<std::string> expected{"N", "B", "F:" + good1, "F:" + good2, "A"};
     for (std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{5}, input.size()})
         EXPECT_EQ(Feed(input, chunk), expected) << "chunk " << chunk;

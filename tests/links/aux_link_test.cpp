@@ -77,12 +77,10 @@ struct Trace
             lines.push_back("ack answer=[" + sender->Answer() + "]");
         });
         QObject::connect(&link, &TFPAuxControl::OnNack, [this](L) { lines.push_back("nack"); });
-        QObject::connect(&link, &TFPAuxControl::OnWrite, [this](L, const QByteArray& v) {
-            lines.push_back("write " + Hex(v));
-        });
-        QObject::connect(&link, &TFPAuxControl::OnRead, [this](L, const QByteArray& v) {
-            lines.push_back("read " + Hex(v));
-        });
+        QObject::connect(&link, &TFPAuxControl::OnWrite,
+                         [this](L, const QByteArray& v) { lines.push_back("write " + Hex(v)); });
+        QObject::connect(&link, &TFPAuxControl::OnRead,
+                         [this](L, const QByteArray& v) { lines.push_back("read " + Hex(v)); });
         QObject::connect(&link, &TFPAuxControl::OnAnswer, [this](L sender, bool isFinal) {
             finals += isFinal ? 1 : 0;
             lines.push_back(std::string(isFinal ? "final " : "more ") + sender->Answer() +
@@ -165,9 +163,15 @@ TEST_F(AuxLink, SeveralAnswerFramesEachAcknowledged)
     Settle(50ms);
     const std::vector<std::string> expected{
         "write " + Hex(Frame("CMD")),
-        "read " + Hex(Frame("0005first")),  "more 0005first busy",  "write 06",
-        "read " + Hex(Frame("0012second")), "more 0012second busy", "write 06",
-        "read " + Hex(Frame("0003last")),   "final 0003last busy",  "write 06",
+        "read " + Hex(Frame("0005first")),
+        "more 0005first busy",
+        "write 06",
+        "read " + Hex(Frame("0012second")),
+        "more 0012second busy",
+        "write 06",
+        "read " + Hex(Frame("0003last")),
+        "final 0003last busy",
+        "write 06",
     };
     EXPECT_EQ(trace.lines, expected);
     EXPECT_EQ(link.State(), FEFP_S_Idle);
@@ -249,6 +253,22 @@ TEST_F(AuxLink, TimeOutAndNakFromThePrinter)
     EXPECT_EQ(trace.lines[trace.lines.size() - 2], "nack");
     EXPECT_EQ(trace.lines.back(), "error FEFP_E_NackReceived");
     EXPECT_EQ(link.LastError(), FEFP_E_NackReceived);
+}
+
+TEST_F(AuxLink, FloodWithoutFrameEndFailsEvenWithoutTimeOut)
+{
+    // Noise between frames, then a frame that never ends: neither may keep the link waiting
+    // for ever once the receive buffer is full.
+    link.SetTimeOut(0);
+    for (const std::string& flood : {std::string(1300, 'z'), "\x02" + std::string(1300, 'A'),
+                                     std::string(600, 'q') + "\x02" + std::string(700, 'B')}) {
+        SendAndReceive("f");
+        ASSERT_TRUE(printer.Write(flood));
+        ASSERT_TRUE(WaitUntil([&] { return link.State() == FEFP_S_Idle; })) << flood.size();
+        EXPECT_EQ(trace.lines.back(), "error FEFP_E_ReadTimeOut");
+        EXPECT_EQ(trace.finals, 0);
+    }
+    EXPECT_EQ(trace.errors, 3);
 }
 
 TEST_F(AuxLink, PurgedCommandDoesNotEndTheNextOne)
