@@ -121,7 +121,8 @@ std::vector<std::string> ProfileReadSections(const std::string& path);
 // EndUpdate() writes them as ONE replacement: a tree operation that copies 200 commands is one
 // replacement of the file, never half done. Batches nest; only the outermost EndUpdate writes.
 // The file is loaded once and reloaded only when it changed on disk (checked with stat), so a
-// run of reads costs one file read.
+// run of reads costs one file read. A batch works on the file as it was at BeginUpdate(); a
+// change made by someone else while the batch is open is replaced by the batch's result.
 //
 // Not thread-safe: one object per thread.
 class TExtIniFile
