@@ -109,12 +109,26 @@ public:
         return got;
     }
 
-    // Everything that arrives within `quiet` of the previous byte (or of the call).
+    // Waits up to `timeout` for bytes and returns what has arrived by then (maybe nothing).
+    std::string ReadSome(std::chrono::milliseconds timeout)
+    {
+        pollfd fd{m_master, POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(timeout.count())) <= 0 || !(fd.revents & POLLIN))
+            return {};
+        std::string got;
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(m_master, buffer, sizeof buffer)) > 0)
+            got.append(buffer, static_cast<std::size_t>(n));
+        return got;
+    }
+
+    // Everything that arrives until nothing has come for `quiet`.
     std::string Drain(std::chrono::milliseconds quiet)
     {
         std::string all;
         for (;;) {
-            std::string more = Read(4096, quiet);
+            std::string more = ReadSome(quiet);
             if (more.empty())
                 return all;
             all += more;
