@@ -1,6 +1,7 @@
 #include "core/profile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -33,6 +34,8 @@
 //    it is listed by ReadSection and ValueExists, reads give the default, and writing that key
 //    turns the line into key=value.
 //  * Lines before the first section belong to no section: they are never read nor changed.
+//    A UTF-8 byte order mark at the start of the file is kept but does not hide the first
+//    heading.
 //  * Duplicate sections: reads, key listings and writes use the first one. Erasing a section
 //    erases every copy, so that an erased section never comes back from a forgotten duplicate
 //    (the platform erases only the first, which made the duplicate's stale lines visible).
@@ -50,6 +53,8 @@
 namespace tallyhost {
 
 namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 bool isBlank(char c)
 {
@@ -334,9 +339,12 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     const bool hadOriginal = ::stat(target.c_str(), &original) == 0;
 
     const std::string dir = directoryOf(target);
+    // The temporary name must stay within the file system's name length, however long the
+    // file's own name is.
     const std::string base =
-        target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    static unsigned counter = 0;
+        target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1)
+            .substr(0, 120);
+    static std::atomic<unsigned> counter = 0;
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -391,6 +399,9 @@ struct IniDocument::Impl
     std::vector<Block> blocks;
     // Folded section name -> live blocks of that name, in file order.
     std::unordered_map<std::string, std::vector<std::size_t>> index;
+    // A UTF-8 byte order mark some editors put before the first line: kept, but not taken as
+    // part of the first line (it would hide the first section heading).
+    std::string bom;
     bool modified = false;
     bool readable = true;
 
@@ -401,6 +412,11 @@ struct IniDocument::Impl
         blocks.clear();
         index.clear();
         blocks.emplace_back();
+        bom.clear();
+        if (bytes.starts_with(kUtf8Bom)) {
+            bom = kUtf8Bom;
+            bytes.remove_prefix(kUtf8Bom.size());
+        }
         std::size_t pos = 0;
         while (pos < bytes.size()) {
             const auto nl = bytes.find('\n', pos);
@@ -439,7 +455,8 @@ struct IniDocument::Impl
                 total += l.text.size() + 2;
         }
         std::string out;
-        out.reserve(total);
+        out.reserve(total + bom.size());
+        out += bom;
         for (const auto& b : blocks) {
             if (b.dead)
                 continue;

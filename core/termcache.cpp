@@ -7,8 +7,9 @@
 #include "core/profile.h"
 
 // Lines are split at LF and lose one CR before it (CR LF files, LF files and a last line
-// without line end all read alike). A line without "=" inside a section names no key: it is
-// not listed and cannot be found. Lines before the first section are ignored.
+// without line end all read alike). A UTF-8 byte order mark at the start is skipped. A line without
+// "=" inside a section names no key: it is not listed and cannot be found. Lines before the first
+// section are ignored.
 
 namespace tallyhost {
 
@@ -42,6 +43,8 @@ struct TTerminalCache::Impl
         // Keys of a repeated section are dropped: the first copy is the one that is read.
         bool currentIsDuplicate = false;
         std::size_t pos = 0;
+        if (bytes.starts_with("\xEF\xBB\xBF"))
+            pos = 3; // a UTF-8 byte order mark would hide the first section heading
         while (pos < bytes.size()) {
             auto nl = bytes.find('\n', pos);
             if (nl == std::string_view::npos)

@@ -115,7 +115,15 @@ bool IsFreeSectionName(std::string_view name)
 {
     // "Return codes" is where the return-code texts live: a group of that name would have its
     // command list erased by the return code editor, so it is reserved along with the
-    // template's singular "Return code".
+    // template's singular "Return code". The profile functions trim names, so " Groups " would
+    // land in [Groups] too.
+    auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\x1a';
+    };
+    while (!name.empty() && blank(name.front()))
+        name.remove_prefix(1);
+    while (!name.empty() && blank(name.back()))
+        name.remove_suffix(1);
     for (const std::string_view reserved :
          {SectionGeneral, SectionReturnCodeTemplate, SectionReturnCodes, SectionFiscalAnswer,
           SectionPrinterAnswer, SectionGroups}) {

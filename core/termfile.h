@@ -46,7 +46,9 @@ std::int32_t StrToIntDef(std::string_view text, std::int32_t defaultValue);
 // with command "C" and group "A" with command "BC" share the section "ABC").
 std::string CommandSectionName(std::string_view group, std::string_view command);
 // False for the names a group may not take: the fixed sections, compared without regard to
-// case ("General", "Return code", "Return codes", "FiscalAnswer", "PrinterAnswer", "Groups").
+// case and of surrounding blanks ("General", "Return code", "Return codes", "FiscalAnswer",
+// "PrinterAnswer", "Groups"). Also use it on CommandSectionName(group, command): a command
+// section called "General" would be erased with its command.
 bool IsFreeSectionName(std::string_view name);
 
 // Loaders of the terminal window, all reading the cache. Each fills its target only when the

@@ -103,6 +103,14 @@ TEST(IniDocumentRead, MalformedLinesHaveDocumentedOutcomes)
     EXPECT_EQ(doc.ReadSections(), (std::vector<std::string>{"A", "B", "C"}));
 }
 
+TEST(IniDocumentRead, ByteOrderMarkDoesNotHideTheFirstSection)
+{
+    IniDocument doc = IniDocument::FromBytes("\xEF\xBB\xBF[General]\r\nProtocol=1\r\n");
+    EXPECT_EQ(doc.ReadString("General", "Protocol", ""), "1");
+    doc.WriteString("General", "Protocol", "0");
+    EXPECT_EQ(doc.ToBytes(), "\xEF\xBB\xBF[General]\r\nProtocol=0\r\n");
+}
+
 TEST(IniDocumentRead, AnyBytesRoundTripUnchanged)
 {
     std::mt19937 rng(7);

@@ -40,6 +40,13 @@ TEST(TerminalCache, KeepsValuesAsWrittenAndMatchesKeysUntrimmed)
     EXPECT_EQ(cache.ReadSections(), (std::vector<std::string>{"DailyOpen", "lf"}));
 }
 
+TEST(TerminalCache, ByteOrderMarkIsSkipped)
+{
+    TTerminalCache cache;
+    cache.LoadFromBytes("\xEF\xBB\xBF[FiscalAnswer]\r\nRecord1=1,1,1,1,\"t\",clRed\r\n");
+    EXPECT_EQ(cache.ReadSection("FiscalAnswer"), std::vector<std::string>{"Record1"});
+}
+
 TEST(TerminalCache, FirstOfDuplicateSectionsWins)
 {
     TTerminalCache cache;

@@ -249,7 +249,7 @@ TEST(SectionNames, ConcatenationAndReservedNames)
     for (const char* reserved : {"General", "general", "Return code", "RETURN CODES",
                                  "FiscalAnswer", "printeranswer", "Groups"})
         EXPECT_FALSE(IsFreeSectionName(reserved)) << reserved;
-    for (const char* free : {"Daily", "Group", "General1", " Groups", ""})
+    for (const char* free : {"Daily", "Group", "General1", "Gro ups", ""})
         EXPECT_TRUE(IsFreeSectionName(free)) << free;
 }
 
