@@ -1,0 +1,7 @@
+#pragma once
+
+// The subcommands of tallyhost-cli. Each lives in its own file and gets the arguments that
+// follow its name (argv[0] is the subcommand's name). Exit codes are the subcommand's own.
+// To add one: declare it here, write it in its own file, add a line to the table in main.cpp.
+
+int RunHostSend(int argc, char** argv); // host_send.cpp

@@ -1,0 +1,249 @@
+// tallyhost-cli host-send: one command on the host port, every link event printed as it
+// happens, then the outcome.
+
+#include "tools/cli/cliutil.h"
+#include "tools/cli/commands.h"
+
+#include "core/fieldconvert.h"
+#include "links/fphostcontrol.h"
+#include "links/hosttypes.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tallyhost;
+
+constexpr int ExitFinal = 0;
+constexpr int ExitExchangeError = 1;
+constexpr int ExitRefused = 2;
+
+constexpr const char* Usage =
+    "usage: tallyhost-cli host-send --device PATH [--baud 1200|2400|4800|9600|19200|38400]\n"
+    "                              [--protocol compatible|extended] [--json] [--] FIELD...\n"
+    "\n"
+    "Sends one command frame made of the FIELDs on the host port and waits for the printer's\n"
+    "final answer. A field may hold raw bytes as hex escapes: x'1B41'. PATH is a device path\n"
+    "or COM1..COM4. Prints each frame written and read in hexadecimal, then the answer.\n"
+    "--json prints one JSON object instead. Exit status: 0 final answer, 1 exchange error\n"
+    "(time-out, NAK, write error), 2 refused field, command or port.\n";
+
+struct Options
+{
+    std::string Device;
+    TBaudRate Baud = br9600;
+    TProtocolType Protocol = protocol_Compatible;
+    bool Json = false;
+    std::vector<std::string> Fields;
+};
+
+// 0 = parsed, else the exit status (help printed: 0 through `help`).
+int ParseOptions(int argc, char** argv, Options& options, bool& help)
+{
+    help = false;
+    bool fieldsOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (fieldsOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.Fields.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            fieldsOnly = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+            return 0;
+        }
+        if (arg == "--json") {
+            options.Json = true;
+            continue;
+        }
+        std::string value;
+        bool missing = false;
+        if (cli::TakeOption(argc, argv, i, "--device", value, missing) && !missing) {
+            options.Device = value;
+        } else if (!missing && cli::TakeOption(argc, argv, i, "--baud", value, missing) &&
+                   !missing) {
+            int baud = 0;
+            try {
+                std::size_t used = 0;
+                baud = std::stoi(value, &used);
+                if (used != value.size())
+                    baud = 0;
+            } catch (const std::exception&) {
+            }
+            if (!BaudRateFromValue(baud, options.Baud)) {
+                std::fprintf(stderr, "tallyhost-cli host-send: unsupported speed '%s'\n",
+                             value.c_str());
+                return ExitRefused;
+            }
+        } else if (!missing && cli::TakeOption(argc, argv, i, "--protocol", value, missing) &&
+                   !missing) {
+            if (value == "compatible") {
+                options.Protocol = protocol_Compatible;
+            } else if (value == "extended") {
+                options.Protocol = protocol_Extended;
+            } else {
+                std::fprintf(stderr, "tallyhost-cli host-send: unknown protocol '%s'\n",
+                             value.c_str());
+                return ExitRefused;
+            }
+        } else {
+            std::fprintf(stderr, "tallyhost-cli host-send: %s '%s'\n%s",
+                         missing ? "missing value for" : "unknown option", arg.c_str(), Usage);
+            return ExitRefused;
+        }
+    }
+    if (options.Device.empty()) {
+        std::fprintf(stderr, "tallyhost-cli host-send: --device is required\n%s", Usage);
+        return ExitRefused;
+    }
+    return 0;
+}
+
+std::string Bytes(const QByteArray& value)
+{
+    return std::string(value.constData(), static_cast<std::size_t>(value.size()));
+}
+
+struct Event
+{
+    std::string Name;
+    std::string Frame; // write and read only
+};
+
+} // namespace
+
+int RunHostSend(int argc, char** argv)
+{
+    Options options;
+    bool help = false;
+    if (const int status = ParseOptions(argc, argv, options, help); status != 0 || help) {
+        if (help)
+            std::fputs(Usage, stdout);
+        return status;
+    }
+
+    // Hex escapes first: a malformed field refuses the command before the port is touched.
+    std::vector<std::string> fields;
+    for (std::size_t i = 0; i < options.Fields.size(); ++i) {
+        std::optional<std::string> expanded = ExpandEscapes(options.Fields[i]);
+        if (!expanded) {
+            std::fprintf(stderr, "tallyhost-cli host-send: field %zu: bad hex escape in '%s'\n",
+                         i + 1, options.Fields[i].c_str());
+            return ExitRefused;
+        }
+        fields.push_back(std::move(*expanded));
+    }
+
+    // The link raises its events from the event loop of the thread that owns it.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QCoreApplication app(qtArgc, qtArgv);
+
+    TFPHostControl link;
+    link.SetDevicePath(options.Device);
+    link.SetBaudRate(options.Baud);
+    link.SetProtocolType(options.Protocol);
+
+    std::vector<Event> events;
+    auto note = [&](const char* name, const std::string& frame = {}) {
+        events.push_back({name, frame});
+        if (options.Json)
+            return;
+        if (frame.empty())
+            std::printf("%s\n", name);
+        else
+            std::printf("%-12s %s\n", name, cli::HexBytes(frame).c_str());
+        std::fflush(stdout);
+    };
+    QEventLoop loop;
+    bool final = false;
+    QObject::connect(&link, &TFPHostControl::OnWrite,
+                     [&](auto*, const QByteArray& v) { note("write", Bytes(v)); });
+    QObject::connect(&link, &TFPHostControl::OnRead,
+                     [&](auto*, const QByteArray& v) { note("read", Bytes(v)); });
+    QObject::connect(&link, &TFPHostControl::OnAck, [&](auto*) { note("ack"); });
+    QObject::connect(&link, &TFPHostControl::OnNack, [&](auto*) { note("nack"); });
+    QObject::connect(&link, &TFPHostControl::OnIntermediateAnswer,
+                     [&](auto*) { note("intermediate"); });
+    QObject::connect(&link, &TFPHostControl::OnFinalAnswer, [&](auto*) {
+        final = true;
+        loop.quit();
+    });
+    QObject::connect(&link, &TFPHostControl::OnError, [&](auto*) {
+        note("error");
+        loop.quit();
+    });
+
+    auto refuse = [&](const char* what) {
+        std::fprintf(stderr, "tallyhost-cli host-send: %s: %s\n", what,
+                     ErrorTypeName(link.LastError()));
+        return ExitRefused;
+    };
+    if (!link.OpenPort()) {
+        std::fprintf(stderr, "tallyhost-cli host-send: cannot open %s: %s (%s)\n",
+                     link.OpenedPath().c_str(), ErrorTypeName(link.LastError()),
+                     link.OpenErrorText().c_str());
+        return ExitRefused;
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (!link.AddDataField(fields[i])) {
+            const std::string what = "field " + std::to_string(i + 1) + " refused";
+            return refuse(what.c_str());
+        }
+    }
+    if (!link.SendCommand())
+        return refuse("command refused");
+    // The exchange always ends: a final answer, or an error after at most 2.5 s of silence.
+    loop.exec();
+
+    const TErrorType error = final ? EFP_Success : link.LastError();
+    const auto printer = static_cast<std::uint16_t>(link.PrinterStatus());
+    const auto fiscal = static_cast<std::uint16_t>(link.FiscalStatus());
+    const auto returnCode = static_cast<std::uint16_t>(link.ReturnCode());
+    std::vector<std::string> extra;
+    if (final) {
+        for (std::int32_t i = 1; i <= link.ExtraFieldsCount(); ++i)
+            extra.push_back(link.GetExtraField(i));
+    }
+    link.ClosePort();
+
+    if (options.Json) {
+        std::string json = "{\"result\": ";
+        json += final ? "\"final\"" : "\"error\"";
+        json += ", \"error\": " + cli::JsonString(ErrorTypeName(error));
+        json += ", \"printer_status\": " + std::to_string(printer);
+        json += ", \"fiscal_status\": " + std::to_string(fiscal);
+        json += ", \"return_code\": " + std::to_string(returnCode);
+        json += ", \"fields\": [";
+        for (std::size_t i = 0; i < extra.size(); ++i)
+            json += (i ? ", " : "") + cli::JsonString(extra[i]);
+        json += "], \"events\": [";
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            json += i ? ", " : "";
+            json += "{\"event\": " + cli::JsonString(events[i].Name);
+            if (events[i].Name == "write" || events[i].Name == "read")
+                json += ", \"hex\": " + cli::JsonString(cli::HexBytes(events[i].Frame));
+            json += "}";
+        }
+        json += "]}\n";
+        std::fputs(json.c_str(), stdout);
+    } else if (final) {
+        std::printf("final answer: printer status %04X, fiscal status %04X, return code %04X, "
+                    "%zu extra field(s)\n",
+                    printer, fiscal, returnCode, extra.size());
+        for (std::size_t i = 0; i < extra.size(); ++i)
+            std::printf("  %zu: %s\n", i + 1, cli::Printable(extra[i]).c_str());
+    } else {
+        std::printf("exchange failed: %s\n", ErrorTypeName(error));
+    }
+    return final ? ExitFinal : ExitExchangeError;
+}

@@ -1,0 +1,47 @@
+#include "tools/cli/commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct Subcommand
+{
+    const char* Name;
+    int (*Run)(int argc, char** argv);
+    const char* Summary;
+};
+
+// Keep in the order the help lists them.
+constexpr Subcommand Subcommands[] = {
+    {"host-send", RunHostSend, "send one command on the host port and print the exchange"},
+};
+
+void PrintUsage(std::FILE* out)
+{
+    std::fprintf(out, "usage: tallyhost-cli <command> [options]\n\ncommands:\n");
+    for (const auto& command : Subcommands)
+        std::fprintf(out, "  %-12s %s\n", command.Name, command.Summary);
+    std::fprintf(out, "\n'tallyhost-cli <command> --help' describes a command.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const auto& command : Subcommands) {
+        if (!std::strcmp(argv[1], command.Name))
+            return command.Run(argc - 1, argv + 1);
+    }
+    std::fprintf(stderr, "tallyhost-cli: unknown command '%s'\n\n", argv[1]);
+    PrintUsage(stderr);
+    return 2;
+}
