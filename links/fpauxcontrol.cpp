@@ -50,8 +50,8 @@ bool TFPAuxControl::OpenPort()
         m_lastError = FEFP_E_ComAlreadyOpen;
         return false;
     }
-    const std::string path =
-        m_devicePath.empty() ? ComDevicePath(static_cast<int>(m_commPort)) : m_devicePath;
+    const std::string path = m_devicePath.empty() ? ComDevicePath(static_cast<int>(m_commPort))
+                                                  : ResolveDeviceName(m_devicePath);
     m_openErrorText.clear();
     SerialLineSettings line;
     line.Baud = AuxBaud;

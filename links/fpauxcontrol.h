@@ -40,8 +40,8 @@ public:
     // Port to open; written only while closed (other writes are ignored).
     TFCommPort CommPort() const { return m_commPort; }
     void SetCommPort(TFCommPort port);
-    // A device path that overrides CommPort's entry in the device table (a command-line tool,
-    // a test); empty = the table. Written only while closed.
+    // A device that overrides CommPort (a command-line tool, a test): a path, or "COM1".."COM4"
+    // through the device table; empty = CommPort. Written only while closed.
     const std::string& DevicePath() const { return m_devicePath; }
     void SetDevicePath(const std::string& path);
 
