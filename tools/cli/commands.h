@@ -5,3 +5,4 @@
 // To add one: declare it here, write it in its own file, add a line to the table in main.cpp.
 
 int RunHostSend(int argc, char** argv); // host_send.cpp
+int RunAuxSend(int argc, char** argv);  // aux_send.cpp

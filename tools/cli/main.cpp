@@ -15,6 +15,7 @@ struct Subcommand
 // Keep in the order the help lists them.
 constexpr Subcommand Subcommands[] = {
     {"host-send", RunHostSend, "send one command on the host port and print the exchange"},
+    {"aux-send", RunAuxSend, "send one text on the fiscal (DGI) port and print its answers"},
 };
 
 void PrintUsage(std::FILE* out)

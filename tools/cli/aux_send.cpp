@@ -1,0 +1,236 @@
+// tallyhost-cli aux-send: one command on the auxiliary (fiscal, DGI) port, every link event
+// printed as it happens, every answer frame marked final or not.
+
+#include "tools/cli/cliutil.h"
+#include "tools/cli/commands.h"
+
+#include "core/fieldconvert.h"
+#include "links/auxframe.h"
+#include "links/fpauxcontrol.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tallyhost;
+
+constexpr int ExitAnswered = 0;
+constexpr int ExitExchangeError = 1;
+constexpr int ExitRefused = 2;
+
+// The program's own default for the fiscal port's time-out.
+constexpr std::int32_t DefaultTimeOutMs = 1000;
+
+constexpr const char* Usage =
+    "usage: tallyhost-cli aux-send --device PATH [--timeout MS] [--json] [--] TEXT\n"
+    "\n"
+    "Sends TEXT as one frame on the fiscal (DGI) port and waits for the printer's ACK or its\n"
+    "final answer frame. TEXT may hold raw bytes as hex escapes: x'1B41'; a TEXT of the one\n"
+    "byte x'05' (ENQ) is sent alone. PATH is a device path or COM1..COM4. MS is the answer\n"
+    "time-out per read in milliseconds (default 1000; 0 waits without limit). Prints each\n"
+    "frame written and read in hexadecimal and each answer as it arrives, marked \"more\" or\n"
+    "\"final\". --json prints one JSON object instead. Exit status: 0 ACK or final answer,\n"
+    "1 exchange error (time-out, NAK, write error), 2 refused text or port.\n";
+
+struct Options
+{
+    std::string Device;
+    std::int32_t TimeOut = DefaultTimeOutMs;
+    bool Json = false;
+    std::optional<std::string> Text;
+};
+
+// 0 = parsed, else the exit status (help printed: 0 through `help`).
+int ParseOptions(int argc, char** argv, Options& options, bool& help)
+{
+    help = false;
+    bool textOnly = false;
+    auto bad = [](const std::string& why) {
+        std::fprintf(stderr, "tallyhost-cli aux-send: %s\n%s", why.c_str(), Usage);
+        return ExitRefused;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (textOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (options.Text)
+                return bad("only one TEXT may be given (quote it)");
+            options.Text = arg;
+            continue;
+        }
+        if (arg == "--") {
+            textOnly = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+            return 0;
+        }
+        if (arg == "--json") {
+            options.Json = true;
+            continue;
+        }
+        std::string value;
+        bool missing = false;
+        if (cli::TakeOption(argc, argv, i, "--device", value, missing) && !missing) {
+            options.Device = value;
+        } else if (!missing && cli::TakeOption(argc, argv, i, "--timeout", value, missing) &&
+                   !missing) {
+            std::int32_t ms = -1;
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), ms);
+            if (error != std::errc() || end != value.data() + value.size() || ms < 0)
+                return bad("--timeout takes milliseconds, 0 for no limit: '" + value + "'");
+            options.TimeOut = ms;
+        } else {
+            return bad(std::string(missing ? "missing value for" : "unknown option") + " '" + arg +
+                       "'");
+        }
+    }
+    if (options.Device.empty())
+        return bad("--device is required");
+    if (!options.Text)
+        return bad("TEXT is required");
+    return 0;
+}
+
+std::string Bytes(const QByteArray& value)
+{
+    return std::string(value.constData(), static_cast<std::size_t>(value.size()));
+}
+
+// The JSON object printed with --json.
+struct Report
+{
+    const char* Result = "error"; // "ack", "final" or "error"
+    TFErrorType Error = FEFP_Success;
+    std::vector<std::pair<bool, std::string>> Answers;       // final?, data
+    std::vector<std::pair<std::string, std::string>> Events; // name, bytes (write/read)
+
+    std::string Json() const
+    {
+        std::string json = std::string("{\"result\": \"") + Result + "\"";
+        json += ", \"error\": " + cli::JsonString(FErrorTypeName(Error));
+        json += ", \"answers\": [";
+        for (std::size_t i = 0; i < Answers.size(); ++i) {
+            json += i ? ", " : "";
+            json += std::string("{\"final\": ") + (Answers[i].first ? "true" : "false");
+            json += ", \"data\": " + cli::JsonString(Answers[i].second) + "}";
+        }
+        json += "], \"events\": [";
+        for (std::size_t i = 0; i < Events.size(); ++i) {
+            const auto& [name, bytes] = Events[i];
+            json += i ? ", " : "";
+            json += "{\"event\": " + cli::JsonString(name);
+            if (name == "write" || name == "read")
+                json += ", \"hex\": " + cli::JsonString(cli::HexBytes(bytes));
+            json += "}";
+        }
+        return json + "]}\n";
+    }
+};
+
+} // namespace
+
+int RunAuxSend(int argc, char** argv)
+{
+    Options options;
+    bool help = false;
+    if (const int status = ParseOptions(argc, argv, options, help); status != 0 || help) {
+        if (help)
+            std::fputs(Usage, stdout);
+        return status;
+    }
+
+    Report report;
+    auto refuse = [&](TFErrorType error, const std::string& why) {
+        std::fprintf(stderr, "tallyhost-cli aux-send: %s\n", why.c_str());
+        if (options.Json) {
+            report.Error = error;
+            std::fputs(report.Json().c_str(), stdout);
+        }
+        return ExitRefused;
+    };
+
+    // Hex escapes first: a malformed TEXT is refused before the port is touched.
+    const std::optional<std::string> data = ExpandEscapes(*options.Text);
+    if (!data)
+        return refuse(FEFP_E_InvalidDataInField, "bad hex escape in '" + *options.Text + "'");
+
+    // The link raises its events from the event loop of the thread that owns it.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QCoreApplication app(qtArgc, qtArgv);
+
+    TFPAuxControl link;
+    link.SetDevicePath(options.Device);
+    link.SetTimeOut(options.TimeOut);
+
+    auto note = [&](const char* name, const std::string& bytes = {}) {
+        report.Events.emplace_back(name, bytes);
+        if (options.Json)
+            return;
+        if (bytes.empty())
+            std::printf("%s\n", name);
+        else
+            std::printf("%-6s %s\n", name, cli::HexBytes(bytes).c_str());
+        std::fflush(stdout);
+    };
+    QEventLoop loop;
+    QObject::connect(&link, &TFPAuxControl::OnWrite,
+                     [&](auto*, const QByteArray& v) { note("write", Bytes(v)); });
+    QObject::connect(&link, &TFPAuxControl::OnRead,
+                     [&](auto*, const QByteArray& v) { note("read", Bytes(v)); });
+    QObject::connect(&link, &TFPAuxControl::OnNack, [&](auto*) { note("nack"); });
+    QObject::connect(&link, &TFPAuxControl::OnAck, [&](auto*) {
+        note("ack");
+        report.Result = "ack";
+        loop.quit();
+    });
+    QObject::connect(&link, &TFPAuxControl::OnAnswer, [&](TFPAuxControl* sender, bool isFinal) {
+        report.Answers.emplace_back(isFinal, sender->Answer());
+        if (!options.Json) {
+            std::printf("%-6s %s\n", isFinal ? "final" : "more",
+                        cli::Printable(sender->Answer()).c_str());
+            std::fflush(stdout);
+        }
+        if (isFinal) {
+            report.Result = "final";
+            loop.quit();
+        }
+    });
+    QObject::connect(&link, &TFPAuxControl::OnError, [&](auto*) {
+        note("error");
+        report.Result = "error";
+        loop.quit();
+    });
+
+    if (!link.OpenPort()) {
+        return refuse(link.LastError(), "cannot open " + options.Device + ": " +
+                                            FErrorTypeName(link.LastError()) + " (" +
+                                            link.OpenErrorText() + ")");
+    }
+    if (!link.SendData(*data)) {
+        const TFErrorType error = link.LastError();
+        link.ClosePort();
+        return refuse(error, std::string("text refused: ") + FErrorTypeName(error));
+    }
+    // With a time-out of 0 only the printer ends the wait (or the operator, with Ctrl+C).
+    loop.exec();
+
+    const bool answered = report.Result != std::string_view("error");
+    report.Error = link.LastError();
+    link.ClosePort();
+    if (options.Json)
+        std::fputs(report.Json().c_str(), stdout);
+    else if (!answered)
+        std::printf("exchange failed: %s\n", FErrorTypeName(report.Error));
+    return answered ? ExitAnswered : ExitExchangeError;
+}
