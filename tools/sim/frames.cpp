@@ -1,7 +1,7 @@
 #include "tools/sim/frames.h"
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 namespace tallyhost::sim {
@@ -252,7 +252,7 @@ std::string BuildFiscalFrame(std::string_view data)
 bool IsFinalFiscalCode(std::string_view data)
 {
     static constexpr std::array<std::string_view, 7> Codes{"0001", "0002", "0003", "0004",
-                                                          "0010", "0011", "0000"};
+                                                           "0010", "0011", "0000"};
     const std::string_view head = data.substr(0, 4);
     for (auto code : Codes)
         if (head == code)
@@ -288,14 +288,18 @@ FiscalCommandParser::Event FiscalCommandParser::Feed(char byte)
     switch (m_state) {
     case State::Outside:
         switch (byte) {
-        case ENQ: return Event::Enq;
-        case ACK: return Event::Ack;
-        case NAK: return Event::Nak;
+        case ENQ:
+            return Event::Enq;
+        case ACK:
+            return Event::Ack;
+        case NAK:
+            return Event::Nak;
         case STX:
             m_raw.assign(1, STX);
             m_state = State::Inside;
             return Event::None;
-        default: return Event::None;
+        default:
+            return Event::None;
         }
     case State::Inside:
         m_raw += byte;
@@ -373,7 +377,8 @@ std::string ExpandAnswerText(std::string_view text, const std::vector<std::strin
                 std::size_t end = pos + 1;
                 std::size_t number = 0;
                 while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) {
-                    number = std::min<std::size_t>(number * 10 + static_cast<std::size_t>(text[end] - '0'), 100000);
+                    number = std::min<std::size_t>(
+                        number * 10 + static_cast<std::size_t>(text[end] - '0'), 100000);
                     ++end;
                 }
                 if (number >= 1 && number <= commandFields.size())

@@ -23,7 +23,11 @@ inline constexpr char FS = 0x1C;
 // Sequence byte of the printer's "still working" frames; hosts never use it for commands.
 inline constexpr std::uint8_t IntermediateSequence = 0x80;
 
-enum class HostVariant { Compatible, Extended };
+enum class HostVariant
+{
+    Compatible,
+    Extended
+};
 
 // The variant a command frame belongs to, told by its sequence byte: 0x20..0x7F compatible,
 // 0x81..0xFF extended. Anything else is not a valid sequence byte.
@@ -54,7 +58,11 @@ struct AnswerContent
     std::string CommandCode;
 };
 // How a compatible answer writes its status words: hexadecimal or decimal text.
-enum class StatusText { Hex, Decimal };
+enum class StatusText
+{
+    Hex,
+    Decimal
+};
 
 // Compatible: field 0 the command code, field 1 the printer status, field 2 the fiscal status
 // (as text), then the extra fields. Extended: field 0 printer status and field 1 fiscal status
@@ -73,7 +81,14 @@ std::vector<std::string> IntermediateFields(HostVariant variant, const AnswerCon
 class HostCommandParser
 {
 public:
-    enum class Event { None, Ack, Nak, Frame, BadFrame };
+    enum class Event
+    {
+        None,
+        Ack,
+        Nak,
+        Frame,
+        BadFrame
+    };
 
     struct Frame
     {
@@ -92,7 +107,14 @@ public:
     static constexpr std::size_t MaxFrameBytes = 8192;
 
 private:
-    enum class State { Idle, Sequence, Data, Escape, Check };
+    enum class State
+    {
+        Idle,
+        Sequence,
+        Data,
+        Escape,
+        Check
+    };
     void begin();
 
     State m_state = State::Idle;
@@ -116,7 +138,15 @@ bool IsFinalFiscalCode(std::string_view data);
 class FiscalCommandParser
 {
 public:
-    enum class Event { None, Enq, Ack, Nak, Frame, BadFrame };
+    enum class Event
+    {
+        None,
+        Enq,
+        Ack,
+        Nak,
+        Frame,
+        BadFrame
+    };
 
     Event Feed(char byte);
     // Data of the last good frame (valid after Frame).
@@ -127,7 +157,12 @@ public:
     static constexpr std::size_t MaxFrameBytes = 2048;
 
 private:
-    enum class State { Outside, Inside, Check };
+    enum class State
+    {
+        Outside,
+        Inside,
+        Check
+    };
     bool takeValidTail();
 
     State m_state = State::Outside;

@@ -119,7 +119,7 @@ bool PtyPort::HandleWatchEvents()
 {
     if (m_watch < 0)
         return false;
-    bool lastClosed = false;
+    bool sawClose = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t n = read(m_watch, buffer, sizeof buffer);
@@ -131,16 +131,20 @@ bool PtyPort::HandleWatchEvents()
                 // Counts lost: assume the host went away; the worst case is a reset between
                 // two commands of a host that is still there.
                 m_clients = 0;
-                lastClosed = true;
+                sawClose = true;
             } else if (event->mask & IN_OPEN) {
                 ++m_clients;
             } else if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
-                if (m_clients > 0 && --m_clients == 0)
-                    lastClosed = true;
+                if (m_clients > 0)
+                    --m_clients;
+                sawClose = true;
             }
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
+    // Judged on the count after the whole batch: a host that closes and at once opens again
+    // (a port reset) is still there, and its first command must not be thrown away.
+    const bool lastClosed = sawClose && m_clients == 0;
     if (lastClosed && m_slave >= 0) {
         // Lets the next host open the port although the last one asked for exclusive use.
         ioctl(m_slave, TIOCNXCL);
@@ -151,9 +155,10 @@ bool PtyPort::HandleWatchEvents()
 void PtyPort::DropPending()
 {
     m_out.clear();
+    // Only what we wrote and the old host never read; bytes from the host side were all
+    // consumed before the close was handled, and any newer ones belong to the next host.
     if (m_slave >= 0)
-        tcflush(m_slave, TCIOFLUSH);
-    ReadAvailable();
+        tcflush(m_slave, TCIFLUSH);
 }
 
 } // namespace tallyhost::sim

@@ -40,7 +40,7 @@ public:
 
     // Reads the watch events. Returns true when the last host closed the port.
     bool HandleWatchEvents();
-    // Forgets queued output and anything the terminal still holds in either direction.
+    // Forgets queued output and what the terminal still holds for the host.
     void DropPending();
 
     // Upper bound of queued output: a host that never reads must not make us grow forever.

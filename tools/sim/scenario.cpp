@@ -272,14 +272,12 @@ Scenario ParseScenario(std::string_view bytes, const std::string& file)
         const bool fiscal = HasPrefix(section, FiscalRulePrefix);
         if (!host && !fiscal)
             continue;
-        const SectionReader r(ini, file, section,
-                              std::string(host ? HostSection : FiscalSection));
+        const SectionReader r(ini, file, section, std::string(host ? HostSection : FiscalSection));
         if (!ini.ValueExists(section, "Match"))
             r.fail("Match", "missing (every rule names the command it answers)");
         const std::string match =
             ExpandHexEscapes(ini.ReadString(section, "Match", "", ExtIniStringLimit));
-        const std::string name =
-            section.substr((host ? HostRulePrefix : FiscalRulePrefix).size());
+        const std::string name = section.substr((host ? HostRulePrefix : FiscalRulePrefix).size());
         if (host) {
             HostRule rule = ReadHostRule(r, scenario.HostDefault, name);
             rule.Match = match;

@@ -14,7 +14,8 @@ using Millis = std::chrono::milliseconds;
 
 // Deliberate misbehaviour of the printer, so that every failure path of a host can be
 // exercised on purpose. Several may be combined.
-enum Fault : unsigned {
+enum Fault : unsigned
+{
     FaultNone = 0,
     FaultNak = 1u << 0,         // refuse the command with NAK instead of ACK, then say nothing
     FaultBadChecksum = 1u << 1, // first answer frame with a wrong checksum, correct after NAK
@@ -30,7 +31,11 @@ enum Fault : unsigned {
 unsigned ParseFaults(const std::vector<std::string>& names, std::string* unknown = nullptr);
 std::string FaultNames(unsigned faults);
 
-enum class KeepAlive { Dc2, Frame };
+enum class KeepAlive
+{
+    Dc2,
+    Frame
+};
 
 // How the printer answers one host command.
 struct HostRule

@@ -64,7 +64,9 @@ void SendAndAwait(std::vector<Step>& steps, const std::string& frame, Millis gap
 
 std::string GarbageBytes()
 {
-    return std::string("\x00\xFF" "noise\x7F\x1C\x03 \x81\xFE", 13);
+    return std::string("\x00\xFF"
+                       "noise\x7F\x1C\x03 \x81\xFE",
+                       13);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -163,10 +165,9 @@ std::vector<Step> HostSession::PlanReply(const HostCommandParser::Frame& frame) 
         char seq[8];
         std::snprintf(seq, sizeof seq, "%02X", frame.Sequence);
         m_log(std::string("host: ") +
-              (frame.Variant == HostVariant::Extended ? "extended" : "compatible") + " seq " +
-              seq + " command '" + Printable(code) + "' (" +
-              std::to_string(frame.Fields.size()) + " fields) -> [" + rule.Name +
-              "] faults " + FaultNames(faults));
+              (frame.Variant == HostVariant::Extended ? "extended" : "compatible") + " seq " + seq +
+              " command '" + Printable(code) + "' (" + std::to_string(frame.Fields.size()) +
+              " fields) -> [" + rule.Name + "] faults " + FaultNames(faults));
     }
 
     std::vector<Step> steps;
@@ -202,9 +203,9 @@ std::vector<Step> HostSession::PlanReply(const HostCommandParser::Frame& frame) 
         const std::string keepAlive =
             rule.KeepAliveKind == KeepAlive::Dc2
                 ? std::string(1, DC2)
-                : BuildHostFrame(IntermediateSequence,
-                                 IntermediateFields(frame.Variant, content,
-                                                    m_scenario.CompatibleStatus));
+                : BuildHostFrame(
+                      IntermediateSequence,
+                      IntermediateFields(frame.Variant, content, m_scenario.CompatibleStatus));
         while (remaining > rule.KeepAliveEvery) {
             steps.push_back(Pause(rule.KeepAliveEvery));
             steps.push_back(Send(keepAlive));

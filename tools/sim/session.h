@@ -21,7 +21,8 @@ using Logger = std::function<void(const std::string& line)>;
 // One step of the printer's reply to a command.
 struct Step
 {
-    enum class Kind {
+    enum class Kind
+    {
         Send,       // write Bytes (one byte per Gap when Gap > 0)
         Pause,      // do nothing for Wait
         AwaitReply, // wait up to Wait for the host's ACK or NAK; on NAK write Bytes again
@@ -51,8 +52,8 @@ private:
     void finishStep(TimePoint now);
 
     std::deque<Step> m_steps;
-    TimePoint m_due{};        // when the current step may act (next byte, end of a pause/wait)
-    std::size_t m_sent = 0;   // bytes of the current Send already written
+    TimePoint m_due{};      // when the current step may act (next byte, end of a pause/wait)
+    std::size_t m_sent = 0; // bytes of the current Send already written
     bool m_stepStarted = false;
 };
 

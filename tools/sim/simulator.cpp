@@ -52,7 +52,9 @@ bool PlaceLink(const std::string& dir, const std::string& name, const std::strin
                std::string& error)
 {
     const std::string path = dir + "/" + name;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         error = path + " exists and is not a symbolic link";
         return false;
@@ -154,8 +156,8 @@ void Simulator::Run()
         std::vector<pollfd> fds;
         fds.push_back({m_wake[0], POLLIN, 0});
         for (Port& port : ports) {
-            const short events = static_cast<short>(
-                POLLIN | (port.Pty.HasPendingOutput() ? POLLOUT : 0));
+            const short events =
+                static_cast<short>(POLLIN | (port.Pty.HasPendingOutput() ? POLLOUT : 0));
             fds.push_back({port.Pty.MasterFd(), events, 0});
             fds.push_back({port.Pty.WatchFd(), POLLIN, 0}); // -1 is skipped by poll()
         }

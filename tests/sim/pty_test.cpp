@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "tools/sim/simulator.h"
+
+namespace tallyhost::sim {
+namespace {
+
+using namespace std::string_literals;
+using namespace std::chrono_literals;
+
+// The host's side of a port, as a plain program would use it.
+class Client
+{
+public:
+    explicit Client(const std::string& path)
+    {
+        m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    ~Client() { Close(); }
+    bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    void Close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    void Write(const std::string& bytes) const
+    {
+        ASSERT_EQ(::write(m_fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // Reads until `count` bytes came or `timeout` passed.
+    std::string Read(std::size_t count, std::chrono::milliseconds timeout = 2000ms) const
+    {
+        std::string bytes;
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (bytes.size() < count) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                break;
+            char buffer[4096];
+            const ssize_t n = ::read(m_fd, buffer, std::min(sizeof buffer, count - bytes.size()));
+            if (n <= 0)
+                break;
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        }
+        return bytes;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// A simulator serving on its own thread for the length of a test.
+class RunningSimulator
+{
+public:
+    explicit RunningSimulator(Scenario scenario) : m_sim(std::move(scenario))
+    {
+        std::string error;
+        m_open = m_sim.Open(error);
+        EXPECT_TRUE(m_open) << error;
+        if (m_open)
+            m_thread = std::thread([this] { m_sim.Run(); });
+    }
+    ~RunningSimulator()
+    {
+        m_sim.RequestStop();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    Simulator& operator*() { return m_sim; }
+    Simulator* operator->() { return &m_sim; }
+
+private:
+    Simulator m_sim;
+    bool m_open = false;
+    std::thread m_thread;
+};
+
+// Compatible answer of the built-in scenario to command "*" with sequence 0x21.
+const std::string CompatibleAnswer = "\x06\x02\x21*\x1C"
+                                     "0000\x1C"
+                                     "0000\x03"
+                                     "0208"s;
+
+TEST(SimulatorPty, CompatibleAndExtendedExchanges)
+{
+    RunningSimulator sim(BuiltInScenario());
+    Client host(sim->HostPath());
+    ASSERT_TRUE(host.IsOpen());
+    host.Write("\x02\x21\x2A\x03\x30\x30\x35\x30"s); // "*" alone, sum 0x0050
+    EXPECT_EQ(host.Read(CompatibleAnswer.size()), CompatibleAnswer);
+    host.Write("\x06"s);
+
+    host.Write("\x02\x90\x2A\x1C\x78\x1B\x1C\x79\x0A\x03\x30\x32\x30\x44"s);
+    const std::string extended = "\x06\x02\x90\x00\x00\x1C\x00\x00\x1C\x1C\x00\x00\x1C\x03"s;
+    const std::string expected = extended + HexWord(HostChecksum(extended.substr(1)));
+    EXPECT_EQ(host.Read(expected.size()), expected);
+    host.Write("\x15"s); // NAK: the frame comes once more
+    EXPECT_EQ(host.Read(expected.size() - 1), expected.substr(1));
+    host.Write("\x06"s);
+
+    host.Write("\x02\x22*\x03"
+               "FFFF"s);
+    EXPECT_EQ(host.Read(1), "\x15");
+    EXPECT_EQ(host.Read(1, 300ms), "") << "nothing after the NAK";
+}
+
+TEST(SimulatorPty, FiscalEnqAndMultiFrameAnswer)
+{
+    Scenario scenario = BuiltInScenario();
+    FiscalRule rule;
+    rule.Match = "T";
+    rule.Frames = {"0005 one", "0000 two"};
+    scenario.FiscalRules.push_back(rule);
+    RunningSimulator sim(scenario);
+    Client fiscal(sim->FiscalPath());
+    ASSERT_TRUE(fiscal.IsOpen());
+    fiscal.Write("\x05"s);
+    EXPECT_EQ(fiscal.Read(1), "\x06");
+    fiscal.Write(BuildFiscalFrame("T"));
+    const std::string first = BuildFiscalFrame("0005 one");
+    EXPECT_EQ(fiscal.Read(first.size()), first);
+    EXPECT_EQ(fiscal.Read(1, 150ms), "") << "the next frame waits for the ACK";
+    fiscal.Write("\x06"s);
+    const std::string second = BuildFiscalFrame("0000 two");
+    EXPECT_EQ(fiscal.Read(second.size()), second);
+}
+
+TEST(SimulatorPty, LineNoiseAndCutFramesThenAGoodCommand)
+{
+    RunningSimulator sim(BuiltInScenario());
+    Client host(sim->HostPath());
+    ASSERT_TRUE(host.IsOpen());
+    std::string noise;
+    for (int i = 0; i < 5000; ++i)
+        noise += static_cast<char>((i * 37 + 11) & 0xFF);
+    host.Write(noise);
+    host.Write("\x02\x21\x2A\x1C"
+               "cut"s);
+    host.Read(100000, 200ms); // whatever the noise earned (NAKs, answers)
+    host.Write("\x02\x21\x2A\x03\x30\x30\x35\x30"s);
+    EXPECT_EQ(host.Read(CompatibleAnswer.size()), CompatibleAnswer);
+}
+
+TEST(SimulatorPty, HostsMayComeAndGoRepeatedly)
+{
+    RunningSimulator sim(BuiltInScenario());
+    for (int round = 0; round < 5; ++round) {
+        Client host(sim->HostPath());
+        ASSERT_TRUE(host.IsOpen()) << "round " << round << ": " << std::strerror(errno);
+        // Like a serial library: exclusive use, and sometimes gone in mid-exchange.
+        ASSERT_EQ(::ioctl(host.Fd(), TIOCEXCL), 0);
+        host.Write("\x02\x21\x2A\x03\x30\x30\x35\x30"s);
+        if (round % 2 == 1) {
+            host.Read(1);
+            host.Close(); // leaves before the answer: it must not reach the next host
+            std::this_thread::sleep_for(100ms);
+            continue;
+        }
+        EXPECT_EQ(host.Read(CompatibleAnswer.size()), CompatibleAnswer) << "round " << round;
+        host.Write("\x06"s);
+        host.Close();
+        // The exclusive flag the host left behind is cleared once it has gone (root opens
+        // in spite of the flag, so the flag itself is what is checked).
+        int exclusive = 1;
+        for (int i = 0; i < 50 && exclusive; ++i) {
+            std::this_thread::sleep_for(20ms);
+            Client probe(sim->HostPath());
+            ASSERT_EQ(::ioctl(probe.Fd(), TIOCGEXCL, &exclusive), 0);
+        }
+        EXPECT_EQ(exclusive, 0) << "round " << round;
+    }
+    Client last(sim->HostPath());
+    EXPECT_EQ(last.Read(1, 200ms), "") << "nothing left over from earlier hosts";
+}
+
+// The program as scripts start it: paths on stdout, links, clean exit on SIGTERM.
+TEST(SimulatorProgram, PrintsPathsKeepsLinksAndCleansUp)
+{
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("tallyhost-sim-test-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        const std::string scenario = std::string(TALLYHOST_SOURCE_DIR) + "/examples/demo-sim.ini";
+        ::execl(TALLYHOST_SIM_EXE, "tallyhost-sim", "--link", dir.c_str(), "--scenario",
+                scenario.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string text;
+    char c = 0;
+    int lines = 0;
+    while (lines < 2 && ::read(out[0], &c, 1) == 1) {
+        text += c;
+        lines += c == '\n';
+    }
+    ::close(out[0]);
+    std::string host, fiscal;
+    char hostBuf[128] = {}, fiscalBuf[128] = {};
+    ASSERT_EQ(std::sscanf(text.c_str(), "host %127s\nfiscal %127s\n", hostBuf, fiscalBuf), 2)
+        << text;
+    host = hostBuf;
+    fiscal = fiscalBuf;
+    EXPECT_EQ(std::filesystem::read_symlink(dir / "host"), host);
+    EXPECT_EQ(std::filesystem::read_symlink(dir / "fiscal"), fiscal);
+
+    { // Through the link, with the demo scenario: "*" has the cash drawer open (0040).
+        Client client((dir / "host").string());
+        ASSERT_TRUE(client.IsOpen());
+        client.Write("\x02\x21\x2A\x03\x30\x30\x35\x30"s);
+        const std::string answer = "\x02\x21*\x1C"
+                                   "0040\x1C"
+                                   "0600\x03"s;
+        const std::string expected = "\x06"s + answer + HexWord(HostChecksum(answer));
+        EXPECT_EQ(client.Read(expected.size()), expected);
+    }
+
+    ASSERT_EQ(::kill(child, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "host")));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "fiscal")));
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
+} // namespace tallyhost::sim
