@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/termdefs.h"
+#include "core/termfile.h"
 
 #include <cstdint>
 #include <span>
@@ -25,9 +26,8 @@ struct StatusPanelText
     TColor Color = 0;
 };
 
-// Panels beyond this number are not created: a hand-written record naming panel 100000 must not
-// make the window build that many labels. The editors offer panels 1 to 16.
-inline constexpr int MaxStatusPanels = 256;
+// Panels beyond MaxStatusPanels (core/termfile.h) are not created: a hand-written record naming
+// panel 100000 must not make the window build that many labels. The editors offer panels 1 to 16.
 
 // The panels 1..PanelCount of one status word (element 0 is panel 1). Records are applied in
 // file order: a record matches when (word AND mask) = result, and a later match for the same
