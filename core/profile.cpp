@@ -48,7 +48,7 @@
 //    platform's zero-separated list would end at them and hide all later keys).
 //  * Writes trim the section and key names, replace CR and LF in names and values by blanks
 //    (a raw line break would create lines nobody wrote) and cut them at a zero byte. A replaced
-//    key keeps the spelling of its name in the file.
+//    key is rewritten as name=value, keeping the spelling of the name in the file.
 
 namespace tallyhost {
 
@@ -123,11 +123,11 @@ Line parseLine(std::string text, Eol eol)
     } else if (t.front() == '[' && t.find(']') != std::string_view::npos) {
         line.kind = LineKind::Section;
         const auto close = t.rfind(']');
-        line.folded = FoldName(trimmed(t.substr(1, close - 1)));
+        line.folded = FoldName(trimmed(cutAtZero(t.substr(1, close - 1))));
     } else {
         line.kind = LineKind::Entry;
         const auto eq = t.find('=');
-        line.folded = FoldName(cutAtZero(trimmed(t.substr(0, eq))));
+        line.folded = FoldName(trimmed(cutAtZero(t.substr(0, eq))));
     }
     line.text = std::move(text);
     return line;
@@ -144,7 +144,7 @@ std::string_view sectionNameOf(const Line& line)
 std::string_view keyNameOf(const Line& line)
 {
     const std::string_view t = trimmed(line.text);
-    return cutAtZero(trimmed(t.substr(0, t.find('='))));
+    return trimmed(cutAtZero(t.substr(0, t.find('='))));
 }
 
 // Value of an entry line; false for a line without "=".
@@ -572,7 +572,7 @@ std::string IniDocument::ReadString(std::string_view section, std::string_view k
         const Line* line = Impl::findEntry(*block, FoldName(trimmed(cutAtZero(key))));
         std::string_view v;
         if (line && valueOf(*line, v)) {
-            value = cutAtZero(v);
+            value = trimmed(cutAtZero(v));
             // One pair of matching enclosing quotes is dropped.
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                 value.back() == value.front())
@@ -628,7 +628,7 @@ std::vector<std::string> IniDocument::ReadSections() const
             continue;
         const auto& where = m_impl->index.at(b.folded);
         if (where.front() == i)
-            names.emplace_back(cutAtZero(sectionNameOf(b.lines.front())));
+            names.emplace_back(trimmed(cutAtZero(sectionNameOf(b.lines.front()))));
     }
     return names;
 }
