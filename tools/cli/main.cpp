@@ -16,6 +16,8 @@ struct Subcommand
 constexpr Subcommand Subcommands[] = {
     {"host-send", RunHostSend, "send one command on the host port and print the exchange"},
     {"aux-send", RunAuxSend, "send one text on the fiscal (DGI) port and print its answers"},
+    {"send", RunSend, "send a command of a terminal file and print its decoded answer"},
+    {"show", RunShow, "list the commands of a terminal file or one command's definition"},
 };
 
 void PrintUsage(std::FILE* out)

@@ -1,0 +1,870 @@
+// tallyhost-cli send and show: one command of a terminal file, headless.
+//
+//   tallyhost-cli send --file FILE.thf --group G --command C [--device PATH | --com N]
+//                      [--fiscal-device PATH] [--baud B] [--timeout MS] [--repeat N]
+//                      [--reserved] [--json] [NAME=VALUE ...]
+//   tallyhost-cli show --file FILE.thf [--group G --command C] [--json]
+//
+// send loads the command's definition, takes each field's value from NAME=VALUE (NAME is the
+// field's caption without "&", or its 1-based number) or else from what the terminal window
+// would show at first, converts it with the same core function the window uses and sends it on
+// the host link or the fiscal link as the command's mode says. The answer is printed decoded:
+// both status words with the texts of their panels, the return code with its description and
+// every answer value under its caption, formatted by its answer field.
+//
+// Exit status: 0 answer (or fiscal ACK) received; 1 the exchange failed (time-out, write
+// error, NAK); 2 refused before anything was sent (bad arguments, unknown command, a value its
+// field cannot carry, the port cannot be opened, the link refused the frame).
+
+#include "core/answerdecode.h"
+#include "core/colors.h"
+#include "core/errors.h"
+#include "core/fieldconvert.h"
+#include "core/profile.h"
+#include "core/termcache.h"
+#include "core/termfile.h"
+#include "core/treeedit.h"
+#include "core/valueformat.h"
+#include "links/auxframe.h"
+#include "links/devicetable.h"
+#include "links/fpauxcontrol.h"
+#include "links/fphostcontrol.h"
+#include "tools/cli/cliutil.h"
+#include "tools/cli/commands.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <QTime>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using namespace tallyhost;
+using tallyhost::cli::Printable;
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitExchangeError = 1;
+constexpr int ExitRefused = 2;
+
+// The program's own defaults: the host port at 9600 bit/s, the fiscal answer wait 1000 ms.
+constexpr TBaudRate DefaultBaudRate = br9600;
+constexpr std::int32_t DefaultFiscalTimeOutMs = 1000;
+
+// What the terminal window tells the operator, so that scripts see the same words.
+constexpr const char* CommunicationErrorText = "Communication errors!!! Fiscal printer not ready.";
+constexpr const char* BadFrameText = "Error!!! Bad data in frame.";
+
+constexpr const char* SendUsage =
+    "usage: tallyhost-cli send --file FILE.thf --group G --command C\n"
+    "           [--device PATH | --com N] [--fiscal-device PATH] [--baud B] [--timeout MS]\n"
+    "           [--repeat N] [--reserved] [--json] [NAME=VALUE ...]\n"
+    "  NAME=VALUE   value of a command field: NAME is its caption without '&' or its number;\n"
+    "               fields not named keep their default text (dates: YYYY-MM-DD or today,\n"
+    "               times: HH:MM[:SS] or now). x'..' hex escapes stand for raw bytes.\n"
+    "  --device     host port device (default COM1 through the device table)\n"
+    "  --com N      port 1..4 of the link the command uses\n"
+    "  --fiscal-device  fiscal port device (default COM2 through the device table)\n"
+    "  --baud B     host port speed, 1200..38400 (default 9600)\n"
+    "  --timeout    fiscal answer wait per read in ms, 0 = no limit (default 1000)\n"
+    "  --repeat N   send a host command N times (1..999), autoincrementing; shows the last answer\n"
+    "  --reserved   also list the reserved entries of extended-protocol answers\n";
+
+constexpr const char* ShowUsage =
+    "usage: tallyhost-cli show --file FILE.thf [--group G --command C] [--json]\n";
+
+// ---- small helpers --------------------------------------------------------------------------
+
+QString Latin1(std::string_view bytes)
+{
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string WithoutAmpersand(std::string_view caption)
+{
+    std::string out;
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size() && caption[i + 1] == '&') {
+            out += '&'; // "&&" shows one "&"
+            ++i;
+        } else if (caption[i] != '&') {
+            out += caption[i];
+        }
+    }
+    return out;
+}
+
+bool SameTextNoCase(std::string_view a, std::string_view b)
+{
+    return QString::compare(Latin1(a), Latin1(b), Qt::CaseInsensitive) == 0;
+}
+
+std::optional<int> ParseNumber(std::string_view text)
+{
+    int value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+void PrintJson(const QJsonObject& object)
+{
+    std::fputs(QJsonDocument(object).toJson(QJsonDocument::Indented).constData(), stdout);
+}
+
+// Reports a refusal: one line on stderr, or {"error": ...} with --json.
+int Refuse(bool json, const std::string& message)
+{
+    if (json) {
+        QJsonObject o;
+        o["error"] = Latin1(message);
+        PrintJson(o);
+    }
+    std::fprintf(stderr, "tallyhost-cli: %s\n", Latin1(message).toStdString().c_str());
+    return ExitRefused;
+}
+
+// Options shared by both subcommands; "value" options accept "--opt VALUE" and "--opt=VALUE".
+struct Options
+{
+    std::string File;
+    std::optional<std::string> Group;
+    std::optional<std::string> Command;
+    std::string Device;
+    std::optional<int> Com;
+    std::string FiscalDevice;
+    TBaudRate Baud = DefaultBaudRate;
+    std::int32_t TimeOut = DefaultFiscalTimeOutMs;
+    std::optional<int> Repeat;
+    bool Reserved = false;
+    bool Json = false;
+    std::vector<std::pair<std::string, std::string>> Values;
+};
+
+std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        std::string name(arg);
+        std::optional<std::string> inlineValue;
+        if (arg.substr(0, 2) == "--") {
+            if (const auto eq = arg.find('='); eq != std::string_view::npos) {
+                name = std::string(arg.substr(0, eq));
+                inlineValue = std::string(arg.substr(eq + 1));
+            }
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue)
+                return inlineValue;
+            if (i + 1 < argc)
+                return std::string(argv[++i]);
+            return std::nullopt;
+        };
+        auto number = [&](int low, int high) -> std::optional<int> {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            const auto n = ParseNumber(*v);
+            if (!n || *n < low || *n > high)
+                return std::nullopt;
+            return n;
+        };
+
+        if (name == "--json") {
+            o.Json = true;
+        } else if (name == "--file") {
+            const auto v = value();
+            if (!v || v->empty())
+                return "--file needs a terminal file";
+            o.File = *v;
+        } else if (name == "--group") {
+            if (!(o.Group = value()))
+                return "--group needs a group name";
+        } else if (name == "--command") {
+            if (!(o.Command = value()))
+                return "--command needs a command name";
+        } else if (sendOptions && name == "--device") {
+            const auto v = value();
+            if (!v || v->empty())
+                return "--device needs a path";
+            o.Device = *v;
+        } else if (sendOptions && name == "--fiscal-device") {
+            const auto v = value();
+            if (!v || v->empty())
+                return "--fiscal-device needs a path";
+            o.FiscalDevice = *v;
+        } else if (sendOptions && name == "--com") {
+            if (!(o.Com = number(1, 4)))
+                return "--com needs a port number 1 to 4";
+        } else if (sendOptions && name == "--baud") {
+            const auto n = number(1, 1000000);
+            if (!n || !BaudRateFromValue(*n, o.Baud))
+                return "--baud needs 1200, 2400, 4800, 9600, 19200 or 38400";
+        } else if (sendOptions && name == "--timeout") {
+            const auto n = number(0, 3600000);
+            if (!n)
+                return "--timeout needs a number of milliseconds (0 = no limit)";
+            o.TimeOut = *n;
+        } else if (sendOptions && name == "--repeat") {
+            if (!(o.Repeat = number(1, MaxRepeatCount)))
+                return "--repeat needs a count from 1 to 999";
+        } else if (sendOptions && name == "--reserved") {
+            o.Reserved = true;
+        } else if (arg.substr(0, 1) == "-") {
+            return "unknown option " + std::string(arg);
+        } else if (const auto eq = arg.find('='); sendOptions && eq != std::string_view::npos &&
+                                                  eq > 0) {
+            o.Values.emplace_back(std::string(arg.substr(0, eq)), std::string(arg.substr(eq + 1)));
+        } else {
+            return "unexpected argument '" + std::string(arg) + "' (values are NAME=VALUE)";
+        }
+    }
+    if (o.File.empty())
+        return "--file is required";
+    if (o.Group.has_value() != o.Command.has_value())
+        return "--group and --command go together";
+    if (sendOptions && !o.Group)
+        return "--group and --command are required";
+    if (!o.Device.empty() && o.Com)
+        return "give either --device or --com, not both";
+    return {};
+}
+
+// ---- the command's definition ---------------------------------------------------------------
+
+struct FileSettings
+{
+    int Protocol = 0;
+    int InputDateFormat = 0;
+    int OutputDateFormat = 0;
+};
+
+FileSettings ReadFileSettings(const std::string& path)
+{
+    const TExtIniFile ini(path);
+    auto byte = [&](std::string_view key) {
+        return static_cast<int>(static_cast<std::uint8_t>(ini.ReadInteger(SectionGeneral, key, 0)));
+    };
+    return {byte(KeyProtocol), byte(KeyInputDateFormat), byte(KeyOutputDateFormat)};
+}
+
+// The group and command as the file spells them, when the tree has them (names compare
+// without regard to case, as section names do).
+std::optional<std::pair<std::string, std::string>> FindCommand(const std::string& path,
+                                                               std::string_view group,
+                                                               std::string_view command)
+{
+    for (const TTreeGroup& g : ReadCommandTree(path)) {
+        if (!SameTextNoCase(g.Name, group))
+            continue;
+        for (const std::string& c : g.Commands) {
+            if (SameTextNoCase(c, command))
+                return std::make_pair(g.Name, c);
+        }
+    }
+    return std::nullopt;
+}
+
+// What the window's input shows before the operator types: the default text, replaced by the
+// first item of a drop-down list that has items.
+std::string InitialText(const TTerminalCache& cache, const std::string& section, int index,
+                        const TCommandFieldDef& field)
+{
+    if (field.ControlType == ctDropDown || field.ControlType == ctDropDownList) {
+        const auto items = LoadComboItems(cache, section, index + 1);
+        if (!items.empty())
+            return items.front();
+    }
+    return field.DefaultText;
+}
+
+std::optional<FrameDate> ParseCliDate(const std::string& text)
+{
+    if (text.empty() || SameTextNoCase(text, "today")) {
+        const QDate d = QDate::currentDate();
+        return FrameDate{d.year(), d.month(), d.day()};
+    }
+    const QDate d = QDate::fromString(QString::fromStdString(text), Qt::ISODate);
+    if (!d.isValid())
+        return std::nullopt;
+    return FrameDate{d.year(), d.month(), d.day()};
+}
+
+std::optional<FrameTime> ParseCliTime(const std::string& text)
+{
+    QTime t;
+    if (text.empty() || SameTextNoCase(text, "now")) {
+        t = QTime::currentTime();
+    } else {
+        t = QTime::fromString(QString::fromStdString(text), QStringLiteral("HH:mm:ss"));
+        if (!t.isValid())
+            t = QTime::fromString(QString::fromStdString(text), QStringLiteral("HH:mm"));
+    }
+    if (!t.isValid())
+        return std::nullopt;
+    return FrameTime{t.hour(), t.minute(), t.second()};
+}
+
+// The inputs of every command field: defaults first, then the NAME=VALUE arguments.
+std::string CollectInputs(const Options& o, const TTerminalCache& cache, const std::string& section,
+                          const TCommandDefinition& def, std::vector<FieldInput>& inputs)
+{
+    const int count = std::clamp(def.FieldCount, 0, MaxFields);
+    inputs.assign(static_cast<std::size_t>(count), FieldInput{});
+    std::vector<std::optional<std::string>> given(static_cast<std::size_t>(count));
+
+    for (const auto& [name, value] : o.Values) {
+        int index = -1;
+        if (const auto n = ParseNumber(name); n && *n >= 1 && *n <= count) {
+            index = *n - 1;
+        } else {
+            for (int i = 0; i < count && index < 0; ++i) {
+                if (WithoutAmpersand(def.Fields[i].Caption) == name)
+                    index = i;
+            }
+            for (int i = 0; i < count && index < 0; ++i) {
+                if (SameTextNoCase(WithoutAmpersand(def.Fields[i].Caption), name))
+                    index = i;
+            }
+        }
+        if (index < 0)
+            return "the command has no field '" + name + "'";
+        given[static_cast<std::size_t>(index)] = value;
+    }
+
+    for (int i = 0; i < count; ++i) {
+        const TCommandFieldDef& field = def.Fields[i];
+        FieldInput& input = inputs[static_cast<std::size_t>(i)];
+        const auto& value = given[static_cast<std::size_t>(i)];
+        const std::string caption = WithoutAmpersand(field.Caption);
+        if (field.ControlType == ctDate) {
+            const auto d = ParseCliDate(value.value_or(std::string()));
+            if (!d)
+                return "field '" + caption + "': '" + *value + "' is not a date (YYYY-MM-DD)";
+            input.Date = *d;
+        } else if (field.ControlType == ctTime) {
+            const auto t = ParseCliTime(value.value_or(std::string()));
+            if (!t)
+                return "field '" + caption + "': '" + *value + "' is not a time (HH:MM[:SS])";
+            input.Time = *t;
+        } else {
+            input.Text = value ? *value : InitialText(cache, section, i, field);
+            // The window's box never holds more than the field's maximum length.
+            if (field.MaxLength > 0 && input.Text.size() > static_cast<std::size_t>(field.MaxLength))
+                return "field '" + caption + "': the value is longer than its " +
+                       std::to_string(field.MaxLength) + " characters";
+        }
+    }
+    return {};
+}
+
+// Every field's bytes for run `run` (0 = a plain send); an error text when one is refused.
+std::string FrameFields(const TCommandDefinition& def, const std::vector<FieldInput>& inputs,
+                        int inputDateFormat, int run, std::vector<std::string>& fields)
+{
+    fields.clear();
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        try {
+            fields.push_back(FieldFrameBytes(def.Fields[i], inputs[i], inputDateFormat, run));
+        } catch (const FieldValueError& e) {
+            return std::string(BadUserDataMessage) + ": field '" +
+                   WithoutAmpersand(def.Fields[i].Caption) + "': " + e.what();
+        }
+    }
+    return {};
+}
+
+// ---- answer output --------------------------------------------------------------------------
+
+QJsonObject StatusJson(std::uint16_t word, const std::string& caption, const TStatusTable& table)
+{
+    QJsonObject o;
+    o["word"] = Latin1(StatusWordHex(word));
+    o["caption"] = Latin1(caption);
+    QJsonArray panels;
+    const auto decoded = DecodeStatusWord(word, table);
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        if (!decoded[i].Matched)
+            continue;
+        QJsonObject p;
+        p["panel"] = static_cast<int>(i + 1);
+        p["text"] = Latin1(decoded[i].Text);
+        p["color"] = Latin1(ColorToString(decoded[i].Color));
+        panels.append(p);
+    }
+    o["panels"] = panels;
+    return o;
+}
+
+void PrintStatus(std::uint16_t word, const std::string& caption, const TStatusTable& table)
+{
+    std::printf("%s\n", caption.c_str());
+    const auto decoded = DecodeStatusWord(word, table);
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        if (decoded[i].Matched)
+            std::printf("  panel %zu: %s [%s]\n", i + 1, Printable(decoded[i].Text).c_str(),
+                        ColorToString(decoded[i].Color).c_str());
+    }
+}
+
+struct HostAnswer
+{
+    std::uint16_t FiscalStatus = 0;
+    std::uint16_t PrinterStatus = 0;
+    std::uint16_t ReturnCode = 0;
+    std::vector<std::string> ExtraFields;
+};
+
+void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCache& cache,
+                     const TCommandDefinition& def, const std::string& section, int runs,
+                     const HostAnswer& a)
+{
+    TStatusTable fiscal, printer;
+    LoadStatusRecords(cache, SectionFiscalAnswer, fiscal);
+    LoadStatusRecords(cache, SectionPrinterAnswer, printer);
+    const std::string description = ReturnCodeText(cache, std::to_string(a.ReturnCode));
+    AnswerDisplayOptions options;
+    options.Protocol = fs.Protocol;
+    options.ExtReservedFields = o.Reserved;
+    options.InputDateFormat = fs.InputDateFormat;
+    options.OutputDateFormat = fs.OutputDateFormat;
+    const auto entries = BuildAnswerEntries(options, def, a.ReturnCode, a.ExtraFields, description);
+
+    if (o.Json) {
+        QJsonObject out;
+        out["command"] = Latin1(section);
+        out["mode"] = QStringLiteral("host");
+        out["runs"] = runs;
+        out["fiscalStatus"] = StatusJson(a.FiscalStatus, FiscalAnswerCaption(a.FiscalStatus), fiscal);
+        out["printerStatus"] =
+            StatusJson(a.PrinterStatus, PrinterAnswerCaption(a.PrinterStatus), printer);
+        QJsonObject rc;
+        rc["value"] = a.ReturnCode;
+        rc["hex"] = Latin1(StatusWordHex(a.ReturnCode));
+        rc["description"] = Latin1(description);
+        out["returnCode"] = rc;
+        QJsonArray fields;
+        for (const AnswerEntry& e : entries) {
+            if (!e.Visible)
+                continue;
+            QJsonObject f;
+            f["position"] = e.Position;
+            f["label"] = Latin1(e.Label);
+            f["value"] = Latin1(e.Value);
+            f["named"] = e.Named;
+            if (!e.Hint.empty())
+                f["hint"] = Latin1(e.Hint);
+            fields.append(f);
+        }
+        out["fields"] = fields;
+        PrintJson(out);
+        return;
+    }
+
+    if (runs > 1)
+        std::printf("Sent %d times; the last answer:\n", runs);
+    PrintStatus(a.FiscalStatus, FiscalAnswerCaption(a.FiscalStatus), fiscal);
+    PrintStatus(a.PrinterStatus, PrinterAnswerCaption(a.PrinterStatus), printer);
+    std::printf("Return code: %u %s\n", static_cast<unsigned>(a.ReturnCode),
+                Printable(ReturnCodeHint(a.ReturnCode, description)).c_str());
+    std::printf("Answer:\n");
+    for (const AnswerEntry& e : entries) {
+        if (e.Visible)
+            std::printf("  %s: %s\n", Printable(e.Label).c_str(), Printable(e.Value).c_str());
+    }
+}
+
+// Tells a failed exchange in the window's words: {"error", "lastError", "status"}.
+int ExchangeFailed(bool json, const char* message, const char* lastError, const char* status,
+                   int run)
+{
+    if (json) {
+        QJsonObject o;
+        o["error"] = QString::fromLatin1(message);
+        o["lastError"] = QString::fromLatin1(lastError);
+        o["status"] = QString::fromLatin1(status);
+        o["run"] = run;
+        PrintJson(o);
+    }
+    std::fprintf(stderr, "tallyhost-cli: %s (%s, run %d)\n", message, lastError, run);
+    return ExitExchangeError;
+}
+
+// ---- the exchanges --------------------------------------------------------------------------
+
+int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cache,
+             const TCommandDefinition& def, const std::string& section,
+             const std::vector<FieldInput>& inputs)
+{
+    TFPHostControl link;
+    std::string device = o.Device;
+    if (device.empty())
+        device = "COM" + std::to_string(o.Com.value_or(1));
+    link.SetDevicePath(device);
+    link.SetBaudRate(o.Baud);
+    link.SetProtocolType(fs.Protocol == 1 ? protocol_Extended : protocol_Compatible);
+    if (!link.OpenPort())
+        return Refuse(o.Json, "cannot open the host port " + link.OpenedPath() + " (" +
+                                  ErrorTypeName(link.LastError()) + "): " + link.OpenErrorText());
+
+    // The exchange ends in exactly one of these; the host link's own time-outs guarantee it.
+    QEventLoop loop;
+    bool answered = false;
+    QObject::connect(&link, &TFPHostControl::OnFinalAnswer, &loop, [&] {
+        answered = true;
+        loop.quit();
+    });
+    QObject::connect(&link, &TFPHostControl::OnError, &loop, [&] { loop.quit(); });
+    QObject::connect(&link, &TFPHostControl::OnClose, &loop, [&] { loop.quit(); });
+
+    const int count = o.Repeat.value_or(1);
+    std::vector<std::string> fields;
+    for (int run = 1; run <= count; ++run) {
+        // A plain send never autoincrements; every run of a repeat does, as the window's.
+        const std::string refused =
+            FrameFields(def, inputs, fs.InputDateFormat, o.Repeat ? run : 0, fields);
+        if (!refused.empty())
+            return Refuse(o.Json, refused);
+        for (const std::string& field : fields) {
+            if (!link.AddDataField(field)) {
+                link.Purge();
+                return Refuse(o.Json, std::string(BadUserDataMessage) +
+                                          ": the host link refuses a field (" +
+                                          ErrorTypeName(link.LastError()) + ")");
+            }
+        }
+        if (!link.SendCommand()) {
+            const TErrorType error = link.LastError();
+            link.Purge();
+            return Refuse(o.Json, std::string("the host link refuses the command (") +
+                                      ErrorTypeName(error) + ")");
+        }
+        answered = false;
+        if (link.State() == EFP_S_Busy)
+            loop.exec();
+        if (!answered) {
+            const TErrorType error = link.LastError();
+            if (error == EFP_E_NackReceived)
+                return ExchangeFailed(o.Json, BadFrameText, ErrorTypeName(error), "Error", run);
+            return ExchangeFailed(o.Json, CommunicationErrorText, ErrorTypeName(error), "TimeOut",
+                                  run);
+        }
+    }
+
+    HostAnswer a;
+    a.FiscalStatus = static_cast<std::uint16_t>(link.FiscalStatus());
+    a.PrinterStatus = static_cast<std::uint16_t>(link.PrinterStatus());
+    a.ReturnCode = static_cast<std::uint16_t>(link.ReturnCode());
+    for (std::int32_t i = 1; i <= link.ExtraFieldsCount(); ++i)
+        a.ExtraFields.push_back(link.GetExtraField(i));
+    PrintHostAnswer(o, fs, cache, def, section, count, a);
+    return ExitOk;
+}
+
+int SendFiscal(const Options& o, const FileSettings& fs, const TCommandDefinition& def,
+               const std::vector<FieldInput>& inputs)
+{
+    if (o.Repeat)
+        return Refuse(o.Json, "--repeat is for host commands; this one goes to the fiscal port");
+    std::vector<std::string> fields;
+    if (const std::string refused = FrameFields(def, inputs, fs.InputDateFormat, 0, fields);
+        !refused.empty())
+        return Refuse(o.Json, refused);
+    // The fiscal port takes the field values as one text, without separators.
+    std::string text;
+    for (const std::string& field : fields)
+        text += field;
+
+    TFPAuxControl link;
+    std::string device = o.FiscalDevice;
+    if (device.empty())
+        device = "COM" + std::to_string(o.Com.value_or(2));
+    link.SetDevicePath(ResolveDeviceName(device));
+    link.SetTimeOut(o.TimeOut);
+    if (!link.OpenPort())
+        return Refuse(o.Json, "cannot open the fiscal port " + device + " (" +
+                                  FErrorTypeName(link.LastError()) + "): " + link.OpenErrorText());
+
+    QEventLoop loop;
+    bool done = false;
+    bool acknowledged = false;
+    QJsonArray answers;
+    QObject::connect(&link, &TFPAuxControl::OnAnswer, &loop, [&](TFPAuxControl*, bool isFinal) {
+        if (o.Json) {
+            QJsonObject a;
+            a["data"] = Latin1(link.Answer());
+            a["final"] = isFinal;
+            answers.append(a);
+        } else {
+            std::printf("%s %s\n", isFinal ? "final" : "more ", Printable(link.Answer()).c_str());
+        }
+        if (isFinal) {
+            done = true;
+            loop.quit();
+        }
+    });
+    QObject::connect(&link, &TFPAuxControl::OnAck, &loop, [&] {
+        done = acknowledged = true;
+        loop.quit();
+    });
+    QObject::connect(&link, &TFPAuxControl::OnError, &loop, [&] { loop.quit(); });
+    QObject::connect(&link, &TFPAuxControl::OnClose, &loop, [&] { loop.quit(); });
+
+    if (!link.SendData(text))
+        return Refuse(o.Json, std::string("the fiscal link refuses the text (") +
+                                  FErrorTypeName(link.LastError()) + ")");
+    loop.exec();
+    if (!done) {
+        const TFErrorType error = link.LastError();
+        return ExchangeFailed(o.Json,
+                              error == FEFP_E_NackReceived ? BadFrameText : CommunicationErrorText,
+                              FErrorTypeName(error),
+                              error == FEFP_E_NackReceived ? "Error" : "TimeOut", 1);
+    }
+    if (o.Json) {
+        QJsonObject out;
+        out["mode"] = QStringLiteral("fiscal");
+        out["sent"] = Latin1(text);
+        out["ack"] = acknowledged;
+        out["answers"] = answers;
+        PrintJson(out);
+    } else if (acknowledged) {
+        std::printf("ACK: the fiscal port is alive\n");
+    }
+    return ExitOk;
+}
+
+struct LoadedCommand
+{
+    std::string Section;
+    TCommandDefinition Definition;
+};
+
+// Loads the definition of --group/--command; an error text when that fails.
+std::string LoadCommand(const Options& o, const TTerminalCache& cache, LoadedCommand& out)
+{
+    const auto names = FindCommand(o.File, *o.Group, *o.Command);
+    if (!names)
+        return "the file has no command '" + *o.Command + "' in group '" + *o.Group + "'";
+    out.Section = CommandSectionName(names->first, names->second);
+    try {
+        LoadCommandFields(cache, out.Section, out.Definition);
+        LoadAnswerFields(cache, out.Section, out.Definition);
+    } catch (const Error& e) {
+        return "the definition of " + out.Section + " is broken: " + e.what();
+    }
+    return {};
+}
+
+std::unique_ptr<QCoreApplication> EnsureApplication()
+{
+    if (QCoreApplication::instance())
+        return nullptr;
+    static int qtArgc = 1;
+    static char qtName[] = "tallyhost-cli";
+    static char* qtArgv[] = {qtName, nullptr};
+    return std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+}
+
+// ---- show -----------------------------------------------------------------------------------
+
+QJsonObject DefinitionJson(const TTerminalCache& cache, const LoadedCommand& c)
+{
+    const TCommandDefinition& def = c.Definition;
+    QJsonObject out;
+    out["section"] = Latin1(c.Section);
+    out["mode"] = Latin1(ModeName(def.Mode));
+    QJsonArray fields;
+    for (int i = 0; i < std::clamp(def.FieldCount, 0, MaxFields); ++i) {
+        const TCommandFieldDef& f = def.Fields[i];
+        QJsonObject j;
+        j["number"] = i + 1;
+        j["caption"] = Latin1(f.Caption);
+        j["hint"] = Latin1(f.Hint);
+        j["textType"] = Latin1(TextTypeName(f.TextType));
+        j["default"] = Latin1(f.DefaultText);
+        j["controlType"] = Latin1(ControlTypeName(f.ControlType));
+        j["maxLength"] = f.MaxLength;
+        j["minLength"] = f.MinLength;
+        j["decimals"] = f.DecimalDigits;
+        j["required"] = f.Required;
+        j["readOnly"] = f.ReadOnly;
+        j["autoIncrement"] = f.AutoIncrement;
+        QJsonArray items;
+        for (const std::string& item : LoadComboItems(cache, c.Section, i + 1))
+            items.append(Latin1(item));
+        if (!items.isEmpty())
+            j["items"] = items;
+        fields.append(j);
+    }
+    out["fields"] = fields;
+    QJsonArray answers;
+    for (int i = 0; i < std::clamp(def.AnswerCount, 0, MaxFields); ++i) {
+        QJsonObject j;
+        j["number"] = i + 1;
+        j["caption"] = Latin1(def.Answers[i].Caption);
+        j["textType"] = Latin1(TextTypeName(def.Answers[i].TextType));
+        j["decimals"] = def.Answers[i].DecimalDigits;
+        answers.append(j);
+    }
+    out["answers"] = answers;
+    QJsonArray notes;
+    for (const std::string& line : LoadNotes(cache, c.Section))
+        notes.append(Latin1(line));
+    out["notes"] = notes;
+    return out;
+}
+
+void PrintDefinition(const TTerminalCache& cache, const LoadedCommand& c)
+{
+    const TCommandDefinition& def = c.Definition;
+    std::printf("[%s] mode %s\n", Printable(c.Section).c_str(), ModeName(def.Mode).c_str());
+    std::printf("Fields:\n");
+    for (int i = 0; i < std::clamp(def.FieldCount, 0, MaxFields); ++i) {
+        const TCommandFieldDef& f = def.Fields[i];
+        std::string flags;
+        if (f.Required)
+            flags += " required";
+        if (f.ReadOnly)
+            flags += " read-only";
+        if (f.AutoIncrement)
+            flags += " autoincrement";
+        std::printf("  %2d %s: %s %s, default '%s', length %d..%d, decimals %d%s\n", i + 1,
+                    Printable(WithoutAmpersand(f.Caption)).c_str(),
+                    TextTypeName(f.TextType).c_str(), ControlTypeName(f.ControlType).c_str(),
+                    Printable(f.DefaultText).c_str(), f.MinLength, f.MaxLength, f.DecimalDigits,
+                    flags.c_str());
+        const auto items = LoadComboItems(cache, c.Section, i + 1);
+        for (const std::string& item : items)
+            std::printf("       item '%s'\n", Printable(item).c_str());
+    }
+    std::printf("Answers:\n");
+    for (int i = 0; i < std::clamp(def.AnswerCount, 0, MaxFields); ++i)
+        std::printf("  %2d %s: %s, decimals %d\n", i + 1, Printable(def.Answers[i].Caption).c_str(),
+                    TextTypeName(def.Answers[i].TextType).c_str(), def.Answers[i].DecimalDigits);
+    const auto notes = LoadNotes(cache, c.Section);
+    if (!notes.empty()) {
+        std::printf("Notes:\n");
+        for (const std::string& line : notes)
+            std::printf("  %s\n", Printable(line).c_str());
+    }
+}
+
+} // namespace
+
+int RunSend(int argc, char** argv)
+{
+    Options o;
+    if (argc > 1 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        std::fputs(SendUsage, stdout);
+        return ExitOk;
+    }
+    if (const std::string error = ParseOptions(argc, argv, true, o); !error.empty()) {
+        std::fputs(SendUsage, stderr);
+        return Refuse(o.Json, error);
+    }
+    if (!std::filesystem::is_regular_file(o.File))
+        return Refuse(o.Json, "no terminal file " + o.File);
+    const auto app = EnsureApplication();
+
+    TTerminalCache cache;
+    if (!cache.LoadFromFile(o.File))
+        return Refuse(o.Json, "cannot read " + o.File);
+    LoadedCommand command;
+    if (const std::string error = LoadCommand(o, cache, command); !error.empty())
+        return Refuse(o.Json, error);
+    if (command.Definition.FieldCount <= 0)
+        return Refuse(o.Json, "the command " + command.Section + " has no fields: nothing to send");
+
+    const FileSettings fs = ReadFileSettings(o.File);
+    std::vector<FieldInput> inputs;
+    if (const std::string error = CollectInputs(o, cache, command.Section, command.Definition, inputs);
+        !error.empty())
+        return Refuse(o.Json, error);
+
+    try {
+        if (command.Definition.Mode == cmFiscal)
+            return SendFiscal(o, fs, command.Definition, inputs);
+        return SendHost(o, fs, cache, command.Definition, command.Section, inputs);
+    } catch (const Error& e) {
+        // A broken status record or the like: the answer arrived but cannot be decoded.
+        return Refuse(o.Json, e.what());
+    }
+}
+
+int RunShow(int argc, char** argv)
+{
+    Options o;
+    if (argc > 1 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        std::fputs(ShowUsage, stdout);
+        return ExitOk;
+    }
+    if (const std::string error = ParseOptions(argc, argv, false, o); !error.empty()) {
+        std::fputs(ShowUsage, stderr);
+        return Refuse(o.Json, error);
+    }
+    if (!std::filesystem::is_regular_file(o.File))
+        return Refuse(o.Json, "no terminal file " + o.File);
+    TTerminalCache cache;
+    if (!cache.LoadFromFile(o.File))
+        return Refuse(o.Json, "cannot read " + o.File);
+
+    if (o.Group) {
+        LoadedCommand command;
+        if (const std::string error = LoadCommand(o, cache, command); !error.empty())
+            return Refuse(o.Json, error);
+        if (o.Json)
+            PrintJson(DefinitionJson(cache, command));
+        else
+            PrintDefinition(cache, command);
+        return ExitOk;
+    }
+
+    const auto groups = ReadCommandTree(o.File);
+    if (o.Json) {
+        QJsonArray list;
+        for (const TTreeGroup& g : groups) {
+            QJsonArray commands;
+            for (const std::string& c : g.Commands)
+                commands.append(Latin1(c));
+            QJsonObject j;
+            j["group"] = Latin1(g.Name);
+            j["commands"] = commands;
+            list.append(j);
+        }
+        QJsonObject out;
+        out["groups"] = list;
+        PrintJson(out);
+        return ExitOk;
+    }
+    for (const TTreeGroup& g : groups) {
+        std::printf("%s\n", Printable(g.Name).c_str());
+        for (const std::string& c : g.Commands) {
+            TCommandDefinition def;
+            std::string summary;
+            try {
+                LoadCommandFields(cache, CommandSectionName(g.Name, c), def);
+                summary = ModeName(def.Mode) + ", " + std::to_string(def.FieldCount) + " fields";
+            } catch (const Error& e) {
+                summary = std::string("broken: ") + e.what();
+            }
+            std::printf("  %s (%s)\n", Printable(c).c_str(), Printable(summary).c_str());
+        }
+    }
+    return ExitOk;
+}
