@@ -171,8 +171,11 @@ private:
     void TileSubWindows(Qt::Orientation orientation);
     void ShowNotAvailable(const QString& command);
 
-    // Link seams: the printer links are set up here at start-up and after Preferences.
+    // Link seams (the link methods live in formmain_links.cpp): the printer links are set up
+    // at start-up, get the file's protocol when a file is opened, and are reopened after
+    // Preferences closed with OK.
     void StartLinks();
+    void ApplyProtocolType();
     void ReopenLinksAfterPreferences();
 
     QMdiArea* m_mdiArea = nullptr;

@@ -1,0 +1,165 @@
+#include "app/settings.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+// Stored keys, in the order they are written.
+const char* const kKeyTVWidth = "TVWidth";
+const char* const kKeyFile = "File";
+const char* const kKeyLanguage = "Language";
+const char* const kKeyExtReservedFields = "ExtReservedFields";
+const char* const kKeyHComm = "HComm";
+const char* const kKeyHBaud = "HBaud";
+const char* const kKeyDComm = "DComm";
+const char* const kKeyDTimeOut = "DTimeOut";
+const char* const kKeyDGIEnabled = "DGIEnabled";
+const char* const kKeyHostColor = "HostColor";
+const char* const kKeyFPColor = "FPColor";
+const char* const kKeyDGIColor = "DGIColor";
+const char* const kKeyLowLevel = "LowLevel";
+const char* const kDevicesGroup = "Devices";
+
+// Numbers are stored as 32-bit values; a value that is not a number (a hand-edited file) reads
+// as the default instead of silently becoming 0.
+std::uint32_t ReadNumber(const QSettings& store, const char* key, std::uint32_t fallback)
+{
+    const QVariant value = store.value(QLatin1String(key));
+    if (!value.isValid())
+        return fallback;
+    bool ok = false;
+    const qlonglong number = value.toString().trimmed().toLongLong(&ok);
+    if (!ok)
+        return fallback;
+    return static_cast<std::uint32_t>(number);
+}
+
+bool ReadBool(const QSettings& store, const char* key, bool fallback)
+{
+    const QVariant value = store.value(QLatin1String(key));
+    if (!value.isValid())
+        return fallback;
+    const QString text = value.toString().trimmed();
+    bool ok = false;
+    const qlonglong number = text.toLongLong(&ok);
+    if (ok)
+        return number != 0;
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    return fallback;
+}
+
+QString DeviceKey(int index)
+{
+    return QStringLiteral("COM%1").arg(index + 1);
+}
+
+void WriteDefaults(QSettings& store)
+{
+    store.setValue(QLatin1String(kKeyTVWidth), kDefaultTVWidth);
+    store.setValue(QLatin1String(kKeyFile), QString());
+    store.setValue(QLatin1String(kKeyLanguage), 0);
+    store.setValue(QLatin1String(kKeyExtReservedFields), 0);
+    store.setValue(QLatin1String(kKeyHComm), kDefaultHComm);
+    store.setValue(QLatin1String(kKeyHBaud), kDefaultHBaud);
+    store.setValue(QLatin1String(kKeyDComm), kDefaultDComm);
+    store.setValue(QLatin1String(kKeyDTimeOut), kDefaultDTimeOut);
+    store.setValue(QLatin1String(kKeyDGIEnabled), 0);
+    store.setValue(QLatin1String(kKeyHostColor), 0);
+    store.setValue(QLatin1String(kKeyFPColor), 0);
+    store.setValue(QLatin1String(kKeyDGIColor), 0);
+    store.setValue(QLatin1String(kKeyLowLevel), 0);
+    store.sync();
+}
+
+} // namespace
+
+QString ExecutableBaseName()
+{
+    QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    if (name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
+        name.chop(4);
+    if (name.isEmpty())
+        name = QStringLiteral("tallyhost");
+    return name;
+}
+
+QSettings* NewUserSettingsStore()
+{
+    const QString name = ExecutableBaseName();
+    return new QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name);
+}
+
+void LoadStoredSettings(TSettings& settings, QSettings& store)
+{
+    if (!store.contains(QLatin1String(kKeyFile)) && store.childKeys().isEmpty())
+        WriteDefaults(store);
+
+    settings.TVWidth = ReadNumber(store, kKeyTVWidth, kDefaultTVWidth);
+    settings.File = store.value(QLatin1String(kKeyFile)).toString();
+    settings.Language = static_cast<std::uint8_t>(ReadNumber(store, kKeyLanguage, 0));
+    settings.ExtReservedFields = ReadBool(store, kKeyExtReservedFields, false);
+    settings.HComm = static_cast<std::uint8_t>(ReadNumber(store, kKeyHComm, kDefaultHComm));
+    settings.HBaud = static_cast<std::uint8_t>(ReadNumber(store, kKeyHBaud, kDefaultHBaud));
+    settings.DGIEnabled = ReadBool(store, kKeyDGIEnabled, false);
+    settings.DComm = static_cast<std::uint8_t>(ReadNumber(store, kKeyDComm, kDefaultDComm));
+    settings.DTimeOut = ReadNumber(store, kKeyDTimeOut, kDefaultDTimeOut);
+    settings.HostColor = ReadNumber(store, kKeyHostColor, 0);
+    settings.FPColor = ReadNumber(store, kKeyFPColor, 0);
+    settings.DGIColor = ReadNumber(store, kKeyDGIColor, 0);
+    settings.LowLevel = ReadBool(store, kKeyLowLevel, false);
+
+    store.beginGroup(QLatin1String(kDevicesGroup));
+    for (int i = 0; i < int(settings.Devices.size()); ++i)
+        settings.Devices[i] = store.value(DeviceKey(i)).toString().trimmed();
+    store.endGroup();
+}
+
+void SaveStoredSettings(const TSettings& settings, QSettings& store)
+{
+    store.setValue(QLatin1String(kKeyTVWidth), settings.TVWidth);
+    store.setValue(QLatin1String(kKeyFile), settings.File);
+    store.setValue(QLatin1String(kKeyLanguage), settings.Language);
+    store.setValue(QLatin1String(kKeyExtReservedFields), settings.ExtReservedFields ? 1 : 0);
+    store.setValue(QLatin1String(kKeyHComm), settings.HComm);
+    store.setValue(QLatin1String(kKeyHBaud), settings.HBaud);
+    store.setValue(QLatin1String(kKeyDComm), settings.DComm);
+    store.setValue(QLatin1String(kKeyDTimeOut), settings.DTimeOut);
+    store.setValue(QLatin1String(kKeyDGIEnabled), settings.DGIEnabled ? 1 : 0);
+    store.setValue(QLatin1String(kKeyHostColor), settings.HostColor);
+    store.setValue(QLatin1String(kKeyFPColor), settings.FPColor);
+    store.setValue(QLatin1String(kKeyDGIColor), settings.DGIColor);
+    store.setValue(QLatin1String(kKeyLowLevel), settings.LowLevel ? 1 : 0);
+
+    store.beginGroup(QLatin1String(kDevicesGroup));
+    for (int i = 0; i < int(settings.Devices.size()); ++i) {
+        if (settings.Devices[i].isEmpty())
+            store.remove(DeviceKey(i));
+        else
+            store.setValue(DeviceKey(i), settings.Devices[i]);
+    }
+    store.endGroup();
+    store.sync();
+}
+
+QString DefaultDevicePath(int index)
+{
+    return QStringLiteral("/dev/ttyS%1").arg(index);
+}
+
+QString EffectiveDevicePath(const TSettings& settings, int index)
+{
+    if (index < 0 || index >= int(settings.Devices.size()))
+        return QString();
+    const QByteArray fromEnvironment =
+        qgetenv(QStringLiteral("TALLYHOST_COM%1").arg(index + 1).toLatin1().constData());
+    if (!fromEnvironment.isEmpty())
+        return QString::fromLocal8Bit(fromEnvironment);
+    if (!settings.Devices[index].isEmpty())
+        return settings.Devices[index];
+    return DefaultDevicePath(index);
+}
