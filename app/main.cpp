@@ -1,13 +1,71 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/application.h"
+#include "app/formmain.h"
 
-// Placeholder until the main window lands: shows an empty frame with the program's title.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// Resident memory of this process in kB (0 when unknown).
+long ResidentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// With --startup-timer the program reports on stderr how long it took from entering main to
+// the main window's first paint, and its resident memory then.
+class TFirstPaintProbe : public QObject
+{
+public:
+    explicit TFirstPaintProbe(QElapsedTimer& timer) : m_timer(timer) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_reported) {
+            m_reported = true;
+            const qint64 elapsed = m_timer.elapsed();
+            // Let the paint finish before the figures are taken.
+            QTimer::singleShot(0, [elapsed] {
+                std::fprintf(stderr, "startup-timer: first paint after %lld ms, RSS %ld kB\n",
+                             static_cast<long long>(elapsed), ResidentKilobytes());
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QElapsedTimer& m_timer;
+    bool m_reported = false;
+};
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Tallyhost"));
-    window.resize(800, 600);
+    QElapsedTimer startup;
+    startup.start();
+    TApplication app(argc, argv);
+
+    QStringList arguments = QCoreApplication::arguments();
+    const bool timed = arguments.removeAll(QStringLiteral("--startup-timer")) > 0;
+    const bool quitAfterPaint = arguments.removeAll(QStringLiteral("--quit-after-paint")) > 0;
+
+    TFormMain window(arguments);
+    TFirstPaintProbe probe(startup);
+    if (timed)
+        window.installEventFilter(&probe);
     window.show();
+    if (quitAfterPaint)
+        QTimer::singleShot(0, &window, [&window] { window.close(); });
     return app.exec();
 }

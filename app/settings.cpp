@@ -1,5 +1,8 @@
 #include "app/settings.h"
 
+#include "core/profile.h"
+#include "links/devicetable.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
@@ -21,6 +24,12 @@ const char* const kKeyFPColor = "FPColor";
 const char* const kKeyDGIColor = "DGIColor";
 const char* const kKeyLowLevel = "LowLevel";
 const char* const kDevicesGroup = "Devices";
+
+// Per-file keys, in the terminal file's "General" section.
+const char* const kGeneralSection = "General";
+const char* const kKeyProtocol = "Protocol";
+const char* const kKeyOutputDateFormat = "OutputDateFormat";
+const char* const kKeyInputDateFormat = "InputDateFormat";
 
 // Numbers are stored as 32-bit values; a value that is not a number (a hand-edited file) reads
 // as the default instead of silently becoming 0.
@@ -96,7 +105,7 @@ QSettings* NewUserSettingsStore()
 
 void LoadStoredSettings(TSettings& settings, QSettings& store)
 {
-    if (!store.contains(QLatin1String(kKeyFile)) && store.childKeys().isEmpty())
+    if (store.childKeys().isEmpty())
         WriteDefaults(store);
 
     settings.TVWidth = ReadNumber(store, kKeyTVWidth, kDefaultTVWidth);
@@ -148,18 +157,51 @@ void SaveStoredSettings(const TSettings& settings, QSettings& store)
 
 QString DefaultDevicePath(int index)
 {
-    return QStringLiteral("/dev/ttyS%1").arg(index);
+    return QString::fromStdString(tallyhost::DefaultComDevicePath(index));
+}
+
+void ApplyDeviceTable(const TSettings& settings)
+{
+    for (int i = 0; i < int(settings.Devices.size()); ++i)
+        tallyhost::SetComDevicePath(i, settings.Devices[i].toLocal8Bit().toStdString());
 }
 
 QString EffectiveDevicePath(const TSettings& settings, int index)
 {
-    if (index < 0 || index >= int(settings.Devices.size()))
-        return QString();
-    const QByteArray fromEnvironment =
-        qgetenv(QStringLiteral("TALLYHOST_COM%1").arg(index + 1).toLatin1().constData());
-    if (!fromEnvironment.isEmpty())
-        return QString::fromLocal8Bit(fromEnvironment);
-    if (!settings.Devices[index].isEmpty())
-        return settings.Devices[index];
-    return DefaultDevicePath(index);
+    ApplyDeviceTable(settings);
+    return QString::fromLocal8Bit(tallyhost::ComDevicePath(index));
+}
+
+namespace {
+
+std::string LocalPath(const QString& fileName)
+{
+    return fileName.toLocal8Bit().toStdString();
+}
+
+std::uint8_t ReadFileByte(const tallyhost::TExtIniFile& ini, const char* key)
+{
+    return static_cast<std::uint8_t>(ini.ReadInteger(kGeneralSection, key, 0));
+}
+
+} // namespace
+
+void LoadTerminalFileSettings(TSettings& settings, const QString& fileName)
+{
+    const tallyhost::TExtIniFile ini(LocalPath(fileName));
+    settings.Protocol = ReadFileByte(ini, kKeyProtocol);
+    settings.OutputDateFormat = ReadFileByte(ini, kKeyOutputDateFormat);
+    settings.InputDateFormat = ReadFileByte(ini, kKeyInputDateFormat);
+}
+
+void SaveTerminalFileSettings(const TSettings& settings, const QString& fileName)
+{
+    // One replacement of the file for the three keys: the file is never left with only some
+    // of them changed.
+    tallyhost::TExtIniFile ini(LocalPath(fileName));
+    tallyhost::TIniTransaction transaction(ini);
+    ini.WriteInteger(kGeneralSection, kKeyProtocol, settings.Protocol);
+    ini.WriteInteger(kGeneralSection, kKeyOutputDateFormat, settings.OutputDateFormat);
+    ini.WriteInteger(kGeneralSection, kKeyInputDateFormat, settings.InputDateFormat);
+    transaction.Commit();
 }

@@ -73,8 +73,11 @@ void LoadTerminalFileSettings(TSettings& settings, const QString& fileName);
 // in the file as it is. Throws tallyhost::IniWriteError when the file cannot be written.
 void SaveTerminalFileSettings(const TSettings& settings, const QString& fileName);
 
+// Hands the operator's device choices to the links' device table.
+void ApplyDeviceTable(const TSettings& settings);
 // The device path that stands for COMn (index 0..3) in this run: the environment variable
 // TALLYHOST_COM<n+1> when set and not empty, else the stored choice, else /dev/ttyS<n>.
+// Applies the settings' choices to the device table first.
 QString EffectiveDevicePath(const TSettings& settings, int index);
 // Default device of COMn when nothing is configured.
 QString DefaultDevicePath(int index);
