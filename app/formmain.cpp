@@ -3,7 +3,7 @@
 #include "app/artwork.h"
 #include "app/formaboutbox.h"
 #include "app/formpreferences.h"
-#include "app/logwindow_placeholder.h"
+#include "app/logwindow.h"
 #include "app/messagebox.h"
 #include "app/terminalwindow_placeholder.h"
 #include "core/errors.h"
