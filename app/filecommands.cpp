@@ -118,7 +118,8 @@ QString DataHome()
 
 QString TFormMain::DefaultTerminalFilePath() const
 {
-    QString directory = QCoreApplication::applicationDirPath();
+    QString directory =
+        NewFileDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : NewFileDirectory;
     if (!QFileInfo(directory).isWritable()) {
         // An installed program's directory belongs to the system; default.thf then lives
         // with the user's data.
@@ -141,8 +142,8 @@ void TFormMain::ActionFileNew()
         if (!error.isEmpty())
             ShowErrorBox(this, error);
     }
-    if (QFileInfo(target).absolutePath() != QFileInfo(QCoreApplication::applicationDirPath())
-                                                .absoluteFilePath())
+    // When default.thf had to go to the user's data directory, say where it is.
+    if (target.startsWith(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)))
         SetPanelText(0, QStringLiteral("New terminal file: %1")
                             .arg(QDir::toNativeSeparators(target)));
     Settings.File = target;
@@ -241,7 +242,10 @@ void TFormMain::RegisterFileType(const QString& extension, const QString& classN
         artwork::Logo(64).save(iconPath, "PNG");
 
     // Refresh the desktop's databases in the background; start-up does not wait for them and
-    // their absence or failure changes nothing for the program.
+    // their absence or failure changes nothing for the program. Test runs write into a
+    // throw-away data directory that no desktop reads, so they leave the tools alone.
+    if (QStandardPaths::isTestModeEnabled())
+        return;
     const QString updateMime = QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));
     if (!updateMime.isEmpty())
         QProcess::startDetached(updateMime, {dataHome + QStringLiteral("/mime")});

@@ -82,9 +82,10 @@ public:
     // Lays out the icons of the minimized child windows along the bottom of the frame.
     void ArrangeIcons();
 
-    // Where New writes default.thf: beside the executable, or in the user's data directory
-    // when the executable's directory cannot be written.
+    // Where New writes default.thf: in NewFileDirectory (empty: beside the executable), or in
+    // the user's data directory when that directory cannot be written.
     QString DefaultTerminalFilePath() const;
+    QString NewFileDirectory;
 
     // Actions (the enabling rules live in UpdateFileActions and UpdateEditActions).
     QAction* ActionNew = nullptr;

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -26,7 +27,10 @@ long ResidentKilobytes()
 class TFirstPaintProbe : public QObject
 {
 public:
-    explicit TFirstPaintProbe(QElapsedTimer& timer) : m_timer(timer) {}
+    TFirstPaintProbe(QElapsedTimer& timer, bool report, std::function<void()> then)
+        : m_timer(timer), m_report(report), m_then(std::move(then))
+    {
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -35,9 +39,13 @@ protected:
             m_reported = true;
             const qint64 elapsed = m_timer.elapsed();
             // Let the paint finish before the figures are taken.
-            QTimer::singleShot(0, [elapsed] {
-                std::fprintf(stderr, "startup-timer: first paint after %lld ms, RSS %ld kB\n",
-                             static_cast<long long>(elapsed), ResidentKilobytes());
+            QTimer::singleShot(0, this, [this, elapsed] {
+                if (m_report)
+                    std::fprintf(stderr,
+                                 "startup-timer: first paint after %lld ms, RSS %ld kB\n",
+                                 static_cast<long long>(elapsed), ResidentKilobytes());
+                if (m_then)
+                    m_then();
             });
         }
         return QObject::eventFilter(watched, event);
@@ -45,6 +53,8 @@ protected:
 
 private:
     QElapsedTimer& m_timer;
+    bool m_report;
+    std::function<void()> m_then;
     bool m_reported = false;
 };
 
@@ -61,11 +71,13 @@ int main(int argc, char** argv)
     const bool quitAfterPaint = arguments.removeAll(QStringLiteral("--quit-after-paint")) > 0;
 
     TFormMain window(arguments);
-    TFirstPaintProbe probe(startup);
-    if (timed)
+    // --quit-after-paint closes the window once it is painted (start-up measurements, smoke
+    // tests of an installed build).
+    TFirstPaintProbe probe(startup, timed, quitAfterPaint ? std::function<void()>([&window] {
+        window.close();
+    }) : std::function<void()>());
+    if (timed || quitAfterPaint)
         window.installEventFilter(&probe);
     window.show();
-    if (quitAfterPaint)
-        QTimer::singleShot(0, &window, [&window] { window.close(); });
     return app.exec();
 }
