@@ -5,7 +5,7 @@
 #include "app/formpreferences.h"
 #include "app/logwindow.h"
 #include "app/messagebox.h"
-#include "app/terminalwindow_placeholder.h"
+#include "terminal/terminalwindow.h"
 #include "core/errors.h"
 
 #include <QAbstractSpinBox>

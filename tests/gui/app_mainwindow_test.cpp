@@ -1,7 +1,7 @@
 #include "app/formaboutbox.h"
 #include "app/formpreferences.h"
 #include "app/logwindow.h"
-#include "app/terminalwindow_placeholder.h"
+#include "terminal/terminalwindow.h"
 #include "app_fixture.h"
 #include "core/profile.h"
 #include "core/template.h"
@@ -293,8 +293,10 @@ TEST_F(AppShellTest, CloseThenExitWritesFileSettingsTwiceAndTheFileReopens)
         TFormMain& w = Start();
         ASSERT_NE(FormChildTerminalWindow, nullptr);
         w.Settings.Protocol = 1;
+        w.Settings.TVWidth = 0;
         w.ActionClose->trigger();
         EXPECT_EQ(General(file, "Protocol"), "1") << "written at Close";
+        EXPECT_GT(w.Settings.TVWidth, 0u) << "the terminal window left its tree width";
         // Changed after Close (e.g. in Preferences): shutdown writes into the closed file.
         w.Settings.InputDateFormat = 4;
         Exit();
