@@ -56,6 +56,7 @@ TFormAboutBox::TFormAboutBox(QWidget* parent) : QDialog(parent)
 
     auto* panelLayout = new QVBoxLayout(PanelMain);
     panelLayout->setContentsMargins(24, 16, 24, 16);
+    PanelMain->setMinimumWidth(300);
     panelLayout->addWidget(ImageProgramIcon);
     panelLayout->addWidget(RxLabelProductName);
     panelLayout->addWidget(RxLabelFileVersion);

@@ -121,7 +121,9 @@ TFormMain::TFormMain(const QStringList& arguments, QWidget* parent) : QMainWindo
     FormMain = this;
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tallyhost"));
-    setWindowIcon(artwork::ProgramIcon());
+    // The child windows take their icon from the application.
+    QApplication::setWindowIcon(artwork::ProgramIcon());
+    setWindowIcon(QApplication::windowIcon());
     resize(1024, 720);
 
     m_mdiArea = new QMdiArea(this);

@@ -120,6 +120,8 @@ TFormPreferences::TFormPreferences(TSettings& settings, QWidget* parent)
 
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
+    // Every tab stays in sight; no scroll arrows in the tab row.
+    PageControl->setUsesScrollButtons(false);
     const auto addTab = [this](QWidget* page, const QString& caption, const QString& hint) {
         const int index = PageControl->addTab(page, caption);
         PageControl->setTabToolTip(index, hint);
@@ -151,6 +153,7 @@ TFormPreferences::TFormPreferences(TSettings& settings, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
     layout->addLayout(buttons);
+    setMinimumWidth(qMax(440, sizeHint().width()));
 
     FormCreate();
 }
