@@ -181,6 +181,11 @@ TEST(SimulatorPty, HostsMayComeAndGoRepeatedly)
         }
         EXPECT_EQ(host.Read(CompatibleAnswer.size()), CompatibleAnswer) << "round " << round;
         host.Write("\x06"s);
+        // Leaves the line cooked and echoing, as a terminal program might.
+        termios cooked{};
+        ASSERT_EQ(::tcgetattr(host.Fd(), &cooked), 0);
+        cooked.c_lflag |= ECHO | ICANON;
+        ASSERT_EQ(::tcsetattr(host.Fd(), TCSANOW, &cooked), 0);
         host.Close();
         // The exclusive flag the host left behind is cleared once it has gone (root opens
         // in spite of the flag, so the flag itself is what is checked).
@@ -191,6 +196,10 @@ TEST(SimulatorPty, HostsMayComeAndGoRepeatedly)
             ASSERT_EQ(::ioctl(probe.Fd(), TIOCGEXCL, &exclusive), 0);
         }
         EXPECT_EQ(exclusive, 0) << "round " << round;
+        Client next(sim->HostPath());
+        termios line{};
+        ASSERT_EQ(::tcgetattr(next.Fd(), &line), 0);
+        EXPECT_EQ(line.c_lflag & (ECHO | ICANON), 0u) << "the next host gets a raw line";
     }
     Client last(sim->HostPath());
     EXPECT_EQ(last.Read(1, 200ms), "") << "nothing left over from earlier hosts";

@@ -28,6 +28,22 @@ PtyPort::~PtyPort()
     Close();
 }
 
+void PtyPort::SetRawMode()
+{
+    // Raw 8-bit line: a host that does not configure the port itself (cat, a test) must see
+    // the bytes unchanged, with no echo and no line editing.
+    termios tio{};
+    if (m_slave < 0 || tcgetattr(m_slave, &tio) != 0)
+        return;
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, B9600);
+    cfsetospeed(&tio, B9600);
+    tcsetattr(m_slave, TCSANOW, &tio);
+}
+
 bool PtyPort::Open(std::string& error)
 {
     Close();
@@ -41,18 +57,7 @@ bool PtyPort::Open(std::string& error)
     SetFlags(m_master, true);
     SetFlags(m_slave, true);
 
-    // Raw 8-bit line: a host that does not configure the port itself (cat, a test) must see
-    // the bytes unchanged, with no echo and no line editing.
-    termios tio{};
-    if (tcgetattr(m_slave, &tio) == 0) {
-        cfmakeraw(&tio);
-        tio.c_cflag |= CLOCAL | CREAD;
-        tio.c_cc[VMIN] = 1;
-        tio.c_cc[VTIME] = 0;
-        cfsetispeed(&tio, B9600);
-        cfsetospeed(&tio, B9600);
-        tcsetattr(m_slave, TCSANOW, &tio);
-    }
+    SetRawMode();
 
     m_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_watch >= 0 && inotify_add_watch(m_watch, m_path.c_str(), IN_OPEN | IN_CLOSE) < 0) {
@@ -146,8 +151,10 @@ bool PtyPort::HandleWatchEvents()
     // (a port reset) is still there, and its first command must not be thrown away.
     const bool lastClosed = sawClose && m_clients == 0;
     if (lastClosed && m_slave >= 0) {
-        // Lets the next host open the port although the last one asked for exclusive use.
+        // Lets the next host open the port although the last one asked for exclusive use,
+        // and gives it a raw line again whatever the last one (a terminal program) left.
         ioctl(m_slave, TIOCNXCL);
+        SetRawMode();
     }
     return lastClosed;
 }

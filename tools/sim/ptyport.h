@@ -47,6 +47,8 @@ public:
     static constexpr std::size_t MaxQueued = 1 << 20;
 
 private:
+    void SetRawMode();
+
     int m_master = -1;
     int m_slave = -1;
     int m_watch = -1;
