@@ -1,0 +1,224 @@
+// tallyhost-cli send and show against tallyhost-sim with the demo catalogue: both programs run
+// as child processes, talking over the simulator's pseudo-terminals.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Cli = QStringLiteral(TALLYHOST_CLI_PATH);
+const QString Sim = QStringLiteral(TALLYHOST_SIM_PATH);
+const QString Demo = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo.thf");
+const QString DemoScenario = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo-sim.ini");
+
+struct CliRun
+{
+    int Exit = -1;
+    QString Out;
+    QString Err;
+};
+
+class CliSendTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new QTemporaryDir;
+        ASSERT_TRUE(s_dir->isValid());
+        s_sim = new QProcess;
+        s_sim->start(Sim, {QStringLiteral("--scenario"), DemoScenario, QStringLiteral("--link"),
+                           s_dir->path()});
+        ASSERT_TRUE(s_sim->waitForStarted(5000));
+        for (int i = 0; i < 200 && !QFileInfo::exists(s_dir->filePath("fiscal")); ++i)
+            QThread::msleep(10);
+        ASSERT_TRUE(QFileInfo::exists(s_dir->filePath("host")));
+    }
+    static void TearDownTestSuite()
+    {
+        s_sim->terminate();
+        s_sim->waitForFinished(5000);
+        delete s_sim;
+        delete s_dir;
+    }
+
+    static CliRun RunCli(QStringList args)
+    {
+        QProcess p;
+        p.start(Cli, args);
+        EXPECT_TRUE(p.waitForFinished(30000)) << args.join(' ').toStdString();
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    static CliRun Send(const QString& group, const QString& command, QStringList more = {})
+    {
+        QStringList args{QStringLiteral("send"), QStringLiteral("--file"), Demo,
+                         QStringLiteral("--group"), group, QStringLiteral("--command"), command,
+                         QStringLiteral("--device"), s_dir->filePath("host"),
+                         QStringLiteral("--fiscal-device"), s_dir->filePath("fiscal")};
+        return RunCli(args + more);
+    }
+
+    static QJsonObject Json(const CliRun& r)
+    {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(r.Out.toUtf8(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << r.Out.toStdString();
+        return doc.object();
+    }
+
+    // The value of the answer entry labelled `label` in --json output.
+    static QString Field(const QJsonObject& o, const QString& label)
+    {
+        for (const QJsonValue& f : o["fields"].toArray()) {
+            if (f["label"].toString() == label)
+                return f["value"].toString();
+        }
+        return QStringLiteral("<missing>");
+    }
+
+    static QTemporaryDir* s_dir;
+    static QProcess* s_sim;
+};
+
+QTemporaryDir* CliSendTest::s_dir = nullptr;
+QProcess* CliSendTest::s_sim = nullptr;
+
+} // namespace
+
+TEST_F(CliSendTest, HostCommandPrintsTheDecodedAnswer)
+{
+    const CliRun r = Send("Sales", "Sell item");
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.contains("Fiscal answer = 1600\n  panel 1: Fiscal receipt open [clBlue]"))
+        << r.Out.toStdString();
+    EXPECT_TRUE(r.Out.contains("Return code: 0 (0000) Command completed"));
+    EXPECT_TRUE(r.Out.contains("  Subtotal: 00000125.50\n"));
+
+    const CliRun t = Send("Setup", "Print test page", {"--json"});
+    ASSERT_EQ(t.Exit, 0) << t.Err.toStdString();
+    const QJsonObject o = Json(t);
+    EXPECT_EQ(o["printerStatus"]["word"].toString(), "8009");
+    EXPECT_EQ(o["returnCode"]["value"].toInt(), 2049);
+    EXPECT_EQ(o["returnCode"]["hex"].toString(), "0801");
+    EXPECT_FALSE(o["printerStatus"]["panels"].toArray().isEmpty());
+    EXPECT_TRUE(Field(o, "Return code") == "2049");
+}
+
+TEST_F(CliSendTest, NamedValuesAreConvertedAsTheWindowConvertsThem)
+{
+    // The simulator echoes what it received; the answer fields read it back by type.
+    const CliRun r = Send("Setup", "Set options",
+                       {"--json", "Options=1010", "Key=ABC", "4=258", "Printer id=ID-1"});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    const QJsonObject o = Json(r);
+    EXPECT_EQ(Field(o, "Options"), "00001010");
+    EXPECT_EQ(Field(o, "Key"), "ABC");
+    EXPECT_EQ(Field(o, "Timeout"), "258");
+    EXPECT_EQ(Field(o, "Printer id"), "ID-1");
+
+    const CliRun c = Send("Sales", "Close receipt", {"--json", "Amount=12.5", "payment=Card"});
+    ASSERT_EQ(c.Exit, 0) << c.Err.toStdString();
+    const QJsonObject co = Json(c);
+    EXPECT_EQ(Field(co, "Amount paid"), "00000012.50");
+    EXPECT_EQ(Field(co, "Paid by"), "Card");
+}
+
+TEST_F(CliSendTest, RepeatAutoincrementsAndShowsTheLastAnswer)
+{
+    const CliRun r = Send("Setup", "Set options", {"--repeat", "3", "--json", "Printer id=P"});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    const QJsonObject o = Json(r);
+    EXPECT_EQ(o["runs"].toInt(), 3);
+    // Printer id is AlphaNumeric without autoincrement: unchanged.
+    EXPECT_EQ(Field(o, "Printer id"), "P");
+
+    EXPECT_EQ(Send("Setup", "Set options", {"--repeat", "0"}).Exit, 2);
+    EXPECT_EQ(Send("Setup", "Set options", {"--repeat", "1000"}).Exit, 2);
+}
+
+TEST_F(CliSendTest, FiscalCommandGoesToTheFiscalPort)
+{
+    const CliRun r = Send("Fiscal port", "Status");
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, "final 0000 READY\n");
+    EXPECT_EQ(Send("Fiscal port", "Status", {"--repeat", "2"}).Exit, 2);
+}
+
+TEST_F(CliSendTest, FailedExchangesUseTheWindowsWords)
+{
+    const CliRun nak = Send("Faults", "Refused with NAK", {"--json"});
+    EXPECT_EQ(nak.Exit, 1);
+    EXPECT_EQ(Json(nak)["error"].toString(), "Error!!! Bad data in frame.");
+    EXPECT_EQ(Json(nak)["lastError"].toString(), "EFP_E_NackReceived");
+
+    const CliRun silent = Send("Faults", "No answer");
+    EXPECT_EQ(silent.Exit, 1);
+    EXPECT_TRUE(silent.Err.contains("Communication errors!!! Fiscal printer not ready."));
+    EXPECT_TRUE(silent.Err.contains("EFP_E_ReadTimeOut"));
+}
+
+TEST_F(CliSendTest, BadInputIsRefusedBeforeAnythingIsSent)
+{
+    const CliRun unknown = Send("Sales", "Sell item", {"Colour=red"});
+    EXPECT_EQ(unknown.Exit, 2);
+    EXPECT_TRUE(unknown.Err.contains("no field 'Colour'"));
+
+    const CliRun escape = Send("Sales", "Sell item", {"Description=x'4G'"});
+    EXPECT_EQ(escape.Exit, 2);
+    EXPECT_TRUE(escape.Err.contains("Bad user data input in control"));
+
+    const CliRun currency = Send("Sales", "Sell item", {"Quantity=1.2.3"});
+    EXPECT_EQ(currency.Exit, 2);
+    EXPECT_TRUE(currency.Err.contains("Bad user data input in control"));
+
+    const CliRun tooLong = Send("Sales", "Sell item", {"Description=" + QString(21, 'x')});
+    EXPECT_EQ(tooLong.Exit, 2);
+    EXPECT_TRUE(tooLong.Err.contains("longer than its 20 characters"));
+
+    // Past the host link's data limit: the link refuses the frame.
+    const CliRun frame = Send("Sales", "Sell item", {"Code=" + QString(3000, 'B')});
+    EXPECT_EQ(frame.Exit, 2);
+    EXPECT_TRUE(frame.Err.contains("EFP_E_MaxDataLengthReached")) << frame.Err.toStdString();
+
+    const CliRun noCommand = Send("Sales", "Nothing");
+    EXPECT_EQ(noCommand.Exit, 2);
+    const CliRun json = Send("Sales", "Nothing", {"--json"});
+    EXPECT_TRUE(Json(json)["error"].toString().contains("no command 'Nothing'"));
+
+    EXPECT_EQ(RunCli({"send", "--file", "/nonexistent.thf", "--group", "a", "--command", "b"}).Exit, 2);
+}
+
+TEST_F(CliSendTest, ShowListsTheTreeAndOneDefinition)
+{
+    const CliRun tree = RunCli({"show", "--file", Demo});
+    ASSERT_EQ(tree.Exit, 0);
+    EXPECT_TRUE(tree.Out.startsWith("Status\n  Status request (Host, 1 fields)\n"));
+    EXPECT_TRUE(tree.Out.contains("Fiscal port\n  Enquiry (Fiscal, 1 fields)\n"));
+
+    const CliRun one = RunCli({"show", "--file", Demo, "--group", "Sales", "--command", "Close receipt",
+                          "--json"});
+    ASSERT_EQ(one.Exit, 0);
+    const QJsonObject o = Json(one);
+    EXPECT_EQ(o["mode"].toString(), "Host");
+    ASSERT_EQ(o["fields"].toArray().size(), 3);
+    EXPECT_EQ(o["fields"][1]["items"].toArray().size(), 3);
+    EXPECT_EQ(o["answers"][3]["caption"].toString(), "Paid by");
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
