@@ -75,6 +75,31 @@ TEST(HostCommandParser, JudgesChecksums)
                                          HostCommandParser::Event::BadFrame}));
 }
 
+TEST(HostCommandParser, RefusesWhatAPrinterWouldRefuse)
+{
+    using E = HostCommandParser::Event;
+    // Compatible fields hold 0x20..0x7F only; there are no escapes in that variant.
+    HostFeed feed;
+    feed.Feed(BuildHostFrame(0x30, {"\x20\x7F"s}));
+    feed.Feed(BuildHostFrame(0x31, {"a\nb"}));
+    feed.Feed(BuildHostFrame(0x32, {"\xE9"s}));
+    feed.Feed("\x02\x33\x1B\x41\x03"s + HexWord(HostChecksum("\x02\x33\x1B\x41\x03"s)));
+    EXPECT_EQ(feed.Events,
+              (std::vector{E::Frame, E::RefusedFrame, E::RefusedFrame, E::RefusedFrame}));
+    EXPECT_EQ(feed.Parser.Refusal(), "byte 1B in a field of a compatible frame");
+
+    // The same bytes are fine in an extended frame.
+    HostFeed extended;
+    extended.Feed(BuildHostFrame(0x91, {"a\nb\xE9"s}));
+    EXPECT_EQ(extended.Events, std::vector{E::Frame});
+
+    // At most 2048 bytes of field data, counted before escaping and without separators.
+    HostFeed limit;
+    limit.Feed(BuildHostFrame(0x92, {std::string(1000, '\x1C'), std::string(1048, 'x')}));
+    limit.Feed(BuildHostFrame(0x93, {std::string(1000, 'x'), std::string(1049, 'x')}));
+    EXPECT_EQ(limit.Events, (std::vector{E::Frame, E::RefusedFrame}));
+}
+
 TEST(HostCommandParser, ResynchronisesAfterNoiseAndCutFrames)
 {
     HostFeed feed;

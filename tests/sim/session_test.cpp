@@ -158,6 +158,10 @@ TEST(HostSession, BadCommandChecksumGetsNakAndNewCommandReplacesOldReply)
     bench.Host(CorruptChecksum(BuildHostFrame(0x30, {"*"})));
     EXPECT_EQ(bench.Bytes(), Nak);
     EXPECT_FALSE(bench.Port.Deadline());
+    bench.Clear();
+    bench.Host(BuildHostFrame(0x31, {"*", "line\nfeed"})); // not allowed in a compatible frame
+    bench.RunTo(5000);
+    EXPECT_EQ(bench.Bytes(), Nak);
 
     // The host gave up on a slow command and sends the next: only the new one is answered.
     HostRule slow = Rule("SLOW");

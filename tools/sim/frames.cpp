@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 
 namespace tallyhost::sim {
 
@@ -148,6 +149,13 @@ void HostCommandParser::Reset()
     m_check.clear();
 }
 
+void HostCommandParser::addData(char byte)
+{
+    m_field += byte;
+    if (++m_dataLength == MaxDataLength + 1 && m_refusal.empty())
+        m_refusal = "more than " + std::to_string(MaxDataLength) + " bytes of field data";
+}
+
 void HostCommandParser::begin()
 {
     m_state = State::Sequence;
@@ -155,6 +163,8 @@ void HostCommandParser::begin()
     m_length = 1;
     m_field.clear();
     m_check.clear();
+    m_dataLength = 0;
+    m_refusal.clear();
     m_frame = Frame{};
 }
 
@@ -191,7 +201,7 @@ HostCommandParser::Event HostCommandParser::Feed(char byte)
         return Event::None;
     case State::Data:
         m_sum = static_cast<std::uint16_t>(m_sum + u);
-        if (byte == ESC) {
+        if (byte == ESC && m_frame.Variant == HostVariant::Extended) {
             m_state = State::Escape;
         } else if (byte == FS) {
             m_frame.Fields.push_back(std::move(m_field));
@@ -201,12 +211,18 @@ HostCommandParser::Event HostCommandParser::Feed(char byte)
             m_field.clear();
             m_state = State::Check;
         } else {
-            m_field += byte;
+            if (m_frame.Variant == HostVariant::Compatible && (u < 0x20 || u > 0x7F) &&
+                m_refusal.empty()) {
+                char text[64];
+                std::snprintf(text, sizeof text, "byte %02X in a field of a compatible frame", u);
+                m_refusal = text;
+            }
+            addData(byte);
         }
         return Event::None;
     case State::Escape:
         m_sum = static_cast<std::uint16_t>(m_sum + u);
-        m_field += byte;
+        addData(byte);
         m_state = State::Data;
         return Event::None;
     case State::Check: {
@@ -223,7 +239,9 @@ HostCommandParser::Event HostCommandParser::Feed(char byte)
         const bool good = valid && value == m_sum;
         m_state = State::Idle;
         m_check.clear();
-        return good ? Event::Frame : Event::BadFrame;
+        if (!good)
+            return Event::BadFrame;
+        return m_refusal.empty() ? Event::Frame : Event::RefusedFrame;
     }
     }
     return Event::None;

@@ -75,6 +75,8 @@ std::vector<std::string> IntermediateFields(HostVariant variant, const AnswerCon
                                             StatusText statusText = StatusText::Hex);
 
 // Byte-by-byte reader of the command frames a host sends, plus its single-byte replies.
+// It is as strict as a printer: a compatible frame holds only bytes 0x20..0x7F in its fields
+// and knows no escapes; an extended frame escapes control bytes with ESC.
 // An unescaped STX anywhere inside a frame starts a new frame (the host escapes STX in data,
 // and the compatible variant never sends it), so after line noise or a frame cut short the
 // parser resynchronises at the next STX.
@@ -87,7 +89,8 @@ public:
         Ack,
         Nak,
         Frame,
-        BadFrame
+        BadFrame,    // wrong checksum
+        RefusedFrame // correct checksum but not a command the printer takes (see Refusal())
     };
 
     struct Frame
@@ -98,13 +101,18 @@ public:
     };
 
     Event Feed(char byte);
-    // Valid after Feed() returned Frame (and BadFrame, for the sequence byte).
+    // Valid after Feed() returned Frame (and BadFrame or RefusedFrame, for the sequence byte).
     const Frame& LastFrame() const { return m_frame; }
+    // Why the last frame was refused: a compatible field byte outside 0x20..0x7F (that
+    // variant has no escapes, so the host must never send one), or more than
+    // MaxDataLength bytes of field data.
+    const std::string& Refusal() const { return m_refusal; }
     void Reset();
     bool InFrame() const { return m_state != State::Idle; }
 
     // Longest frame accepted; a longer run of bytes without ETX is dropped as noise.
     static constexpr std::size_t MaxFrameBytes = 8192;
+    static constexpr std::size_t MaxDataLength = 2048;
 
 private:
     enum class State
@@ -116,12 +124,15 @@ private:
         Check
     };
     void begin();
+    void addData(char byte);
 
     State m_state = State::Idle;
     std::uint16_t m_sum = 0;
     std::size_t m_length = 0;
     std::string m_field;
     std::string m_check;
+    std::size_t m_dataLength = 0;
+    std::string m_refusal;
     Frame m_frame;
 };
 

@@ -246,6 +246,12 @@ void HostSession::OnBytes(std::string_view bytes, TimePoint now)
             m_runner.Cancel();
             m_out(std::string_view(&NAK, 1));
             break;
+        case HostCommandParser::Event::RefusedFrame:
+            if (m_log)
+                m_log("host: command refused (" + m_parser.Refusal() + ") -> NAK");
+            m_runner.Cancel();
+            m_out(std::string_view(&NAK, 1));
+            break;
         case HostCommandParser::Event::None:
             break;
         }
