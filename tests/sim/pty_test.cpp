@@ -134,6 +134,7 @@ TEST(SimulatorPty, FiscalEnqAndMultiFrameAnswer)
     rule.Match = "T";
     rule.Frames = {"0005 one", "0000 two"};
     scenario.FiscalRules.push_back(rule);
+    scenario.AckTimeout = 5000ms; // a slow test machine must not look like a missing ACK
     RunningSimulator sim(scenario);
     Client fiscal(sim->FiscalPath());
     ASSERT_TRUE(fiscal.IsOpen());
@@ -167,42 +168,44 @@ TEST(SimulatorPty, LineNoiseAndCutFramesThenAGoodCommand)
 TEST(SimulatorPty, HostsMayComeAndGoRepeatedly)
 {
     RunningSimulator sim(BuiltInScenario());
-    for (int round = 0; round < 5; ++round) {
-        Client host(sim->HostPath());
-        ASSERT_TRUE(host.IsOpen()) << "round " << round << ": " << std::strerror(errno);
-        // Like a serial library: exclusive use, and sometimes gone in mid-exchange.
-        ASSERT_EQ(::ioctl(host.Fd(), TIOCEXCL), 0);
-        host.Write("\x02\x21\x2A\x03\x30\x30\x35\x30"s);
-        if (round % 2 == 1) {
-            host.Read(1);
-            host.Close(); // leaves before the answer: it must not reach the next host
-            std::this_thread::sleep_for(100ms);
-            continue;
-        }
-        EXPECT_EQ(host.Read(CompatibleAnswer.size()), CompatibleAnswer) << "round " << round;
-        host.Write("\x06"s);
-        // Leaves the line cooked and echoing, as a terminal program might.
-        termios cooked{};
-        ASSERT_EQ(::tcgetattr(host.Fd(), &cooked), 0);
-        cooked.c_lflag |= ECHO | ICANON;
-        ASSERT_EQ(::tcsetattr(host.Fd(), TCSANOW, &cooked), 0);
-        host.Close();
-        // The exclusive flag the host left behind is cleared once it has gone (root opens
-        // in spite of the flag, so the flag itself is what is checked).
+    // The exclusive-use flag a host leaves behind is cleared once it has gone, as the last
+    // step of the clean-up. Root opens in spite of the flag, so the flag itself is watched.
+    const auto waitUntilReleased = [&] {
         int exclusive = 1;
-        for (int i = 0; i < 50 && exclusive; ++i) {
+        for (int i = 0; i < 100 && exclusive; ++i) {
             std::this_thread::sleep_for(20ms);
             Client probe(sim->HostPath());
-            ASSERT_EQ(::ioctl(probe.Fd(), TIOCGEXCL, &exclusive), 0);
+            if (::ioctl(probe.Fd(), TIOCGEXCL, &exclusive) != 0)
+                return false;
         }
-        EXPECT_EQ(exclusive, 0) << "round " << round;
+        return exclusive == 0;
+    };
+    for (int round = 0; round < 6; ++round) {
+        Client host(sim->HostPath());
+        ASSERT_TRUE(host.IsOpen()) << "round " << round << ": " << std::strerror(errno);
+        ASSERT_EQ(::ioctl(host.Fd(), TIOCEXCL), 0); // as a serial library does
+        host.Write("\x02\x21\x2A\x03\x30\x30\x35\x30"s);
+        if (round % 2 == 1) {
+            // Gone before reading the answer: it must not reach the next host.
+            EXPECT_EQ(host.Read(1), "\x06");
+            std::this_thread::sleep_for(100ms);
+        } else {
+            EXPECT_EQ(host.Read(CompatibleAnswer.size()), CompatibleAnswer) << "round " << round;
+            host.Write("\x06"s);
+            // Leaves the line cooked and echoing, as a terminal program might.
+            termios cooked{};
+            ASSERT_EQ(::tcgetattr(host.Fd(), &cooked), 0);
+            cooked.c_lflag |= ECHO | ICANON;
+            ASSERT_EQ(::tcsetattr(host.Fd(), TCSANOW, &cooked), 0);
+        }
+        host.Close();
+        ASSERT_TRUE(waitUntilReleased()) << "round " << round;
         Client next(sim->HostPath());
         termios line{};
         ASSERT_EQ(::tcgetattr(next.Fd(), &line), 0);
         EXPECT_EQ(line.c_lflag & (ECHO | ICANON), 0u) << "the next host gets a raw line";
+        EXPECT_EQ(next.Read(1, 100ms), "") << "nothing left over from earlier hosts";
     }
-    Client last(sim->HostPath());
-    EXPECT_EQ(last.Read(1, 200ms), "") << "nothing left over from earlier hosts";
 }
 
 // The program as scripts start it: paths on stdout, links, clean exit on SIGTERM.

@@ -151,10 +151,13 @@ bool PtyPort::HandleWatchEvents()
     // (a port reset) is still there, and its first command must not be thrown away.
     const bool lastClosed = sawClose && m_clients == 0;
     if (lastClosed && m_slave >= 0) {
-        // Lets the next host open the port although the last one asked for exclusive use,
-        // and gives it a raw line again whatever the last one (a terminal program) left.
-        ioctl(m_slave, TIOCNXCL);
+        // What we wrote and the old host never read must not reach the next one (bytes from
+        // the host side were all consumed before the close was handled). The next host gets
+        // a raw line again whatever the last one (a terminal program) left. Clearing the
+        // exclusive-use flag comes last: once a new host can open the port, all is clean.
+        tcflush(m_slave, TCIFLUSH);
         SetRawMode();
+        ioctl(m_slave, TIOCNXCL);
     }
     return lastClosed;
 }
@@ -162,10 +165,6 @@ bool PtyPort::HandleWatchEvents()
 void PtyPort::DropPending()
 {
     m_out.clear();
-    // Only what we wrote and the old host never read; bytes from the host side were all
-    // consumed before the close was handled, and any newer ones belong to the next host.
-    if (m_slave >= 0)
-        tcflush(m_slave, TCIFLUSH);
 }
 
 } // namespace tallyhost::sim

@@ -38,9 +38,10 @@ public:
     bool HasPendingOutput() const { return !m_out.empty(); }
     void Flush();
 
-    // Reads the watch events. Returns true when the last host closed the port.
+    // Reads the watch events. When the last host has closed the port, discards what the
+    // terminal still holds for it, resets the line and returns true.
     bool HandleWatchEvents();
-    // Forgets queued output and what the terminal still holds for the host.
+    // Forgets output still queued for a host that has gone.
     void DropPending();
 
     // Upper bound of queued output: a host that never reads must not make us grow forever.
