@@ -5,6 +5,7 @@
 #include "links/hostframe.h"
 
 #include <chrono>
+#include <climits>
 #include <random>
 
 namespace tallyhost {
@@ -132,7 +133,10 @@ void TFPHostControl::ClearCommand()
 
 bool TFPHostControl::AddDataField(std::string_view text)
 {
-    m_dataLength += static_cast<std::int32_t>(text.size());
+    // Saturates rather than wraps: no pile of fields may ever pass for a short command.
+    const auto room = static_cast<std::size_t>(INT32_MAX - m_dataLength);
+    m_dataLength =
+        text.size() > room ? INT32_MAX : m_dataLength + static_cast<std::int32_t>(text.size());
     if (!hostframe::AppendField(m_protocol, text, m_frameBuffer)) {
         // The field's bytes before the bad one stay in the buffer; the command as a whole is
         // refused by SendCommand until Purge, so a half field can never reach the printer.

@@ -1,3 +1,4 @@
+#include "links/commthread.h"
 #include "links/fphostcontrol.h"
 #include "links/hostframe.h"
 
@@ -42,6 +43,17 @@ TEST(HostFrame, CommandFramesAreExactOnTheWire)
     EXPECT_EQ(BuildFrame(Fields(protocol_Extended, {std::string(257, '\xFF')}), 0x81).substr(259),
               "\x03"
               "0085");
+}
+
+TEST(HostFrame, WriteTimeOutGrowsWithFrameAndShrinksWithSpeed)
+{
+    using std::chrono::milliseconds;
+    EXPECT_EQ(TCommThread::WriteTimeOut(br1200, 100), milliseconds(4000));
+    EXPECT_EQ(TCommThread::WriteTimeOut(br2400, 100), milliseconds(3500));
+    EXPECT_EQ(TCommThread::WriteTimeOut(br4800, 100), milliseconds(2900));
+    EXPECT_EQ(TCommThread::WriteTimeOut(br9600, 100), milliseconds(2500));
+    EXPECT_EQ(TCommThread::WriteTimeOut(br38400, 1), milliseconds(1510));
+    EXPECT_EQ(TCommThread::WriteTimeOut(static_cast<TBaudRate>(17), 0), milliseconds(1500));
 }
 
 TEST(HostFrame, FieldBytesPerProtocol)
