@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
@@ -64,6 +65,9 @@ TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, QWid
         treeWidth = static_cast<int>(
             std::clamp<std::uint32_t>(FormMain->Settings.TVWidth, MinTreeWidth, DefaultTreeWidth));
     Splitter->setSizes({treeWidth, std::max(MinPanelMainWidth, width() - treeWidth)});
+    m_treeWidth = treeWidth;
+    connect(Splitter, &QSplitter::splitterMoved, this,
+            [this] { m_treeWidth = Splitter->sizes().value(0, m_treeWidth); });
 
     // What the window does once created: the cache and the status decode tables.
     m_cache->LoadFromFile(ToBytes(m_fileName));
@@ -80,7 +84,7 @@ TFormChildTerminalWindow::~TFormChildTerminalWindow()
     m_destroying = true;
     m_changeTimer.stop();
     if (FormMain)
-        FormMain->Settings.TVWidth = static_cast<std::uint32_t>(TreeViewCommand->width());
+        FormMain->Settings.TVWidth = static_cast<std::uint32_t>(m_treeWidth);
 }
 
 void TFormChildTerminalWindow::CreateLayout()
@@ -332,7 +336,7 @@ void TFormChildTerminalWindow::customEvent(QEvent* event)
 
 void TFormChildTerminalWindow::MenuItemEditFieldsClick()
 {
-    QTreeWidgetItem* node = TreeViewCommand->currentItem();
+    QTreeWidgetItem* node = SelectedNode();
     if (NodeLevel(node) != nlCommand)
         return;
     const QString section = CommandSectionOf(node);
@@ -375,6 +379,12 @@ bool TFormChildTerminalWindow::AskWarning(const QString& text)
 
 // ---------------------------------------------------------------------------------------------
 // Tree
+
+QTreeWidgetItem* TFormChildTerminalWindow::SelectedNode() const
+{
+    const QList<QTreeWidgetItem*> selected = TreeViewCommand->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
 
 int TFormChildTerminalWindow::NodeLevel(const QTreeWidgetItem* node)
 {
@@ -455,8 +465,12 @@ void TFormChildTerminalWindow::TreeViewCommandChange(QTreeWidgetItem* node)
             ShowCommand(section, true);
         return;
     }
+    const unsigned show = ++m_panelShow;
     ClearCommandPanel();
+    QPointer<TFormChildTerminalWindow> self(this);
     QCoreApplication::processEvents();
+    if (!self || m_destroying || show != m_panelShow)
+        return;  // closed, or another selection was handled meanwhile
     CurrentCommand.clear();
     ButtonSend->setEnabled(false);
     ButtonRepeat->setEnabled(false);
@@ -464,6 +478,7 @@ void TFormChildTerminalWindow::TreeViewCommandChange(QTreeWidgetItem* node)
 
 void TFormChildTerminalWindow::ShowCommand(const QString& section, bool selectionChanged)
 {
+    const unsigned show = ++m_panelShow;
     ClearCommandPanel();
     bool loaded = true;
     try {
@@ -475,8 +490,11 @@ void TFormChildTerminalWindow::ShowCommand(const QString& section, bool selectio
         ShowError(FromBytes(e.what()));
     }
     PageControl->setCurrentWidget(TabSheetCommand);
+    // Pending messages run here, as the operator expects the tab to show at once. They may
+    // close the window or handle a newer selection; then this build is dropped.
+    QPointer<TFormChildTerminalWindow> self(this);
     QCoreApplication::processEvents();
-    if (m_destroying)
+    if (!self || m_destroying || show != m_panelShow)
         return;
     if (loaded)
         BuildCommandPanel(section);
@@ -489,7 +507,7 @@ void TFormChildTerminalWindow::ShowCommand(const QString& section, bool selectio
 
 void TFormChildTerminalWindow::TerminalWindowPopupMenuPopup()
 {
-    QTreeWidgetItem* selected = TreeViewCommand->currentItem();
+    QTreeWidgetItem* selected = SelectedNode();
     const TPopupMenuState s = PopupMenuStateFor(NodeLevel(selected), m_copied,
                                                 NodeLevel(m_copySource));
     if (s.ClearCopied)

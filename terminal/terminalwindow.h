@@ -78,6 +78,8 @@ public:
     void PasteCommand(QTreeWidgetItem* group, QTreeWidgetItem* command);
 
     static int NodeLevel(const QTreeWidgetItem* node);
+    // The selected node, or null when nothing is selected.
+    QTreeWidgetItem* SelectedNode() const;
     // The command section of a command node: group name followed directly by command name.
     static QString CommandSectionOf(const QTreeWidgetItem* node);
 
@@ -218,5 +220,7 @@ private:
     bool m_copied = false;
     QTimer m_changeTimer;  // reports a selection change 50 ms after it happens
     bool m_destroying = false;
+    int m_treeWidth = 0;       // kept up to date, stored into the settings on destruction
+    unsigned m_panelShow = 0;  // counts panel (re)builds, to spot a newer one during a wait
     QWidget* m_commandClient = nullptr;  // content widget of ScrollBoxCommand
 };

@@ -83,7 +83,7 @@ void TFormChildTerminalWindow::MenuItemGroupAddClick()
 
 void TFormChildTerminalWindow::MenuItemGroupRenameClick()
 {
-    QTreeWidgetItem* node = TreeViewCommand->currentItem();
+    QTreeWidgetItem* node = SelectedNode();
     if (NodeLevel(node) != nlGroup)
         return;
     const QString oldName = node->text(0);
@@ -118,7 +118,7 @@ void TFormChildTerminalWindow::MenuItemGroupRenameClick()
 
 void TFormChildTerminalWindow::MenuItemGroupRemoveClick()
 {
-    QTreeWidgetItem* node = TreeViewCommand->currentItem();
+    QTreeWidgetItem* node = SelectedNode();
     if (NodeLevel(node) != nlGroup)
         return;
     const QString name = node->text(0);
@@ -132,7 +132,7 @@ void TFormChildTerminalWindow::MenuItemGroupRemoveClick()
 
 void TFormChildTerminalWindow::MemuItemCommandAddClick()
 {
-    QTreeWidgetItem* group = TreeViewCommand->currentItem();
+    QTreeWidgetItem* group = SelectedNode();
     if (NodeLevel(group) == nlCommand)
         group = group->parent();
     if (NodeLevel(group) != nlGroup)
@@ -156,7 +156,7 @@ void TFormChildTerminalWindow::MemuItemCommandAddClick()
 
 void TFormChildTerminalWindow::MenuItemCommandRenameClick()
 {
-    QTreeWidgetItem* node = TreeViewCommand->currentItem();
+    QTreeWidgetItem* node = SelectedNode();
     if (NodeLevel(node) != nlCommand)
         return;
     const QString group = node->parent()->text(0);
@@ -182,7 +182,7 @@ void TFormChildTerminalWindow::MenuItemCommandRenameClick()
 
 void TFormChildTerminalWindow::MenuItemCommandRemoveClick()
 {
-    QTreeWidgetItem* node = TreeViewCommand->currentItem();
+    QTreeWidgetItem* node = SelectedNode();
     if (NodeLevel(node) != nlCommand)
         return;
     const QString group = node->parent()->text(0);
@@ -198,7 +198,7 @@ void TFormChildTerminalWindow::MenuItemCommandRemoveClick()
 
 void TFormChildTerminalWindow::MenuItemCopyCommandClick()
 {
-    QTreeWidgetItem* node = TreeViewCommand->currentItem();
+    QTreeWidgetItem* node = SelectedNode();
     if (!node)
         return;
     m_copySource = node;
@@ -207,7 +207,7 @@ void TFormChildTerminalWindow::MenuItemCopyCommandClick()
 
 void TFormChildTerminalWindow::MenuItemPasteCommandClick()
 {
-    QTreeWidgetItem* target = TreeViewCommand->currentItem();
+    QTreeWidgetItem* target = SelectedNode();
     if (!target || !m_copySource || !m_copied)
         return;
     PasteNode(target, m_copySource);
@@ -332,12 +332,12 @@ void TFormChildTerminalWindow::MenuItemCollapseAllClick()
 
 void TFormChildTerminalWindow::MenuItemExpandNodeClick()
 {
-    if (QTreeWidgetItem* node = TreeViewCommand->currentItem())
+    if (QTreeWidgetItem* node = SelectedNode())
         node->setExpanded(true);
 }
 
 void TFormChildTerminalWindow::MenuItemCollapseNodeClick()
 {
-    if (QTreeWidgetItem* node = TreeViewCommand->currentItem())
+    if (QTreeWidgetItem* node = SelectedNode())
         node->setExpanded(false);
 }
