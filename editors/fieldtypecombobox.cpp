@@ -6,6 +6,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTimer>
 
 using namespace tallyhost;
@@ -16,10 +18,6 @@ std::string ToBytes(const QString& s)
 {
     return s.toLatin1().toStdString();
 }
-
-// Without a list the box is a plain edit field: the list button is not drawn.
-const char* SimpleStyleSheet = "QComboBox::drop-down { width: 0px; border: none; }"
-                               "QComboBox::down-arrow { image: none; }";
 
 } // namespace
 
@@ -47,7 +45,7 @@ void TFieldTypeComboBox::SetStyle(TComboStyle style)
         connect(this, &QComboBox::currentTextChanged, this, &TFieldTypeComboBox::Change,
                 Qt::UniqueConnection);
     }
-    setStyleSheet(style == csSimple ? QString::fromLatin1(SimpleStyleSheet) : QString());
+    update();
     if (editable && !keep.isEmpty())
         setText(keep);
 }
@@ -170,4 +168,26 @@ void TFieldTypeComboBox::focusOutEvent(QFocusEvent* event)
         return;
     }
     emit Exit();
+}
+
+void TFieldTypeComboBox::paintEvent(QPaintEvent* event)
+{
+    if (m_style != csSimple) {
+        QComboBox::paintEvent(event);
+        return;
+    }
+    // Without a list the box is a plain edit field: the list button is not drawn. (A style
+    // sheet would do the same, but costs far too much on a panel of 70 boxes.)
+    QStylePainter painter(this);
+    QStyleOptionComboBox opt;
+    initStyleOption(&opt);
+    opt.subControls &= ~QStyle::SC_ComboBoxArrow;
+    painter.drawComplexControl(QStyle::CC_ComboBox, opt);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, opt);
+}
+
+void TFieldTypeComboBox::showPopup()
+{
+    if (m_style != csSimple)
+        QComboBox::showPopup();
 }

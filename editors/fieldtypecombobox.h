@@ -42,6 +42,9 @@ public:
     int maxLength() const { return m_maxLength; }
     void setMaxLength(int length);
 
+    // A simple box has no list to show.
+    void showPopup() override;
+
 signals:
     // The text changed (after the type check, which may have emptied it).
     void Change(const QString& text);
@@ -50,6 +53,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

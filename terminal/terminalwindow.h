@@ -141,6 +141,9 @@ public:
     QLabel* LabelNotes = nullptr;
     QPlainTextEdit* MemoNotes = nullptr;
 
+    // True while a selection change waits for its delayed report.
+    bool SelectionReportPending() const { return m_changeTimer.isActive(); }
+
     // The memory copy of the file, from which definitions are read.
     const tallyhost::TTerminalCache& Cache() const { return *m_cache; }
 

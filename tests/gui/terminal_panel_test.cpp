@@ -101,7 +101,7 @@ TEST_F(TerminalWindowTest, NotesShowOnlyForACommandWithFields)
     WriteFile("[Groups]\r\nG=\r\n[G]\r\nEmpty=\r\nFull=\r\n"
               "[GEmpty]\r\nCommands=\r\nNotes=\"never shown\"\r\n"
               "[GFull]\r\nCommands=" +
-              Field(0, "A", 0, "", 0) + "\r\nNotes=\"line one\",\"line two\"\r\n");
+              Field(0, "A", 0, "", 0) + "\r\nNotes=\"\"line one\",\"line two\"\"\r\n");
     auto& w = Open();
     Select(Node({"G", "Empty"}));
     EXPECT_EQ(w.MemoNotes, nullptr);

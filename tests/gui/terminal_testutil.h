@@ -74,7 +74,7 @@ protected:
     void Select(QTreeWidgetItem* node)
     {
         m_window->TreeViewCommand->setCurrentItem(node);
-        QTest::qWait(80);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !m_window->SelectionReportPending(); }));
     }
 
     // Script for the next dialogs: an input box takes the text (an empty text cancels it);

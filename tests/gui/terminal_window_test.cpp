@@ -2,6 +2,8 @@
 #include "terminal_testutil.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -239,12 +241,20 @@ TEST_F(TerminalWindowTest, SelectingACommandBuildsItsPanelAfterADelay)
     EXPECT_FALSE(w.ButtonPanel->isVisible());
     w.TreeViewCommand->setCurrentItem(Node({"Daily", "Open"}));
     EXPECT_TRUE(w.CurrentCommand.isEmpty());  // reported only after 50 ms
-    QTest::qWait(80);
+    EXPECT_TRUE(w.SelectionReportPending());
+    QElapsedTimer waited;
+    waited.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.SelectionReportPending(); }));
+    EXPECT_GE(waited.elapsed(), 45);
     EXPECT_EQ(w.CurrentCommand, "DailyOpen");
     EXPECT_EQ(w.PageControl->currentWidget(), w.TabSheetCommand);
     EXPECT_TRUE(w.ButtonPanel->isVisible());
     ASSERT_NE(w.FieldLabels[0], nullptr);
     EXPECT_EQ(w.FieldLabels[0]->text(), "Cashier");
+    // No port is open: the panel leaves Send off, and the selection change turns Repeat on
+    // for a host command all the same.
+    EXPECT_FALSE(w.ButtonSend->isEnabled());
+    EXPECT_TRUE(w.ButtonRepeat->isEnabled());
 
     Select(Node({"Daily"}));
     EXPECT_TRUE(w.CurrentCommand.isEmpty());
