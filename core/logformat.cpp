@@ -62,6 +62,23 @@ std::string AuxOpenText(int commPort)
     return ComText(commPort) + " 9600,N,8,1";
 }
 
+std::string HostPortPanelText(int commPort, int baudRate)
+{
+    std::string text = "COM" + std::to_string(commPort + 1);
+    if (!BaudRateText(baudRate).empty()) {
+        text += BaudRateText(baudRate);
+        text += ",N,8,1";
+    }
+    return text;
+}
+
+std::string FiscalPortPanelText(bool enabled, bool open, int commPort)
+{
+    if (!enabled || !open)
+        return "Disabled";
+    return "COM" + std::to_string(commPort + 1) + " 9600,N,8,1";
+}
+
 LogLine FormatLogLine(LogEvent event, const LogLineSource& source, bool lowLevel)
 {
     switch (event) {

@@ -69,6 +69,12 @@ std::string_view BaudRateText(int baudRate);
 std::string HostOpenText(int commPort, int baudRate);
 std::string AuxOpenText(int commPort);
 
+// The status bar's port descriptions: "COM<port+1>" and the mode " 9600,N,8,1" of the speed
+// index (nothing for an index outside 0..5); the fiscal port, always at 9600 bit/s, shows
+// "Disabled" unless the operator enabled it and it is open.
+std::string HostPortPanelText(int commPort, int baudRate);
+std::string FiscalPortPanelText(bool enabled, bool open, int commPort);
+
 // The line a notification produces. Acknowledgements, negative acknowledgements and
 // intermediate answers reach the view only with the low-level flag, but the file always.
 LogLine FormatLogLine(LogEvent event, const LogLineSource& source, bool lowLevel);

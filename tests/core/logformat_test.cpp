@@ -115,3 +115,15 @@ TEST(LogFormat, HeaderAndTimeStampAreCrLfLines)
     EXPECT_EQ(LogFileHeader("tallyhost"), VersionString("CompanyName") + "\r\ntallyhost\r\n");
     EXPECT_EQ(LogTimeStampBlock("07/12/2026 09:15:02"), "\r\n07/12/2026 09:15:02\r\n");
 }
+
+TEST(LogFormat, PortPanelsDescribeTheLineOrTheFiscalPortsAbsence)
+{
+    EXPECT_EQ(HostPortPanelText(0, 3), "COM1 9600,N,8,1");
+    EXPECT_EQ(HostPortPanelText(3, 0), "COM4 1200,N,8,1");
+    EXPECT_EQ(HostPortPanelText(1, 5), "COM2 38400,N,8,1");
+    EXPECT_EQ(HostPortPanelText(1, 6), "COM2");
+    EXPECT_EQ(HostPortPanelText(0, 255), "COM1");
+    EXPECT_EQ(FiscalPortPanelText(true, true, 1), "COM2 9600,N,8,1");
+    EXPECT_EQ(FiscalPortPanelText(true, false, 1), "Disabled");
+    EXPECT_EQ(FiscalPortPanelText(false, true, 1), "Disabled");
+}

@@ -1,0 +1,174 @@
+// The log window under a burst of traffic: 10 000 host exchanges (frame written, ACK, answer
+// read, ACK sent: 40 000 log lines with the low-level flag on) posted at once, as a printer
+// flooding the port would. Reports the handling time, the longest gap between two paints of
+// the view while the burst is handled, and the growth of resident memory.
+//
+// Run: build/bench/bench_gui_log [--benchmark_...]; the QApplication runs offscreen unless
+// QT_QPA_PLATFORM says otherwise.
+
+#include "app/logwindow.h"
+#include "app/notifications.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMdiArea>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kExchanges = 10000;
+
+class BenchSource : public TLogSource
+{
+public:
+    TLogSettings LogSettings() const override { return {0x000080, 0x008000, 0x800000, true}; }
+    int HostCommPort() const override { return 0; }
+    int HostBaudRate() const override { return 3; }
+    int AuxCommPort() const override { return 1; }
+    QByteArray LastWrittenFrame() const override { return {}; }
+    QByteArray LastReadFrame() const override { return {}; }
+};
+
+double ResidentMb()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Records when the view was painted.
+class PaintWatch : public QObject
+{
+public:
+    QElapsedTimer* clock = nullptr;
+    std::vector<qint64> paints;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            paints.push_back(clock->elapsed());
+        return false;
+    }
+};
+
+// A sentinel posted after the burst: it is handled after every notification of the burst.
+class DoneEvent : public QEvent
+{
+public:
+    DoneEvent()
+        : QEvent(static_cast<QEvent::Type>(QEvent::User + 999))
+    {
+    }
+};
+
+class DoneReceiver : public QObject
+{
+public:
+    QEventLoop* loop = nullptr;
+    qint64* doneAt = nullptr;
+    QElapsedTimer* clock = nullptr;
+
+protected:
+    void customEvent(QEvent*) override
+    {
+        *doneAt = clock->elapsed();
+        loop->quit();
+    }
+};
+
+void BM_LogBurst(benchmark::State& state)
+{
+    const QByteArray command("\x02\x21\x2A\x1C\x30\x30\x1C\x41\x42\x43\x03\x30\x31\x41\x46", 15);
+    const QByteArray answer("\x02\x21\x2A\x1C\x30\x30\x30\x30\x1C\x30\x30\x30\x30\x1C\x31\x32\x33\x34\x35\x36"
+                            "\x1C\x41\x42\x43\x44\x03\x30\x32\x42\x43",
+                            30);
+    const QByteArray ack("\x06", 1);
+
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        BenchSource source;
+        QMdiArea area;
+        area.resize(1000, 700);
+        auto* window = new TFormChildLogWindow(dir.filePath(QStringLiteral("bench.thf")), source);
+        area.addSubWindow(window);
+        area.show();
+        window->showMaximized();
+        QApplication::processEvents();
+
+        QElapsedTimer clock;
+        PaintWatch watch;
+        watch.clock = &clock;
+        window->RichEditLog()->viewport()->installEventFilter(&watch);
+
+        const double rssBefore = ResidentMb();
+        clock.start();
+        for (int i = 0; i < kExchanges; ++i) {
+            PostNotification(window, WM_LOG_HOST_WRITE, command);
+            PostNotification(window, WM_LOG_ACK);
+            PostNotification(window, WM_LOG_HOST_READ, answer);
+            PostNotification(window, WM_LOG_HOST_WRITE, ack);
+        }
+        const qint64 postedAt = clock.elapsed();
+        QEventLoop loop;
+        qint64 doneAt = 0;
+        DoneReceiver done;
+        done.loop = &loop;
+        done.doneAt = &doneAt;
+        done.clock = &clock;
+        QApplication::postEvent(&done, new DoneEvent);
+        loop.exec();
+        // Let the last batch reach the view.
+        QApplication::processEvents();
+        window->FlushPendingLines();
+        QApplication::processEvents();
+        const qint64 shownAt = clock.elapsed();
+        const double rssAfter = ResidentMb();
+
+        qint64 maxGap = 0;
+        qint64 previous = postedAt;
+        for (qint64 t : watch.paints) {
+            if (t > doneAt)
+                break;
+            maxGap = std::max(maxGap, t - previous);
+            previous = t;
+        }
+        maxGap = std::max(maxGap, doneAt - previous);
+
+        state.counters["handling_ms"] = static_cast<double>(doneAt - postedAt);
+        state.counters["until_shown_ms"] = static_cast<double>(shownAt);
+        state.counters["max_paint_gap_ms"] = static_cast<double>(maxGap);
+        state.counters["paints"] = static_cast<double>(watch.paints.size());
+        state.counters["rss_growth_mb"] = rssAfter - rssBefore;
+        state.counters["view_lines"] = window->RichEditLog()->document()->blockCount() - 1;
+        window->RichEditLog()->viewport()->removeEventFilter(&watch);
+    }
+}
+
+BENCHMARK(BM_LogBurst)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
