@@ -26,6 +26,7 @@ using namespace std::chrono_literals;
 
 // During a burst of notifications the queued lines reach the view at least this often.
 constexpr auto kMaxFlushDelay = 50ms;
+constexpr std::size_t kMaxBatchLines = 1000;
 
 // The hanging indent of a wrapped line, in points: the width of the nine-character prefix
 // in the log font, a little wider on the common 96 dpi screens.
@@ -116,7 +117,6 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSo
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(0);
     connect(&m_flushTimer, &QTimer::timeout, this, &TFormChildLogWindow::FlushPendingLines);
-    m_sinceFlush.start();
 
     FormCreate(terminalFileName);
 
@@ -130,6 +130,7 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSo
 
 TFormChildLogWindow::~TFormChildLogWindow()
 {
+    FlushLogFile();
     m_logFile.close();
 }
 
@@ -147,14 +148,16 @@ void TFormChildLogWindow::FormCreate(const QString& terminalFileName)
         m_logFile.setFileName(m_logFileName);
         const bool existed = m_logFile.exists();
         // Append mode: every write lands at the end of the file, even if another program
-        // appended to it meanwhile. Unbuffered: each line is on disk when its notification
-        // has been handled. A file that cannot be opened leaves the view working silently.
+        // appended to it meanwhile. Lines are written together with each batch of the view
+        // (see FlushPendingLines), one system call per batch. A file that cannot be opened
+        // leaves the view working silently.
         if (m_logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
             if (!existed) {
                 const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
                 WriteFileLine(tallyhost::LogFileHeader(exe.toStdString()));
             }
             WriteFileLine(tallyhost::LogTimeStampBlock(TimeStampText(QDateTime::currentDateTime()).toStdString()));
+            FlushLogFile();
         }
     }
 
@@ -228,21 +231,25 @@ void TFormChildLogWindow::HandleLogNotification(int notification, const TNotific
 
     const tallyhost::LogLine line = tallyhost::FormatLogLine(logEvent, source, m_lowLevel);
     WriteFileLine(line.fileLine);
-    if (!line.inView)
-        return;
-
-    const QColor& color = line.color == tallyhost::LogColorRole::Host      ? m_hostColor
+    if (line.inView) {
+        const QColor& color = line.color == tallyhost::LogColorRole::Host      ? m_hostColor
                           : line.color == tallyhost::LogColorRole::Printer ? m_fpColor
                                                                            : m_dgiColor;
-    m_pending.push_back(PendingLine{color, QString::fromLatin1(line.prefix), QString::fromLatin1(line.content),
-                                    QDateTime::currentMSecsSinceEpoch()});
-    // Lines beyond the view's capacity would only be dropped again at the flush.
-    if (m_pending.size() >= 2 * static_cast<std::size_t>(kMaxViewLines))
-        m_pending.erase(m_pending.begin(), m_pending.begin() + kMaxViewLines);
+        m_pending.push_back(PendingLine{color, QString::fromLatin1(line.prefix + line.content),
+                                        QDateTime::currentMSecsSinceEpoch()});
+        // Lines beyond the view's capacity would only be dropped again at the flush.
+        if (m_pending.size() >= 2 * static_cast<std::size_t>(kMaxViewLines))
+            m_pending.erase(m_pending.begin(), m_pending.begin() + kMaxViewLines);
+    }
 
-    if (m_sinceFlush.elapsed() >= kMaxFlushDelay.count()) {
+    if (!m_batchOpen) {
+        m_batchOpen = true;
+        m_batchAge.restart();
+    }
+    if (m_batchAge.elapsed() >= kMaxFlushDelay.count() || m_pending.size() >= kMaxBatchLines) {
         // A long burst keeps the event loop busy with notifications: show what we have and
-        // paint it now rather than when the burst is over.
+        // paint it now rather than when the burst is over. The line limit keeps each batch
+        // short, as laying out the lines is what costs time.
         FlushPendingLines();
         if (m_richEditLog->isVisible())
             m_richEditLog->viewport()->repaint();
@@ -253,15 +260,24 @@ void TFormChildLogWindow::HandleLogNotification(int notification, const TNotific
 
 void TFormChildLogWindow::WriteFileLine(const std::string& line)
 {
-    if (!m_logFile.isOpen() || line.empty())
+    if (!m_logFile.isOpen())
         return;
-    m_logFile.write(line.data(), static_cast<qint64>(line.size()));
+    m_fileBuffer.append(line.data(), static_cast<qsizetype>(line.size()));
+}
+
+void TFormChildLogWindow::FlushLogFile()
+{
+    if (m_fileBuffer.isEmpty())
+        return;
+    m_logFile.write(m_fileBuffer);
+    m_fileBuffer.clear();
 }
 
 void TFormChildLogWindow::FlushPendingLines()
 {
     m_flushTimer.stop();
-    m_sinceFlush.restart();
+    m_batchOpen = false;
+    FlushLogFile();
     if (m_pending.empty())
         return;
 
@@ -277,12 +293,15 @@ void TFormChildLogWindow::FlushPendingLines()
     QTextCursor cursor(m_richEditLog->document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
-    for (const PendingLine& line : m_pending) {
-        QTextCharFormat charFormat;
-        charFormat.setForeground(line.color);
+    // Every line is a paragraph of its own; a new paragraph takes over the format of the one
+    // before, so the format is set once on the empty last line.
+    if (cursor.blockFormat() != blockFormat)
         cursor.setBlockFormat(blockFormat);
-        cursor.insertText(line.prefix, charFormat);
-        cursor.insertText(line.content, charFormat);
+    QTextCharFormat charFormat;
+    for (const PendingLine& line : m_pending) {
+        if (charFormat.foreground().color() != line.color || !charFormat.hasProperty(QTextFormat::ForegroundBrush))
+            charFormat.setForeground(line.color);
+        cursor.insertText(line.text, charFormat);
         cursor.block().setUserData(new TLogLineData(line.handledAtMs));
         cursor.insertBlock();
     }

@@ -51,11 +51,10 @@ TLogSource& MainWindowLogSource();
 // same events appended to the log file beside the terminal file (".log"). It works only from
 // the notifications the main window posts (WM_LOG_*, app/notifications.h).
 //
-// The file is written as each notification is handled, so it holds every line even when
-// the program dies. The view is fed in batches: lines collect in a queue that is flushed
-// once the pending notifications have run (zero-timer), and at the latest every 50 ms
-// during a long burst, so a printer flooding the port never freezes the window. The view
-// keeps the last 100 000 lines; the file keeps everything.
+// Both are fed in batches: the lines of the handled notifications collect and are written
+// to the file and shown in the view once the pending notifications have run (zero-timer),
+// and at the latest every 50 ms during a long burst, so a printer flooding the port never
+// freezes the window. The view keeps the last 100 000 lines; the file keeps everything.
 class TFormChildLogWindow : public QMdiSubWindow
 {
     Q_OBJECT
@@ -79,7 +78,7 @@ public:
     QTextEdit* RichEditLog() const { return m_richEditLog; }
     QMenu* PopupMenuLog() const { return m_popupMenuLog; }
 
-    // Shows the queued lines now (the zero-timer does it otherwise).
+    // Writes and shows the queued lines now (the zero-timer does it otherwise).
     void FlushPendingLines();
     // The handling time of a view line (0-based block number), as its tool tip shows it;
     // empty for a position without a line.
@@ -99,8 +98,7 @@ private:
     struct PendingLine
     {
         QColor color;
-        QString prefix;
-        QString content;
+        QString text; // prefix and content
         qint64 handledAtMs = 0;
     };
 
@@ -108,6 +106,7 @@ private:
     void LoadSettings();
     void HandleLogNotification(int notification, const TNotificationEvent& event);
     void WriteFileLine(const std::string& line);
+    void FlushLogFile();
     void ApplyMinimumWidth();
 
     TLogSource& m_source;
@@ -117,6 +116,7 @@ private:
 
     QFile m_logFile;
     QString m_logFileName;
+    QByteArray m_fileBuffer; // file lines of the batch not yet written
 
     QColor m_hostColor;
     QColor m_fpColor;
@@ -126,5 +126,6 @@ private:
 
     std::vector<PendingLine> m_pending;
     QTimer m_flushTimer;
-    QElapsedTimer m_sinceFlush;
+    QElapsedTimer m_batchAge; // since the first line of the batch was handled
+    bool m_batchOpen = false;
 };

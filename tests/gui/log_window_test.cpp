@@ -214,15 +214,15 @@ TEST_F(LogWindowTest, ClearEmptiesTheViewIncludingQueuedLinesAndLeavesTheFile)
     source.Written = "\x01";
     PostNotification(&window, WM_LOG_HOST_WRITE);
     Deliver(window);
+    const QByteArray before = ReadAll(logFile()) + "HOST --> 01 \r\n";
     PostNotification(&window, WM_LOG_HOST_WRITE);
     QCoreApplication::sendPostedEvents(); // handled, not yet shown
-    const QByteArray before = ReadAll(logFile());
 
     window.PopupMenuLog()->actions().at(0)->trigger();
     EXPECT_EQ(window.PopupMenuLog()->actions().at(0)->text(), QStringLiteral("&Clear"));
     Deliver(window);
     EXPECT_TRUE(ViewLines(window).isEmpty());
-    EXPECT_EQ(ReadAll(logFile()), before);
+    EXPECT_EQ(ReadAll(logFile()), before); // the line handled before the clear is kept
 
     source.Written = "\x02";
     PostNotification(&window, WM_LOG_HOST_WRITE);
