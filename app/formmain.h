@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QSet>
 #include <QString>
@@ -16,6 +17,11 @@ class QMdiSubWindow;
 class QMenu;
 class QToolBar;
 class QToolButton;
+
+namespace tallyhost {
+class TFPAuxControl;
+class TFPHostControl;
+} // namespace tallyhost
 
 class TFormMain;
 class TFormChildTerminalWindow;
@@ -79,6 +85,17 @@ public:
     // Refreshes status bar panels 2 (host port) and 3 (fiscal port).
     void UpdatePortPanels();
 
+    // The printer links (children of the main window; they close their ports with it).
+    tallyhost::TFPHostControl* VardoFPHostControl1 = nullptr;
+    tallyhost::TFPAuxControl* FPAuxControl1 = nullptr;
+    // The last frame written and the last frame read on either link, while a file is open.
+    const QByteArray& LastWrittenFrame() const { return m_lastWrittenFrame; }
+    const QByteArray& LastReadFrame() const { return m_lastReadFrame; }
+    // Opens the fiscal port from DComm and DTimeOut (closing it first); tells the operator
+    // when it fails.
+    bool OpenFiscalPort();
+    void CloseFiscalPort();
+
     // Lays out the icons of the minimized child windows along the bottom of the frame.
     void ArrangeIcons();
 
@@ -140,6 +157,25 @@ public slots:
     void MenuItemHelpAboutClick();
     void ToolButtonFiscalClick();
 
+    // Link events, routed to the log window and the terminal window (formmain_links.cpp).
+    void VardoFPHostControl1Open(tallyhost::TFPHostControl* Sender);
+    void VardoFPHostControl1Close(tallyhost::TFPHostControl* Sender);
+    void VardoFPHostControl1Ack(tallyhost::TFPHostControl* Sender);
+    void VardoFPHostControl1Nack(tallyhost::TFPHostControl* Sender);
+    void VardoFPHostControl1IntermediateAnswer(tallyhost::TFPHostControl* Sender);
+    void VardoFPHostControl1FinalAnswer(tallyhost::TFPHostControl* Sender);
+    void VardoFPHostControl1Error(tallyhost::TFPHostControl* Sender);
+    void VardoFPHostControl1Write(tallyhost::TFPHostControl* Sender, const QByteArray& Value);
+    void VardoFPHostControl1Read(tallyhost::TFPHostControl* Sender, const QByteArray& Value);
+    void FPAuxControl1Open(tallyhost::TFPAuxControl* Sender);
+    void FPAuxControl1Close(tallyhost::TFPAuxControl* Sender);
+    void FPAuxControl1Ack(tallyhost::TFPAuxControl* Sender);
+    void FPAuxControl1Nack(tallyhost::TFPAuxControl* Sender);
+    void FPAuxControl1Answer(tallyhost::TFPAuxControl* Sender, bool IsFinal);
+    void FPAuxControl1Error(tallyhost::TFPAuxControl* Sender);
+    void FPAuxControl1Write(tallyhost::TFPAuxControl* Sender, const QByteArray& Value);
+    void FPAuxControl1Read(tallyhost::TFPAuxControl* Sender, const QByteArray& Value);
+
     // Opens a terminal file that came from outside (drop): closes the open one first.
     void OpenDroppedFile(const QString& fileName);
 
@@ -177,6 +213,14 @@ private:
     // Preferences closed with OK.
     void StartLinks();
     void ApplyProtocolType();
+    void CreateLinks();
+    // Opens the host port from HComm and HBaud (after closing it when asked), tells the
+    // operator when it fails, then sets the protocol.
+    void OpenHostPort(bool closeFirst);
+    // The fiscal button's two looks: up with "Disable Fiscal port", down with "Enable ...".
+    void ShowFiscalButtonLook(bool enabled);
+    QByteArray m_lastWrittenFrame;
+    QByteArray m_lastReadFrame;
     void ReopenLinksAfterPreferences();
 
     QMdiArea* m_mdiArea = nullptr;

@@ -1,17 +1,54 @@
+// The main window's side of the two printer links: opening, closing and resetting the ports
+// from the settings, the port panels of the status bar and the fiscal button, and the routing
+// of every link event to the log window or the terminal window as a posted notification.
+//
+// The handlers only store the frame text and post; the receivers do their work later, on the
+// same thread, in the order of posting. Link events while no terminal file is open are
+// dropped: there is no window to tell.
+
+#include "app/artwork.h"
+#include "app/formmain.h"
 #include "app/logwindow.h"
+#include "app/messagebox.h"
+#include "app/notifications.h"
+#include "core/logformat.h"
+#include "links/fpauxcontrol.h"
+#include "links/fphostcontrol.h"
+#include "terminal/terminalwindow.h"
+
+#include <QToolButton>
+
+using tallyhost::TFPAuxControl;
+using tallyhost::TFPHostControl;
 
 namespace {
 
-// Until the main window exists the log reads defaults.
+// The log window's view of the program: FormMain's settings, links and frame slots, read at
+// each call so that it always serves the main window that exists now.
 class TMainWindowLogSource final : public TLogSource
 {
 public:
-    TLogSettings LogSettings() const override { return {}; }
-    int HostCommPort() const override { return 0; }
-    int HostBaudRate() const override { return 0; }
-    int AuxCommPort() const override { return 0; }
-    QByteArray LastWrittenFrame() const override { return {}; }
-    QByteArray LastReadFrame() const override { return {}; }
+    TLogSettings LogSettings() const override
+    {
+        if (!FormMain)
+            return {};
+        const TSettings& s = FormMain->Settings;
+        return {s.HostColor, s.FPColor, s.DGIColor, s.LowLevel};
+    }
+    int HostCommPort() const override
+    {
+        return FormMain && FormMain->VardoFPHostControl1 ? FormMain->VardoFPHostControl1->CommPort() : 0;
+    }
+    int HostBaudRate() const override
+    {
+        return FormMain && FormMain->VardoFPHostControl1 ? FormMain->VardoFPHostControl1->BaudRate() : 0;
+    }
+    int AuxCommPort() const override
+    {
+        return FormMain && FormMain->FPAuxControl1 ? FormMain->FPAuxControl1->CommPort() : 0;
+    }
+    QByteArray LastWrittenFrame() const override { return FormMain ? FormMain->LastWrittenFrame() : QByteArray(); }
+    QByteArray LastReadFrame() const override { return FormMain ? FormMain->LastReadFrame() : QByteArray(); }
 };
 
 } // namespace
@@ -20,4 +57,272 @@ TLogSource& MainWindowLogSource()
 {
     static TMainWindowLogSource source;
     return source;
+}
+
+// ---- the links and their ports ----
+
+void TFormMain::CreateLinks()
+{
+    if (VardoFPHostControl1)
+        return;
+    VardoFPHostControl1 = new TFPHostControl(this);
+    VardoFPHostControl1->setObjectName(QStringLiteral("VardoFPHostControl1"));
+    FPAuxControl1 = new TFPAuxControl(this);
+    FPAuxControl1->setObjectName(QStringLiteral("FPAuxControl1"));
+
+    TFPHostControl* host = VardoFPHostControl1;
+    connect(host, &TFPHostControl::OnOpen, this, &TFormMain::VardoFPHostControl1Open);
+    connect(host, &TFPHostControl::OnClose, this, &TFormMain::VardoFPHostControl1Close);
+    connect(host, &TFPHostControl::OnAck, this, &TFormMain::VardoFPHostControl1Ack);
+    connect(host, &TFPHostControl::OnNack, this, &TFormMain::VardoFPHostControl1Nack);
+    connect(host, &TFPHostControl::OnIntermediateAnswer, this, &TFormMain::VardoFPHostControl1IntermediateAnswer);
+    connect(host, &TFPHostControl::OnFinalAnswer, this, &TFormMain::VardoFPHostControl1FinalAnswer);
+    connect(host, &TFPHostControl::OnError, this, &TFormMain::VardoFPHostControl1Error);
+    connect(host, &TFPHostControl::OnWrite, this, &TFormMain::VardoFPHostControl1Write);
+    connect(host, &TFPHostControl::OnRead, this, &TFormMain::VardoFPHostControl1Read);
+
+    TFPAuxControl* aux = FPAuxControl1;
+    connect(aux, &TFPAuxControl::OnOpen, this, &TFormMain::FPAuxControl1Open);
+    connect(aux, &TFPAuxControl::OnClose, this, &TFormMain::FPAuxControl1Close);
+    connect(aux, &TFPAuxControl::OnAck, this, &TFormMain::FPAuxControl1Ack);
+    connect(aux, &TFPAuxControl::OnNack, this, &TFormMain::FPAuxControl1Nack);
+    connect(aux, &TFPAuxControl::OnAnswer, this, &TFormMain::FPAuxControl1Answer);
+    connect(aux, &TFPAuxControl::OnError, this, &TFormMain::FPAuxControl1Error);
+    connect(aux, &TFPAuxControl::OnWrite, this, &TFormMain::FPAuxControl1Write);
+    connect(aux, &TFPAuxControl::OnRead, this, &TFormMain::FPAuxControl1Read);
+}
+
+void TFormMain::StartLinks()
+{
+    CreateLinks();
+    OpenHostPort(false);
+
+    if (!Settings.DGIEnabled) {
+        CloseFiscalPort();
+        ShowFiscalButtonLook(false);
+    } else {
+        // DGIEnabled stays set even when the port fails: the next start tries again.
+        ShowFiscalButtonLook(OpenFiscalPort());
+    }
+}
+
+void TFormMain::OpenHostPort(bool closeFirst)
+{
+    TFPHostControl* host = VardoFPHostControl1;
+    if (closeFirst && host->State() != tallyhost::EFP_S_Close)
+        host->ClosePort();
+    host->SetCommPort(static_cast<tallyhost::TCommPort>(Settings.HComm));
+    host->SetBaudRate(static_cast<tallyhost::TBaudRate>(Settings.HBaud));
+    if (host->OpenPort()) {
+        Settings.HostPortOpen = true;
+        SetPanelText(1, QStringLiteral("Ready"));
+    } else {
+        ShowErrorBox(this, QStringLiteral("Error when trying to open the Host port"));
+        Settings.HostPortOpen = false;
+        SetPanelText(1, QStringLiteral("Error"));
+    }
+    ApplyProtocolType();
+}
+
+void TFormMain::ApplyProtocolType()
+{
+    if (VardoFPHostControl1)
+        VardoFPHostControl1->SetProtocolType(static_cast<tallyhost::TProtocolType>(Settings.Protocol));
+}
+
+bool TFormMain::OpenFiscalPort()
+{
+    TFPAuxControl* aux = FPAuxControl1;
+    if (aux->State() != tallyhost::FEFP_S_Close)
+        aux->ClosePort();
+    aux->SetCommPort(static_cast<tallyhost::TFCommPort>(Settings.DComm));
+    aux->SetTimeOut(static_cast<std::int32_t>(qMin<std::uint32_t>(Settings.DTimeOut, INT32_MAX)));
+    if (aux->OpenPort()) {
+        Settings.FiscalPortOpen = true;
+        SetPanelText(1, QStringLiteral("Ready"));
+        return true;
+    }
+    ShowErrorBox(this, QStringLiteral("Error when trying to open the Fiscal port"));
+    Settings.FiscalPortOpen = false;
+    SetPanelText(1, QStringLiteral("Error"));
+    return false;
+}
+
+void TFormMain::CloseFiscalPort()
+{
+    if (FPAuxControl1 && FPAuxControl1->State() != tallyhost::FEFP_S_Close)
+        FPAuxControl1->ClosePort();
+    Settings.FiscalPortOpen = false;
+}
+
+void TFormMain::ShowFiscalButtonLook(bool enabled)
+{
+    // The button is down while the port is disabled; its hint names what a click will do.
+    const QString hint = enabled ? QStringLiteral("Disable Fiscal port") : QStringLiteral("Enable Fiscal port");
+    ToolButtonFiscal->setChecked(!enabled);
+    ToolButtonFiscal->setIcon(
+        artwork::ToolIcon(enabled ? artwork::Glyph::FiscalEnabled : artwork::Glyph::FiscalDisabled));
+    ToolButtonFiscal->setToolTip(hint);
+    ToolButtonFiscal->setStatusTip(hint);
+}
+
+void TFormMain::ToolButtonFiscalClick()
+{
+    if (ToolButtonFiscal->isChecked()) {
+        Settings.DGIEnabled = false;
+        ShowFiscalButtonLook(false);
+        CloseFiscalPort();
+        UpdatePortPanels();
+        return;
+    }
+    Settings.DGIEnabled = true;
+    if (!OpenFiscalPort()) {
+        // Still disabled: back down, hint, image and port panels as they were.
+        ToolButtonFiscal->setChecked(true);
+        return;
+    }
+    ShowFiscalButtonLook(true);
+    UpdatePortPanels();
+}
+
+void TFormMain::ReopenLinksAfterPreferences()
+{
+    OpenHostPort(true);
+    if (Settings.FiscalPortOpen)
+        ShowFiscalButtonLook(OpenFiscalPort());
+    if (TerminalFileOpen())
+        PostNotification(FormChildLogWindow, WM_LOG_SETTINGS);
+}
+
+void TFormMain::UpdatePortPanels()
+{
+    SetPanelText(2, QString::fromStdString(tallyhost::HostPortPanelText(Settings.HComm, Settings.HBaud)));
+    SetPanelText(3, QString::fromStdString(
+                        tallyhost::FiscalPortPanelText(Settings.DGIEnabled, Settings.FiscalPortOpen, Settings.DComm)));
+}
+
+void TFormMain::MenuItemResetserialportsClick()
+{
+    VardoFPHostControl1->Purge();
+    FPAuxControl1->Purge();
+    // A late answer to the dropped command must not be taken for the next one's.
+    if (FormChildTerminalWindow)
+        FormChildTerminalWindow->ClearCommandInProgress();
+    SetPanelText(1, QStringLiteral("Ready"));
+}
+
+// ---- event routing ----
+
+void TFormMain::VardoFPHostControl1Open(TFPHostControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_HOST_OPEN);
+}
+
+void TFormMain::VardoFPHostControl1Close(TFPHostControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_HOST_CLOSE);
+}
+
+void TFormMain::VardoFPHostControl1Ack(TFPHostControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_ACK);
+}
+
+void TFormMain::VardoFPHostControl1Nack(TFPHostControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_NACK);
+}
+
+void TFormMain::VardoFPHostControl1IntermediateAnswer(TFPHostControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_INTERMEDIATE);
+}
+
+void TFormMain::VardoFPHostControl1FinalAnswer(TFPHostControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildTerminalWindow, WM_TERM_HOST_ANSWER);
+}
+
+void TFormMain::VardoFPHostControl1Error(TFPHostControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildTerminalWindow, WM_TERM_HOST_ERROR);
+}
+
+void TFormMain::VardoFPHostControl1Write(TFPHostControl*, const QByteArray& Value)
+{
+    if (!FormChildLogWindow)
+        return;
+    m_lastWrittenFrame = Value;
+    // The frame also travels with the notification: the slot may be overwritten by the next
+    // frame before the log window handles this one.
+    PostNotification(FormChildLogWindow, WM_LOG_HOST_WRITE, m_lastWrittenFrame);
+}
+
+void TFormMain::VardoFPHostControl1Read(TFPHostControl*, const QByteArray& Value)
+{
+    if (!FormChildLogWindow)
+        return;
+    m_lastReadFrame = Value;
+    PostNotification(FormChildLogWindow, WM_LOG_HOST_READ, m_lastReadFrame);
+}
+
+void TFormMain::FPAuxControl1Open(TFPAuxControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_AUX_OPEN);
+}
+
+void TFormMain::FPAuxControl1Close(TFPAuxControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_AUX_CLOSE);
+}
+
+void TFormMain::FPAuxControl1Ack(TFPAuxControl*)
+{
+    if (!FormChildLogWindow)
+        return;
+    PostNotification(FormChildLogWindow, WM_LOG_ACK);
+    PostNotification(FormChildTerminalWindow, WM_TERM_AUX_ACK);
+}
+
+void TFormMain::FPAuxControl1Nack(TFPAuxControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_NACK);
+}
+
+void TFormMain::FPAuxControl1Answer(TFPAuxControl*, bool IsFinal)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildTerminalWindow, IsFinal ? WM_TERM_AUX_FINAL : WM_TERM_AUX_ANSWER);
+}
+
+void TFormMain::FPAuxControl1Error(TFPAuxControl*)
+{
+    if (FormChildLogWindow)
+        PostNotification(FormChildTerminalWindow, WM_TERM_AUX_ERROR);
+}
+
+void TFormMain::FPAuxControl1Write(TFPAuxControl*, const QByteArray& Value)
+{
+    if (!FormChildLogWindow)
+        return;
+    m_lastWrittenFrame = Value;
+    PostNotification(FormChildLogWindow, WM_LOG_AUX_WRITE, m_lastWrittenFrame);
+}
+
+void TFormMain::FPAuxControl1Read(TFPAuxControl*, const QByteArray& Value)
+{
+    if (!FormChildLogWindow)
+        return;
+    m_lastReadFrame = Value;
+    PostNotification(FormChildLogWindow, WM_LOG_AUX_READ, m_lastReadFrame);
 }
