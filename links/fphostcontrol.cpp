@@ -18,7 +18,7 @@ TFPHostControl::TFPHostControl(QObject* parent) : QObject(parent), m_bridge(new 
 TFPHostControl::~TFPHostControl()
 {
     if (m_state != EFP_S_Close) {
-        m_device.Purge(SerialDevice::PurgeBoth);
+        m_device.Purge(PurgeScope());
         StopWorker();
         m_device.Close();
     }
@@ -93,7 +93,7 @@ bool TFPHostControl::ClosePort()
         m_lastError = EFP_E_ComAlreadyClose;
         return false;
     }
-    m_device.Purge(SerialDevice::PurgeBoth);
+    m_device.Purge(PurgeScope());
     StopWorker();
     m_device.Close();
     m_bridge->DropPending();
@@ -101,6 +101,14 @@ bool TFPHostControl::ClosePort()
     m_lastError = EFP_Success;
     emit OnClose(this);
     return true;
+}
+
+unsigned TFPHostControl::PurgeScope() const
+{
+    // A command in progress is aborted in both directions. An idle link has at most the ACK
+    // that ended the last exchange still leaving a slow line: dropping it would leave the
+    // printer without its acknowledgement, so only received bytes are discarded then.
+    return m_state == EFP_S_Busy ? SerialDevice::PurgeBoth : SerialDevice::PurgeInput;
 }
 
 void TFPHostControl::StopWorker()
@@ -115,7 +123,7 @@ void TFPHostControl::StopWorker()
 void TFPHostControl::Purge()
 {
     if (m_state != EFP_S_Close) {
-        m_device.Purge(SerialDevice::PurgeBoth);
+        m_device.Purge(PurgeScope());
         m_thread->AbortSignaledEvents();
         m_state = EFP_S_Idle;
     }

@@ -98,6 +98,7 @@ signals:
 private:
     void HandleNotification(const LinkNotification& notification);
     void StopWorker();
+    unsigned PurgeScope() const;
     void ClearCommand();
 
     TCommPort m_commPort = Com1;

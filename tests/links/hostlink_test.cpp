@@ -239,6 +239,9 @@ TEST(HostLink, ExtendedExchangeWithRepliesToEveryKindOfFrame)
     EXPECT_EQ(log.Lines.back(), "final EFP_S_Idle");
     EXPECT_EQ(link.PrinterStatus(), 0x3005);
     EXPECT_EQ(link.ExtraFieldsCount(), 0);
+    // Closing right after the answer does not cut off the host's acknowledgement.
+    EXPECT_TRUE(link.ClosePort());
+    EXPECT_EQ(Hex(printer.Read(1, 1000ms)), "06");
 }
 
 // The slow cases of the 2500 ms silence rule run side by side, each on its own port.
