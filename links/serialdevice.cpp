@@ -271,6 +271,9 @@ void SerialDevice::Purge(unsigned what)
 
 void SerialDevice::Wake()
 {
+    // The flag first: a Write or Read that starts after this returns at once without a system
+    // call; one already in poll() is woken by the eventfd.
+    m_woken.store(true, std::memory_order_release);
     if (m_wakeFd < 0)
         return;
     const std::uint64_t one = 1;
@@ -280,12 +283,12 @@ void SerialDevice::Wake()
 
 bool SerialDevice::IsWoken() const
 {
-    pollfd fd{m_wakeFd, POLLIN, 0};
-    return m_wakeFd >= 0 && ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN);
+    return m_woken.load(std::memory_order_acquire);
 }
 
 void SerialDevice::ClearWake()
 {
+    m_woken.store(false, std::memory_order_release);
     if (m_wakeFd < 0)
         return;
     std::uint64_t value = 0;

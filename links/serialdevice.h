@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -111,6 +112,7 @@ private:
 
     int m_fd = -1;
     int m_wakeFd = -1;
+    std::atomic<bool> m_woken{false};
     std::string m_path;
 };
 
