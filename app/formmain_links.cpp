@@ -37,18 +37,26 @@ public:
     }
     int HostCommPort() const override
     {
-        return FormMain && FormMain->VardoFPHostControl1 ? FormMain->VardoFPHostControl1->CommPort() : 0;
+        return FormMain && FormMain->VardoFPHostControl1 ? FormMain->VardoFPHostControl1->CommPort()
+                                                         : 0;
     }
     int HostBaudRate() const override
     {
-        return FormMain && FormMain->VardoFPHostControl1 ? FormMain->VardoFPHostControl1->BaudRate() : 0;
+        return FormMain && FormMain->VardoFPHostControl1 ? FormMain->VardoFPHostControl1->BaudRate()
+                                                         : 0;
     }
     int AuxCommPort() const override
     {
         return FormMain && FormMain->FPAuxControl1 ? FormMain->FPAuxControl1->CommPort() : 0;
     }
-    QByteArray LastWrittenFrame() const override { return FormMain ? FormMain->LastWrittenFrame() : QByteArray(); }
-    QByteArray LastReadFrame() const override { return FormMain ? FormMain->LastReadFrame() : QByteArray(); }
+    QByteArray LastWrittenFrame() const override
+    {
+        return FormMain ? FormMain->LastWrittenFrame() : QByteArray();
+    }
+    QByteArray LastReadFrame() const override
+    {
+        return FormMain ? FormMain->LastReadFrame() : QByteArray();
+    }
 };
 
 } // namespace
@@ -75,7 +83,8 @@ void TFormMain::CreateLinks()
     connect(host, &TFPHostControl::OnClose, this, &TFormMain::VardoFPHostControl1Close);
     connect(host, &TFPHostControl::OnAck, this, &TFormMain::VardoFPHostControl1Ack);
     connect(host, &TFPHostControl::OnNack, this, &TFormMain::VardoFPHostControl1Nack);
-    connect(host, &TFPHostControl::OnIntermediateAnswer, this, &TFormMain::VardoFPHostControl1IntermediateAnswer);
+    connect(host, &TFPHostControl::OnIntermediateAnswer, this,
+            &TFormMain::VardoFPHostControl1IntermediateAnswer);
     connect(host, &TFPHostControl::OnFinalAnswer, this, &TFormMain::VardoFPHostControl1FinalAnswer);
     connect(host, &TFPHostControl::OnError, this, &TFormMain::VardoFPHostControl1Error);
     connect(host, &TFPHostControl::OnWrite, this, &TFormMain::VardoFPHostControl1Write);
@@ -127,7 +136,8 @@ void TFormMain::OpenHostPort(bool closeFirst)
 void TFormMain::ApplyProtocolType()
 {
     if (VardoFPHostControl1)
-        VardoFPHostControl1->SetProtocolType(static_cast<tallyhost::TProtocolType>(Settings.Protocol));
+        VardoFPHostControl1->SetProtocolType(
+            static_cast<tallyhost::TProtocolType>(Settings.Protocol));
 }
 
 bool TFormMain::OpenFiscalPort()
@@ -158,10 +168,11 @@ void TFormMain::CloseFiscalPort()
 void TFormMain::ShowFiscalButtonLook(bool enabled)
 {
     // The button is down while the port is disabled; its hint names what a click will do.
-    const QString hint = enabled ? QStringLiteral("Disable Fiscal port") : QStringLiteral("Enable Fiscal port");
+    const QString hint =
+        enabled ? QStringLiteral("Disable Fiscal port") : QStringLiteral("Enable Fiscal port");
     ToolButtonFiscal->setChecked(!enabled);
-    ToolButtonFiscal->setIcon(
-        artwork::ToolIcon(enabled ? artwork::Glyph::FiscalEnabled : artwork::Glyph::FiscalDisabled));
+    ToolButtonFiscal->setIcon(artwork::ToolIcon(enabled ? artwork::Glyph::FiscalEnabled
+                                                        : artwork::Glyph::FiscalDisabled));
     ToolButtonFiscal->setToolTip(hint);
     ToolButtonFiscal->setStatusTip(hint);
 }
@@ -196,9 +207,10 @@ void TFormMain::ReopenLinksAfterPreferences()
 
 void TFormMain::UpdatePortPanels()
 {
-    SetPanelText(2, QString::fromStdString(tallyhost::HostPortPanelText(Settings.HComm, Settings.HBaud)));
-    SetPanelText(3, QString::fromStdString(
-                        tallyhost::FiscalPortPanelText(Settings.DGIEnabled, Settings.FiscalPortOpen, Settings.DComm)));
+    SetPanelText(
+        2, QString::fromStdString(tallyhost::HostPortPanelText(Settings.HComm, Settings.HBaud)));
+    SetPanelText(3, QString::fromStdString(tallyhost::FiscalPortPanelText(
+                        Settings.DGIEnabled, Settings.FiscalPortOpen, Settings.DComm)));
 }
 
 void TFormMain::MenuItemResetserialportsClick()

@@ -38,10 +38,7 @@ constexpr double kHangingIndentPtOther = 44.0;
 class TLogLineData : public QTextBlockUserData
 {
 public:
-    explicit TLogLineData(qint64 handledAtMs)
-        : HandledAtMs(handledAtMs)
-    {
-    }
+    explicit TLogLineData(qint64 handledAtMs) : HandledAtMs(handledAtMs) {}
     qint64 HandledAtMs;
 };
 
@@ -65,18 +62,30 @@ tallyhost::LogEvent ToLogEvent(int notification, bool* known)
     using tallyhost::LogEvent;
     *known = true;
     switch (notification) {
-    case WM_LOG_HOST_OPEN: return LogEvent::HostOpen;
-    case WM_LOG_HOST_CLOSE: return LogEvent::HostClose;
-    case WM_LOG_HOST_WRITE: return LogEvent::HostWrite;
-    case WM_LOG_HOST_READ: return LogEvent::HostRead;
-    case WM_LOG_ACK: return LogEvent::Ack;
-    case WM_LOG_NACK: return LogEvent::Nack;
-    case WM_LOG_INTERMEDIATE: return LogEvent::Intermediate;
-    case WM_LOG_AUX_OPEN: return LogEvent::AuxOpen;
-    case WM_LOG_AUX_CLOSE: return LogEvent::AuxClose;
-    case WM_LOG_AUX_WRITE: return LogEvent::AuxWrite;
-    case WM_LOG_AUX_READ: return LogEvent::AuxRead;
-    default: break;
+    case WM_LOG_HOST_OPEN:
+        return LogEvent::HostOpen;
+    case WM_LOG_HOST_CLOSE:
+        return LogEvent::HostClose;
+    case WM_LOG_HOST_WRITE:
+        return LogEvent::HostWrite;
+    case WM_LOG_HOST_READ:
+        return LogEvent::HostRead;
+    case WM_LOG_ACK:
+        return LogEvent::Ack;
+    case WM_LOG_NACK:
+        return LogEvent::Nack;
+    case WM_LOG_INTERMEDIATE:
+        return LogEvent::Intermediate;
+    case WM_LOG_AUX_OPEN:
+        return LogEvent::AuxOpen;
+    case WM_LOG_AUX_CLOSE:
+        return LogEvent::AuxClose;
+    case WM_LOG_AUX_WRITE:
+        return LogEvent::AuxWrite;
+    case WM_LOG_AUX_READ:
+        return LogEvent::AuxRead;
+    default:
+        break;
     }
     *known = false;
     return LogEvent::HostOpen;
@@ -89,7 +98,8 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, QWidge
 {
 }
 
-TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSource& source, QWidget* parent)
+TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSource& source,
+                                         QWidget* parent)
     : QMdiSubWindow(parent), m_source(source)
 {
     setWindowTitle(QStringLiteral("Log window"));
@@ -110,8 +120,9 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSo
     m_menuItemClear->setObjectName(QStringLiteral("MenuItemClear"));
     connect(m_menuItemClear, &QAction::triggered, this, &TFormChildLogWindow::MenuItemClearClick);
     m_richEditLog->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_richEditLog, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { m_popupMenuLog->popup(m_richEditLog->viewport()->mapToGlobal(pos)); });
+    connect(m_richEditLog, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        m_popupMenuLog->popup(m_richEditLog->viewport()->mapToGlobal(pos));
+    });
     m_richEditLog->viewport()->installEventFilter(this);
 
     m_flushTimer.setSingleShot(true);
@@ -144,7 +155,8 @@ void TFormChildLogWindow::FormCreate(const QString& terminalFileName)
     m_richEditLog->document()->setDefaultFont(font);
 
     if (!terminalFileName.isEmpty()) {
-        m_logFileName = QString::fromStdString(tallyhost::LogFileNameFor(terminalFileName.toStdString()));
+        m_logFileName =
+            QString::fromStdString(tallyhost::LogFileNameFor(terminalFileName.toStdString()));
         m_logFile.setFileName(m_logFileName);
         const bool existed = m_logFile.exists();
         // Append mode: every write lands at the end of the file, even if another program
@@ -156,7 +168,8 @@ void TFormChildLogWindow::FormCreate(const QString& terminalFileName)
                 const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
                 WriteFileLine(tallyhost::LogFileHeader(exe.toStdString()));
             }
-            WriteFileLine(tallyhost::LogTimeStampBlock(TimeStampText(QDateTime::currentDateTime()).toStdString()));
+            WriteFileLine(tallyhost::LogTimeStampBlock(
+                TimeStampText(QDateTime::currentDateTime()).toStdString()));
             FlushLogFile();
         }
     }
@@ -176,15 +189,16 @@ void TFormChildLogWindow::LoadSettings()
 
 QColor TFormChildLogWindow::ToQColor(std::uint32_t toolkitColor)
 {
-    return QColor(static_cast<int>(toolkitColor & 0xFF), static_cast<int>((toolkitColor >> 8) & 0xFF),
+    return QColor(static_cast<int>(toolkitColor & 0xFF),
+                  static_cast<int>((toolkitColor >> 8) & 0xFF),
                   static_cast<int>((toolkitColor >> 16) & 0xFF));
 }
 
 QString TFormChildLogWindow::TimeStampText(const QDateTime& when)
 {
     const QLocale locale = QLocale::system();
-    const QString format =
-        locale.dateFormat(QLocale::ShortFormat) + u' ' + WithoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    const QString format = locale.dateFormat(QLocale::ShortFormat) + u' ' +
+                           WithoutTimeZone(locale.timeFormat(QLocale::LongFormat));
     return locale.toString(when, format);
 }
 
@@ -233,8 +247,8 @@ void TFormChildLogWindow::HandleLogNotification(int notification, const TNotific
     WriteFileLine(line.fileLine);
     if (line.inView) {
         const QColor& color = line.color == tallyhost::LogColorRole::Host      ? m_hostColor
-                          : line.color == tallyhost::LogColorRole::Printer ? m_fpColor
-                                                                           : m_dgiColor;
+                              : line.color == tallyhost::LogColorRole::Printer ? m_fpColor
+                                                                               : m_dgiColor;
         m_pending.push_back(PendingLine{color, QString::fromLatin1(line.prefix + line.content),
                                         QDateTime::currentMSecsSinceEpoch()});
         // Lines beyond the view's capacity would only be dropped again at the flush.
@@ -299,7 +313,8 @@ void TFormChildLogWindow::FlushPendingLines()
         cursor.setBlockFormat(blockFormat);
     QTextCharFormat charFormat;
     for (const PendingLine& line : m_pending) {
-        if (charFormat.foreground().color() != line.color || !charFormat.hasProperty(QTextFormat::ForegroundBrush))
+        if (charFormat.foreground().color() != line.color ||
+            !charFormat.hasProperty(QTextFormat::ForegroundBrush))
             charFormat.setForeground(line.color);
         cursor.insertText(line.text, charFormat);
         cursor.block().setUserData(new TLogLineData(line.handledAtMs));
@@ -315,10 +330,12 @@ void TFormChildLogWindow::FlushPendingLines()
 QString TFormChildLogWindow::LineToolTip(int blockNumber) const
 {
     const QTextBlock block = m_richEditLog->document()->findBlockByNumber(blockNumber);
-    const auto* data = block.isValid() ? dynamic_cast<const TLogLineData*>(block.userData()) : nullptr;
+    const auto* data =
+        block.isValid() ? dynamic_cast<const TLogLineData*>(block.userData()) : nullptr;
     if (!data)
         return {};
-    return QDateTime::fromMSecsSinceEpoch(data->HandledAtMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    return QDateTime::fromMSecsSinceEpoch(data->HandledAtMs)
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
 }
 
 bool TFormChildLogWindow::eventFilter(QObject* watched, QEvent* event)
@@ -327,7 +344,8 @@ bool TFormChildLogWindow::eventFilter(QObject* watched, QEvent* event)
         const auto* help = static_cast<QHelpEvent*>(event);
         const QPoint docPos = help->pos() + QPoint(m_richEditLog->horizontalScrollBar()->value(),
                                                    m_richEditLog->verticalScrollBar()->value());
-        const int position = m_richEditLog->document()->documentLayout()->hitTest(docPos, Qt::ExactHit);
+        const int position =
+            m_richEditLog->document()->documentLayout()->hitTest(docPos, Qt::ExactHit);
         QString tip;
         if (position >= 0)
             tip = LineToolTip(m_richEditLog->document()->findBlock(position).blockNumber());

@@ -61,7 +61,8 @@ class TFormChildLogWindow : public QMdiSubWindow
 
 public:
     explicit TFormChildLogWindow(const QString& terminalFileName, QWidget* parent = nullptr);
-    TFormChildLogWindow(const QString& terminalFileName, TLogSource& source, QWidget* parent = nullptr);
+    TFormChildLogWindow(const QString& terminalFileName, TLogSource& source,
+                        QWidget* parent = nullptr);
     ~TFormChildLogWindow() override;
 
     static constexpr int kMinimumWidth = 350;

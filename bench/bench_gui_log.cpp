@@ -45,7 +45,8 @@ double ResidentMb()
     long pages = 0;
     long resident = 0;
     statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
 }
 
 // Records when the view was painted.
@@ -68,10 +69,7 @@ protected:
 class DoneEvent : public QEvent
 {
 public:
-    DoneEvent()
-        : QEvent(static_cast<QEvent::Type>(QEvent::User + 999))
-    {
-    }
+    DoneEvent() : QEvent(static_cast<QEvent::Type>(QEvent::User + 999)) {}
 };
 
 class DoneReceiver : public QObject
@@ -92,9 +90,10 @@ protected:
 void BM_LogBurst(benchmark::State& state)
 {
     const QByteArray command("\x02\x21\x2A\x1C\x30\x30\x1C\x41\x42\x43\x03\x30\x31\x41\x46", 15);
-    const QByteArray answer("\x02\x21\x2A\x1C\x30\x30\x30\x30\x1C\x30\x30\x30\x30\x1C\x31\x32\x33\x34\x35\x36"
-                            "\x1C\x41\x42\x43\x44\x03\x30\x32\x42\x43",
-                            30);
+    const QByteArray answer(
+        "\x02\x21\x2A\x1C\x30\x30\x30\x30\x1C\x30\x30\x30\x30\x1C\x31\x32\x33\x34\x35\x36"
+        "\x1C\x41\x42\x43\x44\x03\x30\x32\x42\x43",
+        30);
     const QByteArray ack("\x06", 1);
 
     for (auto _ : state) {

@@ -8,14 +8,16 @@ namespace tallyhost {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kBaudTexts = {" 1200", " 2400", " 4800", " 9600", " 19200", " 38400"};
+constexpr std::array<std::string_view, 6> kBaudTexts = {" 1200", " 2400",  " 4800",
+                                                        " 9600", " 19200", " 38400"};
 
 std::string ComText(int commPort)
 {
     return "Open COM" + std::to_string(commPort + 1);
 }
 
-LogLine Line(LogColorRole color, std::string_view prefix, std::string content, bool filePrefix = true)
+LogLine Line(LogColorRole color, std::string_view prefix, std::string content,
+             bool filePrefix = true)
 {
     LogLine line;
     line.color = color;
@@ -85,7 +87,8 @@ LogLine FormatLogLine(LogEvent event, const LogLineSource& source, bool lowLevel
     case LogEvent::HostOpen:
         // Port changes are written to the file without the prefix: they stand out between
         // the frames when the file is read as plain text.
-        return Line(LogColorRole::Host, kHostPrefix, HostOpenText(source.hostCommPort, source.hostBaudRate), false);
+        return Line(LogColorRole::Host, kHostPrefix,
+                    HostOpenText(source.hostCommPort, source.hostBaudRate), false);
     case LogEvent::HostClose:
         return Line(LogColorRole::Host, kHostPrefix, "Close port", false);
     case LogEvent::HostWrite:

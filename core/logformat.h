@@ -19,10 +19,16 @@ inline constexpr std::string_view kFiscalPrefix = "FISCAL-> ";
 inline constexpr std::string_view kLogLineEnd = "\r\n";
 
 // Which of the three configured colours a view line takes.
-enum class LogColorRole { Host, Printer, Fiscal };
+enum class LogColorRole
+{
+    Host,
+    Printer,
+    Fiscal
+};
 
 // The log notifications that produce a line (the settings reload produces none).
-enum class LogEvent {
+enum class LogEvent
+{
     HostOpen,
     HostClose,
     HostWrite,
@@ -40,9 +46,9 @@ enum class LogEvent {
 // frame bytes of the write and read lines. Unused members are ignored.
 struct LogLineSource
 {
-    int hostCommPort = 0;  // 0 = COM1
-    int hostBaudRate = 0;  // speed index 0..5
-    int auxCommPort = 0;   // 0 = COM1
+    int hostCommPort = 0; // 0 = COM1
+    int hostBaudRate = 0; // speed index 0..5
+    int auxCommPort = 0;  // 0 = COM1
     std::string_view frame;
 };
 

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr std::uint32_t kRed = 0x0000FF;  // toolkit colours: red in the low byte
+constexpr std::uint32_t kRed = 0x0000FF; // toolkit colours: red in the low byte
 constexpr std::uint32_t kBlue = 0xFF0000;
 constexpr std::uint32_t kGreen = 0x008000;
 
@@ -51,7 +51,8 @@ QByteArray ReadAll(const QString& path)
 QByteArray Header()
 {
     const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    return QByteArray::fromStdString(tallyhost::VersionString("CompanyName")) + "\r\n" + exe.toLatin1() + "\r\n";
+    return QByteArray::fromStdString(tallyhost::VersionString("CompanyName")) + "\r\n" +
+           exe.toLatin1() + "\r\n";
 }
 
 QByteArray Stamp(const QDateTime& when)
@@ -121,7 +122,8 @@ TEST_F(LogWindowTest, NewLogFileGetsHeaderAndStampAndReopeningAppendsOnlyAStamp)
     const QDateTime before = QDateTime::currentDateTime();
     TFormChildLogWindow again(terminal(), source);
     const QDateTime after = QDateTime::currentDateTime();
-    EXPECT_TRUE(MatchesWithStamp(ReadAll(logFile()), expected, before, after)) << ReadAll(logFile()).toStdString();
+    EXPECT_TRUE(MatchesWithStamp(ReadAll(logFile()), expected, before, after))
+        << ReadAll(logFile()).toStdString();
     EXPECT_TRUE(ViewLines(again).isEmpty());
 }
 
@@ -136,9 +138,9 @@ TEST_F(LogWindowTest, EveryNotificationGivesItsViewLineAndFileLine)
     source.AuxPort = 3;
     source.Written = QByteArray("\x02\x41\x1C\x03", 4);
     source.Read = QByteArray("\x00\xFF", 2);
-    for (int n : {WM_LOG_HOST_OPEN, WM_LOG_HOST_WRITE, WM_LOG_ACK, WM_LOG_INTERMEDIATE, WM_LOG_HOST_READ,
-                  WM_LOG_NACK, WM_LOG_HOST_CLOSE, WM_LOG_AUX_OPEN, WM_LOG_AUX_WRITE, WM_LOG_AUX_READ,
-                  WM_LOG_AUX_CLOSE, WM_LOG_SETTINGS})
+    for (int n : {WM_LOG_HOST_OPEN, WM_LOG_HOST_WRITE, WM_LOG_ACK, WM_LOG_INTERMEDIATE,
+                  WM_LOG_HOST_READ, WM_LOG_NACK, WM_LOG_HOST_CLOSE, WM_LOG_AUX_OPEN,
+                  WM_LOG_AUX_WRITE, WM_LOG_AUX_READ, WM_LOG_AUX_CLOSE, WM_LOG_SETTINGS})
         PostNotification(&window, n);
     Deliver(window);
 
@@ -177,7 +179,8 @@ TEST_F(LogWindowTest, LowLevelFlagHidesAcknowledgementsInTheViewOnly)
     PostNotification(&window, WM_LOG_INTERMEDIATE);
     Deliver(window);
     EXPECT_TRUE(ViewLines(window).isEmpty());
-    EXPECT_EQ(ReadAll(logFile()), start + "FP   --> ACK\r\nFP   --> NACK\r\nFP   --> INTERMEDIATE ANSWER\r\n");
+    EXPECT_EQ(ReadAll(logFile()),
+              start + "FP   --> ACK\r\nFP   --> NACK\r\nFP   --> INTERMEDIATE ANSWER\r\n");
 
     // Preferences switch it on: later acknowledgements show.
     source.Settings.LowLevel = true;
@@ -299,8 +302,10 @@ TEST_F(LogWindowTest, FloodKeepsEveryFileLineAndBoundsTheView)
         PostNotification(&window, WM_LOG_HOST_READ, frame);
     Deliver(window);
 
-    EXPECT_EQ(window.RichEditLog()->document()->blockCount(), TFormChildLogWindow::kMaxViewLines + 1);
+    EXPECT_EQ(window.RichEditLog()->document()->blockCount(),
+              TFormChildLogWindow::kMaxViewLines + 1);
     const QByteArray content = ReadAll(logFile());
-    EXPECT_EQ(content.size() - headerSize, qint64(kLines) * qint64(sizeof("FP   --> 02 30 03 00 \r\n") - 1));
+    EXPECT_EQ(content.size() - headerSize,
+              qint64(kLines) * qint64(sizeof("FP   --> 02 30 03 00 \r\n") - 1));
     EXPECT_TRUE(content.endsWith("FP   --> 02 30 03 00 \r\n"));
 }

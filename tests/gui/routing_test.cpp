@@ -12,8 +12,8 @@
 #include "core/template.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
-#include "tests/links/ptyprinter.h"
 #include "terminal/terminalwindow.h"
+#include "tests/links/ptyprinter.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -37,8 +37,7 @@ using tallyhost::testing::PtyPrinter;
 
 namespace {
 
-template <typename Pred>
-bool RunUntil(Pred pred, std::chrono::milliseconds timeout = 3000ms)
+template <typename Pred> bool RunUntil(Pred pred, std::chrono::milliseconds timeout = 3000ms)
 {
     QDeadlineTimer deadline(timeout.count());
     while (!pred()) {
@@ -74,7 +73,8 @@ std::string FirstDifference(const QStringList& actual, const QStringList& expect
             return "line " + std::to_string(i) + ": " + actual[i].toStdString() + " instead of " +
                    expected[i].toStdString();
     if (actual.size() != expected.size())
-        return std::to_string(actual.size()) + " lines instead of " + std::to_string(expected.size());
+        return std::to_string(actual.size()) + " lines instead of " +
+               std::to_string(expected.size());
     return {};
 }
 
@@ -204,8 +204,9 @@ TEST_F(RoutingTest, StartUpWithPortsThatFailToOpen)
     Store("HComm", 2); // COM3 leads nowhere
     Store("DComm", 2);
     Start();
-    EXPECT_EQ(dialogs.Texts(), (QStringList{QStringLiteral("Error when trying to open the Host port"),
-                                            QStringLiteral("Error when trying to open the Fiscal port")}));
+    EXPECT_EQ(dialogs.Texts(),
+              (QStringList{QStringLiteral("Error when trying to open the Host port"),
+                           QStringLiteral("Error when trying to open the Fiscal port")}));
     ASSERT_EQ(dialogs.Boxes.size(), 2u);
     EXPECT_EQ(dialogs.Boxes[0].icon, QMessageBox::Critical);
     EXPECT_FALSE(main->Settings.HostPortOpen);
@@ -243,14 +244,16 @@ TEST_F(RoutingTest, FiscalButtonDisablesAndReenablesThePort)
     EXPECT_TRUE(main->Settings.FiscalPortOpen);
     EXPECT_TRUE(FiscalLooksEnabled());
     EXPECT_EQ(main->PanelText(3), QStringLiteral("COM2 9600,N,8,1"));
-    EXPECT_EQ(ViewLines().mid(0), (QStringList{"FISCAL-> Close port", "FISCAL-> Open COM2 9600,N,8,1"}));
+    EXPECT_EQ(ViewLines().mid(0),
+              (QStringList{"FISCAL-> Close port", "FISCAL-> Open COM2 9600,N,8,1"}));
 
     // Enabling a port that cannot be opened: box, button down again, the wish kept.
     main->ToolButtonFiscal->click();
     main->Settings.DComm = 2;
     main->SetPanelText(1, QStringLiteral("Ready"));
     main->ToolButtonFiscal->click();
-    EXPECT_EQ(dialogs.Texts(), QStringList{QStringLiteral("Error when trying to open the Fiscal port")});
+    EXPECT_EQ(dialogs.Texts(),
+              QStringList{QStringLiteral("Error when trying to open the Fiscal port")});
     EXPECT_TRUE(main->Settings.DGIEnabled);
     EXPECT_FALSE(main->Settings.FiscalPortOpen);
     EXPECT_TRUE(FiscalLooksDisabled());
@@ -339,7 +342,10 @@ TEST_F(RoutingTest, HostExchangeIsLoggedAndTheAnswerAnnounced)
         return command.size() >= 8; // STX seq '*' ETX and four checksum digits
     }));
     const char seq = command[1];
-    std::string answer = "\x02" + std::string(1, seq) + "*\x1C" "0080\x1C" "C600\x03";
+    std::string answer = "\x02" + std::string(1, seq) +
+                         "*\x1C"
+                         "0080\x1C"
+                         "C600\x03";
     unsigned sum = 0;
     for (const char c : answer)
         sum += static_cast<unsigned char>(c);
@@ -349,8 +355,8 @@ TEST_F(RoutingTest, HostExchangeIsLoggedAndTheAnswerAnnounced)
     ASSERT_TRUE(host.Write("\x06"));
     ASSERT_TRUE(host.Write(answer));
     ASSERT_TRUE(RunUntil([&] {
-        return std::find(terminalSpy.Received.begin(), terminalSpy.Received.end(), WM_TERM_HOST_ANSWER) !=
-               terminalSpy.Received.end();
+        return std::find(terminalSpy.Received.begin(), terminalSpy.Received.end(),
+                         WM_TERM_HOST_ANSWER) != terminalSpy.Received.end();
     }));
     EXPECT_EQ(terminalSpy.Received, std::vector<int>{WM_TERM_HOST_ANSWER});
     EXPECT_EQ(main->LastWrittenFrame(), QByteArray("\x06"));
@@ -360,10 +366,11 @@ TEST_F(RoutingTest, HostExchangeIsLoggedAndTheAnswerAnnounced)
         return QString::fromStdString(tallyhost::FrameHexText(bytes));
     };
     const QStringList view = ViewLines();
-    EXPECT_EQ(view, (QStringList{"HOST --> " + hex(command), "FP   --> ACK", "FP   --> " + hex(answer),
-                                 "HOST --> 06 "}));
-    EXPECT_EQ(QString::fromLatin1(logFile.readAll()),
-              "HOST --> " + hex(command) + "\r\nFP   --> ACK\r\nFP   --> " + hex(answer) + "\r\nHOST --> 06 \r\n");
+    EXPECT_EQ(view, (QStringList{"HOST --> " + hex(command), "FP   --> ACK",
+                                 "FP   --> " + hex(answer), "HOST --> 06 "}));
+    EXPECT_EQ(QString::fromLatin1(logFile.readAll()), "HOST --> " + hex(command) +
+                                                          "\r\nFP   --> ACK\r\nFP   --> " +
+                                                          hex(answer) + "\r\nHOST --> 06 \r\n");
 }
 
 TEST_F(RoutingTest, FiscalAcknowledgementIsLoggedAndTellsTheTerminalThePortIsAlive)
@@ -403,7 +410,8 @@ TEST_F(RoutingTest, FloodingPrinterLosesNoLoggedFrame)
     QStringList reported;
     QObject::connect(main->FPAuxControl1, &tallyhost::TFPAuxControl::OnRead,
                      [&](auto*, const QByteArray& frame) {
-                         reported << "FP   --> " + QString::fromStdString(tallyhost::FrameHexText(frame.toStdString()));
+                         reported << "FP   --> " + QString::fromStdString(tallyhost::FrameHexText(
+                                                       frame.toStdString()));
                      });
     ASSERT_TRUE(main->FPAuxControl1->SendData("1"));
     ASSERT_FALSE(fiscal.Read(4, 2000ms).empty());
@@ -419,8 +427,8 @@ TEST_F(RoutingTest, FloodingPrinterLosesNoLoggedFrame)
         fiscal.Write(AuxFrame("0001end"));
         done = true;
     });
-    const bool finished = RunUntil([&] { return done && main->FPAuxControl1->State() == tallyhost::FEFP_S_Idle; },
-                                   20000ms);
+    const bool finished = RunUntil(
+        [&] { return done && main->FPAuxControl1->State() == tallyhost::FEFP_S_Idle; }, 20000ms);
     printer.join();
     ASSERT_TRUE(finished);
     QCoreApplication::sendPostedEvents();
