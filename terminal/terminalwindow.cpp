@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -51,7 +52,8 @@ QString FromBytes(const std::string& s)
 } // namespace
 
 TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, QWidget* parent)
-    : QMdiSubWindow(parent), m_fileName(fileName), m_cache(std::make_unique<TTerminalCache>())
+    : QMdiSubWindow(parent), m_fileName(fileName),
+      m_path(QFile::encodeName(fileName).toStdString()), m_cache(std::make_unique<TTerminalCache>())
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowTitle(fileName);
@@ -66,11 +68,10 @@ TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, QWid
             std::clamp<std::uint32_t>(FormMain->Settings.TVWidth, MinTreeWidth, DefaultTreeWidth));
     Splitter->setSizes({treeWidth, std::max(MinPanelMainWidth, width() - treeWidth)});
     m_treeWidth = treeWidth;
-    connect(Splitter, &QSplitter::splitterMoved, this,
-            [this] { m_treeWidth = Splitter->sizes().value(0, m_treeWidth); });
+    TreeViewCommand->installEventFilter(this);
 
     // What the window does once created: the cache and the status decode tables.
-    m_cache->LoadFromFile(ToBytes(m_fileName));
+    m_cache->LoadFromFile(m_path);
     LoadStatusTables();
 
     m_changeTimer.setSingleShot(true);
@@ -248,7 +249,7 @@ void TFormChildTerminalWindow::CreatePopupMenu()
 
 void TFormChildTerminalWindow::ReloadCache()
 {
-    m_cache->LoadFromFile(ToBytes(m_fileName));
+    m_cache->LoadFromFile(m_path);
 }
 
 void TFormChildTerminalWindow::LoadStatusTables()
@@ -352,6 +353,11 @@ bool TFormChildTerminalWindow::eventFilter(QObject* watched, QEvent* event)
     if (ScrollBoxCommand && watched == ScrollBoxCommand->viewport() &&
         event->type() == QEvent::Resize)
         LayoutCommandPanel();
+    // The width the operator sees (or set with the splitter) is the one to remember; a hidden
+    // or minimized window keeps the last one.
+    if (watched == TreeViewCommand && event->type() == QEvent::Resize &&
+        TreeViewCommand->isVisible())
+        m_treeWidth = TreeViewCommand->width();
     return QMdiSubWindow::eventFilter(watched, event);
 }
 
@@ -440,7 +446,7 @@ void TFormChildTerminalWindow::LoadCommandTree()
     auto* root = new QTreeWidgetItem(TreeViewCommand, QStringList{QStringLiteral("Root")});
     std::vector<TTreeGroup> groups;
     try {
-        groups = ReadCommandTree(ToBytes(m_fileName));
+        groups = ReadCommandTree(m_path);
     } catch (const Error& e) {
         ShowError(FromBytes(e.what()));
     }

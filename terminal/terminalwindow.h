@@ -218,6 +218,7 @@ private:
     bool AskWarning(const QString& text);
 
     QString m_fileName;
+    std::string m_path;  // the file name as the file system spells it
     std::unique_ptr<tallyhost::TTerminalCache> m_cache;
     QTreeWidgetItem* m_copySource = nullptr;
     bool m_copied = false;

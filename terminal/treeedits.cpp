@@ -36,6 +36,10 @@ template <typename F> bool TFormChildTerminalWindow::RunEdit(F&& edit)
     try {
         edit();
         return true;
+    } catch (const IniWriteError&) {
+        // The path in the error is in the file system's encoding; the window has it as text.
+        ShowError(tr("Unable to write to %1").arg(m_fileName));
+        return false;
     } catch (const Error& e) {
         ShowError(FromBytes(e.what()));
         return false;
@@ -70,7 +74,7 @@ void TFormChildTerminalWindow::MenuItemGroupAddClick()
         TEditResult result = TEditResult::Exists;
         if (!IsFreeSectionName(name)) {
             ShowError(tr("Group already exists"));
-        } else if (RunEdit([&] { result = AddGroup(ToBytes(m_fileName), ToBytes(name)); })) {
+        } else if (RunEdit([&] { result = AddGroup(m_path, ToBytes(name)); })) {
             if (result == TEditResult::Done)
                 AddNode(root, name);
             else
@@ -96,7 +100,7 @@ void TFormChildTerminalWindow::MenuItemGroupRenameClick()
     }
     TEditResult result = TEditResult::Exists;
     if (!RunEdit([&] {
-            result = RenameGroup(ToBytes(m_fileName), ToBytes(oldName), ToBytes(name));
+            result = RenameGroup(m_path, ToBytes(oldName), ToBytes(name));
         }))
         return;
     if (result != TEditResult::Done) {
@@ -124,7 +128,7 @@ void TFormChildTerminalWindow::MenuItemGroupRemoveClick()
     const QString name = node->text(0);
     if (!AskWarning(tr("Are you sure you want to delete group ") + Quoted(name) + tr(" ?")))
         return;
-    if (!RunEdit([&] { RemoveGroup(ToBytes(m_fileName), ToBytes(name)); }))
+    if (!RunEdit([&] { RemoveGroup(m_path, ToBytes(name)); }))
         return;
     ForgetNode(node);
     delete node;
@@ -142,7 +146,7 @@ void TFormChildTerminalWindow::MemuItemCommandAddClick()
         return;
     TEditResult result = TEditResult::Exists;
     if (!RunEdit([&] {
-            result = AddCommand(ToBytes(m_fileName), ToBytes(group->text(0)), ToBytes(name));
+            result = AddCommand(m_path, ToBytes(group->text(0)), ToBytes(name));
         }))
         return;
     if (result != TEditResult::Done) {
@@ -166,7 +170,7 @@ void TFormChildTerminalWindow::MenuItemCommandRenameClick()
         return;
     TEditResult result = TEditResult::Exists;
     if (!RunEdit([&] {
-            result = RenameCommand(ToBytes(m_fileName), ToBytes(group), ToBytes(oldName),
+            result = RenameCommand(m_path, ToBytes(group), ToBytes(oldName),
                                    ToBytes(name));
         }))
         return;
@@ -189,7 +193,7 @@ void TFormChildTerminalWindow::MenuItemCommandRemoveClick()
     const QString name = node->text(0);
     if (!AskWarning(tr("Are you sure you want to delete command ") + Quoted(name) + tr(" ?")))
         return;
-    if (!RunEdit([&] { RemoveCommand(ToBytes(m_fileName), ToBytes(group), ToBytes(name)); }))
+    if (!RunEdit([&] { RemoveCommand(m_path, ToBytes(group), ToBytes(name)); }))
         return;
     ForgetNode(node);
     delete node;
@@ -239,7 +243,7 @@ void TFormChildTerminalWindow::PasteNode(QTreeWidgetItem* target, QTreeWidgetIte
 void TFormChildTerminalWindow::PasteGroupToRoot(QTreeWidgetItem* source)
 {
     TTreeGroup copy;
-    if (!RunEdit([&] { copy = tallyhost::PasteGroupToRoot(ToBytes(m_fileName),
+    if (!RunEdit([&] { copy = tallyhost::PasteGroupToRoot(m_path,
                                                           ToBytes(source->text(0))); }))
         return;
     QTreeWidgetItem* node = AddNode(RootNode(), FromBytes(copy.Name));
@@ -255,7 +259,7 @@ void TFormChildTerminalWindow::MergeGroup(QTreeWidgetItem* target, QTreeWidgetIt
     const QString targetName = target->text(0);
     const QString sourceName = source->text(0);
     std::vector<std::string> commands;
-    if (!RunEdit([&] { commands = GroupCommands(ToBytes(m_fileName), ToBytes(sourceName)); }))
+    if (!RunEdit([&] { commands = GroupCommands(m_path, ToBytes(sourceName)); }))
         return;
     for (const std::string& c : commands) {
         const QString name = FromBytes(c);
@@ -265,7 +269,7 @@ void TFormChildTerminalWindow::MergeGroup(QTreeWidgetItem* target, QTreeWidgetIt
             continue;
         bool written = false;
         if (!RunEdit([&] {
-                written = tallyhost::PasteCommand(ToBytes(m_fileName), ToBytes(targetName), c,
+                written = tallyhost::PasteCommand(m_path, ToBytes(targetName), c,
                                                   ToBytes(sourceName) + c);
             }))
             break;  // the file cannot be written: the next commands would fail the same way
@@ -306,7 +310,7 @@ void TFormChildTerminalWindow::PasteCommand(QTreeWidgetItem* group, QTreeWidgetI
     }
     bool written = false;
     if (!RunEdit([&] {
-            written = tallyhost::PasteCommand(ToBytes(m_fileName), ToBytes(groupName),
+            written = tallyhost::PasteCommand(m_path, ToBytes(groupName),
                                               ToBytes(name), ToBytes(sourceSection));
         }))
         return;

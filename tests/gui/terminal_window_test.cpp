@@ -283,3 +283,17 @@ TEST_F(TerminalWindowTest, CloseBoxOnlyMinimizes)
     EXPECT_FALSE(TFormChildTerminalWindow::IsFreeSectionName("printeranswer"));
     EXPECT_TRUE(TFormChildTerminalWindow::IsFreeSectionName("Printer"));
 }
+
+TEST_F(TerminalWindowTest, FileInADirectoryWithANonAsciiNameIsReadAndWritten)
+{
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("caf\u00e9 \u0416")));
+    m_path = m_dir.filePath(QStringLiteral("caf\u00e9 \u0416/t.thf"));
+    WriteFile(Catalogue);
+    auto& w = Open();
+    EXPECT_EQ(Children(Node({})), QStringList({"Daily", "Setup"}));
+    Select(Node({}));
+    m_answers.push_back({"Extra"});
+    w.MenuItemGroupAddClick();
+    EXPECT_TRUE(ReadFile().contains("Setup=\r\nExtra=\r\n"));
+    EXPECT_TRUE(m_dialogs.Texts().isEmpty());
+}
