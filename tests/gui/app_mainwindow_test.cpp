@@ -478,3 +478,17 @@ TEST_F(AppShellTest, AboutBoxShowsTheBuildsVersionStrings)
     w.MenuItemHelpAbout->trigger();
     EXPECT_EQ(m_dialogs.DialogCount, 1);
 }
+
+TEST_F(AppShellTest, UnwritableSettingsStoreIsToldAtShutdown)
+{
+    TFormMain& w = Start();
+    const QString storeFile = Store()->fileName();
+    const QByteArray before = ReadAll(storeFile);
+    if (!LockDirectory(QFileInfo(storeFile).absolutePath()))
+        GTEST_SKIP() << "cannot make a directory read-only here";
+    w.Settings.HComm = 3;
+    Exit();
+    ASSERT_EQ(m_dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.Boxes[0].text, QStringLiteral("Unable to write to %1").arg(storeFile));
+    EXPECT_EQ(ReadAll(storeFile), before) << "the stored settings are left as they were";
+}
