@@ -104,9 +104,16 @@ bool SameExistingFile(const QString& a, const QString& b)
     return first.canonicalFilePath() == second.canonicalFilePath();
 }
 
+// A media type name allows only a few characters; anything else in the class name (a renamed
+// executable may hold blanks) becomes a dash.
 QString MimeTypeName(const QString& extension, const QString& className)
 {
-    return QStringLiteral("application/x-%1-%2").arg(className.toLower(), extension.toLower());
+    QString name = QStringLiteral("%1-%2").arg(className.toLower(), extension.toLower());
+    for (QChar& c : name)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('.') &&
+            c != QLatin1Char('+') && c != QLatin1Char('-'))
+            c = QLatin1Char('-');
+    return QStringLiteral("application/x-") + name;
 }
 
 QString DataHome()
