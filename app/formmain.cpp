@@ -52,10 +52,9 @@ public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returnData) const override
     {
+        // (A tool tip hides by itself after about 10 s, as the operators are used to.)
         if (hint == QStyle::SH_ToolTip_WakeUpDelay)
             return 1;
-        if (hint == QStyle::SH_ToolTip_FallAsleepDelay)
-            return 10000;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
