@@ -111,7 +111,7 @@ QString MimeTypeName(const QString& extension, const QString& className)
     QString name = QStringLiteral("%1-%2").arg(className.toLower(), extension.toLower());
     for (QChar& c : name)
         if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('.') &&
-            c != QLatin1Char('+') && c != QLatin1Char('-'))
+            c != QLatin1Char('+') && c != QLatin1Char('-') && c != QLatin1Char('_'))
             c = QLatin1Char('-');
     return QStringLiteral("application/x-") + name;
 }
