@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 // A main window in a world of its own: HOME (and with it the test-mode data locations), the
@@ -25,8 +28,15 @@ protected:
         ASSERT_TRUE(m_home.isValid());
         m_oldHome = qgetenv("HOME");
         qputenv("HOME", m_home.path().toLocal8Bit());
-        for (int i = 1; i <= 4; ++i)
-            qunsetenv(QStringLiteral("TALLYHOST_COM%1").arg(i).toLatin1().constData());
+        // COM1..COM4 lead to pseudo-terminals nobody answers on: the ports open as on a
+        // machine with serial ports, and no real device is touched.
+        for (int i = 0; i < 4; ++i) {
+            m_masters[i] = ::posix_openpt(O_RDWR | O_NOCTTY);
+            ASSERT_GE(m_masters[i], 0);
+            ASSERT_EQ(::grantpt(m_masters[i]), 0);
+            ASSERT_EQ(::unlockpt(m_masters[i]), 0);
+            qputenv(ComVariable(i).constData(), QByteArray(::ptsname(m_masters[i])));
+        }
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, ConfigDir());
         QDir().mkpath(Path(QStringLiteral("files")));
         m_oldCurrent = QDir::currentPath();
@@ -42,6 +52,16 @@ protected:
             QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir::setCurrent(m_oldCurrent);
         qputenv("HOME", m_oldHome);
+        for (int i = 0; i < 4; ++i) {
+            qunsetenv(ComVariable(i).constData());
+            if (m_masters[i] >= 0)
+                ::close(m_masters[i]);
+        }
+    }
+
+    static QByteArray ComVariable(int index)
+    {
+        return QStringLiteral("TALLYHOST_COM%1").arg(index + 1).toLatin1();
     }
 
     QString Path(const QString& relative) const { return m_home.filePath(relative); }
@@ -102,6 +122,7 @@ protected:
     }
 
     QTemporaryDir m_home;
+    int m_masters[4] = {-1, -1, -1, -1};
     QByteArray m_oldHome;
     QString m_oldCurrent;
     QStringList m_lockedDirs;

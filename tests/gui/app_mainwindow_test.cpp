@@ -329,7 +329,9 @@ TEST_F(AppShellTest, ShutdownStoresEverySettingAndTheTreeWidth)
     EXPECT_TRUE(again.Settings.LowLevel);
     EXPECT_EQ(again.Settings.DTimeOut, 0u) << "a time-out of 0 is a value, not a missing key";
     EXPECT_EQ(again.Settings.Devices[0], QStringLiteral("/dev/ttyUSB0"));
-    EXPECT_EQ(EffectiveDevicePath(again.Settings, 0), QStringLiteral("/dev/ttyUSB0"));
+    qunsetenv("TALLYHOST_COM1");
+    EXPECT_EQ(EffectiveDevicePath(again.Settings, 0), QStringLiteral("/dev/ttyUSB0"))
+        << "without an override the stored device is used";
     EXPECT_EQ(again.PanelText(2), QStringLiteral("COM3 9600,N,8,1"));
 }
 

@@ -161,10 +161,12 @@ TEST_F(AppShellTest, EnvironmentOverridesADeviceForOneRunOnly)
     TFormMain& w = Start();
     w.Settings.Devices[0] = QStringLiteral("/dev/ttyUSB0");
     qputenv("TALLYHOST_COM1", "/tmp/sim/host");
+    qunsetenv("TALLYHOST_COM2");
     EXPECT_EQ(EffectiveDevicePath(w.Settings, 0), QStringLiteral("/tmp/sim/host"));
     EXPECT_EQ(EffectiveDevicePath(w.Settings, 1), QStringLiteral("/dev/ttyS1"));
     Exit();
     qunsetenv("TALLYHOST_COM1");
+    EXPECT_EQ(EffectiveDevicePath(TSettings{}, 0), QStringLiteral("/dev/ttyS0"));
     // The override was never stored.
     EXPECT_EQ(Store()->value(QStringLiteral("Devices/COM1")).toString(),
               QStringLiteral("/dev/ttyUSB0"));
