@@ -344,11 +344,14 @@ bool TFormChildLogWindow::eventFilter(QObject* watched, QEvent* event)
         const auto* help = static_cast<QHelpEvent*>(event);
         const QPoint docPos = help->pos() + QPoint(m_richEditLog->horizontalScrollBar()->value(),
                                                    m_richEditLog->verticalScrollBar()->value());
-        const int position =
-            m_richEditLog->document()->documentLayout()->hitTest(docPos, Qt::ExactHit);
+        // Anywhere on a line's rows shows its time, not only over its characters.
+        QTextDocument* document = m_richEditLog->document();
+        const int position = document->documentLayout()->hitTest(docPos, Qt::FuzzyHit);
+        const QTextBlock block = position >= 0 ? document->findBlock(position) : QTextBlock();
         QString tip;
-        if (position >= 0)
-            tip = LineToolTip(m_richEditLog->document()->findBlock(position).blockNumber());
+        if (block.isValid() &&
+            document->documentLayout()->blockBoundingRect(block).contains(docPos))
+            tip = LineToolTip(block.blockNumber());
         if (tip.isEmpty())
             QToolTip::hideText();
         else

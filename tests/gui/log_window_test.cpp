@@ -2,17 +2,21 @@
 #include "app/notifications.h"
 #include "core/version.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QMdiArea>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -272,6 +276,29 @@ TEST_F(LogWindowTest, LinesCarryTheirHandlingTimeAsToolTip)
     EXPECT_GE(tip.toMSecsSinceEpoch(), before);
     EXPECT_LE(tip.toMSecsSinceEpoch(), after);
     EXPECT_TRUE(window.LineToolTip(1).isEmpty()); // the empty line after the last line feed
+
+    // Hovering the line shows it; hovering below the text shows nothing.
+    QMdiArea area;
+    area.resize(600, 400);
+    window.setParent(&area);
+    area.addSubWindow(&window);
+    area.show();
+    window.showMaximized();
+    QWidget* viewport = window.RichEditLog()->viewport();
+    const QRectF line = window.RichEditLog()->document()->documentLayout()->blockBoundingRect(
+        window.RichEditLog()->document()->firstBlock());
+    const QPoint onLine = line.center().toPoint();
+    QHelpEvent over(QEvent::ToolTip, onLine, viewport->mapToGlobal(onLine));
+    QApplication::sendEvent(viewport, &over);
+    EXPECT_EQ(QToolTip::text(), window.LineToolTip(0));
+    const QPoint below(onLine.x(), viewport->height() - 5);
+    QHelpEvent empty(QEvent::ToolTip, below, viewport->mapToGlobal(below));
+    QApplication::sendEvent(viewport, &empty);
+    QDeadlineTimer hidden(2000);
+    while (QToolTip::isVisible() && !hidden.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(QToolTip::isVisible());
+    window.setParent(nullptr);
 }
 
 TEST_F(LogWindowTest, CloseBoxMinimizesAndWidthStaysAtLeast350)
