@@ -79,9 +79,11 @@ void TFormChildTerminalWindow::BuildCommandPanel(const QString& section)
             box->SetStyle(def.ControlType == ctSimple     ? TFieldTypeComboBox::csSimple
                           : def.ControlType == ctDropDown ? TFieldTypeComboBox::csDropDown
                                                           : TFieldTypeComboBox::csDropDownList);
+            // The type goes on after the length: a Boolean box holds one character even when
+            // its definition sets no (or a longer) maximum length.
+            box->setMaxLength(def.MaxLength);
             box->SetFieldType(def.TextType);
             box->setText(FromBytes(def.DefaultText));
-            box->setMaxLength(def.MaxLength);
             box->SetRequired(def.Required);
             if (def.ControlType != ctSimple) {
                 // The default text goes in first; choosing item 0 then replaces it whenever

@@ -52,12 +52,13 @@ TEST_F(TerminalWindowTest, PanelBuildsEachControlTypeAndReflowsOnResize)
 {
     WriteFile(FileWith(Field(0, "&Name", 0, "dflt", 0, 1) + "," +
                            Field(0, "List", 0, "X", 1) + "," + Field(0, "Fixed", 0, "", 2, 0, 1) +
-                           "," + Field(0, "Day", 8, "", 3) + "," + Field(0, "Hour", 9, "", 4),
+                           "," + Field(0, "Day", 8, "", 3) + "," + Field(0, "Hour", 9, "", 4) +
+                           "," + Field(0, "Flag", 7, "s", 0),
                        "CL2=\"A,B\"\r\nCL3=\"P,Q\"\r\n"));
     auto& w = Open();
     w.ScrollBoxCommand->viewport()->setFixedWidth(500);
     Select(Node({"G", "C"}));
-    ASSERT_EQ(w.Definition.FieldCount, 5);
+    ASSERT_EQ(w.Definition.FieldCount, 6);
 
     auto* simple = qobject_cast<TFieldTypeComboBox*>(w.FieldInputs[0]);
     ASSERT_NE(simple, nullptr);
@@ -83,6 +84,12 @@ TEST_F(TerminalWindowTest, PanelBuildsEachControlTypeAndReflowsOnResize)
     EXPECT_NE(qobject_cast<QDateEdit*>(w.FieldInputs[3]), nullptr);
     EXPECT_EQ(qobject_cast<QDateEdit*>(w.FieldInputs[3])->date(), QDate::currentDate());
     EXPECT_NE(qobject_cast<QTimeEdit*>(w.FieldInputs[4]), nullptr);
+    // A Boolean field holds one character although its definition sets no maximum length;
+    // its default text is kept as written (the check after a change allows either case).
+    auto* flag = qobject_cast<TFieldTypeComboBox*>(w.FieldInputs[5]);
+    ASSERT_NE(flag, nullptr);
+    EXPECT_EQ(flag->maxLength(), 1);
+    EXPECT_EQ(flag->text(), "s");
 
     // Two columns at 500 pixels, one at 219; the panel reflows without being rebuilt.
     EXPECT_EQ(w.FieldInputs[0]->y(), w.FieldInputs[1]->y());
