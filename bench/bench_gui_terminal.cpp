@@ -9,11 +9,11 @@
 #include "terminal/terminalwindow.h"
 
 #include <QApplication>
-#include <QInputDialog>
 #include <QEventLoop>
+#include <QInputDialog>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 #include <benchmark/benchmark.h>
@@ -75,8 +75,8 @@ std::string WriteCatalogue(const QTemporaryDir& dir)
     std::ofstream(path, std::ios::binary)
         << "[General]\r\nProtocol=0\r\nInputDateFormat=0\r\nOutputDateFormat=0\r\n"
         << "[FiscalAnswer]\r\nRecord1=1,1,0001,0001,\"Paper out\",clRed\r\n"
-        << "[PrinterAnswer]\r\nRecord1=1,2,0002,0002,\"Cover open\",clMaroon\r\n" << groups
-        << sections;
+        << "[PrinterAnswer]\r\nRecord1=1,2,0002,0002,\"Cover open\",clMaroon\r\n"
+        << groups << sections;
     return path;
 }
 

@@ -7,7 +7,7 @@ namespace tallyhost {
 // a narrow window still shows one full-width column and a wide one spreads the fields out.
 struct TPanelGrid
 {
-    static constexpr int ColumnPitch = 220;  // client width needed per column
+    static constexpr int ColumnPitch = 220; // client width needed per column
     static constexpr int LeftMargin = 20;
     static constexpr int ColumnGap = 10;
     static constexpr int RowPitch = 55;

@@ -40,9 +40,10 @@ std::vector<TTreeGroup> ReadCommandTree(const std::string& path);
 std::optional<std::string> NameProblem(std::string_view name);
 
 // Outcome of an edit that creates a name.
-enum class TEditResult {
+enum class TEditResult
+{
     Done,
-    Exists,  // the name is taken, reserved, or one of its sections already holds other data
+    Exists, // the name is taken, reserved, or one of its sections already holds other data
 };
 
 bool GroupExists(const std::string& path, const std::string& group);
@@ -81,7 +82,8 @@ bool PasteCommand(const std::string& path, const std::string& group, const std::
                   const std::string& sourceSection);
 
 // Paste and drop by tree levels (0 root, 1 group, 2 command) of target and source.
-enum class TPasteAction {
+enum class TPasteAction
+{
     None,
     GroupToRoot,          // PasteGroupToRoot(source)
     MergeGroup,           // every command of the source group into the target group

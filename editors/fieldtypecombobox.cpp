@@ -159,8 +159,7 @@ void TFieldTypeComboBox::focusOutEvent(QFocusEvent* event)
     const Qt::FocusReason reason = event->reason();
     const bool operatorMove = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
                               reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason;
-    if (operatorMove && isEnabled() && isVisible() &&
-        !MayLeaveBox(m_required, ToBytes(text()))) {
+    if (operatorMove && isEnabled() && isVisible() && !MayLeaveBox(m_required, ToBytes(text()))) {
         QTimer::singleShot(0, this, [this] {
             if (isEnabled() && isVisible())
                 setFocus(Qt::OtherFocusReason);

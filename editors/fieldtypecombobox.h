@@ -19,7 +19,12 @@ class TFieldTypeComboBox : public QComboBox
     Q_PROPERTY(bool Required READ Required WRITE SetRequired)
 
 public:
-    enum TComboStyle { csSimple, csDropDown, csDropDownList };
+    enum TComboStyle
+    {
+        csSimple,
+        csDropDown,
+        csDropDownList
+    };
 
     explicit TFieldTypeComboBox(QWidget* parent = nullptr);
 

@@ -175,9 +175,9 @@ void TFormChildTerminalWindow::LayoutCommandPanel()
     }
     if (MemoNotes) {
         const int top = grid.TopAfter(count);
-        LabelNotes->setGeometry(TPanelGrid::LeftMargin, top, std::max(clientWidth - 40, 10),
-                                std::min(LabelNotes->sizeHint().height(),
-                                         TPanelGrid::InputBelowLabel));
+        LabelNotes->setGeometry(
+            TPanelGrid::LeftMargin, top, std::max(clientWidth - 40, 10),
+            std::min(LabelNotes->sizeHint().height(), TPanelGrid::InputBelowLabel));
         const int lines = std::max(1, MemoNotes->document()->blockCount());
         MemoNotes->setGeometry(TPanelGrid::LeftMargin, top + TPanelGrid::InputBelowLabel,
                                std::max(clientWidth - 40, 10), lines * NotesLineHeight);

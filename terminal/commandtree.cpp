@@ -19,8 +19,8 @@ constexpr const char* NodeMimeType = "application/x-tallyhost-tree-node";
 // A small drag picture: a stack of pages for a group, one page for a command.
 QPixmap DragPixmap(const QWidget* w, int level)
 {
-    const QIcon icon = w->style()->standardIcon(level == 1 ? QStyle::SP_DirIcon
-                                                           : QStyle::SP_FileIcon);
+    const QIcon icon =
+        w->style()->standardIcon(level == 1 ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
     QPixmap pm(28, 28);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -38,7 +38,7 @@ TCommandTreeView::TCommandTreeView(QWidget* parent) : QTreeWidget(parent)
     setColumnCount(1);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setMouseTracking(true);  // hot tracking
+    setMouseTracking(true); // hot tracking
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DragDrop);
@@ -64,7 +64,7 @@ bool TCommandTreeView::CanDrop(const QTreeWidgetItem* target, const QTreeWidgetI
         return t == 0 || t == 1;
     if (s == 2)
         return t == 1 || t == 2;
-    return false;  // the root is never dropped anywhere
+    return false; // the root is never dropped anywhere
 }
 
 namespace {
@@ -118,7 +118,7 @@ void TCommandTreeView::mouseMoveEvent(QMouseEvent* event)
         return;
     m_pressed = false;
 
-    auto* drag = new QDrag(this);  // owned by Qt's drag manager, deleted after exec
+    auto* drag = new QDrag(this); // owned by Qt's drag manager, deleted after exec
     auto* mime = new QMimeData;
     mime->setData(NodeMimeType, QByteArray());
     drag->setMimeData(mime);

@@ -12,7 +12,12 @@ class TFormOverwriteNewCommand : public QDialog
 
 public:
     // Results of the dialog (QDialog::done codes). Closing it any other way is Cancel.
-    enum TResult { mrCancel = QDialog::Rejected, mrOverwrite = QDialog::Accepted, mrNew = 2 };
+    enum TResult
+    {
+        mrCancel = QDialog::Rejected,
+        mrOverwrite = QDialog::Accepted,
+        mrNew = 2
+    };
 
     explicit TFormOverwriteNewCommand(QWidget* parent = nullptr);
 

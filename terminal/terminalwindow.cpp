@@ -48,7 +48,6 @@ QString FromBytes(const std::string& s)
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-
 } // namespace
 
 TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, QWidget* parent)
@@ -198,8 +197,9 @@ void TFormChildTerminalWindow::CreateLayout()
             &TFormChildTerminalWindow::ButtonCancelClick);
 
     // The buttons act on the command panel, so they show only with the Commands tab.
-    connect(PageControl, &QTabWidget::currentChanged, this,
-            [this](int) { ButtonPanel->setVisible(PageControl->currentWidget() == TabSheetCommand); });
+    connect(PageControl, &QTabWidget::currentChanged, this, [this](int) {
+        ButtonPanel->setVisible(PageControl->currentWidget() == TabSheetCommand);
+    });
 
     setWidget(client);
     resize(800, 500);
@@ -209,8 +209,8 @@ void TFormChildTerminalWindow::CreatePopupMenu()
 {
     TerminalWindowPopupMenu = new QMenu(this);
     MenuItemGroupPopUp = TerminalWindowPopupMenu->addMenu(tr("&Group"));
-    MenuItemGroupAdd = MenuItemGroupPopUp->addAction(tr("&Add"), this,
-                                                     &TFormChildTerminalWindow::MenuItemGroupAddClick);
+    MenuItemGroupAdd = MenuItemGroupPopUp->addAction(
+        tr("&Add"), this, &TFormChildTerminalWindow::MenuItemGroupAddClick);
     MenuItemGroupRename = MenuItemGroupPopUp->addAction(
         tr("&Rename"), this, &TFormChildTerminalWindow::MenuItemGroupRenameClick);
     MenuItemGroupRemove = MenuItemGroupPopUp->addAction(
@@ -379,8 +379,8 @@ void TFormChildTerminalWindow::ShowError(const QString& text)
 bool TFormChildTerminalWindow::AskWarning(const QString& text)
 {
     return ShowMessageBox(this, QMessageBox::Warning, QString(), text,
-                          QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) ==
-           QMessageBox::Ok;
+                          QMessageBox::Ok | QMessageBox::Cancel,
+                          QMessageBox::Ok) == QMessageBox::Ok;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -476,7 +476,7 @@ void TFormChildTerminalWindow::TreeViewCommandChange(QTreeWidgetItem* node)
     QPointer<TFormChildTerminalWindow> self(this);
     QCoreApplication::processEvents();
     if (!self || m_destroying || show != m_panelShow)
-        return;  // closed, or another selection was handled meanwhile
+        return; // closed, or another selection was handled meanwhile
     CurrentCommand.clear();
     ButtonSend->setEnabled(false);
     ButtonRepeat->setEnabled(false);
@@ -514,8 +514,8 @@ void TFormChildTerminalWindow::ShowCommand(const QString& section, bool selectio
 void TFormChildTerminalWindow::TerminalWindowPopupMenuPopup()
 {
     QTreeWidgetItem* selected = SelectedNode();
-    const TPopupMenuState s = PopupMenuStateFor(NodeLevel(selected), m_copied,
-                                                NodeLevel(m_copySource));
+    const TPopupMenuState s =
+        PopupMenuStateFor(NodeLevel(selected), m_copied, NodeLevel(m_copySource));
     if (s.ClearCopied)
         m_copied = false;
     MenuItemCopyCommand->setEnabled(s.Copy);

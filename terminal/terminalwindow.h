@@ -44,7 +44,12 @@ class TFormChildTerminalWindow : public QMdiSubWindow
 
 public:
     // Tree levels: the root, a group, a command.
-    enum TNodeLevel { nlRoot = 0, nlGroup = 1, nlCommand = 2 };
+    enum TNodeLevel
+    {
+        nlRoot = 0,
+        nlGroup = 1,
+        nlCommand = 2
+    };
 
     explicit TFormChildTerminalWindow(const QString& fileName, QWidget* parent = nullptr);
     ~TFormChildTerminalWindow() override;
@@ -122,8 +127,8 @@ public:
     QAction* MenuItemCollapseNode = nullptr;
 
     // Document state.
-    QString CurrentCommand;  // command section shown in the panel, empty when none
-    QString SentCommand;     // command section of the last command handed to the host link
+    QString CurrentCommand; // command section shown in the panel, empty when none
+    QString SentCommand;    // command section of the last command handed to the host link
     bool CommandInProgress = false;
     bool CancelRequested = false;
     std::string AuxFrameText;
@@ -202,6 +207,7 @@ private:
     QTreeWidgetItem* FindChild(QTreeWidgetItem* parent, const QString& text) const;
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text);
     void ForgetNode(QTreeWidgetItem* node);
+
 public:
     // Loads `section` afresh and rebuilds the panel for it (selection change, Edit fields).
     void ShowCommand(const QString& section, bool selectionChanged);
@@ -218,13 +224,13 @@ private:
     bool AskWarning(const QString& text);
 
     QString m_fileName;
-    std::string m_path;  // the file name as the file system spells it
+    std::string m_path; // the file name as the file system spells it
     std::unique_ptr<tallyhost::TTerminalCache> m_cache;
     QTreeWidgetItem* m_copySource = nullptr;
     bool m_copied = false;
-    QTimer m_changeTimer;  // reports a selection change 50 ms after it happens
+    QTimer m_changeTimer; // reports a selection change 50 ms after it happens
     bool m_destroying = false;
-    int m_treeWidth = 0;       // kept up to date, stored into the settings on destruction
-    unsigned m_panelShow = 0;  // counts panel (re)builds, to spot a newer one during a wait
-    QWidget* m_commandClient = nullptr;  // content widget of ScrollBoxCommand
+    int m_treeWidth = 0;      // kept up to date, stored into the settings on destruction
+    unsigned m_panelShow = 0; // counts panel (re)builds, to spot a newer one during a wait
+    QWidget* m_commandClient = nullptr; // content widget of ScrollBoxCommand
 };

@@ -99,9 +99,7 @@ void TFormChildTerminalWindow::MenuItemGroupRenameClick()
         return;
     }
     TEditResult result = TEditResult::Exists;
-    if (!RunEdit([&] {
-            result = RenameGroup(m_path, ToBytes(oldName), ToBytes(name));
-        }))
+    if (!RunEdit([&] { result = RenameGroup(m_path, ToBytes(oldName), ToBytes(name)); }))
         return;
     if (result != TEditResult::Done) {
         ShowError(tr("Group already exists"));
@@ -145,9 +143,7 @@ void TFormChildTerminalWindow::MemuItemCommandAddClick()
     if (name.isEmpty())
         return;
     TEditResult result = TEditResult::Exists;
-    if (!RunEdit([&] {
-            result = AddCommand(m_path, ToBytes(group->text(0)), ToBytes(name));
-        }))
+    if (!RunEdit([&] { result = AddCommand(m_path, ToBytes(group->text(0)), ToBytes(name)); }))
         return;
     if (result != TEditResult::Done) {
         ShowError(tr("The command already exists"));
@@ -170,8 +166,7 @@ void TFormChildTerminalWindow::MenuItemCommandRenameClick()
         return;
     TEditResult result = TEditResult::Exists;
     if (!RunEdit([&] {
-            result = RenameCommand(m_path, ToBytes(group), ToBytes(oldName),
-                                   ToBytes(name));
+            result = RenameCommand(m_path, ToBytes(group), ToBytes(oldName), ToBytes(name));
         }))
         return;
     if (result != TEditResult::Done) {
@@ -243,8 +238,7 @@ void TFormChildTerminalWindow::PasteNode(QTreeWidgetItem* target, QTreeWidgetIte
 void TFormChildTerminalWindow::PasteGroupToRoot(QTreeWidgetItem* source)
 {
     TTreeGroup copy;
-    if (!RunEdit([&] { copy = tallyhost::PasteGroupToRoot(m_path,
-                                                          ToBytes(source->text(0))); }))
+    if (!RunEdit([&] { copy = tallyhost::PasteGroupToRoot(m_path, ToBytes(source->text(0))); }))
         return;
     QTreeWidgetItem* node = AddNode(RootNode(), FromBytes(copy.Name));
     QList<QTreeWidgetItem*> commands;
@@ -264,15 +258,14 @@ void TFormChildTerminalWindow::MergeGroup(QTreeWidgetItem* target, QTreeWidgetIt
     for (const std::string& c : commands) {
         const QString name = FromBytes(c);
         QTreeWidgetItem* existing = FindChild(target, name);
-        if (existing &&
-            !AskWarning(Quoted(name) + tr(" command already exists, ovewrite?")))
+        if (existing && !AskWarning(Quoted(name) + tr(" command already exists, ovewrite?")))
             continue;
         bool written = false;
         if (!RunEdit([&] {
                 written = tallyhost::PasteCommand(m_path, ToBytes(targetName), c,
                                                   ToBytes(sourceName) + c);
             }))
-            break;  // the file cannot be written: the next commands would fail the same way
+            break; // the file cannot be written: the next commands would fail the same way
         if (!written) {
             ShowError(tr("The command already exists"));
             continue;
@@ -310,8 +303,8 @@ void TFormChildTerminalWindow::PasteCommand(QTreeWidgetItem* group, QTreeWidgetI
     }
     bool written = false;
     if (!RunEdit([&] {
-            written = tallyhost::PasteCommand(m_path, ToBytes(groupName),
-                                              ToBytes(name), ToBytes(sourceSection));
+            written = tallyhost::PasteCommand(m_path, ToBytes(groupName), ToBytes(name),
+                                              ToBytes(sourceSection));
         }))
         return;
     if (!written) {

@@ -35,10 +35,7 @@ protected:
         fs::remove_all(m_dir, ec);
     }
 
-    void Write(const std::string& bytes) const
-    {
-        std::ofstream(m_path, std::ios::binary) << bytes;
-    }
+    void Write(const std::string& bytes) const { std::ofstream(m_path, std::ios::binary) << bytes; }
     std::string Read() const
     {
         std::ifstream in(m_path, std::ios::binary);
@@ -110,8 +107,8 @@ TEST_F(TreeEditTest, RenameGroupMovesItsSectionsAndPutsItsKeyLast)
 TEST_F(TreeEditTest, TakenAndReservedGroupNamesAreRefusedWithoutWriting)
 {
     Write(TwoGroups);
-    for (const char* name : {"daily", "SETUP", "groups", "General", "return code",
-                             "Return Codes", "fiscalanswer", "PRINTERANSWER"}) {
+    for (const char* name : {"daily", "SETUP", "groups", "General", "return code", "Return Codes",
+                             "fiscalanswer", "PRINTERANSWER"}) {
         EXPECT_EQ(AddGroup(m_path, name), TEditResult::Exists) << name;
         EXPECT_EQ(RenameGroup(m_path, "Setup", name), TEditResult::Exists) << name;
     }
@@ -126,10 +123,10 @@ TEST_F(TreeEditTest, NamesWhoseSectionsHoldOtherDataAreRefused)
     ASSERT_EQ(AddGroup(m_path, "Fiscal"), TEditResult::Done);
     const std::string withFiscal = Read();
     EXPECT_EQ(AddCommand(m_path, "Fiscal", "Answer"), TEditResult::Exists);
-    EXPECT_EQ(AddGroup(m_path, "DailyOpen"), TEditResult::Exists);  // a command's section
+    EXPECT_EQ(AddGroup(m_path, "DailyOpen"), TEditResult::Exists); // a command's section
     EXPECT_EQ(AddGroup(m_path, "Da"), TEditResult::Done);
     EXPECT_EQ(AddCommand(m_path, "Da", "ilyOpen"), TEditResult::Exists);
-    EXPECT_EQ(AddCommand(m_path, "Da", "ily"), TEditResult::Exists);  // the group Daily
+    EXPECT_EQ(AddCommand(m_path, "Da", "ily"), TEditResult::Exists); // the group Daily
     EXPECT_EQ(RenameCommand(m_path, "Daily", "Open", "Open"), TEditResult::Exists);
     // Renaming Setup to "Dail" is free itself, but a later command "yOpen" would not be; a
     // rename is checked for every command it moves.
@@ -156,12 +153,15 @@ TEST_F(TreeEditTest, PastingAGroupTwiceMakesNumberedCopies)
     EXPECT_EQ(Read(), "; catalogue\r\n"
                       "[Groups]\r\nDaily=\r\nSetup=\r\nDaily1=\r\nDaily2=\r\n"
                       "[Daily]\r\nOpen=\r\n"
-                      "[DailyOpen]\r\n" + openBody +
-                      "[Setup]\r\n"
-                      "[Daily1]\r\nOpen=\r\n"
-                      "[Daily1Open]\r\n" + openBody +
-                      "[Daily2]\r\nOpen=\r\n"
-                      "[Daily2Open]\r\n" + openBody);
+                      "[DailyOpen]\r\n" +
+                          openBody +
+                          "[Setup]\r\n"
+                          "[Daily1]\r\nOpen=\r\n"
+                          "[Daily1Open]\r\n" +
+                          openBody +
+                          "[Daily2]\r\nOpen=\r\n"
+                          "[Daily2Open]\r\n" +
+                          openBody);
 }
 
 TEST_F(TreeEditTest, PasteSkipsANumberWhoseSectionsAreTaken)
@@ -181,13 +181,12 @@ TEST_F(TreeEditTest, OverwritingByPasteKeepsTheDestinationsOwnKeys)
           "[BCmd]\r\nCommands=0,\"Old\",\"\",0,\"\",1,0,0,0,0,0,0\r\nAnswers=\"R\",0,0\r\n"
           "CL1=\"x,y\"\r\nNotes=\"keep me\"\r\n");
     ASSERT_TRUE(PasteCommand(m_path, "B", "Cmd", "ACmd"));
-    EXPECT_EQ(Read(),
-              "[Groups]\r\nA=\r\nB=\r\n"
-              "[A]\r\nCmd=\r\n"
-              "[ACmd]\r\nCommands=0,\"New\",\"\",0,\"\",0,0,0,0,0,0,0\r\nAnswers=\r\n"
-              "[B]\r\nCmd=\r\n"
-              "[BCmd]\r\nCommands=0,\"New\",\"\",0,\"\",0,0,0,0,0,0,0\r\nAnswers=\r\n"
-              "CL1=\"x,y\"\r\nNotes=\"keep me\"\r\n");
+    EXPECT_EQ(Read(), "[Groups]\r\nA=\r\nB=\r\n"
+                      "[A]\r\nCmd=\r\n"
+                      "[ACmd]\r\nCommands=0,\"New\",\"\",0,\"\",0,0,0,0,0,0,0\r\nAnswers=\r\n"
+                      "[B]\r\nCmd=\r\n"
+                      "[BCmd]\r\nCommands=0,\"New\",\"\",0,\"\",0,0,0,0,0,0,0\r\nAnswers=\r\n"
+                      "CL1=\"x,y\"\r\nNotes=\"keep me\"\r\n");
 
     // A new name in the group: the key goes to the end of the group, the section to the end.
     ASSERT_TRUE(PasteCommand(m_path, "A", "Copy", "BCmd"));
@@ -262,7 +261,7 @@ TEST(TreeEditTables, PopupMenuEnabling)
     EXPECT_FALSE(none.GroupRename.has_value());
 
     EXPECT_TRUE(PopupMenuStateFor(0, true, 1).Paste);
-    EXPECT_FALSE(PopupMenuStateFor(0, true, 2).Paste);  // a command cannot go to the root
+    EXPECT_FALSE(PopupMenuStateFor(0, true, 2).Paste); // a command cannot go to the root
     EXPECT_FALSE(PopupMenuStateFor(0, false, 1).Paste);
     const TPopupMenuState root = PopupMenuStateFor(0, false, -1);
     EXPECT_FALSE(root.Copy || root.CommandMenu || root.EditFields);

@@ -46,7 +46,7 @@ TEST_F(TerminalInMainWindowTest, PortsDecideSendAndRepeat)
     main.Settings.FiscalPortOpen = true;
     Select("G", "Host");
     EXPECT_TRUE(w->ButtonSend->isEnabled());
-    EXPECT_TRUE(w->ButtonRepeat->isEnabled());  // turned on again by the selection change
+    EXPECT_TRUE(w->ButtonRepeat->isEnabled()); // turned on again by the selection change
     Select("G", "Fiscal");
     EXPECT_TRUE(w->ButtonSend->isEnabled());
     EXPECT_FALSE(w->ButtonRepeat->isEnabled());

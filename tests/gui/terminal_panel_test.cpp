@@ -50,10 +50,10 @@ TEST(PanelGrid, ColumnsFollowTheClientWidth)
 
 TEST_F(TerminalWindowTest, PanelBuildsEachControlTypeAndReflowsOnResize)
 {
-    WriteFile(FileWith(Field(0, "&Name", 0, "dflt", 0, 1) + "," +
-                           Field(0, "List", 0, "X", 1) + "," + Field(0, "Fixed", 0, "", 2, 0, 1) +
-                           "," + Field(0, "Day", 8, "", 3) + "," + Field(0, "Hour", 9, "", 4) +
-                           "," + Field(0, "Flag", 7, "s", 0),
+    WriteFile(FileWith(Field(0, "&Name", 0, "dflt", 0, 1) + "," + Field(0, "List", 0, "X", 1) +
+                           "," + Field(0, "Fixed", 0, "", 2, 0, 1) + "," +
+                           Field(0, "Day", 8, "", 3) + "," + Field(0, "Hour", 9, "", 4) + "," +
+                           Field(0, "Flag", 7, "s", 0),
                        "CL2=\"A,B\"\r\nCL3=\"P,Q\"\r\n"));
     auto& w = Open();
     w.ScrollBoxCommand->viewport()->setFixedWidth(500);
@@ -133,7 +133,7 @@ TEST_F(TerminalWindowTest, SeventyFieldsAndUnknownControlTypesBuildSafely)
     Select(Node({"G", "C"}));
     EXPECT_EQ(w.Definition.FieldCount, 70);
     EXPECT_NE(w.FieldInputs[69], nullptr);
-    EXPECT_EQ(w.FieldInputs[5], nullptr);  // control type 7 has no input
+    EXPECT_EQ(w.FieldInputs[5], nullptr); // control type 7 has no input
     EXPECT_NE(w.FieldLabels[5], nullptr);
     Select(Node({"G"}));
     for (int i = 0; i < 70; ++i)

@@ -107,8 +107,9 @@ TEST_F(TerminalWindowTest, GroupEditsWriteTheFileAndRefuseTakenNames)
     m_answers.push_back({"Day"});
     w.MenuItemGroupRenameClick();
     EXPECT_EQ(m_dialogTitles.last(), "Rename group \"Daily\"");
-    EXPECT_EQ(Children(Node({})).first(), "Day");  // the node stays in place
-    EXPECT_TRUE(ReadFile().contains("[Groups]\r\nSetup=\r\nABCDEFGHIJKLMNOPQRSTUVWXY=\r\nDay=\r\n"));
+    EXPECT_EQ(Children(Node({})).first(), "Day"); // the node stays in place
+    EXPECT_TRUE(
+        ReadFile().contains("[Groups]\r\nSetup=\r\nABCDEFGHIJKLMNOPQRSTUVWXY=\r\nDay=\r\n"));
     EXPECT_TRUE(ReadFile().contains("[DayOpen]\r\nCommands=0,\"Cashier\""));
     EXPECT_FALSE(ReadFile().contains("[DailyOpen]"));
 
@@ -175,12 +176,11 @@ TEST_F(TerminalWindowTest, PastingGroupsAndCommandsByLevel)
 
     // Again: the name exists, so the overwrite question comes; New asks for another name.
     m_answers.push_back({QString(), TFormOverwriteNewCommand::mrNew});
-    m_answers.push_back({"Open"});  // still taken: asked again
+    m_answers.push_back({"Open"}); // still taken: asked again
     m_answers.push_back({QString(), TFormOverwriteNewCommand::mrNew});
     m_answers.push_back({"Reopen"});
     w.MenuItemPasteCommandClick();
-    EXPECT_EQ(m_dialogTitles,
-              QStringList({"Warning", "Input text:", "Warning", "Input text:"}));
+    EXPECT_EQ(m_dialogTitles, QStringList({"Warning", "Input text:", "Warning", "Input text:"}));
     EXPECT_EQ(Children(Node({"Setup"})), QStringList({"Clock", "Open", "Reopen"}));
     EXPECT_TRUE(ReadFile().contains("[SetupReopen]\r\nCommands=0,\"Cashier\""));
 
@@ -240,7 +240,7 @@ TEST_F(TerminalWindowTest, SelectingACommandBuildsItsPanelAfterADelay)
     w.PageControl->setCurrentWidget(w.TabSheetFiscalAnswer);
     EXPECT_FALSE(w.ButtonPanel->isVisible());
     w.TreeViewCommand->setCurrentItem(Node({"Daily", "Open"}));
-    EXPECT_TRUE(w.CurrentCommand.isEmpty());  // reported only after 50 ms
+    EXPECT_TRUE(w.CurrentCommand.isEmpty()); // reported only after 50 ms
     EXPECT_TRUE(w.SelectionReportPending());
     QElapsedTimer waited;
     waited.start();
