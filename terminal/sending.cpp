@@ -1,30 +1,420 @@
-// Sending, repeating and cancelling commands from the terminal window.
+// Sending, repeating and cancelling commands from the terminal window, and the end of a failed
+// exchange.
+//
+// A host-mode command goes field by field to the host link (AddDataField, then SendCommand); a
+// fiscal-mode command goes as one text, its field values joined without separators, to the
+// auxiliary link (SendData). Values are converted by the core (ConvertField) exactly as the
+// command-line tool converts them; hex escapes are expanded when a value is added.
+//
+// Before handing over a command the window waits until the link is idle. The wait is a local
+// event loop, so notifications, Cancel and the other windows stay live and the wait costs no
+// CPU. It ends when the link turns idle, when the port closes (then the hand-over is refused
+// and the status reads "Error": a closed port would otherwise keep the window waiting
+// forever), on Cancel, and when the window is destroyed.
 
 #include "terminal/terminalwindow.h"
 
-// TODO(sending): convert the panel's values and hand them to the host or fiscal link.
-void TFormChildTerminalWindow::ButtonSendClick() {}
+#include "app/formmain.h"
+#include "app/messagebox.h"
+#include "core/fieldconvert.h"
+#include "editors/fieldtypecombobox.h"
+#include "links/fpauxcontrol.h"
+#include "links/fphostcontrol.h"
+#include "terminal/commandtree.h"
 
-// TODO(sending): send the host command up to 999 times.
-void TFormChildTerminalWindow::ButtonRepeatClick() {}
+#include <QDateEdit>
+#include <QEventLoop>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimeEdit>
 
-// TODO(sending): purge both links, forget the awaited answer, re-enable the buttons.
-void TFormChildTerminalWindow::ButtonCancelClick() {}
+#include <algorithm>
+#include <utility>
 
-// TODO(answer): show the host answer when one is awaited.
-void TFormChildTerminalWindow::WMTermHostAnswer() {}
+using namespace tallyhost;
 
-// TODO(sending): end a failed host exchange.
-void TFormChildTerminalWindow::WMTermHostError() {}
+namespace {
 
-// TODO(answer): append the fiscal answer to the memo.
-void TFormChildTerminalWindow::WMTermAuxAnswer() {}
+TFPHostControl* HostLink()
+{
+    return FormMain ? FormMain->VardoFPHostControl1 : nullptr;
+}
 
-// TODO(answer): append the last fiscal answer and end the exchange.
-void TFormChildTerminalWindow::WMTermAuxFinal() {}
+TFPAuxControl* AuxLink()
+{
+    return FormMain ? FormMain->FPAuxControl1 : nullptr;
+}
 
-// TODO(sending): end a failed fiscal exchange.
-void TFormChildTerminalWindow::WMTermAuxError() {}
+// The text of an input as frame bytes; false when it holds a character that one byte cannot
+// carry (the frames are 8-bit text), which would otherwise go out as "?".
+bool TextToBytes(const QString& text, std::string& bytes)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return false;
+    }
+    bytes = text.toLatin1().toStdString();
+    return true;
+}
 
-// TODO(sending): report the fiscal port alive.
-void TFormChildTerminalWindow::WMTermAuxAck() {}
+} // namespace
+
+void TFormChildTerminalWindow::SetStatusText(TStatusWord word)
+{
+    static const char* const texts[] = {"Ready", "Error", "Sending ...", "TimeOut", "Abort"};
+    if (FormMain)
+        FormMain->SetPanelText(1, QString::fromLatin1(texts[word]));
+}
+
+TFormChildTerminalWindow::TWaitEnd TFormChildTerminalWindow::WaitForIdleLink(bool fiscal)
+{
+    QPointer<TFormChildTerminalWindow> self(this);
+    const unsigned cancels = m_cancelCount;
+    for (;;) {
+        // Read the state afresh each time: the link may have gone with the main window.
+        QPointer<QObject> link = fiscal ? static_cast<QObject*>(AuxLink())
+                                        : static_cast<QObject*>(HostLink());
+        if (!link)
+            return TWaitEnd::Closed;
+        if (fiscal) {
+            const TFFiscalState state = static_cast<TFPAuxControl*>(link.data())->State();
+            if (state == FEFP_S_Idle)
+                return TWaitEnd::Idle;
+            if (state == FEFP_S_Close)
+                return TWaitEnd::Closed;
+        } else {
+            const TFiscalState state = static_cast<TFPHostControl*>(link.data())->State();
+            if (state == EFP_S_Idle)
+                return TWaitEnd::Idle;
+            if (state == EFP_S_Close)
+                return TWaitEnd::Closed;
+        }
+        if (m_cancelCount != cancels)
+            return TWaitEnd::Cancelled;
+
+        // Every way a busy link can end its command raises one of these; the state is read
+        // again once the handler that raised it has returned.
+        QEventLoop loop;
+        auto quit = [&loop] { loop.quit(); };
+        if (fiscal) {
+            auto* aux = static_cast<TFPAuxControl*>(link.data());
+            connect(aux, &TFPAuxControl::OnAnswer, &loop, quit);
+            connect(aux, &TFPAuxControl::OnAck, &loop, quit);
+            connect(aux, &TFPAuxControl::OnError, &loop, quit);
+            connect(aux, &TFPAuxControl::OnClose, &loop, quit);
+            connect(aux, &TFPAuxControl::OnOpen, &loop, quit);
+        } else {
+            auto* host = static_cast<TFPHostControl*>(link.data());
+            connect(host, &TFPHostControl::OnFinalAnswer, &loop, quit);
+            connect(host, &TFPHostControl::OnError, &loop, quit);
+            connect(host, &TFPHostControl::OnClose, &loop, quit);
+            connect(host, &TFPHostControl::OnOpen, &loop, quit);
+        }
+        connect(link.data(), &QObject::destroyed, &loop, quit);
+        connect(this, &QObject::destroyed, &loop, quit);
+        m_idleWaits.push_back(&loop);
+        loop.exec();
+        if (!self)
+            return TWaitEnd::Gone; // nothing of the window may be touched any more
+        std::erase(m_idleWaits, &loop);
+    }
+}
+
+bool TFormChildTerminalWindow::AddFieldValue(const std::string& text)
+{
+    std::string expanded;
+    if (!ExpandEscapes(text, expanded))
+        return false;
+    if (Definition.Mode == cmFiscal) {
+        AuxFrameText += expanded;
+        return true;
+    }
+    TFPHostControl* host = HostLink();
+    return host && host->AddDataField(expanded);
+}
+
+bool TFormChildTerminalWindow::ConvertAndAddFields(int repeatRun, int& refusedField)
+{
+    const int inputDateFormat = FormMain ? FormMain->Settings.InputDateFormat : 0;
+    const int count = std::clamp(Definition.FieldCount, 0, MaxFields);
+    for (int i = 0; i < count; ++i) {
+        const TCommandFieldDef& def = Definition.Fields[i];
+        FieldInput input;
+        QWidget* control = FieldInputs[i];
+        bool readable = true;
+        if (auto* box = qobject_cast<TFieldTypeComboBox*>(control)) {
+            readable = TextToBytes(box->text(), input.Text);
+        } else if (auto* dateEdit = qobject_cast<QDateEdit*>(control)) {
+            const QDate d = dateEdit->date();
+            input.Date = FrameDate{d.year(), d.month(), d.day()};
+        } else if (auto* timeEdit = qobject_cast<QTimeEdit*>(control)) {
+            const QTime t = timeEdit->time();
+            input.Time = FrameTime{t.hour(), t.minute(), t.second()};
+        }
+        bool accepted = readable;
+        if (accepted) {
+            try {
+                accepted = AddFieldValue(ConvertField(def, input, inputDateFormat, repeatRun));
+            } catch (const FieldValueError&) {
+                accepted = false;
+            }
+        }
+        if (!accepted) {
+            refusedField = i;
+            return false;
+        }
+    }
+    return true;
+}
+
+void TFormChildTerminalWindow::RefuseFieldValue(int field, bool purgeBoth)
+{
+    QPointer<TFormChildTerminalWindow> self(this);
+    ShowErrorBox(this, QString::fromLatin1(BadUserDataMessage));
+    if (!self)
+        return;
+    if (TFPHostControl* host = HostLink())
+        host->Purge();
+    if (purgeBoth) {
+        if (TFPAuxControl* aux = AuxLink())
+            aux->Purge();
+    }
+    // The panel may have been rebuilt while the box was up; only a field still there gets
+    // the focus.
+    if (field >= 0 && field < MaxFields && FieldInputs[field] &&
+        !Definition.Fields[field].ReadOnly)
+        FieldInputs[field]->setFocus();
+    SetStatusText(swError);
+    ButtonSend->setEnabled(true);
+    ButtonRepeat->setEnabled(true);
+}
+
+void TFormChildTerminalWindow::ButtonSendClick()
+{
+    AuxFrameText.clear();
+    const bool fiscal = Definition.Mode == cmFiscal;
+    if (fiscal && !IsFiscalPortOpen()) {
+        ButtonSend->setEnabled(false);
+        return;
+    }
+    const QString command = CurrentCommand;
+    const unsigned cancels = m_cancelCount;
+    if (WaitForIdleLink(fiscal) == TWaitEnd::Gone)
+        return;
+    // Cancelled while waiting, or another command chosen meanwhile: the operator no longer
+    // wants this one sent.
+    if (m_cancelCount != cancels || CurrentCommand != command ||
+        (Definition.Mode == cmFiscal) != fiscal)
+        return;
+
+    int refused = -1;
+    if (!ConvertAndAddFields(0, refused)) {
+        RefuseFieldValue(refused, true);
+        return;
+    }
+    if (Definition.FieldCount <= 0)
+        return;
+
+    if (fiscal) {
+        TFPAuxControl* aux = AuxLink();
+        if (aux && aux->SendData(AuxFrameText)) {
+            m_auxExchangeCancelled = false;
+            TreeViewCommand->setEnabled(false);
+            CommandInProgress = true;
+            SetStatusText(swSending);
+            ButtonSend->setEnabled(false);
+        } else {
+            SetStatusText(swError);
+            if (aux)
+                aux->Purge();
+            ButtonSend->setEnabled(true);
+        }
+        return;
+    }
+
+    TFPHostControl* host = HostLink();
+    if (host && host->SendCommand()) {
+        m_hostExchangeCancelled = false;
+        TreeViewCommand->setEnabled(false);
+        SentCommand = CurrentCommand;
+        CommandInProgress = true;
+        SetStatusText(swSending);
+        ButtonSend->setEnabled(false);
+        ButtonRepeat->setEnabled(false);
+    } else {
+        SetStatusText(swError);
+        if (host)
+            host->Purge();
+        ButtonSend->setEnabled(true);
+        ButtonRepeat->setEnabled(true);
+    }
+}
+
+void TFormChildTerminalWindow::ButtonRepeatClick()
+{
+    // Repeating is for host-mode commands only.
+    if (Definition.Mode == cmFiscal) {
+        ButtonRepeat->setEnabled(false);
+        return;
+    }
+    QPointer<TFormChildTerminalWindow> self(this);
+    const QString answer = AskText(tr("Enter times to repeat the command"));
+    if (!self)
+        return;
+    const std::optional<int> count = RepeatCountFromAnswer(answer.toStdString());
+    if (TFPHostControl* host = HostLink())
+        host->Purge();
+    CancelRequested = false;
+    if (!count)
+        return;
+
+    // Every way out of the run gives the tree back: a run that stops with nothing in
+    // progress must not leave the operator without a command tree.
+    auto stop = [this](TStatusWord word, bool purge) {
+        SetStatusText(word);
+        if (purge) {
+            if (TFPHostControl* host = HostLink())
+                host->Purge();
+        }
+        ButtonSend->setEnabled(true);
+        ButtonRepeat->setEnabled(true);
+        TreeViewCommand->setEnabled(true);
+    };
+
+    TreeViewCommand->setEnabled(false);
+    for (int run = 1; run <= *count; ++run) {
+        // The previous run's exchange has ended (or Cancel, or the port closed).
+        if (WaitForIdleLink(false) == TWaitEnd::Gone)
+            return;
+        if (CancelRequested) {
+            stop(swAbort, false);
+            return;
+        }
+        TFPHostControl* host = HostLink();
+        if (!host || host->LastError() != EFP_Success) {
+            stop(swError, true);
+            return;
+        }
+        int refused = -1;
+        if (!ConvertAndAddFields(run, refused)) {
+            RefuseFieldValue(refused, false);
+            if (self)
+                TreeViewCommand->setEnabled(true);
+            return;
+        }
+        if (!host->SendCommand()) {
+            stop(swError, true);
+            return;
+        }
+        m_hostExchangeCancelled = false;
+        SentCommand = CurrentCommand;
+        // Only the last run's answer is shown.
+        if (run == *count)
+            CommandInProgress = true;
+        ButtonSend->setEnabled(false);
+        ButtonRepeat->setEnabled(false);
+        if (FormMain)
+            FormMain->SetPanelText(1, QString::fromStdString(RepeatProgressText(run, *count)));
+        if (host->LastError() != EFP_Success) {
+            stop(swError, true);
+            return;
+        }
+    }
+}
+
+void TFormChildTerminalWindow::ButtonCancelClick()
+{
+    // A link purged in the middle of an exchange reports it as unanswered a moment later;
+    // that report is the Cancel itself, not a printer that is not ready.
+    if (TFPHostControl* host = HostLink()) {
+        if (host->State() == EFP_S_Busy)
+            m_hostExchangeCancelled = true;
+        host->Purge();
+    }
+    if (TFPAuxControl* aux = AuxLink()) {
+        if (aux->State() == FEFP_S_Busy)
+            m_auxExchangeCancelled = true;
+        aux->Purge();
+    }
+    CommandInProgress = false;
+    CancelRequested = true;
+    ++m_cancelCount;
+    if (Definition.FieldCount <= 0) {
+        ButtonSend->setEnabled(false);
+        ButtonRepeat->setEnabled(false);
+    } else if (Definition.Mode == cmFiscal) {
+        ButtonSend->setEnabled(IsFiscalPortOpen());
+        ButtonRepeat->setEnabled(false);
+    } else {
+        ButtonSend->setEnabled(true);
+        ButtonRepeat->setEnabled(true);
+    }
+    TreeViewCommand->setEnabled(true);
+    for (QEventLoop* loop : m_idleWaits)
+        loop->quit();
+}
+
+void TFormChildTerminalWindow::WMTermHostError()
+{
+    TreeViewCommand->setEnabled(true);
+    QPointer<TFormChildTerminalWindow> self(this);
+    const bool cancelled = std::exchange(m_hostExchangeCancelled, false);
+    TFPHostControl* host = cancelled ? nullptr : HostLink();
+    if (host) {
+        switch (host->LastError()) {
+        case EFP_E_WriteError:
+        case EFP_E_ReadTimeOut:
+            SetStatusText(swTimeOut);
+            ShowErrorBox(this, tr("Communication errors!!! Fiscal printer not ready."));
+            break;
+        case EFP_E_NackReceived:
+            SetStatusText(swError);
+            ShowErrorBox(this, tr("Error!!! Bad data in frame."));
+            break;
+        default:
+            break;
+        }
+    }
+    if (!self)
+        return;
+    CommandInProgress = false;
+    ButtonSend->setEnabled(true);
+    ButtonRepeat->setEnabled(true);
+}
+
+void TFormChildTerminalWindow::WMTermAuxError()
+{
+    TreeViewCommand->setEnabled(true);
+    QPointer<TFormChildTerminalWindow> self(this);
+    const bool cancelled = std::exchange(m_auxExchangeCancelled, false);
+    TFPAuxControl* aux = cancelled ? nullptr : AuxLink();
+    if (aux) {
+        switch (aux->LastError()) {
+        case FEFP_E_WriteError:
+        case FEFP_E_ReadTimeOut:
+            SetStatusText(swTimeOut);
+            ShowErrorBox(this, tr("Communication errors!!! Fiscal printer not ready."));
+            break;
+        case FEFP_E_NackReceived:
+            SetStatusText(swError);
+            ShowErrorBox(this, tr("Error!!! Bad data in frame."));
+            break;
+        default:
+            break;
+        }
+    }
+    if (!self)
+        return;
+    CommandInProgress = false;
+    ButtonSend->setEnabled(true);
+}
+
+void TFormChildTerminalWindow::WMTermAuxAck()
+{
+    TreeViewCommand->setEnabled(true);
+    SetStatusText(swReady);
+    ButtonSend->setEnabled(true);
+    CommandInProgress = false;
+    ShowMessageBox(this, QMessageBox::Information, QString(),
+                   tr("     Fiscal Port it's alive !!!     "), QMessageBox::Ok);
+}

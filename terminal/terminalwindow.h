@@ -8,14 +8,19 @@
 #include <QTimer>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QFrame;
+class QEventLoop;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -188,12 +193,46 @@ public:
     void WMTermAuxError();
     void WMTermAuxAck();
 
+    // State words of the main window's second status panel.
+    enum TStatusWord { swReady, swError, swSending, swTimeOut, swAbort };
+    void SetStatusText(TStatusWord word);
+
+    // Hands one converted field value (hex escapes not yet expanded) to the link of the shown
+    // command: appended to AuxFrameText in fiscal mode, AddDataField on the host link in host
+    // mode. False when the value is refused (bad escape, or the host link refuses it).
+    bool AddFieldValue(const std::string& text);
+
+    // The Host Answer tab (terminal/answer.cpp). ShowAnswer rebuilds it from two status words,
+    // the answer's extra fields and its return code; the test of fixed answers calls it with
+    // an empty list and return code 0.
+    void ShowAnswer(std::uint16_t fiscalWord, std::uint16_t printerWord,
+                    const std::vector<std::string>& extraFields, std::uint16_t returnCode);
+    void DecodeStatusWords(std::uint16_t fiscalWord, std::uint16_t printerWord);
+    void BuildAnswerFields(std::uint16_t returnCode, const std::vector<std::string>& extraFields);
+    // Destroy one word's status panels and hide its group box (after the fixed answer editor).
+    void RemoveFiscalStatusPanels();
+    void RemovePrinterStatusPanels();
+    void MemoFiscalAnswerDblClick();
+
+    // What the Host Answer tab shows: one label per status panel (element 0 = panel 1), and
+    // one label and read-only edit per answer entry (hidden reserved entries included).
+    std::vector<QLabel*> FiscalPanels;
+    std::vector<QLabel*> PrinterPanels;
+    bool FiscalPanelsExist = false;
+    bool PrinterPanelsExist = false;
+    std::vector<QLabel*> AnswerLabels;
+    std::vector<QLineEdit*> AnswerEdits;
+    // Answer field definitions of SentCommand, loaded for each answer.
+    tallyhost::TCommandDefinition SentDefinition;
+
     // Opens the field list editor modally on a command section of the file. The editors
     // layer installs it; without it "Edit fields" only reloads the command.
     static std::function<void(QWidget* parent, const QString& fileName, const QString& section)>
         EditFieldsDialog;
 
 protected:
+    // Keeps the answer a fiscal notification carries (terminal/answer.cpp), then dispatches.
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void customEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -222,6 +261,21 @@ private:
     QString AskNodeName(const QString& caption);
     void ShowError(const QString& text);
     bool AskWarning(const QString& text);
+
+    // Sending (terminal/sending.cpp).
+    enum class TWaitEnd { Idle, Closed, Cancelled, Gone };
+    TWaitEnd WaitForIdleLink(bool fiscal);
+    bool ConvertAndAddFields(int repeatRun, int& refusedField);
+    void RefuseFieldValue(int field, bool purgeBoth);
+    void ClearAnswerControls();
+    std::vector<QEventLoop*> m_idleWaits; // waits in progress, innermost last
+    unsigned m_cancelCount = 0;           // Cancel clicks so far
+    bool m_memoWatched = false;           // the memo's double click is handled
+    // Cancel dropped an exchange in progress; the link's report of it is not a failure.
+    bool m_hostExchangeCancelled = false;
+    bool m_auxExchangeCancelled = false;
+    // The answer carried by the fiscal notification being handled, when it carries one.
+    std::optional<std::string> m_notifiedAuxAnswer;
 
     QString m_fileName;
     std::string m_path; // the file name as the file system spells it

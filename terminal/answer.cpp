@@ -1,0 +1,359 @@
+// The Host Answer and Fiscal Answer tabs of the terminal window.
+//
+// A host answer is drawn on the scroll box of the Host Answer tab: two group boxes whose
+// captions give the status words in hexadecimal and whose panels show the texts of the
+// matching status records in their colours, a separator, then one label and read-only edit per
+// answer entry on a grid. What goes where is computed by the core (core/answerdecode.h); this
+// file only creates and places the widgets. Every extra field of the answer gets an entry, also
+// beyond the 70 fields a command can describe: values are never dropped (the grid just grows
+// downwards, and the scroll box scrolls).
+//
+// Fiscal answers are appended to the memo of the Fiscal Answer tab, one line per frame.
+
+#include "terminal/terminalwindow.h"
+
+#include "app/formmain.h"
+#include "app/notifications.h"
+#include "core/answerdecode.h"
+#include "core/colors.h"
+#include "core/errors.h"
+#include "core/termcache.h"
+#include "core/termfile.h"
+#include "links/fpauxcontrol.h"
+#include "links/fphostcontrol.h"
+#include "terminal/commandtree.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+
+#include <algorithm>
+
+using namespace tallyhost;
+
+namespace {
+
+constexpr int StatusPanelHeight = 21;
+constexpr int AnswerEditHeight = 21;
+constexpr int BevelHeight = 2;
+constexpr int ClientBottomMargin = 10;
+
+QString FromBytes(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QColor ToQColor(TColor color)
+{
+    const TRgb rgb = ColorToRgbParts(color);
+    return QColor(rgb.Red, rgb.Green, rgb.Blue);
+}
+
+void SetTextColor(QWidget* widget, const QColor& color)
+{
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::WindowText, color);
+    widget->setPalette(pal);
+}
+
+// The read-only answer boxes are painted in the desktop's inactive-border grey, so they read as
+// output rather than input.
+QColor AnswerEditColor()
+{
+    TColor color = 0;
+    if (IdentToColor("clInactiveBorder", color))
+        return ToQColor(color);
+    return QColor(212, 208, 200);
+}
+
+// Double clicks on the fiscal answer memo empty it.
+class TMemoDoubleClickFilter : public QObject
+{
+public:
+    TMemoDoubleClickFilter(TFormChildTerminalWindow* window, QObject* parent)
+        : QObject(parent), m_window(window)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            m_window->MemoFiscalAnswerDblClick();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TFormChildTerminalWindow* m_window;
+};
+
+TFPHostControl* HostLink()
+{
+    return FormMain ? FormMain->VardoFPHostControl1 : nullptr;
+}
+
+TFPAuxControl* AuxLink()
+{
+    return FormMain ? FormMain->FPAuxControl1 : nullptr;
+}
+
+} // namespace
+
+bool TFormChildTerminalWindow::event(QEvent* event)
+{
+    const int type = static_cast<int>(event->type());
+    if (type == WM_TERM_AUX_ANSWER || type == WM_TERM_AUX_FINAL) {
+        // Answer frames can follow each other faster than the notifications are handled; the
+        // frame a notification carries is the one it is about, the link only holds the last.
+        m_notifiedAuxAnswer.reset();
+        if (const auto* n = dynamic_cast<const TNotificationEvent*>(event); n && n->HasFrame())
+            m_notifiedAuxAnswer = n->Frame().toStdString();
+    }
+    const bool handled = QMdiSubWindow::event(event);
+    return handled;
+}
+
+// ---- host answer ----------------------------------------------------------------------------
+
+void TFormChildTerminalWindow::WMTermHostAnswer()
+{
+    if (!CommandInProgress)
+        return;
+    TFPHostControl* host = HostLink();
+    // A link that is busy again has been handed a newer command since this answer came (a
+    // repeat run goes on as soon as the link is idle); that command's own answer follows.
+    if (!host || host->State() == EFP_S_Busy)
+        return;
+    // Cleared first: nothing below may take a second notification for the same answer.
+    CommandInProgress = false;
+    TreeViewCommand->setEnabled(true);
+    const auto fiscalWord = static_cast<std::uint16_t>(host->FiscalStatus());
+    const auto printerWord = static_cast<std::uint16_t>(host->PrinterStatus());
+    const auto returnCode = static_cast<std::uint16_t>(host->ReturnCode());
+    std::vector<std::string> extraFields;
+    const std::int32_t count = host->ExtraFieldsCount();
+    extraFields.reserve(static_cast<std::size_t>(std::max(count, 0)));
+    for (std::int32_t i = 1; i <= count; ++i)
+        extraFields.push_back(host->GetExtraField(i));
+    ShowAnswer(fiscalWord, printerWord, extraFields, returnCode);
+    SetStatusText(swReady);
+    if (Definition.FieldCount > 0) {
+        ButtonSend->setEnabled(true);
+        ButtonRepeat->setEnabled(true);
+    }
+}
+
+void TFormChildTerminalWindow::ClearAnswerControls()
+{
+    RemoveFiscalStatusPanels();
+    RemovePrinterStatusPanels();
+    for (QLabel* label : AnswerLabels)
+        delete label;
+    for (QLineEdit* edit : AnswerEdits)
+        delete edit;
+    AnswerLabels.clear();
+    AnswerEdits.clear();
+}
+
+void TFormChildTerminalWindow::ShowAnswer(std::uint16_t fiscalWord, std::uint16_t printerWord,
+                                          const std::vector<std::string>& extraFields,
+                                          std::uint16_t returnCode)
+{
+    // Rebuilt out of sight: the old controls go (deleted at once, so nothing needs to run
+    // before the new ones are made), the new ones are placed, then the box is shown.
+    ScrollBoxAnswer->setUpdatesEnabled(false);
+    ScrollBoxAnswer->hide();
+    ClearAnswerControls();
+
+    DecodeStatusWords(fiscalWord, printerWord);
+    BevelSeparator->show();
+
+    // The names of the values are those of the command that was sent, not the one shown.
+    SentDefinition.AnswerCount = 0;
+    if (!SentCommand.isEmpty()) {
+        try {
+            LoadAnswerFields(Cache(), SentCommand.toLatin1().toStdString(), SentDefinition);
+        } catch (const Error&) {
+            // A broken answer list names nothing: every value is still shown, as "Field<n>".
+            SentDefinition.AnswerCount = 0;
+        }
+    }
+    BuildAnswerFields(returnCode, extraFields);
+
+    ScrollBoxAnswer->show();
+    ScrollBoxAnswer->setUpdatesEnabled(true);
+    PageControl->setCurrentWidget(TabSheetAnswer);
+    ScrollBoxAnswer->setFocus();
+}
+
+namespace {
+
+// Builds one word's panels in its group box; returns them (element 0 = panel 1).
+std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, std::uint16_t word, const TStatusTable& table)
+{
+    const std::vector<StatusPanelText> decoded = DecodeStatusWord(word, table);
+    const int clientWidth = std::max(box->width() - 4, 0);
+    const StatusPanelLayout layout = LayoutStatusPanels(clientWidth, static_cast<int>(decoded.size()));
+    std::vector<QLabel*> panels;
+    panels.reserve(decoded.size());
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        auto* panel = new QLabel(box);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setAlignment(Qt::AlignCenter);
+        const PanelPosition pos = StatusPanelPosition(layout, static_cast<int>(i));
+        panel->setGeometry(pos.Left, pos.Top, StatusPanelWidth, StatusPanelHeight);
+        if (decoded[i].Matched) {
+            panel->setText(FromBytes(decoded[i].Text));
+            SetTextColor(panel, ToQColor(decoded[i].Color));
+        }
+        panel->show();
+        panels.push_back(panel);
+    }
+    // With no records the box keeps one line, for its caption.
+    const int captionHeight = box->fontMetrics().height() + 8;
+    box->resize(box->width(), std::max(layout.Height, captionHeight));
+    return panels;
+}
+
+} // namespace
+
+void TFormChildTerminalWindow::DecodeStatusWords(std::uint16_t fiscalWord, std::uint16_t printerWord)
+{
+    const int clientWidth = ScrollBoxAnswer->viewport()->width();
+    const int boxWidth = std::max(clientWidth - StatusBoxMargin, 0);
+    const int left = StatusBoxMargin / 2;
+
+    GroupBoxFiscalAnswer->setTitle(FromBytes(FiscalAnswerCaption(fiscalWord)));
+    GroupBoxFiscalAnswer->setGeometry(left, left, boxWidth, GroupBoxFiscalAnswer->height());
+    FiscalPanels = BuildStatusPanels(GroupBoxFiscalAnswer, fiscalWord, FiscalStatus);
+    FiscalPanelsExist = true;
+    GroupBoxFiscalAnswer->show();
+
+    GroupBoxPrinterAnswer->setTitle(FromBytes(PrinterAnswerCaption(printerWord)));
+    GroupBoxPrinterAnswer->setGeometry(left,
+                                       GroupBoxFiscalAnswer->geometry().bottom() + 1 +
+                                           StatusBoxSpacing,
+                                       boxWidth, GroupBoxPrinterAnswer->height());
+    PrinterPanels = BuildStatusPanels(GroupBoxPrinterAnswer, printerWord, PrinterStatus);
+    PrinterPanelsExist = true;
+    GroupBoxPrinterAnswer->show();
+}
+
+void TFormChildTerminalWindow::BuildAnswerFields(std::uint16_t returnCode,
+                                                 const std::vector<std::string>& extraFields)
+{
+    QWidget* client = ScrollBoxAnswer->widget();
+    const int clientWidth = ScrollBoxAnswer->viewport()->width();
+    const int bevelTop = GroupBoxPrinterAnswer->geometry().bottom() + 1 + StatusBoxSpacing;
+    BevelSeparator->setGeometry(StatusBoxMargin / 2, bevelTop,
+                                std::max(clientWidth - StatusBoxMargin, 0), BevelHeight);
+    const int bevelBottom = bevelTop + BevelHeight;
+
+    AnswerDisplayOptions options;
+    if (FormMain) {
+        options.Protocol = FormMain->Settings.Protocol;
+        options.ExtReservedFields = FormMain->Settings.ExtReservedFields;
+        options.InputDateFormat = FormMain->Settings.InputDateFormat;
+        options.OutputDateFormat = FormMain->Settings.OutputDateFormat;
+    }
+    const std::string description = ReturnCodeText(Cache(), std::to_string(returnCode));
+    const std::vector<AnswerEntry> entries =
+        BuildAnswerEntries(options, SentDefinition, returnCode, extraFields, description);
+
+    const AnswerGridLayout grid = LayoutAnswerGrid(clientWidth);
+    const QColor editColor = AnswerEditColor();
+    const QColor unnamedColor = ToQColor(UnnamedLabelColor);
+    int bottom = bevelBottom;
+    AnswerLabels.reserve(entries.size());
+    AnswerEdits.reserve(entries.size());
+    for (const AnswerEntry& entry : entries) {
+        const AnswerCellPosition cell = AnswerCell(grid, entry.Position, bevelBottom);
+        auto* label = new QLabel(FromBytes(entry.Label), client);
+        label->setTextFormat(Qt::PlainText);
+        label->move(cell.Left, cell.LabelTop);
+        label->resize(cell.EditWidth, AnswerEditOffset);
+        auto* edit = new QLineEdit(FromBytes(entry.Value), client);
+        edit->setReadOnly(true);
+        edit->setGeometry(cell.Left, cell.EditTop, cell.EditWidth, AnswerEditHeight);
+        QPalette pal = edit->palette();
+        pal.setColor(QPalette::Base, editColor);
+        edit->setPalette(pal);
+        edit->setCursorPosition(0);
+        if (!entry.Hint.empty())
+            edit->setToolTip(FromBytes(entry.Hint));
+        label->setBuddy(edit);
+        if (!entry.Named)
+            SetTextColor(label, unnamedColor);
+        // A hidden reserved entry keeps its place in the grid, empty.
+        label->setVisible(entry.Visible);
+        edit->setVisible(entry.Visible);
+        AnswerLabels.push_back(label);
+        AnswerEdits.push_back(edit);
+        bottom = std::max(bottom, cell.EditTop + AnswerEditHeight);
+    }
+    client->resize(clientWidth, bottom + ClientBottomMargin);
+}
+
+void TFormChildTerminalWindow::RemoveFiscalStatusPanels()
+{
+    if (!FiscalPanelsExist)
+        return;
+    for (QLabel* panel : FiscalPanels)
+        delete panel;
+    FiscalPanels.clear();
+    FiscalPanelsExist = false;
+    GroupBoxFiscalAnswer->hide();
+}
+
+void TFormChildTerminalWindow::RemovePrinterStatusPanels()
+{
+    if (!PrinterPanelsExist)
+        return;
+    for (QLabel* panel : PrinterPanels)
+        delete panel;
+    PrinterPanels.clear();
+    PrinterPanelsExist = false;
+    GroupBoxPrinterAnswer->hide();
+}
+
+// ---- fiscal answers -------------------------------------------------------------------------
+
+void TFormChildTerminalWindow::WMTermAuxAnswer()
+{
+    std::string answer;
+    if (m_notifiedAuxAnswer) {
+        answer = *m_notifiedAuxAnswer;
+    } else if (TFPAuxControl* aux = AuxLink()) {
+        answer = aux->Answer();
+    }
+    m_notifiedAuxAnswer.reset();
+    if (!m_memoWatched) {
+        MemoFiscalAnswer->viewport()->installEventFilter(
+            new TMemoDoubleClickFilter(this, MemoFiscalAnswer));
+        m_memoWatched = true;
+    }
+    PageControl->setCurrentWidget(TabSheetFiscalAnswer);
+    MemoFiscalAnswer->appendPlainText(FromBytes(answer));
+}
+
+void TFormChildTerminalWindow::WMTermAuxFinal()
+{
+    WMTermAuxAnswer();
+    TreeViewCommand->setEnabled(true);
+    SetStatusText(swReady);
+    ButtonSend->setEnabled(true);
+    CommandInProgress = false;
+}
+
+void TFormChildTerminalWindow::MemoFiscalAnswerDblClick()
+{
+    MemoFiscalAnswer->clear();
+}
