@@ -236,17 +236,6 @@ TEST_F(SendingTest, FiscalAcknowledgementAndCancel)
     EXPECT_FALSE(m_window->CommandInProgress);
 }
 
-TEST_F(SendingTest, FiscalCommandWithThePortClosedDisablesSend)
-{
-    StartSimulator(QuickScenario());
-    OpenFile(DemoFile(1), false);
-    Select("F", "Join");
-    m_window->ButtonSend->setEnabled(true);
-    m_window->ButtonSendClick();
-    EXPECT_FALSE(m_window->ButtonSend->isEnabled());
-    EXPECT_FALSE(m_window->CommandInProgress);
-}
-
 TEST_F(SendingTest, ExchangeFailuresEndWithTheirBoxAndStateWord)
 {
     Scenario s = QuickScenario();
