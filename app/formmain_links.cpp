@@ -311,10 +311,13 @@ void TFormMain::FPAuxControl1Nack(TFPAuxControl*)
         PostNotification(FormChildLogWindow, WM_LOG_NACK);
 }
 
-void TFormMain::FPAuxControl1Answer(TFPAuxControl*, bool IsFinal)
+void TFormMain::FPAuxControl1Answer(TFPAuxControl* Sender, bool IsFinal)
 {
+    // The answer goes with the notification: frames can follow each other faster than the
+    // terminal window handles them, and the link only keeps the last one.
     if (FormChildLogWindow)
-        PostNotification(FormChildTerminalWindow, IsFinal ? WM_TERM_AUX_FINAL : WM_TERM_AUX_ANSWER);
+        PostNotification(FormChildTerminalWindow, IsFinal ? WM_TERM_AUX_FINAL : WM_TERM_AUX_ANSWER,
+                         QByteArray::fromStdString(Sender->Answer()));
 }
 
 void TFormMain::FPAuxControl1Error(TFPAuxControl*)

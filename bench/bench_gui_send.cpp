@@ -29,7 +29,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QTimer>
 #include <QThread>
 #include <QTreeWidgetItem>
 
@@ -72,6 +72,23 @@ bool WriteFile(const QString& path, const char* text)
     return true;
 }
 
+// Runs the event loop until `done` holds or `ms` pass, checking every `everyMs`; sleeps between
+// checks, so a waiting process stays idle.
+template <typename Predicate>
+bool WaitFor(Predicate done, int ms, int everyMs = 1)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(everyMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
 void Select(TFormChildTerminalWindow* w, const QString& command)
 {
     QTreeWidgetItem* group = w->TreeViewCommand->topLevelItem(0)->child(0);
@@ -79,7 +96,7 @@ void Select(TFormChildTerminalWindow* w, const QString& command)
         if (group->child(i)->text(0) == command)
             w->TreeViewCommand->setCurrentItem(group->child(i));
     }
-    QTest::qWaitFor([&] { return w->CurrentCommand == "G" + command; }, 2000);
+    WaitFor([&] { return w->CurrentCommand == "G" + command; }, 2000);
 }
 
 } // namespace
@@ -155,17 +172,17 @@ int main(int argc, char** argv)
 
     timer.restart();
     window->ButtonRepeatClick();
-    QTest::qWaitFor([&] { return main->PanelText(1) == "Ready"; }, 120000);
+    WaitFor([&] { return main->PanelText(1) == "Ready"; }, 120000);
     const double guiSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     const bool guiDone = main->PanelText(1) == "Ready";
 
     // 3. Waiting for a slow printer: the process should sleep.
     Select(window, "Slow");
-    QTest::qWait(200);
+    WaitFor([] { return false; }, 200, 50);
     const double cpuBefore = CpuSeconds();
     timer.restart();
     window->ButtonSendClick();
-    QTest::qWaitFor([&] { return main->PanelText(1) != "Sending ..."; }, 15000);
+    WaitFor([&] { return main->PanelText(1) != "Sending ..."; }, 15000, 100);
     const double waitSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     const double cpuShare = (CpuSeconds() - cpuBefore) / waitSeconds;
     const QString endState = main->PanelText(1);
