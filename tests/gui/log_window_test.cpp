@@ -280,7 +280,6 @@ TEST_F(LogWindowTest, LinesCarryTheirHandlingTimeAsToolTip)
     // Hovering the line shows it; hovering below the text shows nothing.
     QMdiArea area;
     area.resize(600, 400);
-    window.setParent(&area);
     area.addSubWindow(&window);
     area.show();
     window.showMaximized();
@@ -298,7 +297,7 @@ TEST_F(LogWindowTest, LinesCarryTheirHandlingTimeAsToolTip)
     while (QToolTip::isVisible() && !hidden.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_FALSE(QToolTip::isVisible());
-    window.setParent(nullptr);
+    area.removeSubWindow(&window); // the window lives on the stack: the area must not delete it
 }
 
 TEST_F(LogWindowTest, CloseBoxMinimizesAndWidthStaysAtLeast350)
