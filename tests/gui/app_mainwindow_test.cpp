@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QTextEdit>
+#include <QTest>
 #include <QUrl>
 
 namespace {
@@ -493,4 +494,36 @@ TEST_F(AppShellTest, UnwritableSettingsStoreIsToldAtShutdown)
     ASSERT_EQ(m_dialogs.Boxes.size(), 1u);
     EXPECT_EQ(m_dialogs.Boxes[0].text, QStringLiteral("Unable to write to %1").arg(storeFile));
     EXPECT_EQ(ReadAll(storeFile), before) << "the stored settings are left as they were";
+}
+
+TEST_F(AppShellTest, TilingAndArrangingPlaceTheChildWindowsWithoutOverlap)
+{
+    const QString file = WriteTerminalFile(QStringLiteral("tile.thf"));
+    Store()->setValue(QStringLiteral("File"), file);
+    TFormMain& w = Start();
+    w.resize(900, 700);
+    QApplication::processEvents();
+    QMdiSubWindow* terminal = FormChildTerminalWindow;
+    QMdiSubWindow* log = FormChildLogWindow;
+    const QRect area = w.MdiArea()->viewport()->rect();
+
+    log->showNormal();
+    w.ActionWindowTileVertical->trigger();
+    EXPECT_FALSE(terminal->isMaximized());
+    EXPECT_FALSE(terminal->geometry().intersects(log->geometry()));
+    EXPECT_EQ(terminal->geometry().top(), area.top());
+    EXPECT_EQ(terminal->height(), area.height());
+    EXPECT_EQ(terminal->width() + log->width(), area.width());
+
+    w.ActionWindowTileHorizontal->trigger();
+    EXPECT_FALSE(terminal->geometry().intersects(log->geometry()));
+    EXPECT_EQ(terminal->width(), area.width());
+    EXPECT_EQ(terminal->height() + log->height(), area.height());
+
+    // Minimize All lines the icons up along the bottom edge.
+    w.ActionWindowMinimizeAll->trigger();
+    ASSERT_TRUE(terminal->isMinimized() && log->isMinimized());
+    EXPECT_FALSE(terminal->geometry().intersects(log->geometry()));
+    EXPECT_EQ(terminal->geometry().bottom(), area.bottom());
+    EXPECT_EQ(log->geometry().bottom(), area.bottom());
 }
