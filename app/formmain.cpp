@@ -154,6 +154,10 @@ TFormMain::~TFormMain()
     disconnect(qApp, nullptr, this, nullptr);
     disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
     disconnect(m_mdiArea, nullptr, this, nullptr);
+    // Children (the links among them) are destroyed after this body; none of their signals
+    // may reach the handlers of a window that is already gone.
+    for (QObject* child : children())
+        disconnect(child, nullptr, this, nullptr);
     if (m_trackedFocus)
         disconnect(m_trackedFocus, nullptr, this, nullptr);
     m_trackedFocus = nullptr;
