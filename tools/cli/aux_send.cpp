@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <charconv>
 #include <cstdint>
@@ -184,8 +185,17 @@ int RunAuxSend(int argc, char** argv)
         std::fflush(stdout);
     };
     QEventLoop loop;
-    QObject::connect(&link, &TFPAuxControl::OnWrite,
-                     [&](auto*, const QByteArray& v) { note("write", Bytes(v)); });
+    // The link reports the ACK it writes after an answer frame only after that frame's
+    // OnAnswer: after the final one, the run waits for that ACK so that the trace holds every
+    // byte written. A failed write is not reported at all, hence the limit (the link's own
+    // write time-out for one byte is 1510 ms).
+    bool finalAnswered = false;
+    constexpr int FinalAckWaitMs = 2000;
+    QObject::connect(&link, &TFPAuxControl::OnWrite, [&](auto*, const QByteArray& v) {
+        note("write", Bytes(v));
+        if (finalAnswered)
+            loop.quit();
+    });
     QObject::connect(&link, &TFPAuxControl::OnRead,
                      [&](auto*, const QByteArray& v) { note("read", Bytes(v)); });
     QObject::connect(&link, &TFPAuxControl::OnNack, [&](auto*) { note("nack"); });
@@ -203,7 +213,8 @@ int RunAuxSend(int argc, char** argv)
         }
         if (isFinal) {
             report.Result = "final";
-            loop.quit();
+            finalAnswered = true;
+            QTimer::singleShot(FinalAckWaitMs, &loop, &QEventLoop::quit);
         }
     });
     QObject::connect(&link, &TFPAuxControl::OnError, [&](auto*) {
