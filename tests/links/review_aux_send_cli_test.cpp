@@ -55,10 +55,10 @@ TEST(AuxSendCli, JsonReportsEveryFrameAndEveryAckWritten)
     // Compared as text so that a mismatch shows the events.
     EXPECT_EQ(Compact(json["events"].toArray()),
               Compact(QJsonArray{QJsonObject{{"event", "write"}, {"hex", "02 31 32 03 98"}},
-                          QJsonObject{{"event", "read"}, {"hex", "02 30 30 30 35 41 03 F5"}},
-                          QJsonObject{{"event", "write"}, {"hex", "06"}},
-                          QJsonObject{{"event", "read"}, {"hex", "02 30 30 30 33 42 03 F6"}},
-                          QJsonObject{{"event", "write"}, {"hex", "06"}}}));
+                                 QJsonObject{{"event", "read"}, {"hex", "02 30 30 30 35 41 03 F5"}},
+                                 QJsonObject{{"event", "write"}, {"hex", "06"}},
+                                 QJsonObject{{"event", "read"}, {"hex", "02 30 30 30 33 42 03 F6"}},
+                                 QJsonObject{{"event", "write"}, {"hex", "06"}}}));
 }
 
 } // namespace
