@@ -527,3 +527,22 @@ TEST_F(AppShellTest, TilingAndArrangingPlaceTheChildWindowsWithoutOverlap)
     EXPECT_EQ(terminal->geometry().bottom(), area.bottom());
     EXPECT_EQ(log->geometry().bottom(), area.bottom());
 }
+
+TEST_F(AppShellTest, MalformedTerminalFileOpensWithCompatibleDefaults)
+{
+    QByteArray garbage("[General]\r\nProtocol=extended\r\nInputDateFormat=\r\n[Groups\r\n=\r\n");
+    for (int i = 0; i < 256; ++i)
+        garbage.append(char(i));
+    const QString file = WriteTerminalFile(QStringLiteral("bad.thf"), garbage);
+    Store()->setValue(QStringLiteral("File"), file);
+    TFormMain& w = Start();
+    EXPECT_NE(FormChildTerminalWindow, nullptr);
+    EXPECT_EQ(w.Settings.Protocol, 0) << "a value that is not a number reads as 0";
+    EXPECT_FALSE(w.ActionEditRC->isEnabled());
+    Exit();
+    // Only the per-file keys were written; nothing of the operator's bytes was lost.
+    const QByteArray after = ReadAll(file);
+    EXPECT_TRUE(after.contains("Protocol=0\r\n"));
+    EXPECT_TRUE(after.contains(garbage.mid(garbage.indexOf("[Groups"), 40)));
+    EXPECT_TRUE(after.contains(garbage.right(200)));
+}
