@@ -167,14 +167,21 @@ int main(int argc, char** argv)
     main->Settings.File = thf;
     main->OpenTerminalFile();
     TFormChildTerminalWindow* window = FormChildTerminalWindow;
-    FormChildLogWindow->showNormal();
     Select(window, "Fast");
-
-    timer.restart();
-    window->ButtonRepeatClick();
-    WaitFor([&] { return main->PanelText(1) == "Ready"; }, 120000);
-    const double guiSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-    const bool guiDone = main->PanelText(1) == "Ready";
+    auto repeatSeconds = [&]() -> double {
+        main->SetPanelText(1, QString());
+        QElapsedTimer t;
+        t.start();
+        window->ButtonRepeatClick();
+        if (!WaitFor([&] { return main->PanelText(1) == "Ready"; }, 120000))
+            return -1.0;
+        return static_cast<double>(t.nsecsElapsed()) / 1e9;
+    };
+    // For reference, with the log window minimized (its view is not drawn), then open.
+    const double guiMinimizedSeconds = repeatSeconds();
+    FormChildLogWindow->showNormal();
+    const double guiSeconds = repeatSeconds();
+    const bool guiDone = guiSeconds > 0 && guiMinimizedSeconds > 0;
 
     // 3. Waiting for a slow printer: the process should sleep.
     Select(window, "Slow");
@@ -193,6 +200,8 @@ int main(int argc, char** argv)
 
     std::printf("tallyhost-cli send --repeat %d: %.3f s, %.0f commands/s (target >= 1000)\n",
                 RepeatCount, cliSeconds, cliRate);
+    std::printf("window Repeat %d, log window minimized: %.3f s, %.2fx the tool's time\n",
+                RepeatCount, guiMinimizedSeconds, guiMinimizedSeconds / cliSeconds);
     std::printf("window Repeat %d with the log window open: %.3f s%s, %.2fx the tool's time "
                 "(target <= 3x)\n",
                 RepeatCount, guiSeconds, guiDone ? "" : " (did not finish)", guiSeconds / cliSeconds);
