@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -52,6 +53,9 @@ protected:
             QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir::setCurrent(m_oldCurrent);
         qputenv("HOME", m_oldHome);
+        // Back to the usual store for the tests that run after this one in the same process.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
         for (int i = 0; i < 4; ++i) {
             qunsetenv(ComVariable(i).constData());
             if (m_masters[i] >= 0)
