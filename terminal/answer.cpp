@@ -23,6 +23,7 @@
 #include "links/fphostcontrol.h"
 #include "terminal/commandtree.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -168,9 +169,12 @@ void TFormChildTerminalWindow::ShowAnswer(std::uint16_t fiscalWord, std::uint16_
                                           std::uint16_t returnCode)
 {
     // Rebuilt out of sight: the old controls go (deleted at once, so nothing needs to run
-    // before the new ones are made), the new ones are placed, then the box is shown.
+    // before the new ones are made), the new ones are placed, then the box is shown. The tab
+    // comes to the front first and its layout is settled, so that the grid is computed for the
+    // width the scroll box really has (a page never shown yet has no size of its own).
+    PageControl->setCurrentWidget(TabSheetAnswer);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     ScrollBoxAnswer->setUpdatesEnabled(false);
-    ScrollBoxAnswer->hide();
     ClearAnswerControls();
 
     DecodeStatusWords(fiscalWord, printerWord);
@@ -188,9 +192,7 @@ void TFormChildTerminalWindow::ShowAnswer(std::uint16_t fiscalWord, std::uint16_
     }
     BuildAnswerFields(returnCode, extraFields);
 
-    ScrollBoxAnswer->show();
     ScrollBoxAnswer->setUpdatesEnabled(true);
-    PageControl->setCurrentWidget(TabSheetAnswer);
     ScrollBoxAnswer->setFocus();
 }
 
@@ -202,6 +204,10 @@ std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, std::uint16_t word, const
     const std::vector<StatusPanelText> decoded = DecodeStatusWord(word, table);
     const int clientWidth = std::max(box->width() - 4, 0);
     const StatusPanelLayout layout = LayoutStatusPanels(clientWidth, static_cast<int>(decoded.size()));
+    // The rows start below the caption: the style's caption may be taller than the 15 pixels
+    // the layout leaves for it.
+    const int captionHeight = box->fontMetrics().height() + 8;
+    const int shift = std::max(0, captionHeight - StatusFirstRowTop);
     std::vector<QLabel*> panels;
     panels.reserve(decoded.size());
     for (std::size_t i = 0; i < decoded.size(); ++i) {
@@ -209,7 +215,7 @@ std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, std::uint16_t word, const
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setAlignment(Qt::AlignCenter);
         const PanelPosition pos = StatusPanelPosition(layout, static_cast<int>(i));
-        panel->setGeometry(pos.Left, pos.Top, StatusPanelWidth, StatusPanelHeight);
+        panel->setGeometry(pos.Left, pos.Top + shift, StatusPanelWidth, StatusPanelHeight);
         if (decoded[i].Matched) {
             panel->setText(FromBytes(decoded[i].Text));
             SetTextColor(panel, ToQColor(decoded[i].Color));
@@ -218,8 +224,7 @@ std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, std::uint16_t word, const
         panels.push_back(panel);
     }
     // With no records the box keeps one line, for its caption.
-    const int captionHeight = box->fontMetrics().height() + 8;
-    box->resize(box->width(), std::max(layout.Height, captionHeight));
+    box->resize(box->width(), layout.Height > 0 ? layout.Height + shift : captionHeight);
     return panels;
 }
 

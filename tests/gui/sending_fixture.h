@@ -121,11 +121,12 @@ protected:
             ASSERT_TRUE(aux->OpenPort());
             m_main->Settings.FiscalPortOpen = true;
         }
+        // Shown with a remembered file, the main window opens it, as at start-up.
         m_main->Settings.File = m_path;
-        m_main->OpenTerminalFile();
-        ASSERT_TRUE(FormChildTerminalWindow);
+        m_main->resize(1000, 700);
+        m_main->show();
+        ASSERT_TRUE(QTest::qWaitFor([] { return FormChildTerminalWindow != nullptr; }, 2000));
         m_window = FormChildTerminalWindow;
-        m_window->resize(900, 600);
         m_dialogs.Boxes.clear();
 
         // Count the command frames the host link writes (its ACK bytes are one byte long).
