@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidgetItem>
@@ -83,6 +84,8 @@ protected:
         qunsetenv("TALLYHOST_COM1");
         qunsetenv("TALLYHOST_COM2");
         qputenv("HOME", m_oldHome);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     }
 
     void StartSimulator(Scenario scenario)
