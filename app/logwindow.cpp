@@ -27,6 +27,10 @@ using namespace std::chrono_literals;
 // During a burst of notifications the queued lines reach the view at least this often.
 constexpr auto kMaxFlushDelay = 50ms;
 constexpr std::size_t kMaxBatchLines = 1000;
+// Lines of a quiet moment wait this long for company: laying out and painting the view once
+// per exchange would cost a fast printer more than the exchange itself, while a line shown
+// 25 ms late is not noticed.
+constexpr auto kCoalesceDelay = 25ms;
 
 // The hanging indent of a wrapped line, in points: the width of the nine-character prefix
 // in the log font, a little wider on the common 96 dpi screens.
@@ -126,7 +130,7 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSo
     m_richEditLog->viewport()->installEventFilter(this);
 
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(0);
+    m_flushTimer.setInterval(kCoalesceDelay);
     connect(&m_flushTimer, &QTimer::timeout, this, &TFormChildLogWindow::FlushPendingLines);
 
     FormCreate(terminalFileName);
