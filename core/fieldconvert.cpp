@@ -1,21 +1,12 @@
 #include "core/fieldconvert.h"
 
+#include "core/hexdigit.h"
+
 #include <algorithm>
 
 namespace tallyhost {
 
 namespace {
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 bool IsDigit(char c)
 {

@@ -6,23 +6,13 @@
 #include "core/colors.h"
 #include "core/commatext.h"
 #include "core/errors.h"
+#include "core/hexdigit.h"
 #include "core/profile.h"
 #include "core/termcache.h"
 
 namespace tallyhost {
 
 namespace {
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Item i of a split list, empty when the list is shorter (a truncated hand-written record then
 // fails with a conversion error instead of reading past the list).
@@ -74,7 +64,7 @@ bool TryStrToInt(std::string_view text, std::int32_t& value)
     const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 2147483648ull : 2147483647ull);
     for (; i < n; ++i) {
         const int d =
-            hex ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+            hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (d < 0)
             return false;
         v = v * (hex ? 16 : 10) + static_cast<std::uint64_t>(d);

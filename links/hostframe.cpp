@@ -1,21 +1,12 @@
 #include "links/hostframe.h"
 
+#include "core/hexdigit.h"
+
 namespace tallyhost {
 
 namespace hostframe {
 
 namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 struct SequenceRange
 {
@@ -52,7 +43,7 @@ std::uint16_t ParseCheckSumText(std::string_view text)
         return 0;
     unsigned value = 0;
     for (const char c : text) {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0)
             return 0;
         value = value * 16 + static_cast<unsigned>(digit);
@@ -133,7 +124,7 @@ std::uint16_t CompatibleStatusField(std::string_view field)
         return 0;
     unsigned value = 0;
     for (const char c : field) {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0)
             return 0;
         value = (value << 4 | static_cast<unsigned>(digit)) & 0xFFFF;

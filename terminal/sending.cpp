@@ -354,59 +354,59 @@ void TFormChildTerminalWindow::ButtonCancelClick()
         loop->quit();
 }
 
-void TFormChildTerminalWindow::WMTermHostError()
+bool TFormChildTerminalWindow::ReportExchangeFault(TExchangeFault fault)
 {
     TreeViewCommand->setEnabled(true);
     QPointer<TFormChildTerminalWindow> self(this);
-    const bool cancelled = std::exchange(m_hostExchangeCancelled, false);
-    TFPHostControl* host = cancelled ? nullptr : HostLink();
-    if (host) {
-        switch (host->LastError()) {
-        case EFP_E_WriteError:
-        case EFP_E_ReadTimeOut:
-            SetStatusText(swTimeOut);
-            ShowErrorBox(this, tr("Communication errors!!! Fiscal printer not ready."));
-            break;
-        case EFP_E_NackReceived:
-            SetStatusText(swError);
-            ShowErrorBox(this, tr("Error!!! Bad data in frame."));
-            break;
-        default:
-            break;
-        }
+    switch (fault) {
+    case TExchangeFault::NotReady:
+        SetStatusText(swTimeOut);
+        ShowErrorBox(this, tr("Communication errors!!! Fiscal printer not ready."));
+        break;
+    case TExchangeFault::BadData:
+        SetStatusText(swError);
+        ShowErrorBox(this, tr("Error!!! Bad data in frame."));
+        break;
+    case TExchangeFault::Other:
+        break;
     }
     if (!self)
-        return;
+        return false;
     CommandInProgress = false;
     ButtonSend->setEnabled(true);
-    ButtonRepeat->setEnabled(true);
+    return true;
+}
+
+void TFormChildTerminalWindow::WMTermHostError()
+{
+    // An exchange dropped by Cancel ends in a time-out report that is not the printer's fault.
+    const bool cancelled = std::exchange(m_hostExchangeCancelled, false);
+    TFPHostControl* host = cancelled ? nullptr : HostLink();
+    TExchangeFault fault = TExchangeFault::Other;
+    if (host) {
+        const TErrorType error = host->LastError();
+        if (error == EFP_E_WriteError || error == EFP_E_ReadTimeOut)
+            fault = TExchangeFault::NotReady;
+        else if (error == EFP_E_NackReceived)
+            fault = TExchangeFault::BadData;
+    }
+    if (ReportExchangeFault(fault))
+        ButtonRepeat->setEnabled(true);
 }
 
 void TFormChildTerminalWindow::WMTermAuxError()
 {
-    TreeViewCommand->setEnabled(true);
-    QPointer<TFormChildTerminalWindow> self(this);
     const bool cancelled = std::exchange(m_auxExchangeCancelled, false);
     TFPAuxControl* aux = cancelled ? nullptr : AuxLink();
+    TExchangeFault fault = TExchangeFault::Other;
     if (aux) {
-        switch (aux->LastError()) {
-        case FEFP_E_WriteError:
-        case FEFP_E_ReadTimeOut:
-            SetStatusText(swTimeOut);
-            ShowErrorBox(this, tr("Communication errors!!! Fiscal printer not ready."));
-            break;
-        case FEFP_E_NackReceived:
-            SetStatusText(swError);
-            ShowErrorBox(this, tr("Error!!! Bad data in frame."));
-            break;
-        default:
-            break;
-        }
+        const TFErrorType error = aux->LastError();
+        if (error == FEFP_E_WriteError || error == FEFP_E_ReadTimeOut)
+            fault = TExchangeFault::NotReady;
+        else if (error == FEFP_E_NackReceived)
+            fault = TExchangeFault::BadData;
     }
-    if (!self)
-        return;
-    CommandInProgress = false;
-    ButtonSend->setEnabled(true);
+    ReportExchangeFault(fault);
 }
 
 void TFormChildTerminalWindow::WMTermAuxAck()

@@ -252,6 +252,11 @@ public:
     void ShowCommand(const QString& section, bool selectionChanged);
 
 private:
+    // What a failed exchange tells the operator; both links' error codes map onto it.
+    enum class TExchangeFault { Other, NotReady, BadData };
+    // The part of the two error notifications they share; false when the window is gone.
+    bool ReportExchangeFault(TExchangeFault fault);
+
     void SetButtonsForPanel();
     bool IsHostPortOpen() const;
     bool IsFiscalPortOpen() const;

@@ -1,0 +1,18 @@
+#pragma once
+
+namespace tallyhost {
+
+// The value of one hexadecimal digit, either case; -1 for any other character. Shared by
+// escapes, integer texts and frame checksums so they all accept the same digits.
+constexpr int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace tallyhost
