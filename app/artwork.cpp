@@ -147,8 +147,8 @@ QIcon ToolIcon(Glyph glyph)
             p.setBrush(QColor(0xe8, 0xc0, 0x5a));
             p.drawRect(QRectF(3, 8, 26, 19));
             p.setBrush(QColor(0xf5, 0xd7, 0x84));
-            p.drawPolygon(QPolygonF({QPointF(3, 27), QPointF(8, 14), QPointF(31, 14),
-                                     QPointF(29, 27)}));
+            p.drawPolygon(
+                QPolygonF({QPointF(3, 27), QPointF(8, 14), QPointF(31, 14), QPointF(29, 27)}));
             break;
         case Glyph::SaveAs:
             p.setPen(QPen(kInk, 1.5));

@@ -8,7 +8,8 @@
 // the toolbar glyphs.
 namespace artwork {
 
-enum class Glyph {
+enum class Glyph
+{
     New,
     Open,
     SaveAs,

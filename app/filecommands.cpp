@@ -151,17 +151,16 @@ void TFormMain::ActionFileNew()
     }
     // When default.thf had to go to the user's data directory, say where it is.
     if (target.startsWith(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)))
-        SetPanelText(0, QStringLiteral("New terminal file: %1")
-                            .arg(QDir::toNativeSeparators(target)));
+        SetPanelText(0,
+                     QStringLiteral("New terminal file: %1").arg(QDir::toNativeSeparators(target)));
     Settings.File = target;
     OpenTerminalFile();
 }
 
 void TFormMain::ActionFileOpen()
 {
-    const QString chosen =
-        UserDialogs().OpenFileName(this, QStringLiteral("Open dialog"), QStringLiteral("."),
-                                   kFileFilter);
+    const QString chosen = UserDialogs().OpenFileName(this, QStringLiteral("Open dialog"),
+                                                      QStringLiteral("."), kFileFilter);
     if (chosen.isEmpty())
         return;
     ReplaceTerminalFile(QFileInfo(chosen).absoluteFilePath());
@@ -171,9 +170,8 @@ void TFormMain::ActionFileSaveAs()
 {
     if (!Settings.File.isEmpty())
         SaveFileSettings();
-    const QString chosen =
-        UserDialogs().SaveFileName(this, QStringLiteral("Save as "), QStringLiteral("."),
-                                   kFileFilter, QStringLiteral("thf"));
+    const QString chosen = UserDialogs().SaveFileName(
+        this, QStringLiteral("Save as "), QStringLiteral("."), kFileFilter, QStringLiteral("thf"));
     if (chosen.isEmpty())
         return;
     const QString target = QFileInfo(chosen).absoluteFilePath();
@@ -243,8 +241,8 @@ void TFormMain::RegisterFileType(const QString& extension, const QString& classN
 
     WriteIfChanged(MimePackagePath(className), mimePackage);
     WriteIfChanged(DesktopEntryPath(className), desktopEntry);
-    const QString iconPath = dataHome + QStringLiteral("/icons/hicolor/64x64/apps/%1.png")
-                                            .arg(className);
+    const QString iconPath =
+        dataHome + QStringLiteral("/icons/hicolor/64x64/apps/%1.png").arg(className);
     if (!QFileInfo::exists(iconPath) && QDir().mkpath(QFileInfo(iconPath).absolutePath()))
         artwork::Logo(64).save(iconPath, "PNG");
 
@@ -253,7 +251,8 @@ void TFormMain::RegisterFileType(const QString& extension, const QString& classN
     // throw-away data directory that no desktop reads, so they leave the tools alone.
     if (QStandardPaths::isTestModeEnabled())
         return;
-    const QString updateMime = QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));
+    const QString updateMime =
+        QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));
     if (!updateMime.isEmpty())
         QProcess::startDetached(updateMime, {dataHome + QStringLiteral("/mime")});
     const QString updateDesktop =

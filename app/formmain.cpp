@@ -5,8 +5,8 @@
 #include "app/formpreferences.h"
 #include "app/logwindow.h"
 #include "app/messagebox.h"
-#include "terminal/terminalwindow.h"
 #include "core/errors.h"
+#include "terminal/terminalwindow.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -183,8 +183,8 @@ void TFormMain::CreateActions()
          &TFormMain::ActionFileOpen);
     ActionOpen->setIcon(artwork::ToolIcon(G::Open));
     ActionOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    make(ActionClose, "ActionClose", QStringLiteral("Close"),
-         QStringLiteral("Close terminal file"), &TFormMain::ActionFileClose);
+    make(ActionClose, "ActionClose", QStringLiteral("Close"), QStringLiteral("Close terminal file"),
+         &TFormMain::ActionFileClose);
     make(ActionSaveAs, "ActionSaveAs", QStringLiteral("Save Terminal As ..."),
          QStringLiteral("Save terminal file"), &TFormMain::ActionFileSaveAs);
     ActionSaveAs->setIcon(artwork::ToolIcon(G::SaveAs));
@@ -229,12 +229,10 @@ void TFormMain::CreateActions()
     make(ActionWindowArrange, "ActionWindowArrange", QStringLiteral("&Arrange"),
          QStringLiteral("Arrange windows"), &TFormMain::ActionWindowArrangeExecute);
 
-    make(MenuItemResetserialports, "MenuItemResetserialports",
-         QStringLiteral("Reset serial ports"), QStringLiteral("Reset all open serial ports"),
-         &TFormMain::MenuItemResetserialportsClick);
+    make(MenuItemResetserialports, "MenuItemResetserialports", QStringLiteral("Reset serial ports"),
+         QStringLiteral("Reset all open serial ports"), &TFormMain::MenuItemResetserialportsClick);
     make(MenuItemGeneral, "MenuItemGeneral", QStringLiteral("Preferences"),
-         QStringLiteral("System preferences|System preferences"),
-         &TFormMain::MenuItemGeneralClick);
+         QStringLiteral("System preferences|System preferences"), &TFormMain::MenuItemGeneralClick);
     make(MenuItemHelpAbout, "MenuItemHelpAbout", QStringLiteral("&About..."),
          QStringLiteral("About|Displays program information, version number, and copyright"),
          &TFormMain::MenuItemHelpAboutClick);
@@ -602,8 +600,7 @@ void TFormMain::UpdateEditActions()
             });
     }
     const TTextState state = TextState(control);
-    const bool clipboardHasText =
-        control && !QGuiApplication::clipboard()->text().isEmpty();
+    const bool clipboardHasText = control && !QGuiApplication::clipboard()->text().isEmpty();
     ActionEditCopy->setEnabled(control && state.hasSelection);
     ActionEditCut->setEnabled(control && state.hasSelection && !state.readOnly);
     ActionEditPaste->setEnabled(control && clipboardHasText && !state.readOnly);
@@ -613,8 +610,7 @@ void TFormMain::UpdateWindowActions()
 {
     const bool any = !m_mdiArea->subWindowList().isEmpty();
     for (QAction* action : {ActionWindowCascade, ActionWindowTileHorizontal,
-                            ActionWindowTileVertical, ActionWindowMinimizeAll,
-                            ActionWindowArrange})
+                            ActionWindowTileVertical, ActionWindowMinimizeAll, ActionWindowArrange})
         action->setEnabled(any);
 }
 

@@ -21,10 +21,10 @@ struct TNamedColor
 };
 
 constexpr TNamedColor kStandardColors[] = {
-    {"Black", 0x000000},  {"Maroon", 0x000080}, {"Green", 0x008000}, {"Olive", 0x008080},
-    {"Navy", 0x800000},   {"Purple", 0x800080}, {"Teal", 0x808000},  {"Gray", 0x808080},
-    {"Silver", 0xC0C0C0}, {"Red", 0x0000FF},    {"Lime", 0x00FF00},  {"Yellow", 0x00FFFF},
-    {"Blue", 0xFF0000},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00}, {"White", 0xFFFFFF},
+    {"Black", 0x000000},  {"Maroon", 0x000080},  {"Green", 0x008000}, {"Olive", 0x008080},
+    {"Navy", 0x800000},   {"Purple", 0x800080},  {"Teal", 0x808000},  {"Gray", 0x808080},
+    {"Silver", 0xC0C0C0}, {"Red", 0x0000FF},     {"Lime", 0x00FF00},  {"Yellow", 0x00FFFF},
+    {"Blue", 0xFF0000},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00},  {"White", 0xFFFFFF},
 };
 
 QColor ToQColor(std::uint32_t value)
@@ -79,8 +79,8 @@ QStringList DateFormats()
     return formats;
 }
 
-const QStringList kComms = {QStringLiteral("Com1"), QStringLiteral("Com2"),
-                            QStringLiteral("Com3"), QStringLiteral("Com4")};
+const QStringList kComms = {QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
+                            QStringLiteral("Com4")};
 
 } // namespace
 
@@ -165,14 +165,13 @@ QWidget* TFormPreferences::CreateHostTab()
     ComboBoxProtocoll = PickList("ComboBoxProtocoll", QStringLiteral("Select protocol type"),
                                  {QStringLiteral("Compatible"), QStringLiteral("Extended")});
     ComboBoxHostComm = PickList("ComboBoxHostComm", QStringLiteral("Select Comm port"), kComms);
-    ComboBoxHostBaudRate = PickList(
-        "ComboBoxHostBaudRate", QStringLiteral("Select baud rate port"),
-        {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
-         QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")});
+    ComboBoxHostBaudRate =
+        PickList("ComboBoxHostBaudRate", QStringLiteral("Select baud rate port"),
+                 {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
+                  QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")});
     form->addRow(Buddy(QStringLiteral("&Protocol"), ComboBoxProtocoll), ComboBoxProtocoll);
     form->addRow(Buddy(QStringLiteral("Co&mm port"), ComboBoxHostComm), ComboBoxHostComm);
-    form->addRow(Buddy(QStringLiteral("&Baud rate"), ComboBoxHostBaudRate),
-                 ComboBoxHostBaudRate);
+    form->addRow(Buddy(QStringLiteral("&Baud rate"), ComboBoxHostBaudRate), ComboBoxHostBaudRate);
     return page;
 }
 
@@ -232,16 +231,15 @@ QWidget* TFormPreferences::CreateOtherTab()
     auto* form = new QFormLayout(page);
     ComboBoxLanguge = PickList("ComboBoxLanguge", QStringLiteral("Select application language"),
                                {QStringLiteral("English"), QStringLiteral("Spanish")});
-    ComboBoxInputDateFormat = PickList(
-        "ComboBoxInputDateFormat", QStringLiteral("Select inputs fields date format"),
-        DateFormats());
-    ComboBoxOutputDateFormat = PickList(
-        "ComboBoxOutputDateFormat", QStringLiteral("Select input fields date format"),
-        DateFormats());
+    ComboBoxInputDateFormat =
+        PickList("ComboBoxInputDateFormat", QStringLiteral("Select inputs fields date format"),
+                 DateFormats());
+    ComboBoxOutputDateFormat =
+        PickList("ComboBoxOutputDateFormat", QStringLiteral("Select input fields date format"),
+                 DateFormats());
     CheckBoxReservedFields = new QCheckBox(QStringLiteral("&Show reserved fields"));
     CheckBoxReservedFields->setObjectName(QStringLiteral("CheckBoxReservedFields"));
-    CheckBoxReservedFields->setToolTip(
-        QStringLiteral("Show reserved fields in extended protocol"));
+    CheckBoxReservedFields->setToolTip(QStringLiteral("Show reserved fields in extended protocol"));
     form->addRow(Buddy(QStringLiteral("&Language"), ComboBoxLanguge), ComboBoxLanguge);
     form->addRow(Buddy(QStringLiteral("&Input date format"), ComboBoxInputDateFormat),
                  ComboBoxInputDateFormat);
@@ -279,9 +277,8 @@ QWidget* TFormPreferences::CreateDevicesTab()
                               .arg(QString::fromLocal8Bit(qgetenv(variable.constData())));
     }
     if (!overridden.isEmpty()) {
-        auto* note = new QLabel(
-            QStringLiteral("For this run the environment overrides: %1").arg(overridden.join(
-                QStringLiteral(", "))));
+        auto* note = new QLabel(QStringLiteral("For this run the environment overrides: %1")
+                                    .arg(overridden.join(QStringLiteral(", "))));
         note->setObjectName(QStringLiteral("LabelDeviceOverride"));
         note->setWordWrap(true);
         layout->addWidget(note);
@@ -328,9 +325,8 @@ void TFormPreferences::FormCreate()
     SelectIndex(ComboBoxOutputDateFormat, m_settings.OutputDateFormat);
     CheckBoxReservedFields->setChecked(m_settings.ExtReservedFields);
     for (int i = 0; i < int(ComboBoxDevice.size()); ++i)
-        ComboBoxDevice[i]->setCurrentText(m_settings.Devices[i].isEmpty()
-                                              ? DefaultDevicePath(i)
-                                              : m_settings.Devices[i]);
+        ComboBoxDevice[i]->setCurrentText(m_settings.Devices[i].isEmpty() ? DefaultDevicePath(i)
+                                                                          : m_settings.Devices[i]);
     PageControl->setCurrentIndex(0);
 }
 

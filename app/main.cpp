@@ -100,9 +100,9 @@ int main(int argc, char** argv)
     TFormMain window(arguments);
     // --quit-after-paint closes the window once it is painted (start-up measurements, smoke
     // tests of an installed build).
-    TFirstPaintProbe probe(startup, timed, quitAfterPaint ? std::function<void()>([&window] {
-        window.close();
-    }) : std::function<void()>());
+    TFirstPaintProbe probe(startup, timed,
+                           quitAfterPaint ? std::function<void()>([&window] { window.close(); })
+                                          : std::function<void()>());
     if (timed || quitAfterPaint)
         window.installEventFilter(&probe);
     window.show();

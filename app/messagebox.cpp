@@ -11,10 +11,14 @@ TUserDialogs* g_dialogs = &g_realDialogs;
 QString DefaultCaption(QMessageBox::Icon icon)
 {
     switch (icon) {
-    case QMessageBox::Critical: return QStringLiteral("Error");
-    case QMessageBox::Warning: return QStringLiteral("Warning");
-    case QMessageBox::Question: return QStringLiteral("Confirm");
-    default: return QStringLiteral("Information");
+    case QMessageBox::Critical:
+        return QStringLiteral("Error");
+    case QMessageBox::Warning:
+        return QStringLiteral("Warning");
+    case QMessageBox::Question:
+        return QStringLiteral("Confirm");
+    default:
+        return QStringLiteral("Information");
     }
 }
 
@@ -86,8 +90,7 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon ic
 
 void ShowErrorBox(QWidget* parent, const QString& text, const QString& caption)
 {
-    ShowMessageBox(parent, QMessageBox::Critical, caption, text, QMessageBox::Ok,
-                   QMessageBox::Ok);
+    ShowMessageBox(parent, QMessageBox::Critical, caption, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 int ExecModal(QDialog& dialog)
@@ -110,8 +113,8 @@ QMessageBox::StandardButton TRecordedDialogs::MessageBox(QWidget*, QMessageBox::
     return defaultButton != QMessageBox::NoButton ? defaultButton : QMessageBox::Ok;
 }
 
-QString TRecordedDialogs::OpenFileName(QWidget*, const QString& caption,
-                                       const QString& directory, const QString& filter)
+QString TRecordedDialogs::OpenFileName(QWidget*, const QString& caption, const QString& directory,
+                                       const QString& filter)
 {
     OpenRequests.push_back({caption, directory, filter, QString()});
     if (OpenAnswers.empty())
@@ -121,9 +124,8 @@ QString TRecordedDialogs::OpenFileName(QWidget*, const QString& caption,
     return answer;
 }
 
-QString TRecordedDialogs::SaveFileName(QWidget*, const QString& caption,
-                                       const QString& directory, const QString& filter,
-                                       const QString& defaultSuffix)
+QString TRecordedDialogs::SaveFileName(QWidget*, const QString& caption, const QString& directory,
+                                       const QString& filter, const QString& defaultSuffix)
 {
     SaveRequests.push_back({caption, directory, filter, defaultSuffix});
     if (SaveAnswers.empty())

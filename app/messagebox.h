@@ -27,13 +27,12 @@ public:
                                                    QMessageBox::StandardButtons buttons,
                                                    QMessageBox::StandardButton defaultButton);
     // Open dialog for an existing file; an empty result means Cancel.
-    virtual QString OpenFileName(QWidget* parent, const QString& caption,
-                                 const QString& directory, const QString& filter);
+    virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                 const QString& filter);
     // Save dialog; never asks before replacing a file; adds `defaultSuffix` to a name without
     // one. An empty result means Cancel.
-    virtual QString SaveFileName(QWidget* parent, const QString& caption,
-                                 const QString& directory, const QString& filter,
-                                 const QString& defaultSuffix);
+    virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                 const QString& filter, const QString& defaultSuffix);
     // Runs a modal dialog and returns its result (QDialog::Accepted or QDialog::Rejected).
     virtual int ExecDialog(QDialog& dialog);
 };
@@ -44,10 +43,10 @@ TUserDialogs& UserDialogs();
 TUserDialogs* SetUserDialogs(TUserDialogs* dialogs);
 
 // Shorthands for the common boxes.
-QMessageBox::StandardButton ShowMessageBox(
-    QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
-    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+QMessageBox::StandardButton
+ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+               QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+               QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 // Error icon and OK: how failures are told to the operator.
 void ShowErrorBox(QWidget* parent, const QString& text, const QString& caption = QString());
 int ExecModal(QDialog& dialog);

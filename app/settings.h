@@ -17,24 +17,24 @@ class QSettings;
 // DComm 1, DTimeOut 1000) come from LoadStoredSettings() on the first start.
 struct TSettings
 {
-    QString File;                   // full path of the current (or last closed) terminal file
-    std::uint32_t TVWidth = 0;      // width of the terminal window's command tree, pixels
-    std::uint8_t Language = 0;      // 0 English, 1 Spanish (remembered only)
+    QString File;                      // full path of the current (or last closed) terminal file
+    std::uint32_t TVWidth = 0;         // width of the terminal window's command tree, pixels
+    std::uint8_t Language = 0;         // 0 English, 1 Spanish (remembered only)
     std::uint8_t OutputDateFormat = 0; // date format 0..7 of dates shown in answers (file)
     std::uint8_t InputDateFormat = 0;  // date format 0..7 of dates typed into fields (file)
-    bool ExtReservedFields = false; // show reserved fields of extended-protocol answers
-    std::uint32_t HostColor = 0;    // colour of "HOST --> " log lines (red in the low byte)
-    std::uint32_t FPColor = 0;      // colour of "FP   --> " log lines
-    std::uint32_t DGIColor = 0;     // colour of "FISCAL-> " log lines
-    bool LowLevel = false;          // show acknowledgements and intermediate answers in the log
-    bool HostPortOpen = false;      // run time: the last host port open succeeded
-    std::uint8_t Protocol = 0;      // 0 compatible, 1 extended (file)
-    std::uint8_t HBaud = 0;         // host speed index 0..5 = 1200..38400 bit/s
-    std::uint8_t HComm = 0;         // host port index 0..3 = COM1..COM4
-    bool DGIEnabled = false;        // the operator wants the fiscal port open
-    bool FiscalPortOpen = false;    // run time: the fiscal port is open
-    std::uint8_t DComm = 0;         // fiscal port index 0..3 = COM1..COM4
-    std::uint32_t DTimeOut = 0;     // fiscal time-out in ms, 0 = none
+    bool ExtReservedFields = false;    // show reserved fields of extended-protocol answers
+    std::uint32_t HostColor = 0;       // colour of "HOST --> " log lines (red in the low byte)
+    std::uint32_t FPColor = 0;         // colour of "FP   --> " log lines
+    std::uint32_t DGIColor = 0;        // colour of "FISCAL-> " log lines
+    bool LowLevel = false;             // show acknowledgements and intermediate answers in the log
+    bool HostPortOpen = false;         // run time: the last host port open succeeded
+    std::uint8_t Protocol = 0;         // 0 compatible, 1 extended (file)
+    std::uint8_t HBaud = 0;            // host speed index 0..5 = 1200..38400 bit/s
+    std::uint8_t HComm = 0;            // host port index 0..3 = COM1..COM4
+    bool DGIEnabled = false;           // the operator wants the fiscal port open
+    bool FiscalPortOpen = false;       // run time: the fiscal port is open
+    std::uint8_t DComm = 0;            // fiscal port index 0..3 = COM1..COM4
+    std::uint32_t DTimeOut = 0;        // fiscal time-out in ms, 0 = none
 
     // Device paths the operator chose for COM1..COM4 (group "Devices", keys "COM1".."COM4");
     // empty means the default /dev/ttyS0../dev/ttyS3. See EffectiveDevicePath().
@@ -43,9 +43,9 @@ struct TSettings
 
 // Defaults written on the first start.
 constexpr std::uint32_t kDefaultTVWidth = 0;
-constexpr std::uint8_t kDefaultHBaud = 3;     // 9600 bit/s
-constexpr std::uint8_t kDefaultHComm = 0;     // COM1
-constexpr std::uint8_t kDefaultDComm = 1;     // COM2
+constexpr std::uint8_t kDefaultHBaud = 3; // 9600 bit/s
+constexpr std::uint8_t kDefaultHComm = 0; // COM1
+constexpr std::uint8_t kDefaultDComm = 1; // COM2
 constexpr std::uint32_t kDefaultDTimeOut = 1000;
 
 // The eight date formats in the order of their indexes.

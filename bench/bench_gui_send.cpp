@@ -29,8 +29,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 #include <sys/resource.h>
@@ -74,8 +74,7 @@ bool WriteFile(const QString& path, const char* text)
 
 // Runs the event loop until `done` holds or `ms` pass, checking every `everyMs`; sleeps between
 // checks, so a waiting process stays idle.
-template <typename Predicate>
-bool WaitFor(Predicate done, int ms, int everyMs = 1)
+template <typename Predicate> bool WaitFor(Predicate done, int ms, int everyMs = 1)
 {
     QElapsedTimer timer;
     timer.start();
@@ -204,9 +203,11 @@ int main(int argc, char** argv)
                 RepeatCount, guiMinimizedSeconds, guiMinimizedSeconds / cliSeconds);
     std::printf("window Repeat %d with the log window open: %.3f s%s, %.2fx the tool's time "
                 "(target <= 3x)\n",
-                RepeatCount, guiSeconds, guiDone ? "" : " (did not finish)", guiSeconds / cliSeconds);
-    std::printf("waiting %.1f s for a slow printer (ended \"%s\"): %.3f%% of a core (target < 2%%)\n",
-                waitSeconds, qPrintable(endState), cpuShare * 100.0);
+                RepeatCount, guiSeconds, guiDone ? "" : " (did not finish)",
+                guiSeconds / cliSeconds);
+    std::printf(
+        "waiting %.1f s for a slow printer (ended \"%s\"): %.3f%% of a core (target < 2%%)\n",
+        waitSeconds, qPrintable(endState), cpuShare * 100.0);
 
     const bool ok = cliRate >= 1000.0 && guiDone && guiSeconds <= 3.0 * cliSeconds &&
                     cpuShare < 0.02 && endState == "Ready";

@@ -15,7 +15,8 @@ inline constexpr int MaxFields = 70;
 
 // Text type codes 0..9 of command and answer fields. Codes 0..7 are the typed input box's
 // field types; 8 and 9 are served by the date and time pickers.
-enum TFldType : std::uint8_t {
+enum TFldType : std::uint8_t
+{
     ftdAlphaNumeric = 0,
     ftdAlpha = 1,
     ftdCurrency = 2,
@@ -28,7 +29,8 @@ enum TFldType : std::uint8_t {
 inline constexpr std::uint8_t TextTypeDate = 8;
 inline constexpr std::uint8_t TextTypeTime = 9;
 
-enum TControlType : std::uint8_t {
+enum TControlType : std::uint8_t
+{
     ctSimple = 0,
     ctDropDown = 1,
     ctDropDownList = 2,
@@ -36,7 +38,8 @@ enum TControlType : std::uint8_t {
     ctTime = 4,
 };
 
-enum TCommandMode : std::uint8_t {
+enum TCommandMode : std::uint8_t
+{
     cmHost = 0,
     cmFiscal = 1,
 };

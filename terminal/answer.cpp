@@ -199,11 +199,13 @@ void TFormChildTerminalWindow::ShowAnswer(std::uint16_t fiscalWord, std::uint16_
 namespace {
 
 // Builds one word's panels in its group box; returns them (element 0 = panel 1).
-std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, std::uint16_t word, const TStatusTable& table)
+std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, std::uint16_t word,
+                                       const TStatusTable& table)
 {
     const std::vector<StatusPanelText> decoded = DecodeStatusWord(word, table);
     const int clientWidth = std::max(box->width() - 4, 0);
-    const StatusPanelLayout layout = LayoutStatusPanels(clientWidth, static_cast<int>(decoded.size()));
+    const StatusPanelLayout layout =
+        LayoutStatusPanels(clientWidth, static_cast<int>(decoded.size()));
     // The rows start below the caption: the style's caption may be taller than the 15 pixels
     // the layout leaves for it.
     const int captionHeight = box->fontMetrics().height() + 8;
@@ -230,7 +232,8 @@ std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, std::uint16_t word, const
 
 } // namespace
 
-void TFormChildTerminalWindow::DecodeStatusWords(std::uint16_t fiscalWord, std::uint16_t printerWord)
+void TFormChildTerminalWindow::DecodeStatusWords(std::uint16_t fiscalWord,
+                                                 std::uint16_t printerWord)
 {
     const int clientWidth = ScrollBoxAnswer->viewport()->width();
     const int boxWidth = std::max(clientWidth - StatusBoxMargin, 0);
@@ -243,10 +246,9 @@ void TFormChildTerminalWindow::DecodeStatusWords(std::uint16_t fiscalWord, std::
     GroupBoxFiscalAnswer->show();
 
     GroupBoxPrinterAnswer->setTitle(FromBytes(PrinterAnswerCaption(printerWord)));
-    GroupBoxPrinterAnswer->setGeometry(left,
-                                       GroupBoxFiscalAnswer->geometry().bottom() + 1 +
-                                           StatusBoxSpacing,
-                                       boxWidth, GroupBoxPrinterAnswer->height());
+    GroupBoxPrinterAnswer->setGeometry(
+        left, GroupBoxFiscalAnswer->geometry().bottom() + 1 + StatusBoxSpacing, boxWidth,
+        GroupBoxPrinterAnswer->height());
     PrinterPanels = BuildStatusPanels(GroupBoxPrinterAnswer, printerWord, PrinterStatus);
     PrinterPanelsExist = true;
     GroupBoxPrinterAnswer->show();

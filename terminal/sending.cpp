@@ -72,8 +72,8 @@ TFormChildTerminalWindow::TWaitEnd TFormChildTerminalWindow::WaitForIdleLink(boo
     const unsigned cancels = m_cancelCount;
     for (;;) {
         // Read the state afresh each time: the link may have gone with the main window.
-        QPointer<QObject> link = fiscal ? static_cast<QObject*>(AuxLink())
-                                        : static_cast<QObject*>(HostLink());
+        QPointer<QObject> link =
+            fiscal ? static_cast<QObject*>(AuxLink()) : static_cast<QObject*>(HostLink());
         if (!link)
             return TWaitEnd::Closed;
         if (fiscal) {
@@ -181,8 +181,7 @@ void TFormChildTerminalWindow::RefuseFieldValue(int field, bool purgeBoth)
     }
     // The panel may have been rebuilt while the box was up; only a field still there gets
     // the focus.
-    if (field >= 0 && field < MaxFields && FieldInputs[field] &&
-        !Definition.Fields[field].ReadOnly)
+    if (field >= 0 && field < MaxFields && FieldInputs[field] && !Definition.Fields[field].ReadOnly)
         FieldInputs[field]->setFocus();
     SetStatusText(swError);
     ButtonSend->setEnabled(true);

@@ -194,7 +194,14 @@ public:
     void WMTermAuxAck();
 
     // State words of the main window's second status panel.
-    enum TStatusWord { swReady, swError, swSending, swTimeOut, swAbort };
+    enum TStatusWord
+    {
+        swReady,
+        swError,
+        swSending,
+        swTimeOut,
+        swAbort
+    };
     void SetStatusText(TStatusWord word);
 
     // Hands one converted field value (hex escapes not yet expanded) to the link of the shown
@@ -253,7 +260,12 @@ public:
 
 private:
     // What a failed exchange tells the operator; both links' error codes map onto it.
-    enum class TExchangeFault { Other, NotReady, BadData };
+    enum class TExchangeFault
+    {
+        Other,
+        NotReady,
+        BadData
+    };
     // The part of the two error notifications they share; false when the window is gone.
     bool ReportExchangeFault(TExchangeFault fault);
 
@@ -268,7 +280,13 @@ private:
     bool AskWarning(const QString& text);
 
     // Sending (terminal/sending.cpp).
-    enum class TWaitEnd { Idle, Closed, Cancelled, Gone };
+    enum class TWaitEnd
+    {
+        Idle,
+        Closed,
+        Cancelled,
+        Gone
+    };
     TWaitEnd WaitForIdleLink(bool fiscal);
     bool ConvertAndAddFields(int repeatRun, int& refusedField);
     void RefuseFieldValue(int field, bool purgeBoth);

@@ -62,10 +62,17 @@ protected:
 
     static CliRun Send(const QString& group, const QString& command, QStringList more = {})
     {
-        QStringList args{QStringLiteral("send"), QStringLiteral("--file"), Demo,
-                         QStringLiteral("--group"), group, QStringLiteral("--command"), command,
-                         QStringLiteral("--device"), s_dir->filePath("host"),
-                         QStringLiteral("--fiscal-device"), s_dir->filePath("fiscal")};
+        QStringList args{QStringLiteral("send"),
+                         QStringLiteral("--file"),
+                         Demo,
+                         QStringLiteral("--group"),
+                         group,
+                         QStringLiteral("--command"),
+                         command,
+                         QStringLiteral("--device"),
+                         s_dir->filePath("host"),
+                         QStringLiteral("--fiscal-device"),
+                         s_dir->filePath("fiscal")};
         return RunCli(args + more);
     }
 
@@ -119,7 +126,7 @@ TEST_F(CliSendTest, NamedValuesAreConvertedAsTheWindowConvertsThem)
 {
     // The simulator echoes what it received; the answer fields read it back by type.
     const CliRun r = Send("Setup", "Set options",
-                       {"--json", "Options=1010", "Key=ABC", "4=258", "Printer id=ID-1"});
+                          {"--json", "Options=1010", "Key=ABC", "4=258", "Printer id=ID-1"});
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     const QJsonObject o = Json(r);
     EXPECT_EQ(Field(o, "Options"), "00001010");
@@ -196,7 +203,8 @@ TEST_F(CliSendTest, BadInputIsRefusedBeforeAnythingIsSent)
     const CliRun json = Send("Sales", "Nothing", {"--json"});
     EXPECT_TRUE(Json(json)["error"].toString().contains("no command 'Nothing'"));
 
-    EXPECT_EQ(RunCli({"send", "--file", "/nonexistent.thf", "--group", "a", "--command", "b"}).Exit, 2);
+    EXPECT_EQ(RunCli({"send", "--file", "/nonexistent.thf", "--group", "a", "--command", "b"}).Exit,
+              2);
 }
 
 TEST_F(CliSendTest, ShowListsTheTreeAndOneDefinition)
@@ -206,8 +214,8 @@ TEST_F(CliSendTest, ShowListsTheTreeAndOneDefinition)
     EXPECT_TRUE(tree.Out.startsWith("Status\n  Status request (Host, 1 fields)\n"));
     EXPECT_TRUE(tree.Out.contains("Fiscal port\n  Enquiry (Fiscal, 1 fields)\n"));
 
-    const CliRun one = RunCli({"show", "--file", Demo, "--group", "Sales", "--command", "Close receipt",
-                          "--json"});
+    const CliRun one = RunCli(
+        {"show", "--file", Demo, "--group", "Sales", "--command", "Close receipt", "--json"});
     ASSERT_EQ(one.Exit, 0);
     const QJsonObject o = Json(one);
     EXPECT_EQ(o["mode"].toString(), "Host");

@@ -99,8 +99,8 @@ protected:
     // Starts the program: the window is created (start-up) and shown (opens the file).
     TFormMain& Start(const QStringList& extraArguments = {})
     {
-        m_window = std::make_unique<TFormMain>(QStringList{QStringLiteral("tallyhost")} +
-                                               extraArguments);
+        m_window =
+            std::make_unique<TFormMain>(QStringList{QStringLiteral("tallyhost")} + extraArguments);
         m_window->NewFileDirectory = Path(QStringLiteral("program"));
         QDir().mkpath(m_window->NewFileDirectory);
         m_window->show();

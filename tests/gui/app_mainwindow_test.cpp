@@ -1,11 +1,11 @@
 #include "app/formaboutbox.h"
 #include "app/formpreferences.h"
 #include "app/logwindow.h"
-#include "terminal/terminalwindow.h"
 #include "app_fixture.h"
 #include "core/profile.h"
 #include "core/template.h"
 #include "core/version.h"
+#include "terminal/terminalwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,12 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
-#include <QMenu>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMimeData>
 #include <QStandardPaths>
-#include <QTextEdit>
 #include <QTest>
+#include <QTextEdit>
 #include <QUrl>
 
 namespace {
@@ -117,8 +117,8 @@ TEST_F(AppShellTest, CommandLineArgumentRules)
     }
     Store()->setValue(QStringLiteral("File"), remembered);
     // The extension test is case-sensitive: X.THF is ignored and the remembered file opens.
-    for (const QString& ignored : {QStringLiteral("X.THF"), QStringLiteral("missing.thf"),
-                                   QStringLiteral("notes.txt")}) {
+    for (const QString& ignored :
+         {QStringLiteral("X.THF"), QStringLiteral("missing.thf"), QStringLiteral("notes.txt")}) {
         TFormMain& w = Start({ignored});
         EXPECT_EQ(w.Settings.File, remembered) << ignored.toStdString();
         EXPECT_NE(FormChildTerminalWindow, nullptr);
@@ -152,12 +152,11 @@ TEST_F(AppShellTest, DroppedFilesOpenOnlyTheFirstAndOnlyTerminalFiles)
 TEST_F(AppShellTest, ActionEnablingFollowsTheOpenFileAndItsProtocol)
 {
     const QString compatible = WriteTerminalFile(QStringLiteral("c.thf"));
-    const QString extended = WriteTerminalFile(
-        QStringLiteral("e.thf"), "[General]\r\nProtocol=1\r\nInputDateFormat=3\r\n");
+    const QString extended = WriteTerminalFile(QStringLiteral("e.thf"),
+                                               "[General]\r\nProtocol=1\r\nInputDateFormat=3\r\n");
     TFormMain& w = Start();
     EXPECT_FALSE(AnyFileActionEnabled(w));
-    EXPECT_TRUE(w.ActionNew->isEnabled() && w.ActionOpen->isEnabled() &&
-                w.ActionExit->isEnabled());
+    EXPECT_TRUE(w.ActionNew->isEnabled() && w.ActionOpen->isEnabled() && w.ActionExit->isEnabled());
     EXPECT_FALSE(w.ActionWindowCascade->isEnabled()) << "no child window yet";
 
     m_dialogs.OpenAnswers.push_back(compatible);
@@ -230,8 +229,7 @@ TEST_F(AppShellTest, NewFallsBackToTheDataDirectoryWhenTheProgramDirectoryIsRead
     if (!LockDirectory(w.NewFileDirectory))
         GTEST_SKIP() << "cannot make a directory read-only here";
     w.ActionNew->trigger();
-    const QString expected = QDir(QStandardPaths::writableLocation(
-                                      QStandardPaths::AppDataLocation))
+    const QString expected = QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
                                  .filePath(QStringLiteral("default.thf"));
     EXPECT_EQ(w.Settings.File, expected);
     EXPECT_TRUE(QFileInfo(expected).isFile());
@@ -242,7 +240,8 @@ TEST_F(AppShellTest, NewFallsBackToTheDataDirectoryWhenTheProgramDirectoryIsRead
 TEST_F(AppShellTest, SaveAsWritesSettingsFirstThenCopiesAndReopens)
 {
     const QString original = WriteTerminalFile(QStringLiteral("orig.thf"));
-    const QString existing = WriteTerminalFile(QStringLiteral("copy.thf"), "[General]\r\nold=1\r\n");
+    const QString existing =
+        WriteTerminalFile(QStringLiteral("copy.thf"), "[General]\r\nold=1\r\n");
     Store()->setValue(QStringLiteral("File"), original);
     TFormMain& w = Start();
     w.Settings.Protocol = 1;
@@ -400,8 +399,8 @@ TEST_F(AppShellTest, FileAssociationIsRegisteredForTheUser)
     EXPECT_TRUE(mime.contains(QStringLiteral("type=\"%1\"").arg(type))) << mime.toStdString();
     EXPECT_TRUE(mime.contains(QStringLiteral("pattern=\"*.thf\""))) << mime.toStdString();
     EXPECT_TRUE(desktop.contains(QStringLiteral("MimeType=%1;").arg(type)));
-    EXPECT_TRUE(desktop.contains(
-        QStringLiteral("Exec=%1 %f").arg(QCoreApplication::applicationFilePath())))
+    EXPECT_TRUE(
+        desktop.contains(QStringLiteral("Exec=%1 %f").arg(QCoreApplication::applicationFilePath())))
         << desktop.toStdString();
     EXPECT_TRUE(mime.startsWith(QStringLiteral("<?xml")));
 }

@@ -113,9 +113,9 @@ TEST_F(AppShellTest, PreferencesOkStoresEveryControl)
     ASSERT_FALSE(w.ActionEditRC->isEnabled());
     m_dialogs.OnDialog = [](QDialog& dialog) {
         auto& p = dynamic_cast<TFormPreferences&>(dialog);
-        p.ColorComboBoxHostColor->setCurrentIndex(9);  // Red
-        p.ColorComboBoxFPColor->setCurrentIndex(12);   // Blue
-        p.ColorComboBoxDgiColor->setCurrentIndex(2);   // Green
+        p.ColorComboBoxHostColor->setCurrentIndex(9); // Red
+        p.ColorComboBoxFPColor->setCurrentIndex(12);  // Blue
+        p.ColorComboBoxDgiColor->setCurrentIndex(2);  // Green
         p.CheckBoxLowLevelLog->setChecked(true);
         p.CheckBoxReservedFields->setChecked(true);
         p.ComboBoxHostComm->setCurrentIndex(1);

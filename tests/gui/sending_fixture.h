@@ -133,8 +133,8 @@ protected:
         m_dialogs.Boxes.clear();
 
         // Count the command frames the host link writes (its ACK bytes are one byte long).
-        QObject::connect(m_main->VardoFPHostControl1, &tallyhost::TFPHostControl::OnWrite,
-                         m_main, [this](tallyhost::TFPHostControl*, const QByteArray& v) {
+        QObject::connect(m_main->VardoFPHostControl1, &tallyhost::TFPHostControl::OnWrite, m_main,
+                         [this](tallyhost::TFPHostControl*, const QByteArray& v) {
                              if (v.size() > 1)
                                  ++m_framesWritten;
                          });
@@ -154,7 +154,8 @@ protected:
         }
         ASSERT_TRUE(node) << group.toStdString() << "/" << command.toStdString();
         m_window->TreeViewCommand->setCurrentItem(node);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->CurrentCommand == group + command; }, 2000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return m_window->CurrentCommand == group + command; }, 2000));
     }
 
     QString Status() const { return m_main->PanelText(1); }

@@ -56,7 +56,8 @@ TEST_F(SendingTest, SendShowsTheDecodedAnswerOfTheHostCommand)
     EXPECT_EQ(m_window->FiscalPanels[2]->text(), "");
     ASSERT_EQ(m_window->PrinterPanels.size(), 1u);
     EXPECT_EQ(m_window->PrinterPanels[0]->text(), "Paper low");
-    EXPECT_GT(m_window->GroupBoxPrinterAnswer->y(), m_window->GroupBoxFiscalAnswer->geometry().bottom());
+    EXPECT_GT(m_window->GroupBoxPrinterAnswer->y(),
+              m_window->GroupBoxFiscalAnswer->geometry().bottom());
 
     // Extended answer: reserved entries hidden, return code with its hint, answer fields from
     // position 3 formatted by type, the value beyond them unnamed in maroon.
@@ -91,11 +92,11 @@ TEST_F(SendingTest, RepeatShowsProgressAndOnlyTheLastAnswer)
 
     QStringList progress;
     int answersShown = 0;
-    QObject::connect(m_main->VardoFPHostControl1, &tallyhost::TFPHostControl::OnFinalAnswer,
-                     m_main, [&] { progress << Status(); });
+    QObject::connect(m_main->VardoFPHostControl1, &tallyhost::TFPHostControl::OnFinalAnswer, m_main,
+                     [&] { progress << Status(); });
     AnswerRepeatCount("3");
-    const auto countAnswers = QObject::connect(
-        m_window->PageControl, &QTabWidget::currentChanged, m_main, [&](int) {
+    const auto countAnswers =
+        QObject::connect(m_window->PageControl, &QTabWidget::currentChanged, m_main, [&](int) {
             if (m_window->PageControl->currentWidget() == m_window->TabSheetAnswer)
                 ++answersShown;
         });
@@ -122,8 +123,8 @@ TEST_F(SendingTest, RepeatCountsOutsideTheRangeSendNothing)
     StartSimulator(QuickScenario());
     OpenFile(DemoFile(1));
     Select("G", "Count");
-    for (const QString& answer : {QStringLiteral("0"), QStringLiteral("1000"), QStringLiteral("x"),
-                                 QString()}) {
+    for (const QString& answer :
+         {QStringLiteral("0"), QStringLiteral("1000"), QStringLiteral("x"), QString()}) {
         AnswerRepeatCount(answer);
         m_window->ButtonRepeatClick();
         QTest::qWait(50);

@@ -227,8 +227,8 @@ std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
             o.Reserved = true;
         } else if (arg.substr(0, 1) == "-") {
             return "unknown option " + std::string(arg);
-        } else if (const auto eq = arg.find('='); sendOptions && eq != std::string_view::npos &&
-                                                  eq > 0) {
+        } else if (const auto eq = arg.find('=');
+                   sendOptions && eq != std::string_view::npos && eq > 0) {
             o.Values.emplace_back(std::string(arg.substr(0, eq)), std::string(arg.substr(eq + 1)));
         } else {
             return "unexpected argument '" + std::string(arg) + "' (values are NAME=VALUE)";
@@ -265,9 +265,8 @@ FileSettings ReadFileSettings(const std::string& path)
 
 // The group and command as the file spells them, when the tree has them (names compare
 // without regard to case, as section names do).
-std::optional<std::pair<std::string, std::string>> FindCommand(const std::string& path,
-                                                               std::string_view group,
-                                                               std::string_view command)
+std::optional<std::pair<std::string, std::string>>
+FindCommand(const std::string& path, std::string_view group, std::string_view command)
 {
     for (const TTreeGroup& g : ReadCommandTree(path)) {
         if (!SameTextNoCase(g.Name, group))
@@ -365,7 +364,8 @@ std::string CollectInputs(const Options& o, const TTerminalCache& cache, const s
         } else {
             input.Text = value ? *value : InitialText(cache, section, i, field);
             // The window's box never holds more than the field's maximum length.
-            if (field.MaxLength > 0 && input.Text.size() > static_cast<std::size_t>(field.MaxLength))
+            if (field.MaxLength > 0 &&
+                input.Text.size() > static_cast<std::size_t>(field.MaxLength))
                 return "field '" + caption + "': the value is longer than its " +
                        std::to_string(field.MaxLength) + " characters";
         }
@@ -450,7 +450,8 @@ void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCa
         out["command"] = Latin1(section);
         out["mode"] = QStringLiteral("host");
         out["runs"] = runs;
-        out["fiscalStatus"] = StatusJson(a.FiscalStatus, FiscalAnswerCaption(a.FiscalStatus), fiscal);
+        out["fiscalStatus"] =
+            StatusJson(a.FiscalStatus, FiscalAnswerCaption(a.FiscalStatus), fiscal);
         out["printerStatus"] =
             StatusJson(a.PrinterStatus, PrinterAnswerCaption(a.PrinterStatus), printer);
         QJsonObject rc;
@@ -631,10 +632,9 @@ int SendFiscal(const Options& o, const FileSettings& fs, const TCommandDefinitio
     loop.exec();
     if (!done) {
         const TFErrorType error = link.LastError();
-        return ExchangeFailed(o.Json,
-                              error == FEFP_E_NackReceived ? BadFrameText : CommunicationErrorText,
-                              FErrorTypeName(error),
-                              error == FEFP_E_NackReceived ? "Error" : "TimeOut", 1);
+        return ExchangeFailed(
+            o.Json, error == FEFP_E_NackReceived ? BadFrameText : CommunicationErrorText,
+            FErrorTypeName(error), error == FEFP_E_NackReceived ? "Error" : "TimeOut", 1);
     }
     if (o.Json) {
         QJsonObject out;
@@ -793,7 +793,8 @@ int RunSend(int argc, char** argv)
 
     const FileSettings fs = ReadFileSettings(o.File);
     std::vector<FieldInput> inputs;
-    if (const std::string error = CollectInputs(o, cache, command.Section, command.Definition, inputs);
+    if (const std::string error =
+            CollectInputs(o, cache, command.Section, command.Definition, inputs);
         !error.empty())
         return Refuse(o.Json, error);
 
