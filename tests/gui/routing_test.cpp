@@ -21,6 +21,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolButton>
@@ -109,6 +110,10 @@ protected:
         qputenv("TALLYHOST_COM1", QByteArray::fromStdString(host.DevicePath()));
         qputenv("TALLYHOST_COM2", QByteArray::fromStdString(fiscal.DevicePath()));
         qputenv("TALLYHOST_COM3", dir.filePath(QStringLiteral("no-such-device")).toLocal8Bit());
+        // A settings store of this test's own: ctest runs test processes side by side, and a
+        // shared store lets one test's settings leak into another's start-up.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           dir.filePath(QStringLiteral("config")));
         std::unique_ptr<QSettings> store(NewUserSettingsStore());
         store->clear();
         store->setValue(QStringLiteral("HComm"), 0);
@@ -127,6 +132,8 @@ protected:
         store->clear();
         for (const char* name : {"TALLYHOST_COM1", "TALLYHOST_COM2", "TALLYHOST_COM3"})
             qunsetenv(name);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     }
 
     void Store(const char* key, const QVariant& value)
