@@ -60,23 +60,22 @@ int ParseOptions(int argc, char** argv, Options& options, bool& help)
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (textOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+        switch (cli::ClassifyArgument(arg, textOnly)) {
+        case cli::ArgumentKind::Operand:
             if (options.Text)
                 return bad("only one TEXT may be given (quote it)");
             options.Text = arg;
             continue;
-        }
-        if (arg == "--") {
-            textOnly = true;
+        case cli::ArgumentKind::EndOfOptions:
             continue;
-        }
-        if (arg == "--help" || arg == "-h") {
+        case cli::ArgumentKind::Help:
             help = true;
             return 0;
-        }
-        if (arg == "--json") {
+        case cli::ArgumentKind::Json:
             options.Json = true;
             continue;
+        case cli::ArgumentKind::Option:
+            break;
         }
         std::string value;
         bool missing = false;
@@ -100,11 +99,6 @@ int ParseOptions(int argc, char** argv, Options& options, bool& help)
     if (!options.Text)
         return bad("TEXT is required");
     return 0;
-}
-
-std::string Bytes(const QByteArray& value)
-{
-    return std::string(value.constData(), static_cast<std::size_t>(value.size()));
 }
 
 // The JSON object printed with --json.
@@ -192,12 +186,12 @@ int RunAuxSend(int argc, char** argv)
     bool finalAnswered = false;
     constexpr int FinalAckWaitMs = 2000;
     QObject::connect(&link, &TFPAuxControl::OnWrite, [&](auto*, const QByteArray& v) {
-        note("write", Bytes(v));
+        note("write", v.toStdString());
         if (finalAnswered)
             loop.quit();
     });
     QObject::connect(&link, &TFPAuxControl::OnRead,
-                     [&](auto*, const QByteArray& v) { note("read", Bytes(v)); });
+                     [&](auto*, const QByteArray& v) { note("read", v.toStdString()); });
     QObject::connect(&link, &TFPAuxControl::OnNack, [&](auto*) { note("nack"); });
     QObject::connect(&link, &TFPAuxControl::OnAck, [&](auto*) {
         note("ack");

@@ -83,6 +83,21 @@ std::string JsonString(std::string_view bytes)
     return text + "\"";
 }
 
+ArgumentKind ClassifyArgument(std::string_view arg, bool& operandsOnly)
+{
+    if (operandsOnly || arg.empty() || arg[0] != '-' || arg == "-")
+        return ArgumentKind::Operand;
+    if (arg == "--") {
+        operandsOnly = true;
+        return ArgumentKind::EndOfOptions;
+    }
+    if (arg == "--help" || arg == "-h")
+        return ArgumentKind::Help;
+    if (arg == "--json")
+        return ArgumentKind::Json;
+    return ArgumentKind::Option;
+}
+
 bool TakeOption(int argc, char** argv, int& index, std::string_view option, std::string& value,
                 bool& missing)
 {

@@ -18,6 +18,19 @@ std::string Printable(std::string_view bytes);
 // round-trips; controls and bytes above 0x7E are written as \u00XX.
 std::string JsonString(std::string_view bytes);
 
+// The arguments every subcommand reads alike. An operand is any argument not starting with
+// "-" (a lone "-" included) and everything after "--"; "--" itself is EndOfOptions and sets
+// `operandsOnly`. Option is any other argument, for the subcommand's own TakeOption calls.
+enum class ArgumentKind
+{
+    Operand,
+    EndOfOptions,
+    Help,
+    Json,
+    Option
+};
+ArgumentKind ClassifyArgument(std::string_view arg, bool& operandsOnly);
+
 // Whether `text` is `option` ("--baud") or `option=value`; `value` gets the value part when
 // there is one, else it is taken from the next argument (advancing `index`). Returns false
 // when the option does not match; sets `missing` when its value is absent.

@@ -49,21 +49,20 @@ int ParseOptions(int argc, char** argv, Options& options, bool& help)
     bool fieldsOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (fieldsOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+        switch (cli::ClassifyArgument(arg, fieldsOnly)) {
+        case cli::ArgumentKind::Operand:
             options.Fields.push_back(arg);
             continue;
-        }
-        if (arg == "--") {
-            fieldsOnly = true;
+        case cli::ArgumentKind::EndOfOptions:
             continue;
-        }
-        if (arg == "--help" || arg == "-h") {
+        case cli::ArgumentKind::Help:
             help = true;
             return 0;
-        }
-        if (arg == "--json") {
+        case cli::ArgumentKind::Json:
             options.Json = true;
             continue;
+        case cli::ArgumentKind::Option:
+            break;
         }
         std::string value;
         bool missing = false;
@@ -106,11 +105,6 @@ int ParseOptions(int argc, char** argv, Options& options, bool& help)
         return ExitRefused;
     }
     return 0;
-}
-
-std::string Bytes(const QByteArray& value)
-{
-    return std::string(value.constData(), static_cast<std::size_t>(value.size()));
 }
 
 struct Event
@@ -167,9 +161,9 @@ int RunHostSend(int argc, char** argv)
     QEventLoop loop;
     bool final = false;
     QObject::connect(&link, &TFPHostControl::OnWrite,
-                     [&](auto*, const QByteArray& v) { note("write", Bytes(v)); });
+                     [&](auto*, const QByteArray& v) { note("write", v.toStdString()); });
     QObject::connect(&link, &TFPHostControl::OnRead,
-                     [&](auto*, const QByteArray& v) { note("read", Bytes(v)); });
+                     [&](auto*, const QByteArray& v) { note("read", v.toStdString()); });
     QObject::connect(&link, &TFPHostControl::OnAck, [&](auto*) { note("ack"); });
     QObject::connect(&link, &TFPHostControl::OnNack, [&](auto*) { note("nack"); });
     QObject::connect(&link, &TFPHostControl::OnIntermediateAnswer,
