@@ -1,0 +1,139 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/fieldrecord.h"
+#include "core/profile.h"
+
+namespace tallyhost {
+
+// The field list editor without widgets: the command and answer fields of one command section
+// as the rows of two grids, the conversion between the stored values and the grid texts, and
+// the keys written back after each add, modify and remove. The dialog TFormEditCmdAns shows
+// these rows; tallyhost-cli edits through the same class.
+//
+// Grid texts: the field number, the names of the codes (ModeName, TextTypeName,
+// ControlTypeName, YesNoName) and normalized numbers; texts as stored. An empty vector of rows
+// is the empty-list state (the dialog shows one blank row for it).
+
+// Texts of the editor (window caption parts, headers, the question and the error).
+inline constexpr std::string_view EditCaptionPrefix = "Edit";
+inline constexpr std::string_view EditCaptionSuffix = "commands and answers";
+inline constexpr std::string_view FieldLimitText = "Maximum number of dynamic controls reached!!!";
+inline constexpr std::string_view RemoveFieldQuestion = "Do you wish to delete this field number?";
+inline constexpr std::string_view WarningCaption = " W A R N I N G ";
+inline constexpr std::string_view ErrorCaption = " E R R O R ";
+inline constexpr std::array<std::string_view, CommandGridColumns> CommandGridHeaders{
+    "Field number", "Mode",           "Caption",      "Hint",     "Text type",
+    "Default text", "Control type",   "Max length",   "Required", "Read only",
+    "Min length",   "Decimal digits", "AutoIncrement"};
+inline constexpr std::array<std::string_view, AnswerGridColumns> AnswerGridHeaders{
+    "Field number", "Caption", "Text type", "Format"};
+
+// The text as a 32-bit decimal integer written back without leading zeros; a text that is not
+// a decimal integer counts as 0 ("007" "7", "-3" "-3", "12a" "0", "" "0").
+std::string NormalizeNumber(std::string_view text);
+// The integer NormalizeNumber writes.
+int NumberOf(std::string_view text);
+
+// "Commands" value -> rows (12 values a field; values after the last complete field are
+// dropped) and back. Numbers that are not numbers read as 0.
+std::vector<TCommandRow> CommandRowsFromValue(std::string_view value);
+std::string CommandsValue(const std::vector<TCommandRow>& rows);
+// "Answers" value -> rows (3 values a field) and back; decimals are written for Currency only.
+std::vector<TAnswerRow> AnswerRowsFromValue(std::string_view value);
+std::string AnswersValue(const std::vector<TAnswerRow>& rows);
+
+// The grid row a record dialog's result becomes (field `number`).
+TCommandRow CommandRowFromRecord(int number, const TCommandRecord& record);
+TAnswerRow AnswerRowFromRecord(int number, const TAnswerRecord& record);
+
+// A text between double quotes with inner double quotes doubled, as the comma-list rule
+// writes any quoted item: the text reads back as it was typed.
+std::string QuotedText(std::string_view text);
+// Value of a CL<n> or Notes key: the lines as comma text between double quotes.
+std::string QuotedLines(const std::vector<std::string>& lines);
+// Key name "CL" + number.
+std::string ComboListKey(int number);
+
+enum class TFieldEditOutcome : std::uint8_t
+{
+    Done,
+    // The list already holds MaxFields fields; nothing was written.
+    FieldLimit,
+    // The file could not be written (read-only, vanished, disk full); nothing was written and
+    // the rows were read again from the file.
+    WriteFailed,
+};
+
+struct TFieldEditResult
+{
+    TFieldEditOutcome Outcome = TFieldEditOutcome::Done;
+    // What the operator is told: FieldLimitText or "Unable to write to <path>".
+    std::string Message;
+    bool Done() const { return Outcome == TFieldEditOutcome::Done; }
+};
+
+// The field lists of one command section of a terminal file. Every accepted change is written
+// at once as ONE atomic replacement of the file (a removal that moves CL keys never leaves them
+// half moved). Nothing is written by loading, so opening and closing leaves the file as it was.
+//
+// The Notes key belongs to field 1: it is written when field 1 is added (with notes) or
+// modified, and deleted only when the last remaining field is removed.
+class TFieldListEditor
+{
+public:
+    // Loads both lists.
+    TFieldListEditor(std::string fileName, std::string section);
+
+    const std::string& FileName() const { return m_ini.FileName(); }
+    const std::string& Section() const { return m_section; }
+    // "Edit <section> commands and answers".
+    std::string WindowCaption() const;
+
+    // Read the lists again from the file (each time a page is shown).
+    void LoadCommandGrid();
+    void LoadAnswerGrid();
+
+    const std::vector<TCommandRow>& CommandRows() const { return m_commands; }
+    const std::vector<TAnswerRow>& AnswerRows() const { return m_answers; }
+    bool HasCommandFields() const { return !m_commands.empty(); }
+    bool HasAnswerFields() const { return !m_answers.empty(); }
+
+    // Combo lines of command field `number` (key CL<n>) and the command's notes, as stored.
+    std::vector<std::string> ComboLines(int number) const;
+    std::vector<std::string> NoteLines() const;
+
+    // The record dialog states the list editor opens: Add mode (first when the list is empty,
+    // otherwise with field 1's mode preset) and Modify mode of field `number` (1-based).
+    TCommandRecordModel NewCommandRecord() const;
+    TCommandRecordModel CommandRecord(int number) const;
+    TAnswerRecordModel NewAnswerRecord() const;
+    TAnswerRecordModel AnswerRecord(int number) const;
+
+    // The list editor's steps after the record dialog's OK, and the removal after the question.
+    TFieldEditResult AddCommandField(const TCommandRecord& record);
+    TFieldEditResult ModifyCommandField(int number, const TCommandRecord& record);
+    TFieldEditResult RemoveCommandField(int number);
+    TFieldEditResult AddAnswerField(const TAnswerRecord& record);
+    TFieldEditResult ModifyAnswerField(int number, const TAnswerRecord& record);
+    TFieldEditResult RemoveAnswerField(int number);
+
+    // "Do you wish to delete this field number? <n>".
+    static std::string RemoveQuestionText(int number);
+
+private:
+    // Runs `writes` in one transaction and commits it; on a refused write reloads both lists
+    // from the file and returns the error.
+    template <typename Writes> TFieldEditResult Commit(Writes writes);
+
+    TExtIniFile m_ini;
+    std::string m_section;
+    std::vector<TCommandRow> m_commands;
+    std::vector<TAnswerRow> m_answers;
+};
+
+} // namespace tallyhost
