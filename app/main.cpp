@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/formmain.h"
+#include "core/version.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -85,10 +87,39 @@ private:
     bool m_reported = false;
 };
 
+// --version and --help are answered before the application object exists, so they work
+// without a display (scripts, package checks).
+bool AnswerInformationalOption(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version") {
+            std::printf("tallyhost %s\n", tallyhost::VersionString("FileVersion").c_str());
+            return true;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::printf(
+                "Usage: tallyhost [FILE.thf]\n"
+                "\n"
+                "Test terminal for fiscal printers. Opens FILE.thf, or the terminal file\n"
+                "open last time.\n"
+                "\n"
+                "  --version   show the version\n"
+                "  --help      show this text\n"
+                "\n"
+                "TALLYHOST_COM1..TALLYHOST_COM4 set the device of COM1..COM4 for this run.\n");
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (AnswerInformationalOption(argc, argv))
+        return 0;
     QElapsedTimer startup;
     startup.start();
     TApplication app(argc, argv);

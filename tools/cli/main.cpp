@@ -1,5 +1,7 @@
 #include "tools/cli/commands.h"
 
+#include "core/version.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -25,7 +27,8 @@ void PrintUsage(std::FILE* out)
     std::fprintf(out, "usage: tallyhost-cli <command> [options]\n\ncommands:\n");
     for (const auto& command : Subcommands)
         std::fprintf(out, "  %-12s %s\n", command.Name, command.Summary);
-    std::fprintf(out, "\n'tallyhost-cli <command> --help' describes a command.\n");
+    std::fprintf(out, "\n'tallyhost-cli <command> --help' describes a command;\n"
+                      "'tallyhost-cli --version' shows the version.\n");
 }
 
 } // namespace
@@ -38,6 +41,10 @@ int main(int argc, char** argv)
     }
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("tallyhost-cli %s\n", tallyhost::VersionString("FileVersion").c_str());
         return 0;
     }
     for (const auto& command : Subcommands) {
