@@ -499,7 +499,7 @@ void TFormMain::SaveFileSettings()
 
 void TFormMain::OpenTerminalFile()
 {
-    auto* terminal = new TFormChildTerminalWindow(Settings.File);
+    auto* terminal = new TFormChildTerminalWindow(Settings.File, this);
     FormChildTerminalWindow = terminal;
     m_mdiArea->addSubWindow(terminal);
     WatchSubWindow(terminal);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/settings.h"
+#include "terminal/terminalhost.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -43,7 +44,7 @@ extern TFormChildLogWindow* FormChildLogWindow;
 // is first shown. Shutdown happens when the window closes: the child windows go first (the
 // terminal window stores its tree width in Settings), then the settings are stored and the
 // per-file settings go into the last file.
-class TFormMain : public QMainWindow
+class TFormMain : public QMainWindow, public ITerminalHost
 {
     Q_OBJECT
 
@@ -56,8 +57,21 @@ public:
     TSettings Settings;
 
     // Status bar panels: 0 hints, 1 "Ready"/"Error"/progress, 2 host port, 3 fiscal port.
-    void SetPanelText(int panel, const QString& text);
-    QString PanelText(int panel) const;
+    void SetPanelText(int panel, const QString& text) override;
+    QString PanelText(int panel) const override;
+
+    // What the terminal window reads through ITerminalHost.
+    tallyhost::TFPHostControl* HostLink() const override { return VardoFPHostControl1; }
+    tallyhost::TFPAuxControl* AuxLink() const override { return FPAuxControl1; }
+    bool HostPortOpen() const override { return Settings.HostPortOpen; }
+    bool FiscalPortOpen() const override { return Settings.FiscalPortOpen; }
+    QString HostPortFailure() const override { return m_hostPortFailure; }
+    int Protocol() const override { return Settings.Protocol; }
+    int InputDateFormat() const override { return Settings.InputDateFormat; }
+    int OutputDateFormat() const override { return Settings.OutputDateFormat; }
+    bool ExtReservedFields() const override { return Settings.ExtReservedFields; }
+    std::uint32_t TreeWidth() const override { return Settings.TVWidth; }
+    void SetTreeWidth(std::uint32_t width) override { Settings.TVWidth = width; }
     QLabel* StatusPanel(int panel) const { return m_panels.at(panel); }
 
     QMdiArea* MdiArea() const { return m_mdiArea; }
@@ -231,4 +245,5 @@ private:
     bool m_arrangePending = false;
     QWidget* m_trackedFocus = nullptr;
     QSet<QString> m_reportedWriteErrors;
+    QString m_hostPortFailure; // device and reason of the last failed host port open
 };

@@ -12,7 +12,6 @@
 
 #include "terminal/terminalwindow.h"
 
-#include "app/formmain.h"
 #include "app/notifications.h"
 #include "core/answerdecode.h"
 #include "core/colors.h"
@@ -22,6 +21,7 @@
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/commandtree.h"
+#include "terminal/terminalhost.h"
 
 #include <QCoreApplication>
 #include <QFrame>
@@ -95,16 +95,6 @@ protected:
 private:
     TFormChildTerminalWindow* m_window;
 };
-
-TFPHostControl* HostLink()
-{
-    return FormMain ? FormMain->VardoFPHostControl1 : nullptr;
-}
-
-TFPAuxControl* AuxLink()
-{
-    return FormMain ? FormMain->FPAuxControl1 : nullptr;
-}
 
 } // namespace
 
@@ -265,11 +255,11 @@ void TFormChildTerminalWindow::BuildAnswerFields(std::uint16_t returnCode,
     const int bevelBottom = bevelTop + BevelHeight;
 
     AnswerDisplayOptions options;
-    if (FormMain) {
-        options.Protocol = FormMain->Settings.Protocol;
-        options.ExtReservedFields = FormMain->Settings.ExtReservedFields;
-        options.InputDateFormat = FormMain->Settings.InputDateFormat;
-        options.OutputDateFormat = FormMain->Settings.OutputDateFormat;
+    if (m_host) {
+        options.Protocol = m_host->Protocol();
+        options.ExtReservedFields = m_host->ExtReservedFields();
+        options.InputDateFormat = m_host->InputDateFormat();
+        options.OutputDateFormat = m_host->OutputDateFormat();
     }
     const std::string description = ReturnCodeText(Cache(), std::to_string(returnCode));
     const std::vector<AnswerEntry> entries =

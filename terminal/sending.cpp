@@ -14,13 +14,13 @@
 
 #include "terminal/terminalwindow.h"
 
-#include "app/formmain.h"
 #include "app/messagebox.h"
 #include "core/fieldconvert.h"
 #include "editors/fieldtypecombobox.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/commandtree.h"
+#include "terminal/terminalhost.h"
 
 #include <QDateEdit>
 #include <QEventLoop>
@@ -34,16 +34,6 @@
 using namespace tallyhost;
 
 namespace {
-
-TFPHostControl* HostLink()
-{
-    return FormMain ? FormMain->VardoFPHostControl1 : nullptr;
-}
-
-TFPAuxControl* AuxLink()
-{
-    return FormMain ? FormMain->FPAuxControl1 : nullptr;
-}
 
 // The text of an input as frame bytes; false when it holds a character that one byte cannot
 // carry (the frames are 8-bit text), which would otherwise go out as "?".
@@ -62,8 +52,8 @@ bool TextToBytes(const QString& text, std::string& bytes)
 void TFormChildTerminalWindow::SetStatusText(TStatusWord word)
 {
     static const char* const texts[] = {"Ready", "Error", "Sending ...", "TimeOut", "Abort"};
-    if (FormMain)
-        FormMain->SetPanelText(1, QString::fromLatin1(texts[word]));
+    if (m_host)
+        m_host->SetPanelText(1, QString::fromLatin1(texts[word]));
 }
 
 TFormChildTerminalWindow::TWaitEnd TFormChildTerminalWindow::WaitForIdleLink(bool fiscal)
@@ -135,7 +125,7 @@ bool TFormChildTerminalWindow::AddFieldValue(const std::string& text)
 
 bool TFormChildTerminalWindow::ConvertAndAddFields(int repeatRun, int& refusedField)
 {
-    const int inputDateFormat = FormMain ? FormMain->Settings.InputDateFormat : 0;
+    const int inputDateFormat = m_host ? m_host->InputDateFormat() : 0;
     const int count = std::clamp(Definition.FieldCount, 0, MaxFields);
     for (int i = 0; i < count; ++i) {
         const TCommandFieldDef& def = Definition.Fields[i];
@@ -312,8 +302,8 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
             CommandInProgress = true;
         ButtonSend->setEnabled(false);
         ButtonRepeat->setEnabled(false);
-        if (FormMain)
-            FormMain->SetPanelText(1, QString::fromStdString(RepeatProgressText(run, *count)));
+        if (m_host)
+            m_host->SetPanelText(1, QString::fromStdString(RepeatProgressText(run, *count)));
         if (host->LastError() != EFP_Success) {
             stop(swError, true);
             return;

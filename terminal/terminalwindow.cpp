@@ -1,6 +1,5 @@
 #include "terminal/terminalwindow.h"
 
-#include "app/formmain.h"
 #include "app/messagebox.h"
 #include "app/notifications.h"
 #include "core/errors.h"
@@ -9,6 +8,7 @@
 #include "core/treeedit.h"
 #include "terminal/commandtree.h"
 #include "terminal/formoverwritenewcommand.h"
+#include "terminal/terminalhost.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -50,8 +50,9 @@ QString FromBytes(const std::string& s)
 
 } // namespace
 
-TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, QWidget* parent)
-    : QMdiSubWindow(parent), m_fileName(fileName),
+TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, ITerminalHost* host,
+                                                   QWidget* parent)
+    : QMdiSubWindow(parent), m_host(host), m_fileName(fileName),
       m_path(QFile::encodeName(fileName).toStdString()), m_cache(std::make_unique<TTerminalCache>())
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -62,9 +63,9 @@ TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, QWid
     LoadCommandTree();
 
     int treeWidth = DefaultTreeWidth;
-    if (FormMain && FormMain->Settings.TVWidth != 0)
+    if (m_host && m_host->TreeWidth() != 0)
         treeWidth = static_cast<int>(
-            std::clamp<std::uint32_t>(FormMain->Settings.TVWidth, MinTreeWidth, DefaultTreeWidth));
+            std::clamp<std::uint32_t>(m_host->TreeWidth(), MinTreeWidth, DefaultTreeWidth));
     Splitter->setSizes({treeWidth, std::max(MinPanelMainWidth, width() - treeWidth)});
     m_treeWidth = treeWidth;
     TreeViewCommand->installEventFilter(this);
@@ -83,8 +84,8 @@ TFormChildTerminalWindow::~TFormChildTerminalWindow()
 {
     m_destroying = true;
     m_changeTimer.stop();
-    if (FormMain)
-        FormMain->Settings.TVWidth = static_cast<std::uint32_t>(m_treeWidth);
+    if (m_host)
+        m_host->SetTreeWidth(static_cast<std::uint32_t>(m_treeWidth));
 }
 
 void TFormChildTerminalWindow::CreateLayout()
@@ -363,12 +364,22 @@ bool TFormChildTerminalWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool TFormChildTerminalWindow::IsHostPortOpen() const
 {
-    return FormMain && FormMain->Settings.HostPortOpen;
+    return m_host && m_host->HostPortOpen();
 }
 
 bool TFormChildTerminalWindow::IsFiscalPortOpen() const
 {
-    return FormMain && FormMain->Settings.FiscalPortOpen;
+    return m_host && m_host->FiscalPortOpen();
+}
+
+TFPHostControl* TFormChildTerminalWindow::HostLink() const
+{
+    return m_host ? m_host->HostLink() : nullptr;
+}
+
+TFPAuxControl* TFormChildTerminalWindow::AuxLink() const
+{
+    return m_host ? m_host->AuxLink() : nullptr;
 }
 
 void TFormChildTerminalWindow::ShowError(const QString& text)

@@ -29,11 +29,14 @@ class QSplitter;
 class QTabWidget;
 class QTreeWidgetItem;
 class QWidget;
+class ITerminalHost;
 class TCommandTreeView;
 
 namespace tallyhost {
+class TFPAuxControl;
+class TFPHostControl;
 class TTerminalCache;
-}
+} // namespace tallyhost
 
 // The document window of one terminal file: the command tree on the left, the command panel,
 // the host answer and the fiscal answer on tabs on the right, the Send/Repeat/Cancel buttons
@@ -41,8 +44,8 @@ class TTerminalCache;
 // writes every tree edit straight to disk through the core's tree-edit functions, one atomic
 // file replacement per operation, then reloads the cache. There is no unsaved state.
 //
-// The main window owns it: it adds it to its MDI area, shows it and deletes it when the file
-// is closed. The window's own close box only minimizes it.
+// The main window owns it (and serves as its ITerminalHost): it adds it to its MDI area, shows it
+// and deletes it when the file is closed. The window's own close box only minimizes it.
 class TFormChildTerminalWindow : public QMdiSubWindow
 {
     Q_OBJECT
@@ -56,8 +59,13 @@ public:
         nlCommand = 2
     };
 
-    explicit TFormChildTerminalWindow(const QString& fileName, QWidget* parent = nullptr);
+    // `host` serves the settings, the links and the status panels; without one (null) the
+    // window works on the file alone, with default settings and no links.
+    explicit TFormChildTerminalWindow(const QString& fileName, ITerminalHost* host = nullptr,
+                                      QWidget* parent = nullptr);
     ~TFormChildTerminalWindow() override;
+
+    ITerminalHost* Host() const { return m_host; }
 
     const QString& FileName() const { return m_fileName; }
 
@@ -300,6 +308,11 @@ private:
     // The answer carried by the fiscal notification being handled, when it carries one.
     std::optional<std::string> m_notifiedAuxAnswer;
 
+    // The links of the host, null without one.
+    tallyhost::TFPHostControl* HostLink() const;
+    tallyhost::TFPAuxControl* AuxLink() const;
+
+    ITerminalHost* m_host = nullptr;
     QString m_fileName;
     std::string m_path; // the file name as the file system spells it
     std::unique_ptr<tallyhost::TTerminalCache> m_cache;

@@ -74,7 +74,7 @@ TEST_F(TerminalInMainWindowTest, TreeWidthIsStoredOnCloseAndUsedOnOpen)
     main.CloseTerminalWindows();
     EXPECT_EQ(main.Settings.TVWidth, 150u);
 
-    auto reopened = std::make_unique<TFormChildTerminalWindow>(file);
+    auto reopened = std::make_unique<TFormChildTerminalWindow>(file, &main);
     reopened->resize(900, 500);
     reopened->show();
     EXPECT_EQ(reopened->TreeViewCommand->width(), 150);
