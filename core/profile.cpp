@@ -549,6 +549,17 @@ void IniDocument::Save(const std::string& path) const
     WriteFileAtomically(path, m_impl->bytes());
 }
 
+std::string IniDocument::ReadRawString(std::string_view section, std::string_view key) const
+{
+    if (const auto* block = m_impl->findBlock(section)) {
+        const Line* line = Impl::findEntry(*block, FoldName(trimmed(cutAtZero(key))));
+        std::string_view v;
+        if (line && valueOf(*line, v))
+            return std::string(trimmed(cutAtZero(v)));
+    }
+    return {};
+}
+
 bool IniDocument::Modified() const
 {
     return m_impl->modified;
@@ -838,6 +849,11 @@ std::int32_t TExtIniFile::ReadInteger(std::string_view section, std::string_view
                                       std::int32_t defaultValue) const
 {
     return StrToIntDef(ReadString(section, key, {}), defaultValue);
+}
+
+std::string TExtIniFile::ReadRawString(std::string_view section, std::string_view key) const
+{
+    return document().ReadRawString(section, key);
 }
 
 std::vector<std::string> TExtIniFile::ReadSection(std::string_view section) const

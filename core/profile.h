@@ -75,6 +75,9 @@ public:
     void SetModified(bool modified);
     // False when Load() could not read an existing file.
     bool Readable() const;
+    // The value as written, only trimmed of blanks: a quoted value keeps its quotes, so that
+    // writing it back leaves the line as it was. No length limit.
+    std::string ReadRawString(std::string_view section, std::string_view key) const;
 
     // Reading, as the profile functions do. `limit` caps the characters returned.
     std::string ReadString(std::string_view section, std::string_view key,
@@ -145,6 +148,8 @@ public:
     // or not a number.
     std::int32_t ReadInteger(std::string_view section, std::string_view key,
                              std::int32_t defaultValue) const;
+    // IniDocument::ReadRawString: the value with its quotes, for keys kept as they are.
+    std::string ReadRawString(std::string_view section, std::string_view key) const;
     // Keys of a section in file order, up to ProfileKeyListLimit bytes of names.
     std::vector<std::string> ReadSection(std::string_view section) const;
     // Keys of a section without the byte limit (for operations that must see every key,
