@@ -20,6 +20,8 @@ constexpr Subcommand Subcommands[] = {
     {"aux-send", RunAuxSend, "send one text on the fiscal (DGI) port and print its answers"},
     {"send", RunSend, "send a command of a terminal file and print its decoded answer"},
     {"show", RunShow, "list the commands of a terminal file or one command's definition"},
+    {"status", RunStatus, "list, add, modify or remove status records; test two status words"},
+    {"rc", RunRc, "list, add, modify or remove return code descriptions"},
 };
 
 void PrintUsage(std::FILE* out)
