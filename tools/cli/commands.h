@@ -8,5 +8,6 @@ int RunHostSend(int argc, char** argv); // host_send.cpp
 int RunAuxSend(int argc, char** argv);  // aux_send.cpp
 int RunSend(int argc, char** argv);     // send.cpp
 int RunShow(int argc, char** argv);     // send.cpp
+int RunFields(int argc, char** argv);   // fields.cpp
 int RunStatus(int argc, char** argv);   // statusrc.cpp
 int RunRc(int argc, char** argv);       // statusrc.cpp

@@ -20,6 +20,7 @@ constexpr Subcommand Subcommands[] = {
     {"aux-send", RunAuxSend, "send one text on the fiscal (DGI) port and print its answers"},
     {"send", RunSend, "send a command of a terminal file and print its decoded answer"},
     {"show", RunShow, "list the commands of a terminal file or one command's definition"},
+    {"fields", RunFields, "list, add, modify or remove the command or answer fields of a command"},
     {"status", RunStatus, "list, add, modify or remove status records; test two status words"},
     {"rc", RunRc, "list, add, modify or remove return code descriptions"},
 };
