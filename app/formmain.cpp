@@ -6,6 +6,7 @@
 #include "app/logwindow.h"
 #include "app/messagebox.h"
 #include "core/errors.h"
+#include "editors/formeditcmdans.h"
 #include "terminal/terminalwindow.h"
 
 #include <QAbstractSpinBox>
@@ -384,6 +385,7 @@ void TFormMain::FormCreate(const QStringList& arguments)
 {
     Settings = TSettings{};
     InstallHintTiming();
+    InstallFieldListEditor();
     LoadSettings();
     RegisterFileType(QStringLiteral("thf"), ExecutableBaseName());
 
