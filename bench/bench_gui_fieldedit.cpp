@@ -91,6 +91,19 @@ void BM_OpenListEditorOn70Fields(benchmark::State& state)
 }
 BENCHMARK(BM_OpenListEditorOn70Fields)->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// The part of opening that reads the file: both lists of the command and their texts.
+void BM_LoadListsOf70Fields(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const std::string path = WriteCatalogue(dir, WideFields);
+    for (auto _ : state) {
+        tallyhost::TFieldListEditor editor(path, "WideAll");
+        if (editor.CommandRows().size() != WideFields)
+            state.SkipWithError("the list did not get 70 fields");
+    }
+}
+BENCHMARK(BM_LoadListsOf70Fields)->Unit(benchmark::kMillisecond)->Iterations(20);
+
 void BM_AddField(benchmark::State& state)
 {
     QTemporaryDir dir;

@@ -42,6 +42,8 @@ std::string boxText(const TRecordBox& box, std::string_view text)
 
 std::string boxRefusal(const TRecordBox& box, std::string_view text)
 {
+    if (std::string lineBreak = LineBreakRefusal(text); !lineBreak.empty())
+        return lineBreak;
     if (!box.Enabled) {
         if (text == box.Text)
             return {};
@@ -59,6 +61,14 @@ std::string boxRefusal(const TRecordBox& box, std::string_view text)
 }
 
 } // namespace
+
+std::string LineBreakRefusal(std::string_view text)
+{
+    // The file stores a line break as a blank: the text would not read back as given.
+    return text.find_first_of("\r\n") == std::string_view::npos
+               ? std::string()
+               : "a line break cannot be stored in this one-line value";
+}
 
 std::vector<std::string> MemoLines(std::string_view text)
 {

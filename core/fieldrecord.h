@@ -78,6 +78,10 @@ struct TRecordBox
     int MaxLength = 0;
 };
 
+// Why a one-line text (caption, hint, default text, answer caption) cannot be stored as given:
+// it holds a line break. Empty when it can.
+std::string LineBreakRefusal(std::string_view text);
+
 // Memo text <-> lines, the way a multi-line box splits its text: lines end at a line feed (a
 // carriage return before it belongs to the line end), and a final line feed does not start a
 // further line. The empty text has no lines; "\n" is one empty line.

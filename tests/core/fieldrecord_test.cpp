@@ -126,6 +126,10 @@ TEST(CommandRecordRules, BoxesFilterAndLimitWhatTheyTake)
     m.SetText(TCommandBox::Caption, std::string(40, 'x'));
     EXPECT_EQ(m.Box(TCommandBox::Caption).Text, std::string(35, 'x'));
     EXPECT_EQ(m.Refusal(TCommandBox::Caption, std::string(36, 'x')), "at most 35 characters");
+    // The file would store a line break as a blank.
+    EXPECT_FALSE(m.Refusal(TCommandBox::Hint, "two\nlines").empty());
+    EXPECT_FALSE(LineBreakRefusal("a\rb").empty());
+    EXPECT_TRUE(LineBreakRefusal("a b").empty());
 
     m.SetTextType(ftdBool);
     m.SetText(TCommandBox::DefaultText, "y");

@@ -318,8 +318,11 @@ Refusal FillAnswerRecord(TAnswerRecordModel& m,
             return Refused("type", "one of " + NameList(TypeNames));
         m.SetTextType(*type);
     }
-    if (const std::string* v = Take(values, "caption"))
+    if (const std::string* v = Take(values, "caption")) {
+        if (const std::string why = LineBreakRefusal(*v); !why.empty())
+            return Refused("caption", why);
         m.SetCaption(*v);
+    }
     if (const std::string* v = Take(values, "decimals")) {
         if (const std::string why = m.DecimalRefusal(*v); !why.empty())
             return Refused("decimals", why);
