@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Refreshes docs/screenshot.png: the main window with the demo catalogue open against the
-# printer simulator, on a virtual display, with settings in a throw-away home.
+# printer simulator and the answer to its first command, on a virtual display, with settings in a throw-away home.
 # Usage: scripts/screenshot.sh [OUTPUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,6 +8,7 @@ out=${1:-docs/screenshot.png}
 need=()
 command -v xvfb-run >/dev/null || need+=(xvfb xauth)
 command -v import >/dev/null || need+=(imagemagick)
+command -v xdotool >/dev/null || need+=(xdotool)
 if ((${#need[@]})); then
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
@@ -27,6 +28,15 @@ export TALLYHOST_COM1="$home/host" TALLYHOST_COM2="$home/fiscal" QT_QPA_PLATFORM
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   "$1" "$2" & app=$!
   sleep "${SCREENSHOT_DELAY:-4}"
+  # As an operator would: the first command of the first group, Send, then the answer tab.
+  # Without a window manager the window never becomes active, so its Alt shortcuts do not
+  # fire: the buttons are clicked where the default layout puts them.
+  xdotool key Home Down Right Down
+  sleep 1
+  xdotool mousemove --sync ${SEND_XY:-802 677} click 1
+  sleep 2
+  xdotool mousemove --sync ${ANSWER_TAB_XY:-367 71} click 1
+  sleep 1
   import -window root "$3"
   kill $app; wait $app 2>/dev/null || true' _ "$build/gui/tallyhost" "$home/demo.thf" "$out"
 echo "$out"
