@@ -70,7 +70,9 @@ void TFormEditCommandRecord::FormCreate()
         auto* l = new QLabel(label, this);
         l->setBuddy(box);
         SetHint(box, hint);
-        grid->addWidget(l, row, 0, Qt::AlignLeft | Qt::AlignTop);
+        // Labels of the multi-line boxes stay at their first line.
+        const bool tall = qobject_cast<QPlainTextEdit*>(box) || qobject_cast<QListWidget*>(box);
+        grid->addWidget(l, row, 0, Qt::AlignLeft | (tall ? Qt::AlignTop : Qt::AlignVCenter));
         grid->addWidget(box, row, 1);
         ++row;
     };
