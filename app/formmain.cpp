@@ -7,6 +7,9 @@
 #include "app/messagebox.h"
 #include "core/errors.h"
 #include "editors/formeditcmdans.h"
+#include "editors/formeditfixanswer.h"
+#include "editors/formeditreturncode.h"
+#include "editors/formtestfixedanswer.h"
 #include "terminal/terminalwindow.h"
 
 #include <QAbstractSpinBox>
@@ -788,25 +791,43 @@ void TFormMain::ActionEditPasteExecute()
 
 // ---- editor commands ----
 
-void TFormMain::ShowNotAvailable(const QString& command)
-{
-    ShowMessageBox(this, QMessageBox::Information, QString(),
-                   QStringLiteral("\"%1\" is not available yet in this version.").arg(command));
-}
-
 void TFormMain::ActionEditFixAnswerExecute()
 {
-    ShowNotAvailable(ActionEditFixAnswer->text());
+    if (!FormChildTerminalWindow)
+        return;
+    {
+        TFormEditFixAnswer dialog(Settings.File, this);
+        ExecModal(dialog);
+    }
+    // The editor wrote the file: the panels of the old records go, and the next answer (or
+    // test) builds them from the reloaded ones.
+    FormChildTerminalWindow->RemoveFiscalStatusPanels();
+    FormChildTerminalWindow->RemovePrinterStatusPanels();
+    FormChildTerminalWindow->ReloadDefinitions();
 }
 
 void TFormMain::ActionTestFixAnswerExecute()
 {
-    ShowNotAvailable(ActionTestFixAnswer->text());
+    if (!FormChildTerminalWindow)
+        return;
+    TFormTestFixedAnswer dialog(this);
+    if (ExecModal(dialog) != QDialog::Accepted)
+        return;
+    const std::uint16_t fiscal = dialog.FiscalWord();
+    const std::uint16_t printer = dialog.PrinterWord();
+    FormChildTerminalWindow->showMaximized();
+    FormChildTerminalWindow->ShowAnswer(fiscal, printer, {}, 0);
 }
 
 void TFormMain::ActionEditRCExecute()
 {
-    ShowNotAvailable(ActionEditRC->text().trimmed());
+    if (!FormChildTerminalWindow)
+        return;
+    {
+        TFormEditReturnCode dialog(Settings.File, this);
+        ExecModal(dialog);
+    }
+    FormChildTerminalWindow->ReloadDefinitions();
 }
 
 // ---- options and help ----

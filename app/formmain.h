@@ -220,7 +220,6 @@ private:
     void ArrangeIconsWhenIdle();
     void WatchSubWindow(QMdiSubWindow* window);
     void TileSubWindows(Qt::Orientation orientation);
-    void ShowNotAvailable(const QString& command);
 
     // Link seams (the link methods live in formmain_links.cpp): the printer links are set up
     // at start-up, get the file's protocol when a file is opened, and are reopened after

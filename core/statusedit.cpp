@@ -3,6 +3,7 @@
 #include "core/colors.h"
 #include "core/commatext.h"
 #include "core/errors.h"
+#include "core/fieldedit.h"
 #include "core/hexdigit.h"
 #include "core/profile.h"
 #include "core/termfile.h"
@@ -86,19 +87,10 @@ std::string StatusColorText(std::string_view color)
 
 std::string StatusRecordLine(int number, const TStatusGridRow& row)
 {
-    std::string quoted;
-    quoted.reserve(row.Text.size() + 2);
-    quoted += '"';
-    for (const char c : row.Text) {
-        // Doubled, as comma text reads "" inside quotes as one quote: a typed quote would
-        // otherwise end the text early and shift the colour into a seventh item.
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    quoted += '"';
+    // The text's inner quotes doubled, as comma text reads "" inside quotes as one quote: a
+    // typed quote would otherwise end the text early and push the colour into a seventh item.
     return std::to_string(number) + ',' + row.Panel + ',' + row.Mask + ',' + row.Result + ',' +
-           quoted + ',' + row.Color;
+           QuotedText(row.Text) + ',' + row.Color;
 }
 
 std::vector<TStatusGridRow> LoadStatusGrid(const TExtIniFile& ini, std::string_view section)
