@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "test_files.h"
@@ -33,6 +36,45 @@ std::string fieldValues(int mode, const std::string& caption)
 {
     return std::to_string(mode) + ",\"" + caption + "\",\"h\",0,\"\",0,5,0,0,0,0,0";
 }
+
+// Counts the renames onto one file name: each atomic replacement of a file is exactly one
+// rename of its temporary onto it, so one operation must show exactly one.
+class FileReplacements
+{
+public:
+    FileReplacements(const std::string& dir, std::string name) : m_name(std::move(name))
+    {
+        m_fd = ::inotify_init1(IN_NONBLOCK);
+        // The kernel merges a queued event with an identical one right behind it; watching the
+        // temporary's move as well keeps the replacements apart.
+        ::inotify_add_watch(m_fd, dir.c_str(), IN_MOVED_FROM | IN_MOVED_TO);
+    }
+    ~FileReplacements() { ::close(m_fd); }
+    FileReplacements(const FileReplacements&) = delete;
+    FileReplacements& operator=(const FileReplacements&) = delete;
+
+    int Count()
+    {
+        int count = 0;
+        alignas(inotify_event) char buffer[8192];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            for (char* p = buffer; p < buffer + n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                if ((e->mask & IN_MOVED_TO) && e->len > 0 && m_name == e->name)
+                    ++count;
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return count;
+    }
+
+private:
+    int m_fd = -1;
+    std::string m_name;
+};
 
 } // namespace
 
@@ -151,7 +193,9 @@ TEST_F(FieldListEditorTest, AddWritesFirstFieldWithListsThenFurtherFieldsTakeFie
     first.SetText(TCommandBox::MaxLength, "25");
     first.SetComboLines({"1", "two words"});
     first.SetNoteLines({"first line", ""});
+    FileReplacements replacements(m_dir.path().string(), "t.thf");
     ASSERT_TRUE(editor.AddCommandField(first.Record()).Done());
+    EXPECT_EQ(replacements.Count(), 1); // CL1, Notes and Commands in one replacement
     EXPECT_EQ(readBytes(m_path),
               fileWith("Commands=1,\"Descripcion\",\"Description Hint\",0,\"\",1,25,0,0,0,0,0\r\n"
                        "Answers=\r\nCL1=\"1,\"two words\"\"\r\nNotes=\"\"first line\",\"\"\"\r\n"));
@@ -238,10 +282,13 @@ TEST_F(FieldListEditorTest, RemoveMovesComboListsWithTheirFieldsInOneReplacement
               fieldValues(0, "C") + "," + fieldValues(0, "D") +
               "\r\nCL1=\"a\"\r\nCL2=\"b\"\r\nCL3=\"\"c c\",d\"\r\nNotes=\"n\"\r\n");
     TFieldListEditor editor(m_path, "GC");
+    FileReplacements replacements(m_dir.path().string(), "t.thf");
     // Remove field 2 of 4: field 3 becomes 2 with its list; field 4 had none, so 3 has none.
     EXPECT_EQ(TFieldListEditor::RemoveQuestionText(2),
               "Do you wish to delete this field number? 2");
     ASSERT_TRUE(editor.RemoveCommandField(2).Done());
+    // CL2 rewritten, CL3 and CL4 deleted and Commands rewritten: one replacement of the file.
+    EXPECT_EQ(replacements.Count(), 1);
     EXPECT_EQ(readBytes(m_path),
               fileWith("Commands=" + fieldValues(0, "A") + "," + fieldValues(0, "C") + "," +
                        fieldValues(0, "D") + "\r\nCL1=\"a\"\r\nCL2=\"\"c c\",d\"\r\n" +
