@@ -148,7 +148,7 @@ void TReturnCodeList::Save()
 {
     try {
         SaveReturnCodeGrid(m_ini, m_rows, m_kept);
-    } catch (const IniWriteError&) {
+    } catch (const Error&) {
         Load();
         throw;
     }

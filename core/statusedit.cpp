@@ -136,7 +136,7 @@ void TStatusRecordList::Save()
 {
     try {
         SaveStatusGrid(m_ini, m_section, m_rows);
-    } catch (const IniWriteError&) {
+    } catch (const Error&) {
         Load();
         throw;
     }

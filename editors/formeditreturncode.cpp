@@ -294,10 +294,10 @@ void TFormEditReturnCode::ButtonCloseClick()
     accept();
 }
 
-void TFormEditReturnCode::StringGridRcDblClick()
+void TFormEditReturnCode::StringGridRcDblClick(int row)
 {
-    if (m_list.HasEntries() && StringGridRc->currentRow() < static_cast<int>(m_list.Rows().size()))
-        ButtonModifyClick();
-    else if (!m_list.HasEntries())
+    if (!m_list.HasEntries())
         ButtonAddClick();
+    else if (row >= 0 && row < static_cast<int>(m_list.Rows().size()))
+        ButtonModifyClick();
 }

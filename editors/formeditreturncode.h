@@ -59,7 +59,8 @@ public:
     void ButtonModifyClick();
     void ButtonRemoveClick();
     void ButtonCloseClick();
-    void StringGridRcDblClick();
+    // `row` is the row double-clicked; the greyed rows of kept keys do nothing.
+    void StringGridRcDblClick(int row);
 
 private:
     void FormCreate();
