@@ -20,6 +20,16 @@ TEST(CurrencyToFrame, PadsAndCutsToTheFieldWidth)
     EXPECT_EQ(CurrencyToFrame("1,5", 2, 2000000000), "50");
 }
 
+// A comma is the decimal separator whenever the text has one, wherever a point stands: a
+// grouped amount keeps its cents in the fraction instead of losing them to the first point.
+TEST(CurrencyToFrame, CommaIsTheSeparatorEvenAfterAPoint)
+{
+    // The integer part "3.000" is no number and empties; the cents stay.
+    EXPECT_EQ(CurrencyToFrame("3.000,50", 8, 2), "00000050");
+    EXPECT_EQ(CurrencyToFrame("1.5,25", 0, 2), "1.525");
+    EXPECT_EQ(CurrencyToFrame("0.1,99", 4, 2), "0099");
+}
+
 TEST(CurrencyToFrame, AmountsBeyondThirtyTwoBitsAreNotZeroed)
 {
     EXPECT_EQ(CurrencyToFrame("3000000000", 12, 2), "300000000000");

@@ -140,6 +140,13 @@ TEST(HostFrame, StatusFieldsAndFinalAnswerLayout)
     extended = ReadFinalAnswer(protocol_Extended, {"AB", "CD", "x", "EF", "y"});
     EXPECT_EQ(extended.ReturnCode, 0x4546);
     EXPECT_FALSE(extended.HasExtraFields);
+    // Four fields already carry the return code (field 3); field 4 is not needed for it.
+    extended = ReadFinalAnswer(protocol_Extended, {"AB", "CD", "x", "\x08\x01"});
+    EXPECT_EQ(extended.PrinterStatus, 0x4142);
+    EXPECT_EQ(extended.FiscalStatus, 0x4344);
+    EXPECT_EQ(extended.ReturnCode, 0x0801);
+    EXPECT_FALSE(extended.HasExtraFields);
+    EXPECT_EQ(ReadFinalAnswer(protocol_Extended, {"AB", "CD", "x"}).ReturnCode, 0);
     extended = ReadFinalAnswer(protocol_Extended, {"AB"});
     EXPECT_EQ(extended.PrinterStatus, 0x4142);
     EXPECT_EQ(extended.FiscalStatus, 0);

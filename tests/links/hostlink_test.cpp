@@ -244,6 +244,47 @@ TEST(HostLink, ExtendedExchangeWithRepliesToEveryKindOfFrame)
     EXPECT_EQ(Hex(printer.Read(1, 1000ms)), "06");
 }
 
+// A long report: the printer keeps telling it is still working with intermediate frames that
+// together hold more than the 8192-byte receive buffer. Each one is dropped once read, so the
+// final answer still finds room. The final frame has exactly four fields, which already carry
+// the return code.
+TEST(HostLink, LongReportOfIntermediateFramesBeyondTheReceiveBuffer)
+{
+    PtyPrinter printer;
+    ASSERT_TRUE(printer.Ok());
+    TFPHostControl link;
+    link.SetDevicePath(printer.DevicePath());
+    link.SetProtocolType(protocol_Extended);
+    ASSERT_TRUE(link.OpenPort());
+    EventLog log(link);
+
+    ASSERT_TRUE(link.AddDataField("report"));
+    ASSERT_TRUE(link.SendCommand());
+    const std::string frame = ReadCommandFrame(printer, 2000ms);
+    ASSERT_FALSE(frame.empty());
+    ASSERT_TRUE(printer.Write("\x06"));
+    constexpr int IntermediateFrames = 12;
+    const std::string line(1000, 'L');
+    for (int i = 0; i < IntermediateFrames; ++i) {
+        ASSERT_TRUE(printer.Write(PrinterFrame(0x80, line)));
+        // Separate bursts, as a printer that prints between them sends them.
+        std::this_thread::sleep_for(30ms);
+    }
+    ASSERT_GT(IntermediateFrames * PrinterFrame(0x80, line).size(), 8192u);
+    const std::string final = PrinterFrame(Sequence(frame), "AB\x1C"
+                                                            "CD\x1Cx\x1C\x08\x01");
+    ASSERT_TRUE(printer.Write(final));
+    EXPECT_EQ(Hex(printer.Read(1, 3000ms)), "06");
+    ASSERT_TRUE(log.WaitEnds(1, 5000ms));
+    EXPECT_EQ(log.Lines.back(), "final EFP_S_Idle");
+    EXPECT_EQ(std::count(log.Lines.begin(), log.Lines.end(), "intermediate"), IntermediateFrames);
+    EXPECT_NE(std::find(log.Lines.begin(), log.Lines.end(), "read " + Hex(final)), log.Lines.end());
+    EXPECT_EQ(link.PrinterStatus(), 0x4142);
+    EXPECT_EQ(link.FiscalStatus(), 0x4344);
+    EXPECT_EQ(link.ReturnCode(), 0x0801);
+    EXPECT_EQ(link.ExtraFieldsCount(), 0);
+}
+
 // The slow cases of the 2500 ms silence rule run side by side, each on its own port.
 TEST(HostLink, SilenceRulePerWait)
 {
