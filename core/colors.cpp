@@ -1,6 +1,8 @@
 #include "core/colors.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 
 #include "core/errors.h"
@@ -181,6 +183,26 @@ TRgb ColorToRgbParts(TColor color)
     const auto u = static_cast<std::uint32_t>(ColorToRGB(color));
     return TRgb{static_cast<std::uint8_t>(u & 0xFF), static_cast<std::uint8_t>((u >> 8) & 0xFF),
                 static_cast<std::uint8_t>((u >> 16) & 0xFF)};
+}
+
+namespace {
+
+double Luminance(TRgb c)
+{
+    auto channel = [](std::uint8_t v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.Red) + 0.7152 * channel(c.Green) + 0.0722 * channel(c.Blue);
+}
+
+} // namespace
+
+double ContrastRatio(TRgb a, TRgb b)
+{
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 const std::vector<std::pair<std::string, TColor>>& PickerColors()

@@ -59,6 +59,9 @@ struct TRgb
     std::uint8_t Blue = 0;
 };
 TRgb ColorToRgbParts(TColor color);
+// How far apart two colours are for reading text in one on the other: the ratio of their
+// relative luminances (sRGB), from 1 (the same) to 21 (black on white).
+double ContrastRatio(TRgb a, TRgb b);
 // The sixteen colours the status-record editor offers, in its order (clBlack ... clWhite).
 const std::vector<std::pair<std::string, TColor>>& PickerColors();
 

@@ -1,18 +1,24 @@
 // The command panel of the terminal window: one label and one input per command field of the
 // shown command, laid out on a grid that follows the panel's width, and the command's notes.
 
+#include "core/accelerator.h"
+#include "core/colors.h"
 #include "core/panelgrid.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "editors/fieldtypecombobox.h"
+#include "terminal/hint.h"
 #include "terminal/terminalwindow.h"
 
+#include <QAbstractButton>
 #include <QDateEdit>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTabWidget>
 #include <QTimeEdit>
 
 #include <algorithm>
@@ -39,7 +45,65 @@ int InputHeight(const QWidget* input)
                     TPanelGrid::RowPitch - TPanelGrid::InputBelowLabel - 2);
 }
 
+// A time goes into the frame as hours, minutes and seconds, so the picker shows exactly those,
+// whatever the locale's own (often shorter, or 12-hour) time format.
+const QString TimePickerFormat = QStringLiteral("HH:mm:ss");
+
+QColor SystemColor(const char* name)
+{
+    TColor color = 0;
+    IdentToColor(name, color);
+    const TRgb rgb = ColorToRgbParts(color);
+    return QColor(rgb.Red, rgb.Green, rgb.Blue);
+}
+
+// The least contrast (as the ratio of relative luminances) at which a read-only value still
+// reads comfortably.
+constexpr double LegibleContrast = 4.5;
+
+// A read-only field is disabled and drawn in the inactive-caption-text colour. The style's own
+// disabled look (grey text on a grey face) is hard to read, and the value is what the operator
+// came to see; should that colour be faint on the style's background, the normal text colour
+// is used instead.
+void ShowReadOnly(QWidget* input)
+{
+    QPalette pal = input->palette();
+    const QColor background = pal.color(QPalette::Disabled, QPalette::Base);
+    QColor text = SystemColor("clInactiveCaptionText");
+    auto rgb = [](const QColor& c) {
+        return TRgb{static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
+                    static_cast<std::uint8_t>(c.blue())};
+    };
+    if (ContrastRatio(rgb(text), rgb(background)) < LegibleContrast)
+        text = pal.color(QPalette::Active, QPalette::Text);
+    for (const QPalette::ColorRole role :
+         {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+        pal.setColor(QPalette::Disabled, role, text);
+    input->setPalette(pal);
+}
+
 } // namespace
+
+std::string TFormChildTerminalWindow::WindowAccelerators() const
+{
+    std::string taken;
+    auto add = [&taken](const QString& text) {
+        if (const char letter = AcceleratorLetter(text.toLatin1().toStdString()))
+            taken += letter;
+    };
+    for (const QAbstractButton* button : ButtonPanel->findChildren<QAbstractButton*>())
+        add(button->text());
+    for (int i = 0; i < PageControl->count(); ++i)
+        add(PageControl->tabText(i));
+    // The main window's menus answer Alt+letter in the same window as the panel.
+    if (const QWidget* top = window(); top && top != this) {
+        for (const QMenuBar* bar : top->findChildren<QMenuBar*>()) {
+            for (const QAction* action : bar->actions())
+                add(action->text());
+        }
+    }
+    return taken;
+}
 
 void TFormChildTerminalWindow::ClearCommandPanel()
 {
@@ -65,9 +129,23 @@ void TFormChildTerminalWindow::BuildCommandPanel(const QString& section)
     const std::string sectionBytes = section.toLatin1().toStdString();
     const int count = std::clamp(Definition.FieldCount, 0, MaxFields);
 
+    // A field keeps its own letter unless the window's buttons, tabs or menus use it; the
+    // letters the fields keep are not given to a field whose letter moves.
+    std::string taken = WindowAccelerators();
+    const std::string reserved = taken;
+    for (int i = 0; i < count; ++i) {
+        const char letter = AcceleratorLetter(Definition.Fields[i].Caption);
+        if (letter && reserved.find(letter) == std::string::npos)
+            taken += letter;
+    }
+
     for (int i = 0; i < count; ++i) {
         const TCommandFieldDef& def = Definition.Fields[i];
-        auto* label = new QLabel(FromBytes(def.Caption), m_commandClient);
+        std::string caption = def.Caption;
+        if (const char letter = AcceleratorLetter(caption);
+            letter && reserved.find(letter) != std::string::npos)
+            caption = AvoidTakenAccelerator(caption, taken);
+        auto* label = new QLabel(FromBytes(caption), m_commandClient);
         FieldLabels[i] = label;
 
         QWidget* input = nullptr;
@@ -104,9 +182,12 @@ void TFormChildTerminalWindow::BuildCommandPanel(const QString& section)
             input = date;
             break;
         }
-        case ctTime:
-            input = new QTimeEdit(QTime::currentTime(), m_commandClient);
+        case ctTime: {
+            auto* time = new QTimeEdit(QTime::currentTime(), m_commandClient);
+            time->setDisplayFormat(TimePickerFormat);
+            input = time;
             break;
+        }
         default:
             // An unknown control type gets no input; sending treats it as an empty value.
             break;
@@ -115,7 +196,9 @@ void TFormChildTerminalWindow::BuildCommandPanel(const QString& section)
 
         if (input) {
             input->setEnabled(!def.ReadOnly);
-            input->setToolTip(FromBytes(def.Hint));
+            if (def.ReadOnly)
+                ShowReadOnly(input);
+            SetHint(input, FromBytes(def.Hint));
             label->setBuddy(input);
         }
         if (def.Required) {

@@ -8,6 +8,7 @@
 #include "core/treeedit.h"
 #include "terminal/commandtree.h"
 #include "terminal/formoverwritenewcommand.h"
+#include "terminal/hint.h"
 #include "terminal/terminalhost.h"
 
 #include <QCloseEvent>
@@ -148,10 +149,10 @@ void TFormChildTerminalWindow::CreateLayout()
     auto* answerClient = new QWidget;
     ScrollBoxAnswer->setWidget(answerClient);
     GroupBoxFiscalAnswer = new QGroupBox(tr("Fiscal answer = "), answerClient);
-    GroupBoxFiscalAnswer->setToolTip(tr("Decode Fiscal state"));
+    SetHint(GroupBoxFiscalAnswer, tr("Decode Fiscal state"));
     GroupBoxFiscalAnswer->hide();
     GroupBoxPrinterAnswer = new QGroupBox(tr("Printer answer = "), answerClient);
-    GroupBoxPrinterAnswer->setToolTip(tr("Decode Printer state"));
+    SetHint(GroupBoxPrinterAnswer, tr("Decode Printer state"));
     GroupBoxPrinterAnswer->hide();
     BevelSeparator = new QFrame(answerClient);
     BevelSeparator->setFrameShape(QFrame::HLine);
@@ -179,13 +180,13 @@ void TFormChildTerminalWindow::CreateLayout()
     ButtonPanel = new QWidget(PanelMain);
     auto* buttonLayout = new QHBoxLayout(ButtonPanel);
     ButtonSend = new QPushButton(tr("&Send"), ButtonPanel);
-    ButtonSend->setToolTip(tr("Send selected command"));
+    SetHint(ButtonSend, tr("Send selected command"));
     ButtonSend->setEnabled(false);
     ButtonRepeat = new QPushButton(tr("&Repeat ..."), ButtonPanel);
-    ButtonRepeat->setToolTip(tr("Send commands \"n\" times"));
+    SetHint(ButtonRepeat, tr("Send commands \"n\" times"));
     ButtonRepeat->setEnabled(false);
     ButtonCancel = new QPushButton(tr("&Cancel"), ButtonPanel);
-    ButtonCancel->setToolTip(tr("Cancel command in progress"));
+    SetHint(ButtonCancel, tr("Cancel command in progress"));
     buttonLayout->addStretch(1);
     buttonLayout->addWidget(ButtonSend);
     buttonLayout->addWidget(ButtonRepeat);

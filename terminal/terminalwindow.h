@@ -27,6 +27,7 @@ class QPushButton;
 class QScrollArea;
 class QSplitter;
 class QTabWidget;
+class QTableView;
 class QTreeWidgetItem;
 class QWidget;
 class ITerminalHost;
@@ -36,6 +37,7 @@ namespace tallyhost {
 class TFPAuxControl;
 class TFPHostControl;
 class TTerminalCache;
+struct AnswerEntry;
 } // namespace tallyhost
 
 // The document window of one terminal file: the command tree on the left, the command panel,
@@ -278,6 +280,9 @@ private:
     bool ReportExchangeFault(TExchangeFault fault);
 
     void SetButtonsForPanel();
+    // The accelerator letters of the window's buttons and tabs (and the main window's menus),
+    // which the generated field labels must leave alone.
+    std::string WindowAccelerators() const;
     bool IsHostPortOpen() const;
     bool IsFiscalPortOpen() const;
 

@@ -61,3 +61,12 @@ TEST(Colors, SystemColoursResolveToDisplayRgb)
     EXPECT_EQ(parts.Green, 120);
     EXPECT_EQ(parts.Blue, 215);
 }
+
+TEST(Colors, ContrastRatioRunsFromOneToTwentyOne)
+{
+    EXPECT_DOUBLE_EQ(ContrastRatio({0, 0, 0}, {0, 0, 0}), 1.0);
+    EXPECT_NEAR(ContrastRatio({0, 0, 0}, {255, 255, 255}), 21.0, 1e-9);
+    EXPECT_NEAR(ContrastRatio({255, 255, 255}, {0, 0, 0}), 21.0, 1e-9);
+    // Grey text on a light grey face: the faint look of a disabled field.
+    EXPECT_LT(ContrastRatio({160, 160, 160}, {240, 240, 240}), 4.5);
+}
