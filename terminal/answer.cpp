@@ -5,8 +5,10 @@
 // matching status records in their colours, a separator, then one label and read-only edit per
 // answer entry on a grid. What goes where is computed by the core (core/answerdecode.h); this
 // file only creates and places the widgets. Every extra field of the answer gets an entry, also
-// beyond the 70 fields a command can describe: values are never dropped (the grid just grows
-// downwards, and the scroll box scrolls).
+// beyond the 70 fields a command can describe: values are never dropped. The grid of labelled
+// boxes holds the first 70 entries; the rest go into one list below it, whose rows are made
+// only as they are painted, so that a printer's answer of thousands of values does not freeze
+// the window with tens of thousands of widgets.
 //
 // Fiscal answers are appended to the memo of the Fiscal Answer tab, one line per frame.
 
@@ -21,11 +23,14 @@
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/commandtree.h"
+#include "terminal/hint.h"
 #include "terminal/terminalhost.h"
 
+#include <QAbstractTableModel>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -33,6 +38,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QTableView>
 
 #include <algorithm>
 
@@ -96,6 +102,53 @@ private:
     TFormChildTerminalWindow* m_window;
 };
 
+// Entries of an answer beyond the grid: name and value per row, read when a row is painted.
+class TAnswerRestModel : public QAbstractTableModel
+{
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void SetEntries(std::vector<AnswerEntry> entries)
+    {
+        beginResetModel();
+        m_entries = std::move(entries);
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex& parent) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
+    }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 2; }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= static_cast<int>(m_entries.size()))
+            return {};
+        const AnswerEntry& entry = m_entries[static_cast<std::size_t>(index.row())];
+        if (role == Qt::DisplayRole)
+            return FromBytes(index.column() == 0 ? entry.Label : entry.Value);
+        if (role == Qt::ForegroundRole && index.column() == 0 && !entry.Named)
+            return ToQColor(UnnamedLabelColor);
+        if (role == Qt::ToolTipRole && index.column() == 1 && !entry.Hint.empty())
+            return FromBytes(entry.Hint);
+        return {};
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return {};
+        return section == 0 ? QObject::tr("Name") : QObject::tr("Value");
+    }
+
+private:
+    std::vector<AnswerEntry> m_entries;
+};
+
+// Rows of the list of further entries shown at once; it scrolls for the rest.
+constexpr int AnswerRestVisibleRows = 15;
+
 } // namespace
 
 bool TFormChildTerminalWindow::event(QEvent* event)
@@ -152,6 +205,10 @@ void TFormChildTerminalWindow::ClearAnswerControls()
         delete edit;
     AnswerLabels.clear();
     AnswerEdits.clear();
+    if (AnswerRestView) {
+        AnswerRestView->hide();
+        static_cast<TAnswerRestModel*>(AnswerRestView->model())->SetEntries({});
+    }
 }
 
 void TFormChildTerminalWindow::ShowAnswer(std::uint16_t fiscalWord, std::uint16_t printerWord,
@@ -268,10 +325,12 @@ void TFormChildTerminalWindow::BuildAnswerFields(std::uint16_t returnCode,
     const AnswerGridLayout grid = LayoutAnswerGrid(clientWidth);
     const QColor editColor = AnswerEditColor();
     const QColor unnamedColor = ToQColor(UnnamedLabelColor);
+    const std::size_t gridCount = std::min(entries.size(), MaxAnswerGridEntries);
     int bottom = bevelBottom;
-    AnswerLabels.reserve(entries.size());
-    AnswerEdits.reserve(entries.size());
-    for (const AnswerEntry& entry : entries) {
+    AnswerLabels.reserve(gridCount);
+    AnswerEdits.reserve(gridCount);
+    for (std::size_t i = 0; i < gridCount; ++i) {
+        const AnswerEntry& entry = entries[i];
         const AnswerCellPosition cell = AnswerCell(grid, entry.Position, bevelBottom);
         auto* label = new QLabel(FromBytes(entry.Label), client);
         label->setTextFormat(Qt::PlainText);
@@ -285,7 +344,7 @@ void TFormChildTerminalWindow::BuildAnswerFields(std::uint16_t returnCode,
         edit->setPalette(pal);
         edit->setCursorPosition(0);
         if (!entry.Hint.empty())
-            edit->setToolTip(FromBytes(entry.Hint));
+            SetHint(edit, FromBytes(entry.Hint));
         label->setBuddy(edit);
         if (!entry.Named)
             SetTextColor(label, unnamedColor);
@@ -296,7 +355,43 @@ void TFormChildTerminalWindow::BuildAnswerFields(std::uint16_t returnCode,
         AnswerEdits.push_back(edit);
         bottom = std::max(bottom, cell.EditTop + AnswerEditHeight);
     }
+    if (entries.size() > gridCount) {
+        bottom = ShowAnswerRest(
+            std::vector<AnswerEntry>(entries.begin() + static_cast<std::ptrdiff_t>(gridCount),
+                                     entries.end()),
+            bottom + AnswerEditOffset);
+    }
     client->resize(clientWidth, bottom + ClientBottomMargin);
+}
+
+int TFormChildTerminalWindow::ShowAnswerRest(std::vector<AnswerEntry> entries, int top)
+{
+    QWidget* client = ScrollBoxAnswer->widget();
+    if (!AnswerRestView) {
+        AnswerRestView = new QTableView(client);
+        AnswerRestView->setObjectName(QStringLiteral("AnswerRestView"));
+        AnswerRestView->setModel(new TAnswerRestModel(AnswerRestView));
+        AnswerRestView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        AnswerRestView->setSelectionBehavior(QAbstractItemView::SelectRows);
+        AnswerRestView->setWordWrap(false);
+        AnswerRestView->verticalHeader()->hide();
+        // Every row as high as the first: nothing is measured per row.
+        AnswerRestView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        AnswerRestView->horizontalHeader()->setStretchLastSection(true);
+    }
+    const auto rows = static_cast<int>(entries.size());
+    static_cast<TAnswerRestModel*>(AnswerRestView->model())->SetEntries(std::move(entries));
+    const int clientWidth = ScrollBoxAnswer->viewport()->width();
+    const int rowHeight = AnswerRestView->verticalHeader()->defaultSectionSize();
+    const int height = AnswerRestView->horizontalHeader()->sizeHint().height() +
+                       std::min(rows, AnswerRestVisibleRows) * rowHeight +
+                       2 * AnswerRestView->frameWidth();
+    const int width = std::max(clientWidth - StatusBoxMargin, 0);
+    AnswerRestView->setGeometry(StatusBoxMargin / 2, top, width, height);
+    AnswerRestView->setColumnWidth(0, std::max(width / 3, 60));
+    AnswerRestView->scrollToTop();
+    AnswerRestView->show();
+    return top + height;
 }
 
 void TFormChildTerminalWindow::RemoveFiscalStatusPanels()

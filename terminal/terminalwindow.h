@@ -239,6 +239,10 @@ public:
     bool PrinterPanelsExist = false;
     std::vector<QLabel*> AnswerLabels;
     std::vector<QLineEdit*> AnswerEdits;
+    // The grid holds the first entries of an answer; the rest are rows of one list below it
+    // (created with the first answer that needs it, hidden while none does).
+    static constexpr std::size_t MaxAnswerGridEntries = 70;
+    QTableView* AnswerRestView = nullptr;
     // Answer field definitions of SentCommand, loaded for each answer.
     tallyhost::TCommandDefinition SentDefinition;
 
@@ -304,6 +308,8 @@ private:
     bool ConvertAndAddFields(int repeatRun, int& refusedField);
     void RefuseFieldValue(int field, bool purgeBoth);
     void ClearAnswerControls();
+    // Fills the list of the entries beyond the grid and places it at `top`; returns its bottom.
+    int ShowAnswerRest(std::vector<tallyhost::AnswerEntry> entries, int top);
     std::vector<QEventLoop*> m_idleWaits; // waits in progress, innermost last
     unsigned m_cancelCount = 0;           // Cancel clicks so far
     bool m_memoWatched = false;           // the memo's double click is handled

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 
 using namespace sendingtest;
 using tallyhost::EFP_S_Busy;
@@ -297,7 +298,47 @@ TEST_F(SendingTest, FixedAnswerShowsBothStatusBoxesAndTheLeadingEntries)
     // ... and the next answer builds them again, more entries than 70 included.
     std::vector<std::string> many(80, "v");
     m_window->ShowAnswer(0, 0, many, 0);
-    EXPECT_EQ(m_window->AnswerLabels.size(), 83u);
-    EXPECT_EQ(m_window->AnswerLabels.back()->text(), "Field82");
+    EXPECT_EQ(m_window->AnswerLabels.size(), 70u);
+    ASSERT_NE(m_window->AnswerRestView, nullptr);
+    const QAbstractItemModel* rest = m_window->AnswerRestView->model();
+    ASSERT_EQ(rest->rowCount(), 13);
+    EXPECT_EQ(rest->index(12, 0).data().toString(), "Field82");
     EXPECT_TRUE(m_window->GroupBoxFiscalAnswer->isVisibleTo(m_window));
+}
+
+// However many values an answer has, the window makes a bounded number of widgets: the grid
+// holds the first 70 entries, one list the rest, every value in its place.
+TEST_F(SendingTest, AHugeAnswerKeepsEveryValueInABoundedDisplay)
+{
+    StartSimulator(QuickScenario());
+    OpenFile(DemoFile(0));
+    std::vector<std::string> values;
+    for (int i = 0; i < 8000; ++i)
+        values.push_back("v" + std::to_string(i));
+    const int widgetsBefore = static_cast<int>(m_window->findChildren<QWidget*>().size());
+    m_window->ShowAnswer(0x0600, 0, values, 0);
+    EXPECT_LT(m_window->findChildren<QWidget*>().size(), widgetsBefore + 200);
+
+    ASSERT_EQ(m_window->AnswerLabels.size(), 70u);
+    EXPECT_EQ(m_window->AnswerLabels[69]->text(), "Field69");
+    EXPECT_EQ(m_window->AnswerEdits[69]->text(), "v66");
+    ASSERT_NE(m_window->AnswerRestView, nullptr);
+    EXPECT_TRUE(m_window->AnswerRestView->isVisibleTo(m_window));
+    EXPECT_GT(m_window->AnswerRestView->y(), m_window->AnswerEdits[69]->geometry().bottom());
+    const QAbstractItemModel* rest = m_window->AnswerRestView->model();
+    ASSERT_EQ(rest->rowCount(), 8003 - 70);
+    EXPECT_EQ(rest->index(0, 0).data().toString(), "Field70");
+    EXPECT_EQ(rest->index(0, 1).data().toString(), "v67");
+    EXPECT_EQ(rest->index(7932, 0).data().toString(), "Field8002");
+    EXPECT_EQ(rest->index(7932, 1).data().toString(), "v7999");
+    // Unnamed, so maroon, as in the grid.
+    EXPECT_EQ(rest->index(5, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(128, 0, 0));
+    // The list is scrolled by the operator, not by the scroll box: it stays a few rows high.
+    EXPECT_LT(m_window->AnswerRestView->height(), 600);
+
+    // A small answer puts the list away again.
+    m_window->ShowAnswer(0, 0, {"one"}, 0);
+    EXPECT_EQ(m_window->AnswerLabels.size(), 4u);
+    EXPECT_FALSE(m_window->AnswerRestView->isVisibleTo(m_window));
+    EXPECT_EQ(m_window->AnswerRestView->model()->rowCount(), 0);
 }
