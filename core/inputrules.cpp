@@ -92,4 +92,30 @@ bool MayLeaveBox(bool required, std::string_view text)
     return !required || !text.empty();
 }
 
+std::string InitialBoxText(std::uint8_t fieldType, int maxLength, std::string_view text)
+{
+    const int length = MaxLengthForType(fieldType, maxLength);
+    if (length > 0 && text.size() > static_cast<std::size_t>(length))
+        text = text.substr(0, static_cast<std::size_t>(length));
+    return TextAfterChange(fieldType, text);
+}
+
+TTyping TypeIntoBox(std::uint8_t fieldType, int maxLength, std::string_view typed,
+                    std::string& text)
+{
+    text.clear();
+    const int length = MaxLengthForType(fieldType, maxLength);
+    for (const char c : typed) {
+        const char32_t key = FilterKey(fieldType, static_cast<unsigned char>(c), text);
+        // Keys below 0x20 pass the filter (they edit the box rather than type into it); as
+        // part of a value they are characters the type must allow.
+        if (key == 0 || (key < 0x20 && !CharAllowed(fieldType, key)))
+            return TTyping::KeyDropped;
+        if (length > 0 && text.size() >= static_cast<std::size_t>(length))
+            return TTyping::TooLong;
+        text += static_cast<char>(key);
+    }
+    return TTyping::Accepted;
+}
+
 } // namespace tallyhost

@@ -38,4 +38,20 @@ int MaxLengthForType(std::uint8_t fieldType, int currentMaxLength);
 // Whether a box may lose the focus: a required box may not while it is empty.
 bool MayLeaveBox(bool required, std::string_view text);
 
+// What a box shows once its default text is set by program: the text cut to the box's maximum
+// length (MaxLengthForType; 0 or less is no limit), then emptied when the type does not allow it.
+std::string InitialBoxText(std::uint8_t fieldType, int maxLength, std::string_view text);
+
+// Typing a whole value into an empty box, key by key, as FilterKey lets the keys in (and
+// upper-cases them). Headless drivers use it to give a field exactly what the box would hold,
+// and to refuse what the box would not take instead of sending something else.
+enum class TTyping
+{
+    Accepted,
+    KeyDropped, // a key the type does not let in (`text` stops before it)
+    TooLong     // more keys than the box's maximum length holds
+};
+TTyping TypeIntoBox(std::uint8_t fieldType, int maxLength, std::string_view typed,
+                    std::string& text);
+
 } // namespace tallyhost

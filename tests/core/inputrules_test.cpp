@@ -103,3 +103,27 @@ TEST(InputRules, RequiredBoxMayNotBeLeftEmpty)
     EXPECT_TRUE(MayLeaveBox(true, "0"));
     EXPECT_TRUE(MayLeaveBox(false, ""));
 }
+
+// A value typed whole, as a headless driver gives it: what the box would hold, or why it
+// would not take the value.
+TEST(InputRules, TypingAWholeValueIntoABox)
+{
+    std::string text;
+    EXPECT_EQ(TypeIntoBox(ftdBool, 0, "s", text), TTyping::Accepted);
+    EXPECT_EQ(text, "S");
+    EXPECT_EQ(TypeIntoBox(ftdBool, 0, "T", text), TTyping::KeyDropped);
+    EXPECT_EQ(TypeIntoBox(ftdBool, 0, "SN", text), TTyping::TooLong);
+    EXPECT_EQ(TypeIntoBox(ftdHexadecimal, 4, "1a2f", text), TTyping::Accepted);
+    EXPECT_EQ(text, "1A2F");
+    EXPECT_EQ(TypeIntoBox(ftdHexadecimal, 4, "1a2f0", text), TTyping::TooLong);
+    EXPECT_EQ(TypeIntoBox(ftdCurrency, 0, "12,5", text), TTyping::Accepted);
+    EXPECT_EQ(TypeIntoBox(ftdCurrency, 0, "1.2.3", text), TTyping::KeyDropped);
+    EXPECT_EQ(TypeIntoBox(ftdNumerical, 0, "12\t3", text), TTyping::KeyDropped);
+    EXPECT_EQ(TypeIntoBox(ftdAlphaNumeric, 0, "x'0D'\t", text), TTyping::Accepted);
+    EXPECT_EQ(text, "x'0D'\t");
+
+    // A default text set by program is cut to the length, then checked as a whole.
+    EXPECT_EQ(InitialBoxText(ftdNumerical, 3, "12345"), "123");
+    EXPECT_EQ(InitialBoxText(ftdNumerical, 0, "12a"), "");
+    EXPECT_EQ(InitialBoxText(ftdBool, 0, "sN"), "s");
+}

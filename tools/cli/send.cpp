@@ -20,6 +20,7 @@
 #include "core/colors.h"
 #include "core/errors.h"
 #include "core/fieldconvert.h"
+#include "core/inputrules.h"
 #include "core/profile.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
@@ -279,17 +280,46 @@ FindCommand(const std::string& path, std::string_view group, std::string_view co
     return std::nullopt;
 }
 
-// What the window's input shows before the operator types: the default text, replaced by the
-// first item of a drop-down list that has items.
-std::string InitialText(const TTerminalCache& cache, const std::string& section, int index,
-                        const TCommandFieldDef& field)
+// What the window's input shows before the operator types: the default text as the box takes
+// it (cut to its length, emptied when its type does not allow it), replaced by the first item
+// of a list that has items. A choice-only list without items shows nothing.
+std::string InitialText(const std::vector<std::string>& items, const TCommandFieldDef& field)
 {
     if (field.ControlType == ctDropDown || field.ControlType == ctDropDownList) {
-        const auto items = LoadComboItems(cache, section, index + 1);
         if (!items.empty())
             return items.front();
+        if (field.ControlType == ctDropDownList)
+            return {};
     }
-    return field.DefaultText;
+    return InitialBoxText(field.TextType, field.MaxLength, field.DefaultText);
+}
+
+// A value given for a text field, checked by the rules of the window's box: what the box
+// would hold, or the reason it would not take the value.
+std::string TypedValue(const TCommandFieldDef& field, const std::vector<std::string>& items,
+                       const std::string& caption, const std::string& value, std::string& text)
+{
+    if (field.ControlType == ctDropDownList && !items.empty()) {
+        // A choice-only list takes nothing but its items.
+        if (std::find(items.begin(), items.end(), value) == items.end())
+            return "field '" + caption + "': '" + value + "' is not one of its items";
+        text = value;
+        return {};
+    }
+    switch (TypeIntoBox(field.TextType, field.MaxLength, value, text)) {
+    case TTyping::KeyDropped:
+        return "field '" + caption + "': '" + value + "' is not a valid " +
+               TextTypeName(field.TextType) + " value";
+    case TTyping::TooLong:
+        return "field '" + caption + "': the value is longer than its " +
+               std::to_string(MaxLengthForType(field.TextType, field.MaxLength)) + " characters";
+    case TTyping::Accepted:
+        break;
+    }
+    // A required box cannot be left empty.
+    if (!MayLeaveBox(field.Required, text))
+        return "field '" + caption + "' is required";
+    return {};
 }
 
 std::optional<FrameDate> ParseCliDate(const std::string& text)
@@ -351,6 +381,9 @@ std::string CollectInputs(const Options& o, const TTerminalCache& cache, const s
         FieldInput& input = inputs[static_cast<std::size_t>(i)];
         const auto& value = given[static_cast<std::size_t>(i)];
         const std::string caption = WithoutAmpersand(field.Caption);
+        // The window shows a read-only field disabled: nobody can change what it sends.
+        if (value && field.ReadOnly)
+            return "field '" + caption + "' is read only";
         if (field.ControlType == ctDate) {
             const auto d = ParseCliDate(value.value_or(std::string()));
             if (!d)
@@ -362,12 +395,13 @@ std::string CollectInputs(const Options& o, const TTerminalCache& cache, const s
                 return "field '" + caption + "': '" + *value + "' is not a time (HH:MM[:SS])";
             input.Time = *t;
         } else {
-            input.Text = value ? *value : InitialText(cache, section, i, field);
-            // The window's box never holds more than the field's maximum length.
-            if (field.MaxLength > 0 &&
-                input.Text.size() > static_cast<std::size_t>(field.MaxLength))
-                return "field '" + caption + "': the value is longer than its " +
-                       std::to_string(field.MaxLength) + " characters";
+            const auto items = LoadComboItems(cache, section, i + 1);
+            if (!value) {
+                input.Text = InitialText(items, field);
+            } else if (std::string refused = TypedValue(field, items, caption, *value, input.Text);
+                       !refused.empty()) {
+                return refused;
+            }
         }
     }
     return {};
@@ -430,13 +464,20 @@ struct HostAnswer
     std::vector<std::string> ExtraFields;
 };
 
+// The status records that decode a host answer. They are read before the command goes out:
+// a broken record must refuse the command, not lose the answer of one the printer executed.
+struct StatusTables
+{
+    TStatusTable Fiscal;
+    TStatusTable Printer;
+};
+
 void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCache& cache,
                      const TCommandDefinition& def, const std::string& section, int runs,
-                     const HostAnswer& a)
+                     const StatusTables& tables, const HostAnswer& a)
 {
-    TStatusTable fiscal, printer;
-    LoadStatusRecords(cache, SectionFiscalAnswer, fiscal);
-    LoadStatusRecords(cache, SectionPrinterAnswer, printer);
+    const TStatusTable& fiscal = tables.Fiscal;
+    const TStatusTable& printer = tables.Printer;
     const std::string description = ReturnCodeText(cache, std::to_string(a.ReturnCode));
     AnswerDisplayOptions options;
     options.Protocol = fs.Protocol;
@@ -510,7 +551,7 @@ int ExchangeFailed(bool json, const char* message, const char* lastError, const 
 
 int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cache,
              const TCommandDefinition& def, const std::string& section,
-             const std::vector<FieldInput>& inputs)
+             const std::vector<FieldInput>& inputs, const StatusTables& tables)
 {
     TFPHostControl link;
     std::string device = o.Device;
@@ -573,7 +614,7 @@ int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cac
     a.ReturnCode = static_cast<std::uint16_t>(link.ReturnCode());
     for (std::int32_t i = 1; i <= link.ExtraFieldsCount(); ++i)
         a.ExtraFields.push_back(link.GetExtraField(i));
-    PrintHostAnswer(o, fs, cache, def, section, count, a);
+    PrintHostAnswer(o, fs, cache, def, section, count, tables, a);
     return ExitOk;
 }
 
@@ -798,14 +839,16 @@ int RunSend(int argc, char** argv)
         !error.empty())
         return Refuse(o.Json, error);
 
+    if (command.Definition.Mode == cmFiscal)
+        return SendFiscal(o, fs, command.Definition, inputs);
+    StatusTables tables;
     try {
-        if (command.Definition.Mode == cmFiscal)
-            return SendFiscal(o, fs, command.Definition, inputs);
-        return SendHost(o, fs, cache, command.Definition, command.Section, inputs);
+        LoadStatusRecords(cache, SectionFiscalAnswer, tables.Fiscal);
+        LoadStatusRecords(cache, SectionPrinterAnswer, tables.Printer);
     } catch (const Error& e) {
-        // A broken status record or the like: the answer arrived but cannot be decoded.
-        return Refuse(o.Json, e.what());
+        return Refuse(o.Json, std::string("the status records are broken: ") + e.what());
     }
+    return SendHost(o, fs, cache, command.Definition, command.Section, inputs, tables);
 }
 
 int RunShow(int argc, char** argv)
