@@ -37,6 +37,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -153,6 +154,12 @@ constexpr int AnswerRestVisibleRows = 15;
 
 bool TFormChildTerminalWindow::event(QEvent* event)
 {
+    // The long hints of the window's controls go to the host's panel 0, whichever window
+    // hosts it.
+    if (event->type() == QEvent::StatusTip && m_host) {
+        m_host->SetPanelText(0, static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
     const int type = static_cast<int>(event->type());
     if (type == WM_TERM_AUX_ANSWER || type == WM_TERM_AUX_FINAL) {
         // Answer frames can follow each other faster than the notifications are handled; the
