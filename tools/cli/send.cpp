@@ -5,12 +5,14 @@
 //                      [--reserved] [--json] [NAME=VALUE ...]
 //   tallyhost-cli show --file FILE.thf [--group G --command C] [--json]
 //
-// send loads the command's definition, takes each field's value from NAME=VALUE (NAME is the
-// field's caption without "&", or its 1-based number) or else from what the terminal window
-// would show at first, converts it with the same core function the window uses and sends it on
-// the host link or the fiscal link as the command's mode says. The answer is printed decoded:
-// both status words with the texts of their panels, the return code with its description and
-// every answer value under its caption, formatted by its answer field.
+// send loads the command's definition and the status records, takes each field's value from
+// NAME=VALUE (NAME is the field's caption without "&", or its 1-based number; the value typed
+// as into the window's box, refused where the box would not take it or the field is read only)
+// or else from what the terminal window would show at first, converts it with the same core
+// function the window uses and sends it on the host link or the fiscal link as the command's mode
+// says. The answer is printed decoded: both status words with the texts of their panels, the return
+// code with its description and every answer value under its caption, formatted by its answer
+// field.
 //
 // Exit status: 0 answer (or fiscal ACK) received; 1 the exchange failed (time-out, write
 // error, NAK); 2 refused before anything was sent (bad arguments, unknown command, a value its
@@ -77,6 +79,9 @@ constexpr const char* SendUsage =
     "  NAME=VALUE   value of a command field: NAME is its caption without '&' or its number;\n"
     "               fields not named keep their default text (dates: YYYY-MM-DD or today,\n"
     "               times: HH:MM[:SS] or now). x'..' hex escapes stand for raw bytes.\n"
+    "               A value is taken as the window's box takes typed keys (its type and\n"
+    "               length, hexadecimal and Boolean letters upper-cased); a value the box\n"
+    "               would not take, or one for a read-only field, is refused.\n"
     "  --device     host port device (default COM1 through the device table)\n"
     "  --com N      port 1..4 of the link the command uses\n"
     "  --fiscal-device  fiscal port device (default COM2 through the device table)\n"
