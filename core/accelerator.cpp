@@ -65,4 +65,25 @@ std::string AvoidTakenAccelerator(std::string_view caption, std::string& taken)
     return plain;
 }
 
+std::vector<std::string> PlaceAccelerators(const std::vector<std::string>& captions,
+                                           std::string_view reserved)
+{
+    std::string taken(reserved);
+    for (const std::string& caption : captions) {
+        const char letter = AcceleratorLetter(caption);
+        if (letter && reserved.find(letter) == std::string_view::npos)
+            taken += letter;
+    }
+    std::vector<std::string> placed;
+    placed.reserve(captions.size());
+    for (const std::string& caption : captions) {
+        const char letter = AcceleratorLetter(caption);
+        if (letter && reserved.find(letter) != std::string_view::npos)
+            placed.push_back(AvoidTakenAccelerator(caption, taken));
+        else
+            placed.push_back(caption);
+    }
+    return placed;
+}
+
 } // namespace tallyhost

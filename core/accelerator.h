@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tallyhost {
 
@@ -19,5 +20,11 @@ char AcceleratorLetter(std::string_view caption);
 // not taken, or dropped when there is none. The character marked in the result is added to
 // `taken`. A caption without a mark is returned as it is.
 std::string AvoidTakenAccelerator(std::string_view caption, std::string& taken);
+
+// The captions of a window's generated labels, in order, with every mark on a `reserved`
+// letter moved (AvoidTakenAccelerator) onto a character that neither the window nor another
+// caption's own mark uses. Marks on free letters stay where the file puts them.
+std::vector<std::string> PlaceAccelerators(const std::vector<std::string>& captions,
+                                           std::string_view reserved);
 
 } // namespace tallyhost

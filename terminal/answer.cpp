@@ -15,6 +15,7 @@
 #include "terminal/terminalwindow.h"
 
 #include "app/notifications.h"
+#include "core/accelerator.h"
 #include "core/answerdecode.h"
 #include "core/colors.h"
 #include "core/errors.h"
@@ -333,13 +334,18 @@ void TFormChildTerminalWindow::BuildAnswerFields(std::uint16_t returnCode,
     const QColor editColor = AnswerEditColor();
     const QColor unnamedColor = ToQColor(UnnamedLabelColor);
     const std::size_t gridCount = std::min(entries.size(), MaxAnswerGridEntries);
+    // The labels' accelerators leave the tabs' and menus' letters alone, as the panel's do.
+    std::vector<std::string> captions;
+    for (std::size_t i = 0; i < gridCount; ++i)
+        captions.push_back(entries[i].Label);
+    captions = PlaceAccelerators(captions, WindowAccelerators());
     int bottom = bevelBottom;
     AnswerLabels.reserve(gridCount);
     AnswerEdits.reserve(gridCount);
     for (std::size_t i = 0; i < gridCount; ++i) {
         const AnswerEntry& entry = entries[i];
         const AnswerCellPosition cell = AnswerCell(grid, entry.Position, bevelBottom);
-        auto* label = new QLabel(FromBytes(entry.Label), client);
+        auto* label = new QLabel(FromBytes(captions[i]), client);
         label->setTextFormat(Qt::PlainText);
         label->move(cell.Left, cell.LabelTop);
         label->resize(cell.EditWidth, AnswerEditOffset);

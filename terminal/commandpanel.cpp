@@ -129,22 +129,15 @@ void TFormChildTerminalWindow::BuildCommandPanel(const QString& section)
     const std::string sectionBytes = section.toLatin1().toStdString();
     const int count = std::clamp(Definition.FieldCount, 0, MaxFields);
 
-    // A field keeps its own letter unless the window's buttons, tabs or menus use it; the
-    // letters the fields keep are not given to a field whose letter moves.
-    std::string taken = WindowAccelerators();
-    const std::string reserved = taken;
-    for (int i = 0; i < count; ++i) {
-        const char letter = AcceleratorLetter(Definition.Fields[i].Caption);
-        if (letter && reserved.find(letter) == std::string::npos)
-            taken += letter;
-    }
+    // A field keeps its own letter unless the window's buttons, tabs or menus use it.
+    std::vector<std::string> captions;
+    for (int i = 0; i < count; ++i)
+        captions.push_back(Definition.Fields[i].Caption);
+    captions = PlaceAccelerators(captions, WindowAccelerators());
 
     for (int i = 0; i < count; ++i) {
         const TCommandFieldDef& def = Definition.Fields[i];
-        std::string caption = def.Caption;
-        if (const char letter = AcceleratorLetter(caption);
-            letter && reserved.find(letter) != std::string::npos)
-            caption = AvoidTakenAccelerator(caption, taken);
+        const std::string& caption = captions[static_cast<std::size_t>(i)];
         auto* label = new QLabel(FromBytes(caption), m_commandClient);
         FieldLabels[i] = label;
 

@@ -35,3 +35,11 @@ TEST(Accelerator, TakenLettersMoveToTheFirstFreeCharacter)
     EXPECT_EQ(AvoidTakenAccelerator("No mark", all), "No mark");
     EXPECT_EQ(all, "ACS");
 }
+
+TEST(Accelerator, PlacedCaptionsKeepFreeMarksAndMoveClashingOnes)
+{
+    // "&Code" clashes; "C&ost" keeps its O, so Code moves past it; "&Day" keeps D.
+    const std::vector<std::string> placed =
+        PlaceAccelerators({"&Code", "C&ost", "&Day", "Plain"}, "SRCMAF");
+    EXPECT_EQ(placed, (std::vector<std::string>{"Cod&e", "C&ost", "&Day", "Plain"}));
+}

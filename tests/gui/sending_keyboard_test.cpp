@@ -16,13 +16,14 @@ using namespace sendingtest;
 
 namespace {
 
-// Sign has fields that want S (Send) and C (Cancel); Sale wants C and A (Host Answer tab).
+// Sign has fields that want S (Send) and C (Cancel), and an answer field that wants M (the
+// Commands tab); Sale wants C and A (Host Answer tab).
 QByteArray KeyboardFile()
 {
-    return "[General]\r\nProtocol=1\r\n[Groups]\r\nG=\r\n[G]\r\nSign=\r\nSale=\r\n"
+    return "[General]\r\nProtocol=0\r\n[Groups]\r\nG=\r\n[G]\r\nSign=\r\nSale=\r\n"
            "[GSign]\r\nCommands=0,\"&Sign\",\"\",0,\"SIGN\",0,0,0,0,0,0,0,"
            "0,\"&Code\",\"\",0,\"7\",0,0,0,0,0,0,0,"
-           "0,\"&Name\",\"\",0,\"N\",0,0,0,0,0,0,0\r\nAnswers=\r\n"
+           "0,\"&Name\",\"\",0,\"N\",0,0,0,0,0,0,0\r\nAnswers=\"&Mode\",0,0\r\n"
            "[GSale]\r\nCommands=0,\"&Code\",\"\",0,\"SLOW\",0,0,0,0,0,0,0,"
            "0,\"&Amount\",\"Amount to pay|The amount of the sale, with two decimals\",2,"
            "\"12.5\",0,10,0,0,10,2,0\r\nAnswers=\r\n";
@@ -58,8 +59,12 @@ TEST_F(SendingTest, AltShortcutsOfTheButtonsWinOverFieldCaptions)
     QTest::keyClick(m_window, Qt::Key_S, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([this] { return m_framesWritten == 1; }, 2000));
     ASSERT_TRUE(WaitForStatus("Ready"));
-    // The answer brought its tab to the front; Alt+M brings the commands back.
+    // The answer brought its tab to the front; Alt+M brings the commands back, although an
+    // answer label on that tab wanted the letter.
     EXPECT_EQ(m_window->PageControl->currentWidget(), m_window->TabSheetAnswer);
+    ASSERT_FALSE(m_window->AnswerLabels.empty());
+    EXPECT_EQ(m_window->AnswerLabels[0]->text().remove('&'), "Mode");
+    EXPECT_NE(tallyhost::AcceleratorLetter(m_window->AnswerLabels[0]->text().toStdString()), 'M');
     QTest::keyClick(m_window, Qt::Key_M, Qt::AltModifier);
     EXPECT_EQ(m_window->PageControl->currentWidget(), m_window->TabSheetCommand);
 
