@@ -5,6 +5,7 @@
 #include "core/colors.h"
 #include "core/fieldconvert.h"
 #include "editors/fieldtypecombobox.h"
+#include "terminal_testhost.h"
 #include "terminal_testutil.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QTimeEdit>
 
 using namespace tallyhost;
@@ -28,14 +30,17 @@ QByteArray Field(const char* caption, int textType, const char* defaultText, int
            QByteArray::number(decimals) + ",0";
 }
 
-// The default locale for the widgets made while it lives; the C locale comes back after.
+// The default locale for the widgets made while it lives; the previous one comes back after.
 class DefaultLocale
 {
 public:
     explicit DefaultLocale(const QString& name) { QLocale::setDefault(QLocale(name)); }
-    ~DefaultLocale() { QLocale::setDefault(QLocale::c()); }
+    ~DefaultLocale() { QLocale::setDefault(m_previous); }
     DefaultLocale(const DefaultLocale&) = delete;
     DefaultLocale& operator=(const DefaultLocale&) = delete;
+
+private:
+    QLocale m_previous;
 };
 
 QString Digits(QString text)
@@ -146,4 +151,21 @@ TEST_F(TerminalWindowTest, ReadOnlyValuesAreDrawnLegibly)
         darkest(qobject_cast<TFieldTypeComboBox*>(w.FieldInputs[1])->lineEdit());
     EXPECT_LE(fixedDarkest, freeDarkest + 40)
         << "read-only " << fixedDarkest << ", editable " << freeDarkest;
+}
+
+// The long hints of the window's own controls reach panel 0 of whichever window hosts it.
+TEST_F(TerminalWindowTest, LongHintsGoToTheHostsPanelZero)
+{
+    WriteFile("[Groups]\r\nG=\r\n[G]\r\nC=\r\n[GC]\r\nCommands=" + Field("&Name", 0, "", 0) +
+              "\r\nAnswers=\r\n");
+    TTestTerminalHost host;
+    TFormChildTerminalWindow w(m_path, &host);
+    w.resize(800, 500);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseMove(w.TreeViewCommand->viewport(), QPoint(2, 2));
+    QTest::mouseMove(w.ButtonCancel, QPoint(5, 5));
+    EXPECT_EQ(host.Panels[0].toStdString(), "Cancel command in progress");
+    QTest::mouseMove(w.ButtonSend, QPoint(5, 5));
+    EXPECT_EQ(host.Panels[0].toStdString(), "Send selected command");
 }
