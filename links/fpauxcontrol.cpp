@@ -88,7 +88,10 @@ void TFPAuxControl::Shutdown()
 {
     // Pseudo-terminals and some adapters have no modem lines: a refusal is no failure here.
     m_device.SetModemLines(false, false);
-    m_device.Purge(SerialDevice::PurgeBoth);
+    // An exchange in progress is aborted in both directions. An idle link may still have the
+    // ACK of the last answer frame leaving the port: dropping it would leave the printer
+    // without its acknowledgement, so only received bytes are discarded then.
+    m_device.Purge(m_state == FEFP_S_Busy ? SerialDevice::PurgeBoth : SerialDevice::PurgeInput);
     m_thread->Terminate();
     m_thread->AbortSignaledEvents();
     m_thread.reset(); // waits for the worker to leave its exchange

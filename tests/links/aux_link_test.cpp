@@ -178,6 +178,25 @@ TEST_F(AuxLink, SeveralAnswerFramesEachAcknowledged)
     EXPECT_EQ(link.Answer(), "0003last");
 }
 
+// A program that closes the port as soon as the final answer is in (tallyhost-cli does) still
+// lets the ACK of that answer reach the printer. Whether a dropped ACK had already crossed the
+// pseudo-terminal is a race, so the round is run several times.
+TEST_F(AuxLink, ClosingRightAfterTheAnswerKeepsItsAcknowledgement)
+{
+    for (int round = 0; round < 8; ++round) {
+        if (round > 0)
+            ASSERT_TRUE(link.OpenPort()) << link.OpenErrorText();
+        trace.lines.clear();
+        SendAndReceive("CMD");
+        ASSERT_TRUE(printer.Write(Frame("0003last")));
+        ASSERT_TRUE(
+            WaitUntil([&] { return !trace.lines.empty() && trace.lines.back() == "write 06"; }));
+        EXPECT_EQ(link.State(), FEFP_S_Idle);
+        EXPECT_TRUE(link.ClosePort());
+        ASSERT_EQ(Hex(printer.Read(1, 1s)), "06") << "round " << round;
+    }
+}
+
 TEST_F(AuxLink, FramesSentBackToBackAreAllDelivered)
 {
     // A printer that does not wait for each ACK: all frames arrive in one burst. Each one
