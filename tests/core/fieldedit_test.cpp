@@ -8,14 +8,12 @@
 #include <filesystem>
 #include <string>
 
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "test_files.h"
 
 using namespace tallyhost;
+using tallyhost::testing::FileReplacements;
 using tallyhost::testing::readBytes;
 using tallyhost::testing::TempDir;
 using tallyhost::testing::writeBytes;
@@ -36,45 +34,6 @@ std::string fieldValues(int mode, const std::string& caption)
 {
     return std::to_string(mode) + ",\"" + caption + "\",\"h\",0,\"\",0,5,0,0,0,0,0";
 }
-
-// Counts the renames onto one file name: each atomic replacement of a file is exactly one
-// rename of its temporary onto it, so one operation must show exactly one.
-class FileReplacements
-{
-public:
-    FileReplacements(const std::string& dir, std::string name) : m_name(std::move(name))
-    {
-        m_fd = ::inotify_init1(IN_NONBLOCK);
-        // The kernel merges a queued event with an identical one right behind it; watching the
-        // temporary's move as well keeps the replacements apart.
-        ::inotify_add_watch(m_fd, dir.c_str(), IN_MOVED_FROM | IN_MOVED_TO);
-    }
-    ~FileReplacements() { ::close(m_fd); }
-    FileReplacements(const FileReplacements&) = delete;
-    FileReplacements& operator=(const FileReplacements&) = delete;
-
-    int Count()
-    {
-        int count = 0;
-        alignas(inotify_event) char buffer[8192];
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            for (char* p = buffer; p < buffer + n;) {
-                const auto* e = reinterpret_cast<const inotify_event*>(p);
-                if ((e->mask & IN_MOVED_TO) && e->len > 0 && m_name == e->name)
-                    ++count;
-                p += sizeof(inotify_event) + e->len;
-            }
-        }
-        return count;
-    }
-
-private:
-    int m_fd = -1;
-    std::string m_name;
-};
 
 } // namespace
 

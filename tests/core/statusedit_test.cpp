@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,40 +22,6 @@ using namespace tallyhost::testing;
 namespace {
 
 const std::string kHead = "[General]\r\nProtocol=1\r\n\r\n";
-
-// Counts the renames onto one file name in a directory: each atomic replacement of a file is
-// exactly one rename of its temporary onto it.
-class ReplacementCounter
-{
-public:
-    ReplacementCounter(const std::string& dir, std::string name) : m_name(std::move(name))
-    {
-        m_fd = ::inotify_init1(IN_NONBLOCK);
-        ::inotify_add_watch(m_fd, dir.c_str(), IN_MOVED_TO);
-    }
-    ~ReplacementCounter() { ::close(m_fd); }
-    int Count()
-    {
-        int count = 0;
-        alignas(inotify_event) char buffer[8192];
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            for (char* p = buffer; p < buffer + n;) {
-                const auto* e = reinterpret_cast<inotify_event*>(p);
-                if (e->len > 0 && m_name == e->name)
-                    ++count;
-                p += sizeof(inotify_event) + e->len;
-            }
-        }
-        return count;
-    }
-
-private:
-    int m_fd = -1;
-    std::string m_name;
-};
 
 class StatusEditTest : public ::testing::Test
 {
@@ -174,7 +139,7 @@ TEST_F(StatusEditTest, EachChangeIsOneAtomicReplacement)
     TExtIniFile ini(Path());
     TStatusRecordList list(ini, "FiscalAnswer");
     list.Load();
-    ReplacementCounter counter(m_dir.path().string(), "t.thf");
+    FileReplacements counter(m_dir.path().string(), "t.thf");
     list.Remove(1);
     EXPECT_EQ(counter.Count(), 1);
     list.Add(Row("4", "1", "1", "D", "clAqua"));
