@@ -3,6 +3,7 @@
 
 #include "core/accelerator.h"
 #include "core/colors.h"
+#include "core/inputrules.h"
 #include "core/panelgrid.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
@@ -154,7 +155,8 @@ void TFormChildTerminalWindow::BuildCommandPanel(const QString& section)
             // its definition sets no (or a longer) maximum length.
             box->setMaxLength(def.MaxLength);
             box->SetFieldType(def.TextType);
-            box->setText(FromBytes(def.DefaultText));
+            // The default as the box takes it: the same rule tallyhost-cli applies.
+            box->setText(FromBytes(InitialBoxText(def.TextType, def.MaxLength, def.DefaultText)));
             box->SetRequired(def.Required);
             if (def.ControlType != ctSimple) {
                 // The default text goes in first; choosing item 0 then replaces it whenever
