@@ -12,6 +12,7 @@
 #include "app/messagebox.h"
 #include "app/notifications.h"
 #include "core/logformat.h"
+#include "links/devicetable.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/terminalwindow.h"
@@ -22,6 +23,13 @@ using tallyhost::TFPAuxControl;
 using tallyhost::TFPHostControl;
 
 namespace {
+
+// What the operator needs to mend a port that did not open: the link's reason names the device
+// and the system's error ("/dev/ttyUSB0: No such file or directory").
+QString OpenFailureText(const std::string& device, const std::string& reason)
+{
+    return QString::fromLocal8Bit(reason.empty() ? device : reason);
+}
 
 // The log window's view of the program: FormMain's settings, links and frame slots, read at
 // each call so that it always serves the main window that exists now.
@@ -123,12 +131,17 @@ void TFormMain::OpenHostPort(bool closeFirst)
     host->SetCommPort(static_cast<tallyhost::TCommPort>(Settings.HComm));
     host->SetBaudRate(static_cast<tallyhost::TBaudRate>(Settings.HBaud));
     if (host->OpenPort()) {
+        m_hostPortFailure.clear();
         Settings.HostPortOpen = true;
         SetPanelText(1, QStringLiteral("Ready"));
     } else {
-        ShowErrorBox(this, QStringLiteral("Error when trying to open the Host port"));
+        m_hostPortFailure = OpenFailureText(host->OpenedPath(), host->OpenErrorText());
         Settings.HostPortOpen = false;
+        // Set before the box: the status bar is right while the operator reads it.
         SetPanelText(1, QStringLiteral("Error"));
+        ShowErrorBox(
+            this,
+            QStringLiteral("Error when trying to open the Host port\n%1").arg(m_hostPortFailure));
     }
     ApplyProtocolType();
 }
@@ -149,12 +162,16 @@ bool TFormMain::OpenFiscalPort()
     aux->SetTimeOut(static_cast<std::int32_t>(qMin<std::uint32_t>(Settings.DTimeOut, INT32_MAX)));
     if (aux->OpenPort()) {
         Settings.FiscalPortOpen = true;
-        SetPanelText(1, QStringLiteral("Ready"));
+        // A host port that failed to open is still the state of the program: commands of most
+        // files go there.
+        SetPanelText(1, Settings.HostPortOpen ? QStringLiteral("Ready") : QStringLiteral("Error"));
         return true;
     }
-    ShowErrorBox(this, QStringLiteral("Error when trying to open the Fiscal port"));
     Settings.FiscalPortOpen = false;
     SetPanelText(1, QStringLiteral("Error"));
+    ShowErrorBox(this, QStringLiteral("Error when trying to open the Fiscal port\n%1")
+                           .arg(OpenFailureText(tallyhost::ComDevicePath(Settings.DComm),
+                                                aux->OpenErrorText())));
     return false;
 }
 
@@ -233,8 +250,11 @@ void TFormMain::VardoFPHostControl1Open(TFPHostControl*)
 
 void TFormMain::VardoFPHostControl1Close(TFPHostControl*)
 {
-    if (FormChildLogWindow)
-        PostNotification(FormChildLogWindow, WM_LOG_HOST_CLOSE);
+    if (!FormChildLogWindow)
+        return;
+    PostNotification(FormChildLogWindow, WM_LOG_HOST_CLOSE);
+    // A closed port drops the command in progress without a report of its own.
+    PostNotification(FormChildTerminalWindow, WM_TERM_HOST_CLOSE);
 }
 
 void TFormMain::VardoFPHostControl1Ack(TFPHostControl*)
@@ -293,8 +313,10 @@ void TFormMain::FPAuxControl1Open(TFPAuxControl*)
 
 void TFormMain::FPAuxControl1Close(TFPAuxControl*)
 {
-    if (FormChildLogWindow)
-        PostNotification(FormChildLogWindow, WM_LOG_AUX_CLOSE);
+    if (!FormChildLogWindow)
+        return;
+    PostNotification(FormChildLogWindow, WM_LOG_AUX_CLOSE);
+    PostNotification(FormChildTerminalWindow, WM_TERM_AUX_CLOSE);
 }
 
 void TFormMain::FPAuxControl1Ack(TFPAuxControl*)

@@ -29,6 +29,7 @@ inline constexpr int WM_LOG_NACK = kWmUser + 150;         // negative acknowledg
 inline constexpr int WM_LOG_INTERMEDIATE = kWmUser + 160; // host intermediate answer
 inline constexpr int WM_TERM_HOST_ANSWER = kWmUser + 170; // host final answer available
 inline constexpr int WM_TERM_HOST_ERROR = kWmUser + 175;  // host exchange failed (LastError)
+inline constexpr int WM_TERM_HOST_CLOSE = kWmUser + 177;  // host port closed (ends an exchange)
 inline constexpr int WM_LOG_SETTINGS = kWmUser + 180;     // preferences changed: reload colours
 inline constexpr int WM_LOG_AUX_OPEN = kWmUser + 190;     // fiscal port opened
 inline constexpr int WM_LOG_AUX_CLOSE = kWmUser + 200;    // fiscal port closed
@@ -37,6 +38,7 @@ inline constexpr int WM_LOG_AUX_READ = kWmUser + 220;     // fiscal data read (L
 inline constexpr int WM_TERM_AUX_ANSWER = kWmUser + 230;  // fiscal answer data, more to come
 inline constexpr int WM_TERM_AUX_FINAL = kWmUser + 235;   // fiscal answer complete
 inline constexpr int WM_TERM_AUX_ERROR = kWmUser + 240;   // fiscal exchange failed
+inline constexpr int WM_TERM_AUX_CLOSE = kWmUser + 245;   // fiscal port closed (ends an exchange)
 inline constexpr int WM_TERM_AUX_ACK = kWmUser + 250;     // fiscal acknowledgement: port alive
 
 // A posted notification. The write and read notifications also carry the frame as it was

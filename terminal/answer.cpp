@@ -186,6 +186,7 @@ void TFormChildTerminalWindow::WMTermHostAnswer()
         return;
     // Cleared first: nothing below may take a second notification for the same answer.
     CommandInProgress = false;
+    m_hostExchange = false;
     TreeViewCommand->setEnabled(true);
     const auto fiscalWord = static_cast<std::uint16_t>(host->FiscalStatus());
     const auto printerWord = static_cast<std::uint16_t>(host->PrinterStatus());
@@ -452,6 +453,7 @@ void TFormChildTerminalWindow::WMTermAuxAnswer()
 void TFormChildTerminalWindow::WMTermAuxFinal()
 {
     WMTermAuxAnswer();
+    m_auxExchange = false;
     TreeViewCommand->setEnabled(true);
     SetStatusText(swReady);
     ButtonSend->setEnabled(true);

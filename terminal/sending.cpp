@@ -11,6 +11,11 @@
 // CPU. It ends when the link turns idle, when the port closes (then the hand-over is refused
 // and the status reads "Error": a closed port would otherwise keep the window waiting
 // forever), on Cancel, and when the window is destroyed.
+//
+// A command handed to a link is an exchange in progress until its answer, its error report,
+// an acknowledgement, Cancel, "Reset serial ports" or the closing of its port ends it. A port
+// that closes (Preferences, the fiscal button, a lost device) drops the command without a
+// report of its own, so the main window tells the window and the exchange ends here as failed.
 
 #include "terminal/terminalwindow.h"
 
@@ -86,18 +91,25 @@ TFormChildTerminalWindow::TWaitEnd TFormChildTerminalWindow::WaitForIdleLink(boo
         // again once the handler that raised it has returned.
         QEventLoop loop;
         auto quit = [&loop] { loop.quit(); };
+        // A port closed and reopened before this loop runs again looks idle; the command the
+        // wait was for went with the port all the same.
+        bool closed = false;
+        auto closeQuit = [&loop, &closed] {
+            closed = true;
+            loop.quit();
+        };
         if (fiscal) {
             auto* aux = static_cast<TFPAuxControl*>(link.data());
             connect(aux, &TFPAuxControl::OnAnswer, &loop, quit);
             connect(aux, &TFPAuxControl::OnAck, &loop, quit);
             connect(aux, &TFPAuxControl::OnError, &loop, quit);
-            connect(aux, &TFPAuxControl::OnClose, &loop, quit);
+            connect(aux, &TFPAuxControl::OnClose, &loop, closeQuit);
             connect(aux, &TFPAuxControl::OnOpen, &loop, quit);
         } else {
             auto* host = static_cast<TFPHostControl*>(link.data());
             connect(host, &TFPHostControl::OnFinalAnswer, &loop, quit);
             connect(host, &TFPHostControl::OnError, &loop, quit);
-            connect(host, &TFPHostControl::OnClose, &loop, quit);
+            connect(host, &TFPHostControl::OnClose, &loop, closeQuit);
             connect(host, &TFPHostControl::OnOpen, &loop, quit);
         }
         connect(link.data(), &QObject::destroyed, &loop, quit);
@@ -107,6 +119,8 @@ TFormChildTerminalWindow::TWaitEnd TFormChildTerminalWindow::WaitForIdleLink(boo
         if (!self)
             return TWaitEnd::Gone; // nothing of the window may be touched any more
         std::erase(m_idleWaits, &loop);
+        if (closed)
+            return TWaitEnd::Closed;
     }
 }
 
@@ -121,6 +135,37 @@ bool TFormChildTerminalWindow::AddFieldValue(const std::string& text)
     }
     TFPHostControl* host = HostLink();
     return host && host->AddDataField(expanded);
+}
+
+void TFormChildTerminalWindow::ApplyHostProtocol()
+{
+    // The main window sets the file's protocol when a file is opened, but a busy link ignores
+    // that write: a file opened during an exchange would otherwise have its commands built and
+    // their answers read in the previous file's protocol. The link is idle here.
+    TFPHostControl* host = HostLink();
+    if (!m_host || !host)
+        return;
+    const auto protocol = static_cast<TProtocolType>(m_host->Protocol());
+    if (host->ProtocolType() != protocol)
+        host->SetProtocolType(protocol);
+}
+
+void TFormChildTerminalWindow::ReportClosedPort(bool fiscal)
+{
+    TreeViewCommand->setEnabled(true);
+    SetStatusText(swError);
+    if (fiscal) {
+        ButtonSend->setEnabled(IsFiscalPortOpen());
+        return;
+    }
+    TFPHostControl* host = HostLink();
+    // Closed and opened again during the wait: nothing to explain but that nothing was sent.
+    if (host && host->State() != EFP_S_Close)
+        return;
+    QString text = tr("The Host port is not open.");
+    if (const QString why = m_host ? m_host->HostPortFailure() : QString(); !why.isEmpty())
+        text += QLatin1Char('\n') + why;
+    ShowErrorBox(this, text);
 }
 
 bool TFormChildTerminalWindow::ConvertAndAddFields(int repeatRun, int& refusedField)
@@ -188,13 +233,20 @@ void TFormChildTerminalWindow::ButtonSendClick()
     }
     const QString command = CurrentCommand;
     const unsigned cancels = m_cancelCount;
-    if (WaitForIdleLink(fiscal) == TWaitEnd::Gone)
+    const TWaitEnd end = WaitForIdleLink(fiscal);
+    if (end == TWaitEnd::Gone)
         return;
     // Cancelled while waiting, or another command chosen meanwhile: the operator no longer
     // wants this one sent.
     if (m_cancelCount != cancels || CurrentCommand != command ||
         (Definition.Mode == cmFiscal) != fiscal)
         return;
+    if (end == TWaitEnd::Closed) {
+        ReportClosedPort(fiscal);
+        return;
+    }
+    if (!fiscal)
+        ApplyHostProtocol();
 
     int refused = -1;
     if (!ConvertAndAddFields(0, refused)) {
@@ -208,6 +260,7 @@ void TFormChildTerminalWindow::ButtonSendClick()
         TFPAuxControl* aux = AuxLink();
         if (aux && aux->SendData(AuxFrameText)) {
             m_auxExchangeCancelled = false;
+            m_auxExchange = true;
             TreeViewCommand->setEnabled(false);
             CommandInProgress = true;
             SetStatusText(swSending);
@@ -224,6 +277,7 @@ void TFormChildTerminalWindow::ButtonSendClick()
     TFPHostControl* host = HostLink();
     if (host && host->SendCommand()) {
         m_hostExchangeCancelled = false;
+        m_hostExchange = true;
         TreeViewCommand->setEnabled(false);
         SentCommand = CurrentCommand;
         CommandInProgress = true;
@@ -260,6 +314,7 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
     // Every way out of the run gives the tree back: a run that stops with nothing in
     // progress must not leave the operator without a command tree.
     auto stop = [this](TStatusWord word, bool purge) {
+        m_repeatRunning = false;
         SetStatusText(word);
         if (purge) {
             if (TFPHostControl* host = HostLink())
@@ -271,12 +326,21 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
     };
 
     TreeViewCommand->setEnabled(false);
+    m_repeatRunning = true;
     for (int run = 1; run <= *count; ++run) {
         // The previous run's exchange has ended (or Cancel, or the port closed).
-        if (WaitForIdleLink(false) == TWaitEnd::Gone)
+        const TWaitEnd end = WaitForIdleLink(false);
+        if (end == TWaitEnd::Gone)
             return;
         if (CancelRequested) {
-            stop(swAbort, false);
+            stop(m_cancelWord, false);
+            return;
+        }
+        if (end == TWaitEnd::Closed) {
+            // The port went with a run in flight, or was never open.
+            stop(swError, false);
+            if (run == 1)
+                ReportClosedPort(false);
             return;
         }
         TFPHostControl* host = HostLink();
@@ -284,8 +348,10 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
             stop(swError, true);
             return;
         }
+        ApplyHostProtocol();
         int refused = -1;
         if (!ConvertAndAddFields(run, refused)) {
+            m_repeatRunning = false;
             RefuseFieldValue(refused, false);
             if (self)
                 TreeViewCommand->setEnabled(true);
@@ -296,6 +362,7 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
             return;
         }
         m_hostExchangeCancelled = false;
+        m_hostExchange = true;
         SentCommand = CurrentCommand;
         // Only the last run's answer is shown.
         if (run == *count)
@@ -309,25 +376,53 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
             return;
         }
     }
+    // The last run is out; its answer (or error, or Cancel) ends the exchange.
+    m_repeatRunning = false;
 }
 
 void TFormChildTerminalWindow::ButtonCancelClick()
 {
-    // A link purged in the middle of an exchange reports it as unanswered a moment later;
-    // that report is the Cancel itself, not a printer that is not ready.
+    const bool busy = ExchangeInProgress();
+    DropExchange(swAbort);
+    // Ended by the operator: the status says so instead of "Sending ..." or a repeat's count.
+    if (busy)
+        SetStatusText(swAbort);
+}
+
+bool TFormChildTerminalWindow::ExchangeInProgress() const
+{
+    return m_hostExchange || m_auxExchange || m_repeatRunning || !m_idleWaits.empty();
+}
+
+void TFormChildTerminalWindow::DropExchange(TStatusWord repeatEnd)
+{
+    // A link purged in the middle of an exchange may report it as unanswered a moment later;
+    // that report is the Cancel itself, not a printer that is not ready. (Reset has purged
+    // the links already, so the window's own record counts as well as the link's state.)
     if (TFPHostControl* host = HostLink()) {
-        if (host->State() == EFP_S_Busy)
+        if (m_hostExchange || host->State() == EFP_S_Busy)
             m_hostExchangeCancelled = true;
         host->Purge();
     }
     if (TFPAuxControl* aux = AuxLink()) {
-        if (aux->State() == FEFP_S_Busy)
+        if (m_auxExchange || aux->State() == FEFP_S_Busy)
             m_auxExchangeCancelled = true;
         aux->Purge();
     }
+    m_hostExchange = false;
+    m_auxExchange = false;
     CommandInProgress = false;
     CancelRequested = true;
+    m_cancelWord = repeatEnd;
     ++m_cancelCount;
+    RestoreButtons();
+    TreeViewCommand->setEnabled(true);
+    for (QEventLoop* loop : m_idleWaits)
+        loop->quit();
+}
+
+void TFormChildTerminalWindow::RestoreButtons()
+{
     if (Definition.FieldCount <= 0) {
         ButtonSend->setEnabled(false);
         ButtonRepeat->setEnabled(false);
@@ -338,9 +433,28 @@ void TFormChildTerminalWindow::ButtonCancelClick()
         ButtonSend->setEnabled(true);
         ButtonRepeat->setEnabled(true);
     }
+}
+
+void TFormChildTerminalWindow::EndExchangeOnClose(bool fiscal)
+{
+    // Only an exchange on the link whose port closed ends; the other link's goes on.
+    if (fiscal ? !std::exchange(m_auxExchange, false) : !std::exchange(m_hostExchange, false))
+        return;
+    CommandInProgress = false;
     TreeViewCommand->setEnabled(true);
-    for (QEventLoop* loop : m_idleWaits)
-        loop->quit();
+    SetStatusText(swError);
+    RestoreButtons();
+    // A repeat waiting for this exchange has seen the close itself and stops with "Error".
+}
+
+void TFormChildTerminalWindow::WMTermHostClose()
+{
+    EndExchangeOnClose(false);
+}
+
+void TFormChildTerminalWindow::WMTermAuxClose()
+{
+    EndExchangeOnClose(true);
 }
 
 bool TFormChildTerminalWindow::ReportExchangeFault(TExchangeFault fault)
@@ -370,6 +484,7 @@ void TFormChildTerminalWindow::WMTermHostError()
 {
     // An exchange dropped by Cancel ends in a time-out report that is not the printer's fault.
     const bool cancelled = std::exchange(m_hostExchangeCancelled, false);
+    m_hostExchange = false;
     TFPHostControl* host = cancelled ? nullptr : HostLink();
     TExchangeFault fault = TExchangeFault::Other;
     if (host) {
@@ -386,6 +501,7 @@ void TFormChildTerminalWindow::WMTermHostError()
 void TFormChildTerminalWindow::WMTermAuxError()
 {
     const bool cancelled = std::exchange(m_auxExchangeCancelled, false);
+    m_auxExchange = false;
     TFPAuxControl* aux = cancelled ? nullptr : AuxLink();
     TExchangeFault fault = TExchangeFault::Other;
     if (aux) {
@@ -400,6 +516,7 @@ void TFormChildTerminalWindow::WMTermAuxError()
 
 void TFormChildTerminalWindow::WMTermAuxAck()
 {
+    m_auxExchange = false;
     TreeViewCommand->setEnabled(true);
     SetStatusText(swReady);
     ButtonSend->setEnabled(true);

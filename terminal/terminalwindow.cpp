@@ -85,6 +85,10 @@ TFormChildTerminalWindow::~TFormChildTerminalWindow()
 {
     m_destroying = true;
     m_changeTimer.stop();
+    // The file closed or replaced during an exchange: neither "Sending ..." nor a repeat's
+    // count may stay in the status bar for a command nobody waits for any more.
+    if (m_host && ExchangeInProgress())
+        SetStatusText(swAbort);
     if (m_host)
         m_host->SetTreeWidth(static_cast<std::uint32_t>(m_treeWidth));
 }
@@ -276,7 +280,9 @@ void TFormChildTerminalWindow::ReloadDefinitions()
 
 void TFormChildTerminalWindow::ClearCommandInProgress()
 {
-    CommandInProgress = false;
+    // "Reset serial ports" purged both links: the exchange in progress, and a repeat, end here
+    // with the controls back, or the window would wait for an answer that never comes.
+    DropExchange(swReady);
 }
 
 QString TFormChildTerminalWindow::AskText(const QString& caption)
@@ -330,6 +336,12 @@ void TFormChildTerminalWindow::customEvent(QEvent* event)
         break;
     case WM_TERM_AUX_ACK:
         WMTermAuxAck();
+        break;
+    case WM_TERM_HOST_CLOSE:
+        WMTermHostClose();
+        break;
+    case WM_TERM_AUX_CLOSE:
+        WMTermAuxClose();
         break;
     default:
         QMdiSubWindow::customEvent(event);

@@ -73,7 +73,8 @@ public:
 
     // Reloads the cache from disk and parses both status sections again.
     void ReloadDefinitions();
-    // Forget an awaited answer, so that a late one is ignored.
+    // Forget an awaited answer, so that a late one is ignored, and end the exchange in progress
+    // (a repeat too): the links have been purged.
     void ClearCommandInProgress();
 
     // The input box of the tree edits: prompt "Input text:", empty default; the answer is
@@ -202,6 +203,9 @@ public:
     void WMTermAuxFinal();
     void WMTermAuxError();
     void WMTermAuxAck();
+    // The port of a link closed: an exchange in progress on it ends as failed ("Error").
+    void WMTermHostClose();
+    void WMTermAuxClose();
 
     // State words of the main window's second status panel.
     enum TStatusWord
@@ -213,6 +217,8 @@ public:
         swAbort
     };
     void SetStatusText(TStatusWord word);
+    // A command is out on a link, a repeat runs, or a send waits for an idle link.
+    bool ExchangeInProgress() const;
 
     // Hands one converted field value (hex escapes not yet expanded) to the link of the shown
     // command: appended to AuxFrameText in fiscal mode, AddDataField on the host link in host
@@ -305,6 +311,16 @@ private:
         Gone
     };
     TWaitEnd WaitForIdleLink(bool fiscal);
+    // Sets the host's protocol on the idle host link before a command is built.
+    void ApplyHostProtocol();
+    // Send found the port closed: status "Error", and for the host port a box that names the
+    // device and the system's reason.
+    void ReportClosedPort(bool fiscal);
+    // Cancel and "Reset serial ports": purge both links, forget the exchange, give the
+    // controls back, end the waits; a repeat stops with `repeatEnd`.
+    void DropExchange(TStatusWord repeatEnd);
+    void RestoreButtons();
+    void EndExchangeOnClose(bool fiscal);
     bool ConvertAndAddFields(int repeatRun, int& refusedField);
     void RefuseFieldValue(int field, bool purgeBoth);
     void ClearAnswerControls();
@@ -313,6 +329,12 @@ private:
     std::vector<QEventLoop*> m_idleWaits; // waits in progress, innermost last
     unsigned m_cancelCount = 0;           // Cancel clicks so far
     bool m_memoWatched = false;           // the memo's double click is handled
+    // A command is out on the host link / the fiscal link (cleared by its answer, its error,
+    // Cancel, Reset or its port closing); a repeat run is going on.
+    bool m_hostExchange = false;
+    bool m_auxExchange = false;
+    bool m_repeatRunning = false;
+    TStatusWord m_cancelWord = swAbort; // how a repeat ended by Cancel or Reset says so
     // Cancel dropped an exchange in progress; the link's report of it is not a failure.
     bool m_hostExchangeCancelled = false;
     bool m_auxExchangeCancelled = false;

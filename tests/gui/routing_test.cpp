@@ -10,6 +10,7 @@
 #include "app/settings.h"
 #include "core/logformat.h"
 #include "core/template.h"
+#include "links/devicetable.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/terminalwindow.h"
@@ -65,6 +66,15 @@ protected:
         return false;
     }
 };
+
+// The first line of each text (a box's own sentence, without the details below it).
+QStringList FirstLines(const QStringList& texts)
+{
+    QStringList first;
+    for (const QString& text : texts)
+        first << text.section(u'\n', 0, 0);
+    return first;
+}
 
 // Where two line lists part, for a short failure message; empty when they are equal.
 std::string FirstDifference(const QStringList& actual, const QStringList& expected)
@@ -211,10 +221,16 @@ TEST_F(RoutingTest, StartUpWithPortsThatFailToOpen)
     Store("HComm", 2); // COM3 leads nowhere
     Store("DComm", 2);
     Start();
-    EXPECT_EQ(dialogs.Texts(),
+    EXPECT_EQ(FirstLines(dialogs.Texts()),
               (QStringList{QStringLiteral("Error when trying to open the Host port"),
                            QStringLiteral("Error when trying to open the Fiscal port")}));
     ASSERT_EQ(dialogs.Boxes.size(), 2u);
+    // The second line names the device and the system's reason.
+    const QString com3 = QString::fromStdString(tallyhost::ComDevicePath(2));
+    EXPECT_TRUE(dialogs.Boxes[0].text.section(u'\n', 1).startsWith(com3 + ": "))
+        << dialogs.Boxes[0].text.toStdString();
+    EXPECT_TRUE(dialogs.Boxes[1].text.section(u'\n', 1).startsWith(com3 + ": "))
+        << dialogs.Boxes[1].text.toStdString();
     EXPECT_EQ(dialogs.Boxes[0].icon, QMessageBox::Critical);
     EXPECT_FALSE(main->Settings.HostPortOpen);
     EXPECT_FALSE(main->Settings.FiscalPortOpen);
@@ -259,7 +275,7 @@ TEST_F(RoutingTest, FiscalButtonDisablesAndReenablesThePort)
     main->Settings.DComm = 2;
     main->SetPanelText(1, QStringLiteral("Ready"));
     main->ToolButtonFiscal->click();
-    EXPECT_EQ(dialogs.Texts(),
+    EXPECT_EQ(FirstLines(dialogs.Texts()),
               QStringList{QStringLiteral("Error when trying to open the Fiscal port")});
     EXPECT_TRUE(main->Settings.DGIEnabled);
     EXPECT_FALSE(main->Settings.FiscalPortOpen);
