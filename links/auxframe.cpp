@@ -129,8 +129,10 @@ TAuxFrameParser::Outcome TAuxFrameParser::Parse(const std::uint8_t* buffer, std:
                 m_checksum = STX;
                 m_frameStart = at;
                 m_state = State::InFrame;
+            } else {
+                // Any other byte between frames is line noise and is skipped.
+                listener.Discarded(TWireKind::Noise, buffer + at, 1);
             }
-            // Any other byte between frames is line noise and is skipped.
             break;
         case State::InFrame:
             m_checksum = static_cast<std::uint8_t>(m_checksum + byte);
@@ -141,6 +143,7 @@ TAuxFrameParser::Outcome TAuxFrameParser::Parse(const std::uint8_t* buffer, std:
             m_state = State::OutsideFrame;
             if (static_cast<std::uint8_t>(m_checksum + byte) == 0)
                 return Outcome::Frame;
+            listener.Discarded(TWireKind::BadChecksum, buffer + m_frameStart, pos - m_frameStart);
             listener.BadChecksum();
             break;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "links/wireevent.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -108,6 +110,9 @@ public:
         virtual void NackReceived() = 0;
         // A frame ended with a wrong checksum; the parser is back outside a frame.
         virtual void BadChecksum() = 0;
+        // Bytes set aside (see TWireKind), in wire order: loose bytes between frames as they
+        // are skipped, a refused frame right before BadChecksum(). Optional.
+        virtual void Discarded(TWireKind, const std::uint8_t*, std::size_t) {}
 
     protected:
         ~Listener() = default;

@@ -55,6 +55,7 @@ bool TCommThread::SendFrame(const std::string& frame)
 {
     if (!WriteComm(frame.data(), frame.size(), WriteTimeOut(m_rate, frame.size())))
         return false;
+    MarkCommandSent();
     SetWriteFrame(frame);
     NotifyStatus(FPN_FrameWritten);
     m_parser.SetCommandSequence(frame.size() > 1 ? static_cast<std::uint8_t>(frame[1]) : 0);
@@ -80,10 +81,14 @@ bool TCommThread::WaitAnswer()
                 std::lock_guard guard(FrameLock());
                 m_answerFields = m_parser.Fields();
             }
+            const std::int32_t responseMs = MillisecondsSinceSent();
             PrepareReadFrame(m_parser.FrameStart(), m_parsePosition);
-            NotifyStatus(FPN_FrameRead);
+            NotifyStatus(FPN_FrameRead, 0, {}, responseMs);
             if (m_parser.AckWritten())
                 NotifyStatus(FPN_AckSent);
+            // What came behind the final frame in the same chunk is dropped with the exchange.
+            Discarded(TWireKind::Noise, m_receive.data() + m_parsePosition,
+                      m_readPosition - m_parsePosition);
             return true;
         }
         const auto state = m_parser.state();
@@ -119,6 +124,11 @@ void TCommThread::NackReceived()
 void TCommThread::IntermediateAnswer()
 {
     NotifyStatus(FPN_IntermediateAnswer);
+}
+
+void TCommThread::Discarded(TWireKind kind, const std::uint8_t* bytes, std::size_t count)
+{
+    ReportWire(kind, std::string_view(reinterpret_cast<const char*>(bytes), count));
 }
 
 bool TCommThread::WriteReply(std::uint8_t byte)

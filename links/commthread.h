@@ -36,6 +36,7 @@ public:
         FPN_NoAnswer = 7,           // no final frame came
         FPN_AckSent = 8,            // the host acknowledged the final frame
         FPN_NackSent = 9,           // the host refused an answer frame (bad checksum)
+        FPN_WireEvent = 10,         // bytes set aside: Param = TWireKind, Frame = the bytes
     };
 
     static constexpr std::chrono::milliseconds AnswerSilenceTimeOut{2500};
@@ -57,6 +58,7 @@ public:
 private:
     void RunCommand(const std::string& frame) override;
     void ResetInternalState() override;
+    int WireNotificationCode() const override { return FPN_WireEvent; }
 
     bool SendFrame(const std::string& frame);
     bool WaitAnswer();
@@ -67,6 +69,7 @@ private:
     void NackReceived() override;
     void IntermediateAnswer() override;
     bool WriteReply(std::uint8_t byte) override;
+    void Discarded(TWireKind kind, const std::uint8_t* bytes, std::size_t count) override;
 
     const TBaudRate m_rate;
     THostAnswerParser m_parser;

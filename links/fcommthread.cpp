@@ -45,6 +45,7 @@ bool TFCommThread::SendFrame(const std::string& frame)
 {
     if (!WriteComm(frame.data(), frame.size(), WriteTimeout(frame.size())))
         return false;
+    MarkCommandSent();
     SetWriteFrame(frame);
     NotifyStatus(FPN_FrameWritten, 0, frame);
     return true;
@@ -70,18 +71,23 @@ bool TFCommThread::WaitAnswer()
 
         while (m_parsePosition < m_readPosition) {
             const auto outcome = ParseInputFrame(m_readPosition - m_parsePosition);
-            if (outcome == TAuxFrameParser::Outcome::Ack)
+            if (outcome == TAuxFrameParser::Outcome::Ack) {
+                DiscardRest();
                 return true;
+            }
             if (outcome != TAuxFrameParser::Outcome::Frame)
                 break;
             const std::size_t start = m_parser.FrameStart();
             std::string frame = PrepareReadFrame(start, m_parsePosition - start);
             const bool final = CheckFinalFrame(frame);
-            NotifyStatus(FPN_AnswerFrame, final ? 1 : 0, std::move(frame));
+            NotifyStatus(FPN_AnswerFrame, final ? 1 : 0, std::move(frame),
+                         final ? MillisecondsSinceSent() : -1);
             if (WriteByte(auxframe::ACK))
                 NotifyStatus(FPN_AckSent);
-            if (final)
+            if (final) {
+                DiscardRest();
                 return true;
+            }
             // More frames follow. Bytes that came behind this one in the same chunk are the
             // start of the next: keep them at the front of the buffer and parse on.
             const std::size_t rest = m_readPosition - m_parsePosition;
@@ -120,6 +126,17 @@ void TFCommThread::BadChecksum()
     // The printer sends the frame again after a NAK; nothing else is to be done here.
     if (WriteByte(auxframe::NAK))
         NotifyStatus(FPN_NackSent);
+}
+
+void TFCommThread::Discarded(TWireKind kind, const std::uint8_t* bytes, std::size_t count)
+{
+    ReportWire(kind, std::string_view(reinterpret_cast<const char*>(bytes), count));
+}
+
+void TFCommThread::DiscardRest()
+{
+    Discarded(TWireKind::Noise, m_receiveBuffer + m_parsePosition,
+              m_readPosition - m_parsePosition);
 }
 
 void TFCommThread::ResetInternalState()

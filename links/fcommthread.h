@@ -24,6 +24,7 @@ enum TFLinkNotification : int
     FPN_NoAnswer = 5,     // the answer wait timed out, failed or was aborted
     FPN_AckSent = 6,      // ACK written after an answer frame
     FPN_NackSent = 7,     // NAK written after an answer frame with a bad checksum
+    FPN_WireEvent = 8,    // bytes set aside: Param = TWireKind, Frame = the bytes
 };
 
 // Worker thread of the auxiliary (fiscal) link.
@@ -51,6 +52,7 @@ public:
 protected:
     void RunCommand(const std::string& frame) override;
     void ResetInternalState() override;
+    int WireNotificationCode() const override { return FPN_WireEvent; }
 
 private:
     bool SendFrame(const std::string& frame);
@@ -63,6 +65,9 @@ private:
     void AckReceived() override;
     void NackReceived() override;
     void BadChecksum() override;
+    void Discarded(TWireKind kind, const std::uint8_t* bytes, std::size_t count) override;
+    // Reports what is left in the buffer behind the parse position; the exchange is over.
+    void DiscardRest();
 
     const std::atomic<std::int32_t>& m_timeOut;
 

@@ -152,6 +152,10 @@ void TFPAuxControl::HandleNotification(const LinkNotification& n)
 {
     if (!m_thread || !m_device.IsOpen())
         return;
+    if (n.Code == FPN_WireEvent) {
+        emit OnWireEvent(this, n.Param, ToBytes(n.Frame));
+        return;
+    }
     if (n.Command != m_command) {
         HandleLateNotification(n);
         return;
@@ -183,6 +187,7 @@ void TFPAuxControl::HandleNotification(const LinkNotification& n)
     case FPN_AnswerFrame: {
         const bool isFinal = n.Param != 0;
         const QByteArray frame = ToBytes(n.Frame);
+        m_lastResponseMs = isFinal ? n.ResponseMs : -1;
         emit OnRead(this, frame);
         if (!m_thread)
             break; // closed by an OnRead handler
@@ -221,6 +226,7 @@ void TFPAuxControl::HandleLateNotification(const LinkNotification& n)
         emit OnWrite(this, OneByte(auxframe::NAK));
         break;
     case FPN_AnswerFrame:
+        m_lastResponseMs = -1; // no command of ours is waiting for it
         emit OnRead(this, ToBytes(n.Frame));
         break;
     default:

@@ -53,6 +53,9 @@ public:
     // the start of each exchange.
     std::int32_t TimeOut() const { return m_timeOut.load(); }
     void SetTimeOut(std::int32_t milliseconds) { m_timeOut.store(milliseconds); }
+    // Milliseconds from the command frame having left the port to the answer frame of the
+    // OnRead being raised: set before every OnRead, -1 for a frame that is not final.
+    std::int32_t LastResponseMs() const { return m_lastResponseMs; }
     // The system's reason for the last refused OpenPort (for messages and logs).
     const std::string& OpenErrorText() const { return m_openErrorText; }
 
@@ -77,6 +80,9 @@ signals:
     // State is still FEFP_S_Busy; it turns idle right after the handlers return.
     void OnAnswer(tallyhost::TFPAuxControl* Sender, bool IsFinal);
     void OnError(tallyhost::TFPAuxControl* Sender);
+    // Bytes the link set aside (Kind: a TWireKind): refused frames, noise, and whatever came
+    // while no command was in progress. Raised whatever the state.
+    void OnWireEvent(tallyhost::TFPAuxControl* Sender, int Kind, const QByteArray& Bytes);
 
 private:
     void HandleNotification(const LinkNotification& notification);
@@ -89,6 +95,7 @@ private:
     TFFiscalState m_state = FEFP_S_Close;
     TFErrorType m_lastError = FEFP_Success;
     std::string m_answer;
+    std::int32_t m_lastResponseMs = -1;
     std::atomic<std::int32_t> m_timeOut{0};
     std::string m_openErrorText;
     std::string m_frameBuffer;

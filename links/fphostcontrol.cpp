@@ -226,6 +226,12 @@ void TFPHostControl::HandleNotification(const LinkNotification& notification)
 {
     if (!m_device.IsOpen() || !m_thread)
         return;
+    if (notification.Code == TCommThread::FPN_WireEvent) {
+        emit OnWireEvent(this, notification.Param,
+                         QByteArray(notification.Frame.data(),
+                                    static_cast<qsizetype>(notification.Frame.size())));
+        return;
+    }
     // A late word about a command that Purge dropped, arriving after the next command was
     // handed over, must not end that next command.
     if (notification.Command != m_command)
@@ -254,6 +260,7 @@ void TFPHostControl::HandleNotification(const LinkNotification& notification)
         emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::NAK)));
         break;
     case TCommThread::FPN_FrameRead:
+        m_lastResponseMs = notification.ResponseMs;
         emit OnRead(this, bytes(m_thread->GetReadFrame()));
         break;
     case TCommThread::FPN_FinalAnswer: {

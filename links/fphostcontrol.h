@@ -63,6 +63,10 @@ public:
         return static_cast<std::int32_t>(m_extraFields.size());
     }
 
+    // Milliseconds from the last command frame having left the port to its final answer
+    // frame; -1 before the first answer. Set before OnRead of the final frame.
+    std::int32_t LastResponseMs() const { return m_lastResponseMs; }
+
     // The device path the last OpenPort used and the system's reason when it failed.
     const std::string& OpenedPath() const { return m_openedPath; }
     const std::string& OpenErrorText() const { return m_openErrorText; }
@@ -94,6 +98,10 @@ signals:
     void OnWrite(tallyhost::TFPHostControl* Sender, const QByteArray& Value);
     // The final answer frame as received.
     void OnRead(tallyhost::TFPHostControl* Sender, const QByteArray& Value);
+    // Bytes the link set aside (Kind: a TWireKind): refused, stale and intermediate frames,
+    // DC2, noise, and whatever came while no command was in progress. Raised whatever the
+    // state, since these are a record of the wire and not part of any command's outcome.
+    void OnWireEvent(tallyhost::TFPHostControl* Sender, int Kind, const QByteArray& Bytes);
 
 private:
     void HandleNotification(const LinkNotification& notification);
@@ -110,6 +118,7 @@ private:
     std::int16_t m_fiscalStatus = 0;
     std::int16_t m_printerStatus = 0;
     std::int16_t m_returnCode = 0;
+    std::int32_t m_lastResponseMs = -1;
 
     std::string m_frameBuffer; // fields added so far, encoded, each followed by FS
     std::int32_t m_dataLength = 0;

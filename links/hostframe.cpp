@@ -176,9 +176,14 @@ void THostAnswerParser::Reset()
     m_intermediate = false;
 }
 
-THostAnswerParser::Judgement THostAnswerParser::Judge(Listener& listener)
+THostAnswerParser::Judgement THostAnswerParser::Judge(Listener& listener,
+                                                      const std::uint8_t* buffer, std::size_t end)
 {
+    // The frame from its STX through its last checksum character (`end`).
+    const std::uint8_t* frame = buffer + m_frameStart;
+    const std::size_t frameLength = end > m_frameStart ? end - m_frameStart : 0;
     if (ParseCheckSumText(m_checkText) != m_checksum) {
+        listener.Discarded(TWireKind::BadChecksum, frame, frameLength);
         // Ask for the frame again; the printer repeats it within the same exchange.
         listener.WriteReply(NAK);
         m_state = State::Acknowledged;
@@ -187,6 +192,7 @@ THostAnswerParser::Judgement THostAnswerParser::Judge(Listener& listener)
     if (m_sequence == IntermediateSequence) {
         m_state = State::Acknowledged;
         m_intermediate = true;
+        listener.Discarded(TWireKind::KeepAlive, frame, frameLength);
         listener.IntermediateAnswer();
         return Judgement::Intermediate;
     }
@@ -197,6 +203,7 @@ THostAnswerParser::Judgement THostAnswerParser::Judge(Listener& listener)
     }
     // An answer to an earlier command that came late: acknowledged so the printer lets go of
     // it, and otherwise ignored.
+    listener.Discarded(TWireKind::StaleFrame, frame, frameLength);
     listener.WriteReply(ACK);
     m_state = State::Idle;
     return Judgement::Stale;
@@ -223,16 +230,23 @@ THostAnswerParser::Outcome THostAnswerParser::Parse(const std::uint8_t* buffer, 
             } else if (byte == NAK) {
                 listener.NackReceived();
             } else if (byte == DC2) {
+                listener.Discarded(TWireKind::KeepAlive, buffer + pos, 1);
                 listener.IntermediateAnswer();
             } else if (byte == STX) {
                 beginFrame();
+            } else {
+                listener.Discarded(TWireKind::Noise, buffer + pos, 1);
             }
             break;
         case State::Acknowledged:
-            if (byte == STX)
+            if (byte == STX) {
                 beginFrame();
-            else if (byte == DC2)
+            } else if (byte == DC2) {
+                listener.Discarded(TWireKind::KeepAlive, buffer + pos, 1);
                 listener.IntermediateAnswer();
+            } else {
+                listener.Discarded(TWireKind::Noise, buffer + pos, 1);
+            }
             break;
         case State::Sequence:
             m_sequence = byte;
@@ -271,10 +285,12 @@ THostAnswerParser::Outcome THostAnswerParser::Parse(const std::uint8_t* buffer, 
         case State::Check4: {
             m_checkText += static_cast<char>(byte);
             ++pos;
-            switch (Judge(listener)) {
+            switch (Judge(listener, buffer, pos)) {
             case Judgement::Final:
                 return Outcome::FinalFrame;
             case Judgement::BadChecksum:
+                // The printer repeats the frame; whatever else the chunk held goes with it.
+                listener.Discarded(TWireKind::Noise, buffer + pos, end - pos);
                 pos = end;
                 return Outcome::GoOn;
             case Judgement::Intermediate:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "links/hosttypes.h"
+#include "links/wireevent.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -125,6 +126,10 @@ public:
         virtual void IntermediateAnswer() = 0;
         // Writes one ACK or NAK to the printer; returns whether the write succeeded.
         virtual bool WriteReply(std::uint8_t byte) = 0;
+        // Bytes the parser set aside (see TWireKind), in wire order: loose bytes as they are
+        // skipped, a refused or stale frame before its reply is written, a keep-alive before
+        // it is reported. Optional.
+        virtual void Discarded(TWireKind, const std::uint8_t*, std::size_t) {}
 
     protected:
         ~Listener() = default;
@@ -161,7 +166,7 @@ private:
         Final,
         Stale
     };
-    Judgement Judge(Listener& listener);
+    Judgement Judge(Listener& listener, const std::uint8_t* buffer, std::size_t end);
 
     State m_state = State::Idle;
     std::uint16_t m_checksum = 0;

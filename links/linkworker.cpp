@@ -1,8 +1,20 @@
 #include "links/linkworker.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <system_error>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace tallyhost {
+
+namespace {
+
+// Between commands, a run of late bytes ends after this much silence.
+constexpr std::chrono::milliseconds IdleRunSilence{50};
+
+} // namespace
 
 LinkWorker::LinkWorker(SerialDevice& device, PostBridge& bridge)
     : m_device(device), m_bridge(bridge)
@@ -53,6 +65,10 @@ void LinkWorker::SignalStartCommand()
     {
         std::lock_guard guard(m_commandLock);
         m_eventSet = true;
+        // Only a worker watching the port between commands needs the device woken; an
+        // exchange in progress must not be cut short by it.
+        if (m_idleWaiting)
+            m_device.Wake();
     }
     m_commandEvent.notify_one();
 }
@@ -84,6 +100,8 @@ void LinkWorker::Terminate()
     {
         std::lock_guard guard(m_commandLock);
         m_terminated = true;
+        if (m_idleWaiting)
+            m_device.Wake();
     }
     m_commandEvent.notify_one();
 }
@@ -112,14 +130,94 @@ void LinkWorker::SetReadFrame(std::string_view text)
     m_readFrame.assign(text);
 }
 
-void LinkWorker::NotifyStatus(int code, int param, std::string frame)
+void LinkWorker::NotifyStatus(int code, int param, std::string frame, std::int32_t responseMs)
 {
-    m_bridge.Post(LinkNotification{code, param, m_runningCommand, std::move(frame)});
+    FlushWireRun();
+    Post(LinkNotification{code, param, m_runningCommand, std::move(frame), responseMs});
 }
 
 void LinkWorker::NotifyStatus(int code, int param)
 {
-    m_bridge.Post(LinkNotification{code, param, m_runningCommand, {}});
+    FlushWireRun();
+    Post(LinkNotification{code, param, m_runningCommand, {}});
+}
+
+void LinkWorker::Post(LinkNotification notification)
+{
+    m_bridge.Post(notification);
+}
+
+void LinkWorker::ReportWire(TWireKind kind, std::string_view bytes)
+{
+    const int code = WireNotificationCode();
+    if (code < 0 || bytes.empty())
+        return;
+    if (kind != TWireKind::Noise && kind != TWireKind::Late) {
+        FlushWireRun();
+        Post(LinkNotification{code, static_cast<int>(kind), m_runningCommand, std::string(bytes)});
+        return;
+    }
+    if (!m_wireRun.empty() && m_runKind != kind)
+        FlushWireRun();
+    m_runKind = kind;
+    while (!bytes.empty()) {
+        const std::size_t room = kWireRunLimit - m_wireRun.size();
+        const std::size_t take = std::min(room, bytes.size());
+        m_wireRun.append(bytes.substr(0, take));
+        bytes.remove_prefix(take);
+        if (m_wireRun.size() == kWireRunLimit)
+            FlushWireRun();
+    }
+}
+
+void LinkWorker::FlushWireRun()
+{
+    if (m_wireRun.empty())
+        return;
+    std::string run;
+    run.swap(m_wireRun);
+    Post(LinkNotification{WireNotificationCode(), static_cast<int>(m_runKind), m_runningCommand,
+                          std::move(run)});
+}
+
+std::int32_t LinkWorker::MillisecondsSinceSent() const
+{
+    using namespace std::chrono;
+    const auto elapsed = duration_cast<milliseconds>(steady_clock::now() - m_sentAt).count();
+    return static_cast<std::int32_t>(std::min<long long>(elapsed, INT32_MAX));
+}
+
+SerialIo LinkWorker::WatchIdleInput()
+{
+    std::size_t received = 0;
+    const SerialIo io = m_device.Read(m_idleBuffer.data(), m_idleBuffer.size(), received,
+                                      m_wireRun.empty() ? WaitForever : IdleRunSilence);
+    if (io == SerialIo::Done)
+        ReportWire(TWireKind::Late,
+                   std::string_view(reinterpret_cast<const char*>(m_idleBuffer.data()), received));
+    else
+        FlushWireRun();
+    return io;
+}
+
+void LinkWorker::DrainInput()
+{
+    if (WireNotificationCode() < 0 || !m_device.IsOpen())
+        return;
+    // Straight from the descriptor (it is non-blocking): a wake-up that ended the exchange
+    // must not keep these bytes from the log. Bounded, so a flooding printer cannot hold the
+    // worker here.
+    for (int chunk = 0; chunk < 64; ++chunk) {
+        const ssize_t n = ::read(m_device.Handle(), m_idleBuffer.data(), m_idleBuffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        ReportWire(TWireKind::Late,
+                   std::string_view(reinterpret_cast<const char*>(m_idleBuffer.data()),
+                                    static_cast<std::size_t>(n)));
+    }
+    FlushWireRun();
 }
 
 bool LinkWorker::WriteComm(const void* bytes, std::size_t count, std::chrono::milliseconds timeout)
@@ -133,11 +231,26 @@ bool LinkWorker::WriteComm(const void* bytes, std::size_t count, std::chrono::mi
 void LinkWorker::Execute()
 {
     std::string frame;
+    bool watchIdle = true;
     for (;;) {
         bool run = false;
         {
             std::unique_lock lock(m_commandLock);
-            m_commandEvent.wait(lock, [this] { return m_eventSet || m_terminated; });
+            while (!m_eventSet && !m_terminated) {
+                if (!watchIdle || WireNotificationCode() < 0) {
+                    m_commandEvent.wait(lock);
+                    continue;
+                }
+                m_idleWaiting = true;
+                lock.unlock();
+                const SerialIo io = WatchIdleInput();
+                lock.lock();
+                m_idleWaiting = false;
+                if (io == SerialIo::Woken && !m_eventSet && !m_terminated)
+                    m_device.ClearWake(); // left over from a cycle that has already run
+                else if (io == SerialIo::Failed)
+                    watchIdle = false; // a port that hangs up: sleep until the next command
+            }
             if (m_terminated)
                 break;
             m_eventSet = false;
@@ -148,8 +261,10 @@ void LinkWorker::Execute()
             }
             m_device.ClearWake();
         }
+        FlushWireRun();
         m_outputUnfinished = false;
         if (run) {
+            DrainInput();
             m_device.Purge(SerialDevice::PurgeInput);
             RunCommand(frame);
             std::lock_guard guard(m_commandLock);
@@ -157,10 +272,19 @@ void LinkWorker::Execute()
             if (m_lastCommand == m_runningCommand)
                 m_pending = false;
         }
+        FlushWireRun();
+        watchIdle = true;
         // What the printer sent after the exchange is dropped. Output is dropped only when a
         // write did not finish: a finished write (the ACK that closes an exchange) may still
-        // be on its way out of a slow line, and purging it would cut it off.
-        m_device.Purge(m_outputUnfinished ? SerialDevice::PurgeBoth : SerialDevice::PurgeInput);
+        // be on its way out of a slow line, and purging it would cut it off. A link that
+        // reports wire events takes the input off the port instead, so the log shows it.
+        if (WireNotificationCode() >= 0) {
+            DrainInput();
+            if (m_outputUnfinished)
+                m_device.Purge(SerialDevice::PurgeOutput);
+        } else {
+            m_device.Purge(m_outputUnfinished ? SerialDevice::PurgeBoth : SerialDevice::PurgeInput);
+        }
         ResetInternalState();
     }
 }

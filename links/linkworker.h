@@ -2,7 +2,9 @@
 
 #include "links/postbridge.h"
 #include "links/serialdevice.h"
+#include "links/wireevent.h"
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -29,6 +31,12 @@ namespace tallyhost {
 // flag, sets the command event and wakes the device, so that a blocked read or write returns
 // at once. The parser is never touched from the GUI thread: the worker resets its own state
 // at the end of every cycle.
+//
+// What the printer sends outside an exchange is not lost silently either: a link that names a
+// notification for wire events (WireNotificationCode) has its worker watch the port while it
+// waits for a command, and report the bytes that arrive then, and the ones a purge is about to
+// drop, as TWireKind::Late. Loose bytes are collected into runs of at most kWireRunLimit bytes;
+// a run is posted before any other notification, so the log keeps the order of the wire.
 //
 // Derived classes must call Stop() in their destructor, before their own members go.
 class LinkWorker
@@ -61,11 +69,26 @@ protected:
     virtual void RunCommand(const std::string& frame) = 0;
     // Back to the state of a new exchange (parser, buffer positions). Runs on the worker.
     virtual void ResetInternalState() = 0;
+    // The link's notification code for wire events (Param = TWireKind, Frame = the bytes); a
+    // link without one (-1) reports nothing and its worker sleeps between commands.
+    virtual int WireNotificationCode() const { return -1; }
+
+    // Reports bytes the parser set aside. Frames go out at once; loose bytes (Noise, Late)
+    // join the open run of their kind, which is posted when it is full, when another kind or
+    // any other notification comes, or after a short silence between commands.
+    void ReportWire(TWireKind kind, std::string_view bytes);
+    void FlushWireRun();
+
+    // The command frame has just left: the start of the response time.
+    void MarkCommandSent() { m_sentAt = std::chrono::steady_clock::now(); }
+    // Milliseconds since MarkCommandSent.
+    std::int32_t MillisecondsSinceSent() const;
 
     // Posts a notification stamped with the running command's number.
     void NotifyStatus(int code, int param = 0);
-    // The same, carrying a copy of `frame` with the notification.
-    void NotifyStatus(int code, int param, std::string frame);
+    // The same, carrying a copy of `frame` with the notification (and the response time of an
+    // answer frame).
+    void NotifyStatus(int code, int param, std::string frame, std::int32_t responseMs = -1);
 
     // Writes with a deadline; false on failure, time-out or wake-up. A write that did not
     // finish leaves output to be purged at the end of the cycle.
@@ -81,6 +104,11 @@ protected:
 
 private:
     void Execute();
+    // Waits for the port or a wake-up between commands; what arrives is late.
+    SerialIo WatchIdleInput();
+    // Takes what the port holds right now (before a purge drops it) and reports it as late.
+    void DrainInput();
+    void Post(LinkNotification notification);
 
     SerialDevice& m_device;
     PostBridge& m_bridge;
@@ -92,12 +120,17 @@ private:
     bool m_eventSet = false;
     bool m_terminated = false;
     bool m_pending = false;
+    bool m_idleWaiting = false; // the worker watches the port between commands
     std::uint64_t m_lastCommand = 0;
     std::string m_sendBuffer;
 
     // Worker-only.
     std::uint64_t m_runningCommand = 0;
     bool m_outputUnfinished = false;
+    std::chrono::steady_clock::time_point m_sentAt{};
+    TWireKind m_runKind = TWireKind::Noise;
+    std::string m_wireRun;
+    std::array<std::uint8_t, kWireRunLimit> m_idleBuffer{};
 
     mutable std::mutex m_frameLock;
     std::string m_writeFrame;

@@ -20,6 +20,9 @@ struct LinkNotification
     // The frame the notification is about, for links whose printer may send the next frame
     // before this notification is handled (so "the last frame read" would already be another).
     std::string Frame;
+    // Milliseconds from the command frame having left the port to this notification's answer
+    // frame; -1 where it does not apply.
+    std::int32_t ResponseMs = -1;
 };
 
 // Carries a link worker's notifications onto the thread that owns the bridge (the GUI thread,
