@@ -41,7 +41,29 @@ public:
         if (!FormMain)
             return {};
         const TSettings& s = FormMain->Settings;
-        return {s.HostColor, s.FPColor, s.DGIColor, s.LowLevel};
+        TLogSettings log;
+        log.HostColor = s.HostColor;
+        log.FPColor = s.FPColor;
+        log.DGIColor = s.DGIColor;
+        log.LowLevel = s.LowLevel;
+        log.BadFrameColor = s.BadFrameColor;
+        log.StaleFrameColor = s.StaleFrameColor;
+        log.NoiseColor = s.NoiseColor;
+        log.KeepAliveColor = s.KeepAliveColor;
+        log.LateColor = s.LateColor;
+        log.LogEveryByte = s.LogEveryByte;
+        log.TimeColumn = s.LogTimeColumn;
+        log.TextColumn = s.LogTextColumn;
+        log.ResponseTime = s.LogResponseTime;
+        return log;
+    }
+    void StoreViewColumns(bool timeColumn, bool textColumn, bool responseTime) override
+    {
+        if (!FormMain)
+            return;
+        FormMain->Settings.LogTimeColumn = timeColumn;
+        FormMain->Settings.LogTextColumn = textColumn;
+        FormMain->Settings.LogResponseTime = responseTime;
     }
     int HostCommPort() const override
     {
@@ -107,6 +129,19 @@ void TFormMain::CreateLinks()
     connect(aux, &TFPAuxControl::OnError, this, &TFormMain::FPAuxControl1Error);
     connect(aux, &TFPAuxControl::OnWrite, this, &TFormMain::FPAuxControl1Write);
     connect(aux, &TFPAuxControl::OnRead, this, &TFormMain::FPAuxControl1Read);
+
+    // What the links set aside goes to the log only; it never ends or answers a command.
+    connect(host, &TFPHostControl::OnWireEvent, this,
+            [](TFPHostControl*, int kind, const QByteArray& bytes) {
+                if (FormChildLogWindow)
+                    PostNotification(FormChildLogWindow, WM_LOG_WIRE, bytes, kind);
+            });
+    connect(aux, &TFPAuxControl::OnWireEvent, this,
+            [](TFPAuxControl*, int kind, const QByteArray& bytes) {
+                if (FormChildLogWindow)
+                    PostNotification(FormChildLogWindow, WM_LOG_WIRE, bytes,
+                                     kind | kWireFiscalLink);
+            });
 }
 
 void TFormMain::StartLinks()
@@ -297,12 +332,14 @@ void TFormMain::VardoFPHostControl1Write(TFPHostControl*, const QByteArray& Valu
     PostNotification(FormChildLogWindow, WM_LOG_HOST_WRITE, m_lastWrittenFrame);
 }
 
-void TFormMain::VardoFPHostControl1Read(TFPHostControl*, const QByteArray& Value)
+void TFormMain::VardoFPHostControl1Read(TFPHostControl* Sender, const QByteArray& Value)
 {
     if (!FormChildLogWindow)
         return;
     m_lastReadFrame = Value;
-    PostNotification(FormChildLogWindow, WM_LOG_HOST_READ, m_lastReadFrame);
+    // The response time travels with the final answer for the log view.
+    PostNotification(FormChildLogWindow, WM_LOG_HOST_READ, m_lastReadFrame,
+                     Sender ? Sender->LastResponseMs() : -1);
 }
 
 void TFormMain::FPAuxControl1Open(TFPAuxControl*)
@@ -356,10 +393,12 @@ void TFormMain::FPAuxControl1Write(TFPAuxControl*, const QByteArray& Value)
     PostNotification(FormChildLogWindow, WM_LOG_AUX_WRITE, m_lastWrittenFrame);
 }
 
-void TFormMain::FPAuxControl1Read(TFPAuxControl*, const QByteArray& Value)
+void TFormMain::FPAuxControl1Read(TFPAuxControl* Sender, const QByteArray& Value)
 {
     if (!FormChildLogWindow)
         return;
     m_lastReadFrame = Value;
-    PostNotification(FormChildLogWindow, WM_LOG_AUX_READ, m_lastReadFrame);
+    // Only a final answer frame has a response time; the others carry -1.
+    PostNotification(FormChildLogWindow, WM_LOG_AUX_READ, m_lastReadFrame,
+                     Sender ? Sender->LastResponseMs() : -1);
 }

@@ -222,7 +222,43 @@ QWidget* TFormPreferences::CreateLogTab()
     form->addRow(Buddy(QStringLiteral("&Fiscal frame color"), ColorComboBoxDgiColor),
                  ColorComboBoxDgiColor);
     form->addRow(CheckBoxLowLevelLog);
+    CreateWireLogRows(form);
     return page;
+}
+
+void TFormPreferences::CreateWireLogRows(QFormLayout* form)
+{
+    const auto colorRow = [form](const char* name, const QString& label, const QString& hint) {
+        auto* box = new TColorComboBox;
+        box->setObjectName(QLatin1String(name));
+        box->setToolTip(hint);
+        box->setStatusTip(hint);
+        form->addRow(Buddy(label, box), box);
+        return box;
+    };
+    ColorComboBoxBadFrameColor =
+        colorRow("ColorComboBoxBadFrameColor", QStringLiteral("Bad chec&ksum frame color"),
+                 QStringLiteral("Select the color of frames refused for their checksum"));
+    ColorComboBoxStaleFrameColor =
+        colorRow("ColorComboBoxStaleFrameColor", QStringLiteral("&Stale frame color"),
+                 QStringLiteral("Select the color of frames that answer another command"));
+    ColorComboBoxNoiseColor =
+        colorRow("ColorComboBoxNoiseColor", QStringLiteral("&Noise color"),
+                 QStringLiteral("Select the color of bytes that belong to no frame"));
+    ColorComboBoxKeepAliveColor =
+        colorRow("ColorComboBoxKeepAliveColor", QStringLiteral("Keep-&alive color"),
+                 QStringLiteral("Select the color of DC2 bytes and intermediate frames"));
+    ColorComboBoxLateColor =
+        colorRow("ColorComboBoxLateColor", QStringLiteral("La&te bytes color"),
+                 QStringLiteral("Select the color of bytes that come while no command runs"));
+    CheckBoxLogEveryByte = new QCheckBox(QStringLiteral("Log every &byte"));
+    CheckBoxLogEveryByte->setObjectName(QStringLiteral("CheckBoxLogEveryByte"));
+    const QString hint =
+        QStringLiteral("Also write refused, stale and intermediate frames, noise and late bytes "
+                       "to the log file");
+    CheckBoxLogEveryByte->setToolTip(hint);
+    CheckBoxLogEveryByte->setStatusTip(hint);
+    form->addRow(CheckBoxLogEveryByte);
 }
 
 QWidget* TFormPreferences::CreateOtherTab()
@@ -320,6 +356,12 @@ void TFormPreferences::FormCreate()
     ColorComboBoxFPColor->SetColorValue(m_settings.FPColor);
     ColorComboBoxDgiColor->SetColorValue(m_settings.DGIColor);
     CheckBoxLowLevelLog->setChecked(m_settings.LowLevel);
+    ColorComboBoxBadFrameColor->SetColorValue(m_settings.BadFrameColor);
+    ColorComboBoxStaleFrameColor->SetColorValue(m_settings.StaleFrameColor);
+    ColorComboBoxNoiseColor->SetColorValue(m_settings.NoiseColor);
+    ColorComboBoxKeepAliveColor->SetColorValue(m_settings.KeepAliveColor);
+    ColorComboBoxLateColor->SetColorValue(m_settings.LateColor);
+    CheckBoxLogEveryByte->setChecked(m_settings.LogEveryByte);
     SelectIndex(ComboBoxLanguge, m_settings.Language);
     SelectIndex(ComboBoxInputDateFormat, m_settings.InputDateFormat);
     SelectIndex(ComboBoxOutputDateFormat, m_settings.OutputDateFormat);
@@ -336,6 +378,12 @@ void TFormPreferences::ButtonOkClick()
     StoreColor(ColorComboBoxFPColor, m_settings.FPColor);
     StoreColor(ColorComboBoxDgiColor, m_settings.DGIColor);
     m_settings.LowLevel = CheckBoxLowLevelLog->isChecked();
+    StoreColor(ColorComboBoxBadFrameColor, m_settings.BadFrameColor);
+    StoreColor(ColorComboBoxStaleFrameColor, m_settings.StaleFrameColor);
+    StoreColor(ColorComboBoxNoiseColor, m_settings.NoiseColor);
+    StoreColor(ColorComboBoxKeepAliveColor, m_settings.KeepAliveColor);
+    StoreColor(ColorComboBoxLateColor, m_settings.LateColor);
+    m_settings.LogEveryByte = CheckBoxLogEveryByte->isChecked();
     m_settings.ExtReservedFields = CheckBoxReservedFields->isChecked();
     StoreIndex(ComboBoxHostComm, m_settings.HComm);
     StoreIndex(ComboBoxHostBaudRate, m_settings.HBaud);

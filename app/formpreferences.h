@@ -8,6 +8,7 @@
 #include <array>
 
 class QCheckBox;
+class QFormLayout;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -48,6 +49,13 @@ public:
     TColorComboBox* ColorComboBoxFPColor = nullptr;
     TColorComboBox* ColorComboBoxDgiColor = nullptr;
     QCheckBox* CheckBoxLowLevelLog = nullptr;
+    // The lines of bytes the links set aside, and whether the log file gets them too.
+    TColorComboBox* ColorComboBoxBadFrameColor = nullptr;
+    TColorComboBox* ColorComboBoxStaleFrameColor = nullptr;
+    TColorComboBox* ColorComboBoxNoiseColor = nullptr;
+    TColorComboBox* ColorComboBoxKeepAliveColor = nullptr;
+    TColorComboBox* ColorComboBoxLateColor = nullptr;
+    QCheckBox* CheckBoxLogEveryByte = nullptr;
     QComboBox* ComboBoxLanguge = nullptr;
     QComboBox* ComboBoxInputDateFormat = nullptr;
     QComboBox* ComboBoxOutputDateFormat = nullptr;
@@ -68,6 +76,7 @@ private:
     QWidget* CreateHostTab();
     QWidget* CreateFiscalTab();
     QWidget* CreateLogTab();
+    void CreateWireLogRows(QFormLayout* form);
     QWidget* CreateOtherTab();
     QWidget* CreateDevicesTab();
 

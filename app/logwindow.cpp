@@ -1,22 +1,33 @@
 #include "app/logwindow.h"
 
+#include "app/messagebox.h"
 #include "app/notifications.h"
 #include "core/logformat.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTime>
 #include <QToolTip>
+#include <QVBoxLayout>
 
 #include <chrono>
 
@@ -37,13 +48,31 @@ constexpr auto kCoalesceDelay = 25ms;
 constexpr double kHangingIndentPt96Dpi = 48.0;
 constexpr double kHangingIndentPtOther = 44.0;
 
-// The time at which a view line's notification was handled, for its tool tip. Owned by the
-// document's block, so lines dropped from the top of the view free theirs.
+// Characters of the time column: "hh:mm:ss.zzz" and a blank.
+constexpr int kTimeColumnWidth = 13;
+// Matches beyond this many are found but not highlighted: painting more costs the view more
+// than it tells the operator.
+constexpr int kMaxHighlights = 10000;
+
+// What a view line needs besides its text: the time its notification was handled (tool tip,
+// time column), and what the columns are drawn from, so that a line can be drawn again when
+// the operator switches a column. Owned by the document's block, so lines dropped from the
+// top of the view free theirs.
 class TLogLineData : public QTextBlockUserData
 {
 public:
-    explicit TLogLineData(qint64 handledAtMs) : HandledAtMs(handledAtMs) {}
+    TLogLineData(qint64 handledAtMs, QRgb color, int baseLength, QByteArray bytes, bool hasBytes,
+                 int responseMs)
+        : HandledAtMs(handledAtMs), Color(color), BaseLength(baseLength), Bytes(std::move(bytes)),
+          HasBytes(hasBytes), ResponseMs(responseMs)
+    {
+    }
     qint64 HandledAtMs;
+    QRgb Color;
+    int BaseLength; // prefix and content, without the columns
+    QByteArray Bytes;
+    bool HasBytes;
+    int ResponseMs;
 };
 
 // A locale time format without its time-zone part: the log shows local wall-clock time.
@@ -116,7 +145,39 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSo
     m_richEditLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_richEditLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_richEditLog->document()->setMaximumBlockCount(kMaxViewLines + 1); // + the empty last line
-    setWidget(m_richEditLog);
+
+    // The view with the find bar below it (hidden until Find).
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_richEditLog);
+    m_findBar = new QWidget(body);
+    m_findBar->setObjectName(QStringLiteral("LogFindBar"));
+    auto* findLayout = new QHBoxLayout(m_findBar);
+    findLayout->setContentsMargins(2, 2, 2, 2);
+    auto* findLabel = new QLabel(QStringLiteral("&Find:"), m_findBar);
+    m_findEdit = new QLineEdit(m_findBar);
+    m_findEdit->setObjectName(QStringLiteral("LogFindEdit"));
+    m_findEdit->setToolTip(QStringLiteral("Enter: next match, Shift+Enter: previous, Esc: close"));
+    findLabel->setBuddy(m_findEdit);
+    m_findCount = new QLabel(m_findBar);
+    m_findCount->setObjectName(QStringLiteral("LogFindCount"));
+    findLayout->addWidget(findLabel);
+    findLayout->addWidget(m_findEdit, 1);
+    findLayout->addWidget(m_findCount);
+    m_findBar->hide();
+    layout->addWidget(m_findBar);
+    m_findEdit->installEventFilter(this);
+    connect(m_findEdit, &QLineEdit::textChanged, this, [this] {
+        HighlightMatches();
+        // Incremental: the first match from the top of the current selection.
+        QTextCursor cursor = m_richEditLog->textCursor();
+        cursor.setPosition(cursor.selectionStart());
+        m_richEditLog->setTextCursor(cursor);
+        FindNext(false);
+    });
+    setWidget(body);
 
     m_popupMenuLog = new QMenu(this);
     m_popupMenuLog->setObjectName(QStringLiteral("PopupMenuLog"));
@@ -128,6 +189,7 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSo
         m_popupMenuLog->popup(m_richEditLog->viewport()->mapToGlobal(pos));
     });
     m_richEditLog->viewport()->installEventFilter(this);
+    CreateViewTools();
 
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(kCoalesceDelay);
@@ -189,6 +251,63 @@ void TFormChildLogWindow::LoadSettings()
     m_fpColor = ToQColor(settings.FPColor);
     m_dgiColor = ToQColor(settings.DGIColor);
     m_lowLevel = settings.LowLevel;
+    m_badFrameColor = ToQColor(settings.BadFrameColor);
+    m_staleFrameColor = ToQColor(settings.StaleFrameColor);
+    m_noiseColor = ToQColor(settings.NoiseColor);
+    m_keepAliveColor = ToQColor(settings.KeepAliveColor);
+    m_lateColor = ToQColor(settings.LateColor);
+    m_logEveryByte = settings.LogEveryByte;
+}
+
+void TFormChildLogWindow::CreateViewTools()
+{
+    const auto add = [this](const char* name, const QString& text, const QKeySequence& key) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QLatin1String(name));
+        if (!key.isEmpty())
+            action->setShortcut(key);
+        // Only while the log window has the focus: the main window's shortcuts stay theirs.
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+        m_popupMenuLog->addAction(action);
+        return action;
+    };
+    m_popupMenuLog->addSeparator();
+    m_actionTimeColumn = add("MenuItemTimeColumn", QStringLiteral("&Time column"),
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    m_actionTextColumn = add("MenuItemTextColumn", QStringLiteral("Bytes as te&xt"),
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
+    m_actionResponseTime = add("MenuItemResponseTime", QStringLiteral("&Response times"),
+                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    for (QAction* action : {m_actionTimeColumn, m_actionTextColumn, m_actionResponseTime}) {
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this] {
+            SetColumns({m_actionTimeColumn->isChecked(), m_actionTextColumn->isChecked(),
+                        m_actionResponseTime->isChecked()});
+            m_source.StoreViewColumns(m_columns.time, m_columns.text, m_columns.response);
+        });
+    }
+    m_popupMenuLog->addSeparator();
+    connect(add("MenuItemFind", QStringLiteral("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F)),
+            &QAction::triggered, this, &TFormChildLogWindow::MenuItemFindClick);
+    connect(add("MenuItemFindNext", QStringLiteral("Find &next"), QKeySequence(Qt::Key_F3)),
+            &QAction::triggered, this, [this] { FindNext(false); });
+    connect(add("MenuItemFindPrevious", QStringLiteral("Find &previous"),
+                QKeySequence(Qt::SHIFT | Qt::Key_F3)),
+            &QAction::triggered, this, [this] { FindNext(true); });
+    m_popupMenuLog->addSeparator();
+    connect(add("MenuItemCopyAll", QStringLiteral("Copy &all"),
+                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)),
+            &QAction::triggered, this, &TFormChildLogWindow::MenuItemCopyAllClick);
+    connect(add("MenuItemSaveAs", QStringLiteral("&Save as..."),
+                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)),
+            &QAction::triggered, this, &TFormChildLogWindow::MenuItemSaveAsClick);
+
+    const TLogSettings settings = m_source.LogSettings();
+    m_columns = {settings.TimeColumn, settings.TextColumn, settings.ResponseTime};
+    m_actionTimeColumn->setChecked(m_columns.time);
+    m_actionTextColumn->setChecked(m_columns.text);
+    m_actionResponseTime->setChecked(m_columns.response);
 }
 
 QColor TFormChildLogWindow::ToQColor(std::uint32_t toolkitColor)
@@ -216,7 +335,7 @@ void TFormChildLogWindow::customEvent(QEvent* event)
     }
     bool known = false;
     ToLogEvent(type, &known);
-    if (!known) {
+    if (!known && type != WM_LOG_WIRE) {
         QMdiSubWindow::customEvent(event);
         return;
     }
@@ -226,6 +345,24 @@ void TFormChildLogWindow::customEvent(QEvent* event)
 void TFormChildLogWindow::HandleLogNotification(int notification, const TNotificationEvent& event)
 {
     bool known = false;
+    if (notification == WM_LOG_WIRE) {
+        const QByteArray& bytes = event.Frame();
+        const tallyhost::LogLine line = tallyhost::FormatWireLine(
+            event.Param() & 0xFF, (event.Param() & kWireFiscalLink) != 0,
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+            m_logEveryByte, &known);
+        if (!known)
+            return;
+        WriteFileLine(line.fileLine);
+        const QColor& color = line.color == tallyhost::LogColorRole::BadFrame    ? m_badFrameColor
+                              : line.color == tallyhost::LogColorRole::Stale     ? m_staleFrameColor
+                              : line.color == tallyhost::LogColorRole::KeepAlive ? m_keepAliveColor
+                              : line.color == tallyhost::LogColorRole::Late      ? m_lateColor
+                                                                                 : m_noiseColor;
+        AddViewLine(PendingLine{color, QString::fromLatin1(line.prefix + line.content),
+                                QDateTime::currentMSecsSinceEpoch(), bytes, true, -1});
+        return;
+    }
     const tallyhost::LogEvent logEvent = ToLogEvent(notification, &known);
 
     // The frame the link reported travels with the notification; the slots are only a
@@ -253,13 +390,28 @@ void TFormChildLogWindow::HandleLogNotification(int notification, const TNotific
         const QColor& color = line.color == tallyhost::LogColorRole::Host      ? m_hostColor
                               : line.color == tallyhost::LogColorRole::Printer ? m_fpColor
                                                                                : m_dgiColor;
-        m_pending.push_back(PendingLine{color, QString::fromLatin1(line.prefix + line.content),
-                                        QDateTime::currentMSecsSinceEpoch()});
-        // Lines beyond the view's capacity would only be dropped again at the flush.
-        if (m_pending.size() >= 2 * static_cast<std::size_t>(kMaxViewLines))
-            m_pending.erase(m_pending.begin(), m_pending.begin() + kMaxViewLines);
+        const bool answer = notification == WM_LOG_HOST_READ || notification == WM_LOG_AUX_READ;
+        const bool hasBytes =
+            answer || notification == WM_LOG_HOST_WRITE || notification == WM_LOG_AUX_WRITE;
+        AddViewLine(PendingLine{color, QString::fromLatin1(line.prefix + line.content),
+                                QDateTime::currentMSecsSinceEpoch(), frame, hasBytes,
+                                answer && event.HasFrame() ? event.Param() : -1});
+    } else {
+        ScheduleFlush();
     }
+}
 
+void TFormChildLogWindow::AddViewLine(PendingLine line)
+{
+    m_pending.push_back(std::move(line));
+    // Lines beyond the view's capacity would only be dropped again at the flush.
+    if (m_pending.size() >= 2 * static_cast<std::size_t>(kMaxViewLines))
+        m_pending.erase(m_pending.begin(), m_pending.begin() + kMaxViewLines);
+    ScheduleFlush();
+}
+
+void TFormChildLogWindow::ScheduleFlush()
+{
     if (!m_batchOpen) {
         m_batchOpen = true;
         m_batchAge.restart();
@@ -304,9 +456,16 @@ void TFormChildLogWindow::FlushPendingLines()
 
     QTextBlockFormat blockFormat;
     // Hanging indent: a frame too long for one line wraps under the frame text, not under
-    // the prefix.
-    blockFormat.setLeftMargin(m_hangingIndentPx);
-    blockFormat.setTextIndent(-m_hangingIndentPx);
+    // the prefix (nor under the time column).
+    double indent = m_hangingIndentPx;
+    if (m_columns.time)
+        indent += QFontMetricsF(m_richEditLog->document()->defaultFont())
+                      .horizontalAdvance(QString(kTimeColumnWidth, u'0'));
+    blockFormat.setLeftMargin(indent);
+    blockFormat.setTextIndent(-indent);
+    // Local time of the time column, worked out once per batch rather than once per line.
+    const qint64 utcOffsetMs =
+        m_columns.time ? qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000 : 0;
 
     QTextCursor cursor(m_richEditLog->document());
     cursor.movePosition(QTextCursor::End);
@@ -320,8 +479,10 @@ void TFormChildLogWindow::FlushPendingLines()
         if (charFormat.foreground().color() != line.color ||
             !charFormat.hasProperty(QTextFormat::ForegroundBrush))
             charFormat.setForeground(line.color);
-        cursor.insertText(line.text, charFormat);
-        cursor.block().setUserData(new TLogLineData(line.handledAtMs));
+        cursor.insertText(RenderLine(line, utcOffsetMs), charFormat);
+        cursor.block().setUserData(new TLogLineData(line.handledAtMs, line.color.rgb(),
+                                                    static_cast<int>(line.text.size()), line.bytes,
+                                                    line.hasBytes, line.responseMs));
         cursor.insertBlock();
     }
     cursor.endEditBlock();
@@ -329,6 +490,173 @@ void TFormChildLogWindow::FlushPendingLines()
 
     if (followTail)
         bar->setValue(bar->maximum());
+}
+
+QString TFormChildLogWindow::RenderLine(const PendingLine& line, qint64 utcOffsetMs) const
+{
+    QString text;
+    if (m_columns.time) {
+        constexpr qint64 kDayMs = 24 * 60 * 60 * 1000;
+        const qint64 msOfDay = ((line.handledAtMs + utcOffsetMs) % kDayMs + kDayMs) % kDayMs;
+        text = QTime::fromMSecsSinceStartOfDay(static_cast<int>(msOfDay))
+                   .toString(QStringLiteral("hh:mm:ss.zzz"));
+        text += u' ';
+    }
+    text += line.text;
+    if (m_columns.text && line.hasBytes) {
+        // The hex text ends with a blank already.
+        text += QLatin1String("| ");
+        const std::string printable = tallyhost::BytesAsText(
+            std::string_view(line.bytes.constData(), static_cast<std::size_t>(line.bytes.size())));
+        text += QLatin1String(printable.data(), static_cast<qsizetype>(printable.size()));
+    }
+    if (m_columns.response && line.responseMs >= 0)
+        text += QStringLiteral(" [%1 ms]").arg(line.responseMs);
+    return text;
+}
+
+void TFormChildLogWindow::SetColumns(const Columns& columns)
+{
+    const Columns before = m_columns;
+    m_columns = columns;
+    m_actionTimeColumn->setChecked(columns.time);
+    m_actionTextColumn->setChecked(columns.text);
+    m_actionResponseTime->setChecked(columns.response);
+    if (before.time != columns.time || before.text != columns.text ||
+        before.response != columns.response)
+        RedrawLines(before);
+}
+
+void TFormChildLogWindow::RedrawLines(const Columns& before)
+{
+    FlushPendingLines();
+    QTextDocument* document = m_richEditLog->document();
+    std::vector<PendingLine> lines;
+    lines.reserve(static_cast<std::size_t>(document->blockCount()));
+    const int timeWidth = before.time ? kTimeColumnWidth : 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        const auto* data = dynamic_cast<const TLogLineData*>(block.userData());
+        if (!data)
+            continue;
+        lines.push_back(
+            PendingLine{QColor::fromRgb(data->Color), block.text().mid(timeWidth, data->BaseLength),
+                        data->HandledAtMs, data->Bytes, data->HasBytes, data->ResponseMs});
+    }
+    m_richEditLog->clear();
+    m_pending = std::move(lines);
+    FlushPendingLines();
+    HighlightMatches();
+}
+
+QStringList TFormChildLogWindow::ViewLines()
+{
+    FlushPendingLines();
+    QStringList lines;
+    QTextDocument* document = m_richEditLog->document();
+    lines.reserve(document->blockCount());
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        lines << block.text();
+    // The empty paragraph the next line goes into is no line of the log.
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+bool TFormChildLogWindow::SaveViewAs(const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray text;
+    for (const QString& line : ViewLines()) {
+        // Latin-1 gives every byte of the text column back as it came.
+        text += line.toLatin1();
+        text += "\r\n";
+    }
+    file.write(text);
+    return file.commit();
+}
+
+void TFormChildLogWindow::MenuItemSaveAsClick()
+{
+    const QString directory =
+        m_logFileName.isEmpty() ? QString() : QFileInfo(m_logFileName).absolutePath();
+    const QString path = UserDialogs().SaveFileName(
+        this, QStringLiteral("Save log as"), directory,
+        QStringLiteral("Text files (*.txt);;All files (*)"), QStringLiteral("txt"));
+    if (path.isEmpty())
+        return;
+    if (!SaveViewAs(path))
+        ShowErrorBox(this, QStringLiteral("Unable to write to %1").arg(path));
+}
+
+void TFormChildLogWindow::MenuItemCopyAllClick()
+{
+    QGuiApplication::clipboard()->setText(ViewLines().join(u'\n'));
+}
+
+void TFormChildLogWindow::MenuItemFindClick()
+{
+    m_findBar->show();
+    m_findEdit->setFocus(Qt::ShortcutFocusReason);
+    m_findEdit->selectAll();
+    HighlightMatches();
+}
+
+void TFormChildLogWindow::CloseFindBar()
+{
+    m_findBar->hide();
+    m_richEditLog->setExtraSelections({});
+    m_findCount->clear();
+    m_richEditLog->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormChildLogWindow::HighlightMatches()
+{
+    QList<QTextEdit::ExtraSelection> selections;
+    const QString text = m_findEdit->text();
+    if (m_findBar->isVisible() && !text.isEmpty()) {
+        FlushPendingLines();
+        QTextDocument* document = m_richEditLog->document();
+        QTextCharFormat format;
+        format.setBackground(QColor(255, 230, 0));
+        QTextCursor cursor(document);
+        while (selections.size() < kMaxHighlights) {
+            cursor = document->find(text, cursor);
+            if (cursor.isNull())
+                break;
+            selections.append({cursor, format});
+        }
+    }
+    m_richEditLog->setExtraSelections(selections);
+    if (text.isEmpty() || !m_findBar->isVisible())
+        m_findCount->clear();
+    else
+        m_findCount->setText(selections.isEmpty()
+                                 ? QStringLiteral("No match")
+                                 : QStringLiteral("%1 match(es)").arg(selections.size()));
+}
+
+int TFormChildLogWindow::HighlightedMatches() const
+{
+    return static_cast<int>(m_richEditLog->extraSelections().size());
+}
+
+bool TFormChildLogWindow::FindNext(bool backward)
+{
+    const QString text = m_findEdit->text();
+    if (text.isEmpty())
+        return false;
+    FlushPendingLines();
+    const QTextDocument::FindFlags flags =
+        backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+    if (m_richEditLog->find(text, flags))
+        return true;
+    // Round the end (or the start) and once more.
+    QTextCursor cursor = m_richEditLog->textCursor();
+    cursor.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
+    m_richEditLog->setTextCursor(cursor);
+    return m_richEditLog->find(text, flags);
 }
 
 QString TFormChildLogWindow::LineToolTip(int blockNumber) const
@@ -344,6 +672,17 @@ QString TFormChildLogWindow::LineToolTip(int blockNumber) const
 
 bool TFormChildLogWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_findEdit && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            FindNext((key->modifiers() & Qt::ShiftModifier) != 0);
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            CloseFindBar();
+            return true;
+        }
+    }
     if (watched == m_richEditLog->viewport() && event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         const QPoint docPos = help->pos() + QPoint(m_richEditLog->horizontalScrollBar()->value(),
@@ -371,6 +710,7 @@ void TFormChildLogWindow::MenuItemClearClick()
     m_pending.clear();
     m_flushTimer.stop();
     m_richEditLog->clear();
+    HighlightMatches();
 }
 
 void TFormChildLogWindow::closeEvent(QCloseEvent* event)

@@ -13,6 +13,8 @@
 
 class QAction;
 class QDateTime;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QTextEdit;
 class TNotificationEvent;
@@ -25,6 +27,17 @@ struct TLogSettings
     std::uint32_t FPColor = 0;
     std::uint32_t DGIColor = 0;
     bool LowLevel = false;
+    // Lines of the bytes the links set aside (defaults as in TSettings).
+    std::uint32_t BadFrameColor = 0x0000FF;
+    std::uint32_t StaleFrameColor = 0x008080;
+    std::uint32_t NoiseColor = 0x800080;
+    std::uint32_t KeepAliveColor = 0x808080;
+    std::uint32_t LateColor = 0x000080;
+    bool LogEveryByte = false; // those lines go to the log file too
+    // Columns of the view, as the operator last left them.
+    bool TimeColumn = false;
+    bool TextColumn = false;
+    bool ResponseTime = false;
 };
 
 // What the log window reads from the rest of the program when it handles a notification:
@@ -40,6 +53,13 @@ public:
     virtual int AuxCommPort() const = 0;
     virtual QByteArray LastWrittenFrame() const = 0;
     virtual QByteArray LastReadFrame() const = 0;
+    // Remembers the view's columns when the operator changes them.
+    virtual void StoreViewColumns(bool timeColumn, bool textColumn, bool responseTime)
+    {
+        (void)timeColumn;
+        (void)textColumn;
+        (void)responseTime;
+    }
 };
 
 // The source backed by FormMain (its Settings, link components and frame slots). It reads
@@ -55,6 +75,14 @@ TLogSource& MainWindowLogSource();
 // to the file and shown in the view once the pending notifications have run (zero-timer),
 // and at the latest every 50 ms during a long burst, so a printer flooding the port never
 // freezes the window. The view keeps the last 100 000 lines; the file keeps everything.
+//
+// The view also shows what the links set aside (WM_LOG_WIRE: refused, stale and intermediate
+// frames, DC2, noise, late bytes), each kind with its own prefix and colour; the file gets
+// those lines only with "Log every byte", so by default it holds exactly the lines it always
+// did. The popup menu (and its shortcuts, active while the window has the focus) switches
+// the view's columns (handling time, bytes as text, response times), finds text, copies the
+// whole view and saves it as plain text. A line keeps what it needs to be drawn again (its
+// handling time, bytes and response time), so switching a column redraws every line.
 class TFormChildLogWindow : public QMdiSubWindow
 {
     Q_OBJECT
@@ -78,6 +106,22 @@ public:
     bool LogFileOpen() const { return m_logFile.isOpen(); }
     QTextEdit* RichEditLog() const { return m_richEditLog; }
     QMenu* PopupMenuLog() const { return m_popupMenuLog; }
+    QLineEdit* FindEdit() const { return m_findEdit; }
+    QWidget* FindBar() const { return m_findBar; }
+    QAction* ActionTimeColumn() const { return m_actionTimeColumn; }
+    QAction* ActionTextColumn() const { return m_actionTextColumn; }
+    QAction* ActionResponseTime() const { return m_actionResponseTime; }
+
+    // The view's lines as shown (pending ones included), without line ends.
+    QStringList ViewLines();
+    // Number of matches of the find text that are highlighted.
+    int HighlightedMatches() const;
+    // Moves the selection to the next (or previous) match of the find text, wrapping around
+    // the ends; false when there is none.
+    bool FindNext(bool backward = false);
+    // Writes the view's lines as shown to `path`, each ended with CR LF; false when the file
+    // cannot be written.
+    bool SaveViewAs(const QString& path);
 
     // Writes and shows the queued lines now (the zero-timer does it otherwise).
     void FlushPendingLines();
@@ -87,6 +131,9 @@ public:
 
 public slots:
     void MenuItemClearClick();
+    void MenuItemFindClick();
+    void MenuItemCopyAllClick();
+    void MenuItemSaveAsClick();
 
 protected:
     void customEvent(QEvent* event) override;
@@ -101,6 +148,15 @@ private:
         QColor color;
         QString text; // prefix and content
         qint64 handledAtMs = 0;
+        QByteArray bytes; // for the text column
+        bool hasBytes = false;
+        int responseMs = -1;
+    };
+    struct Columns
+    {
+        bool time = false;
+        bool text = false;
+        bool response = false;
     };
 
     void FormCreate(const QString& terminalFileName);
@@ -109,11 +165,25 @@ private:
     void WriteFileLine(const std::string& line);
     void FlushLogFile();
     void ApplyMinimumWidth();
+    void CreateViewTools();
+    void AddViewLine(PendingLine line);
+    void ScheduleFlush();
+    QString RenderLine(const PendingLine& line, qint64 utcOffsetMs) const;
+    void SetColumns(const Columns& columns);
+    void RedrawLines(const Columns& before);
+    void HighlightMatches();
+    void CloseFindBar();
 
     TLogSource& m_source;
     QTextEdit* m_richEditLog = nullptr;
     QMenu* m_popupMenuLog = nullptr;
     QAction* m_menuItemClear = nullptr;
+    QAction* m_actionTimeColumn = nullptr;
+    QAction* m_actionTextColumn = nullptr;
+    QAction* m_actionResponseTime = nullptr;
+    QWidget* m_findBar = nullptr;
+    QLineEdit* m_findEdit = nullptr;
+    QLabel* m_findCount = nullptr;
 
     QFile m_logFile;
     QString m_logFileName;
@@ -122,7 +192,14 @@ private:
     QColor m_hostColor;
     QColor m_fpColor;
     QColor m_dgiColor;
+    QColor m_badFrameColor;
+    QColor m_staleFrameColor;
+    QColor m_noiseColor;
+    QColor m_keepAliveColor;
+    QColor m_lateColor;
     bool m_lowLevel = false;
+    bool m_logEveryByte = false;
+    Columns m_columns;
     double m_hangingIndentPx = 0;
 
     std::vector<PendingLine> m_pending;

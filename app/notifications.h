@@ -40,6 +40,10 @@ inline constexpr int WM_TERM_AUX_FINAL = kWmUser + 235;   // fiscal answer compl
 inline constexpr int WM_TERM_AUX_ERROR = kWmUser + 240;   // fiscal exchange failed
 inline constexpr int WM_TERM_AUX_CLOSE = kWmUser + 245;   // fiscal port closed (ends an exchange)
 inline constexpr int WM_TERM_AUX_ACK = kWmUser + 250;     // fiscal acknowledgement: port alive
+// Bytes a link set aside (refused, stale and intermediate frames, DC2, noise, late bytes).
+// Param: the kind (core/logformat.h WireEvent) plus kWireFiscalLink for the fiscal link.
+inline constexpr int WM_LOG_WIRE = kWmUser + 260;
+inline constexpr int kWireFiscalLink = 0x100;
 
 // A posted notification. The write and read notifications also carry the frame as it was
 // when the link reported it: several frames can be reported before the log window gets to
@@ -56,12 +60,22 @@ public:
     {
     }
 
+    TNotificationEvent(int notification, QByteArray frame, int param)
+        : QEvent(static_cast<QEvent::Type>(notification)), m_frame(std::move(frame)),
+          m_hasFrame(true), m_param(param)
+    {
+    }
+
     bool HasFrame() const { return m_hasFrame; }
     const QByteArray& Frame() const { return m_frame; }
+    // WM_LOG_WIRE: the kind and link; WM_LOG_HOST_READ and WM_LOG_AUX_READ: the response
+    // time in ms of a final answer, or -1.
+    int Param() const { return m_param; }
 
 private:
     QByteArray m_frame;
     bool m_hasFrame = false;
+    int m_param = -1;
 };
 
 // Queues a notification for the receiver; a null receiver drops it.
@@ -75,4 +89,11 @@ inline void PostNotification(QObject* receiver, int notification, const QByteArr
 {
     if (receiver)
         QCoreApplication::postEvent(receiver, new TNotificationEvent(notification, frame));
+}
+
+inline void PostNotification(QObject* receiver, int notification, const QByteArray& frame,
+                             int param)
+{
+    if (receiver)
+        QCoreApplication::postEvent(receiver, new TNotificationEvent(notification, frame, param));
 }

@@ -23,6 +23,15 @@ const char* const kKeyHostColor = "HostColor";
 const char* const kKeyFPColor = "FPColor";
 const char* const kKeyDGIColor = "DGIColor";
 const char* const kKeyLowLevel = "LowLevel";
+const char* const kKeyBadFrameColor = "BadFrameColor";
+const char* const kKeyStaleFrameColor = "StaleFrameColor";
+const char* const kKeyNoiseColor = "NoiseColor";
+const char* const kKeyKeepAliveColor = "KeepAliveColor";
+const char* const kKeyLateColor = "LateColor";
+const char* const kKeyLogEveryByte = "LogEveryByte";
+const char* const kKeyLogTimeColumn = "LogTimeColumn";
+const char* const kKeyLogTextColumn = "LogTextColumn";
+const char* const kKeyLogResponseTime = "LogResponseTime";
 const char* const kDevicesGroup = "Devices";
 
 // Per-file keys, in the terminal file's "General" section.
@@ -121,6 +130,17 @@ void LoadStoredSettings(TSettings& settings, QSettings& store)
     settings.FPColor = ReadNumber(store, kKeyFPColor, 0);
     settings.DGIColor = ReadNumber(store, kKeyDGIColor, 0);
     settings.LowLevel = ReadBool(store, kKeyLowLevel, false);
+    // Keys added later: a store from an older version lacks them and reads the defaults.
+    const TSettings defaults;
+    settings.BadFrameColor = ReadNumber(store, kKeyBadFrameColor, defaults.BadFrameColor);
+    settings.StaleFrameColor = ReadNumber(store, kKeyStaleFrameColor, defaults.StaleFrameColor);
+    settings.NoiseColor = ReadNumber(store, kKeyNoiseColor, defaults.NoiseColor);
+    settings.KeepAliveColor = ReadNumber(store, kKeyKeepAliveColor, defaults.KeepAliveColor);
+    settings.LateColor = ReadNumber(store, kKeyLateColor, defaults.LateColor);
+    settings.LogEveryByte = ReadBool(store, kKeyLogEveryByte, defaults.LogEveryByte);
+    settings.LogTimeColumn = ReadBool(store, kKeyLogTimeColumn, defaults.LogTimeColumn);
+    settings.LogTextColumn = ReadBool(store, kKeyLogTextColumn, defaults.LogTextColumn);
+    settings.LogResponseTime = ReadBool(store, kKeyLogResponseTime, defaults.LogResponseTime);
 
     store.beginGroup(QLatin1String(kDevicesGroup));
     for (int i = 0; i < int(settings.Devices.size()); ++i)
@@ -143,6 +163,15 @@ void SaveStoredSettings(const TSettings& settings, QSettings& store)
     store.setValue(QLatin1String(kKeyFPColor), settings.FPColor);
     store.setValue(QLatin1String(kKeyDGIColor), settings.DGIColor);
     store.setValue(QLatin1String(kKeyLowLevel), settings.LowLevel ? 1 : 0);
+    store.setValue(QLatin1String(kKeyBadFrameColor), settings.BadFrameColor);
+    store.setValue(QLatin1String(kKeyStaleFrameColor), settings.StaleFrameColor);
+    store.setValue(QLatin1String(kKeyNoiseColor), settings.NoiseColor);
+    store.setValue(QLatin1String(kKeyKeepAliveColor), settings.KeepAliveColor);
+    store.setValue(QLatin1String(kKeyLateColor), settings.LateColor);
+    store.setValue(QLatin1String(kKeyLogEveryByte), settings.LogEveryByte ? 1 : 0);
+    store.setValue(QLatin1String(kKeyLogTimeColumn), settings.LogTimeColumn ? 1 : 0);
+    store.setValue(QLatin1String(kKeyLogTextColumn), settings.LogTextColumn ? 1 : 0);
+    store.setValue(QLatin1String(kKeyLogResponseTime), settings.LogResponseTime ? 1 : 0);
 
     store.beginGroup(QLatin1String(kDevicesGroup));
     for (int i = 0; i < int(settings.Devices.size()); ++i) {

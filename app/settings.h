@@ -36,6 +36,20 @@ struct TSettings
     std::uint8_t DComm = 0;            // fiscal port index 0..3 = COM1..COM4
     std::uint32_t DTimeOut = 0;        // fiscal time-out in ms, 0 = none
 
+    // Lines of the bytes the links set aside, each kind in a colour of its own; written to the
+    // log file only with LogEveryByte, so the default file keeps its lines.
+    std::uint32_t BadFrameColor = 0x0000FF;   // Red: frames refused for their checksum
+    std::uint32_t StaleFrameColor = 0x008080; // Olive: frames of another command
+    std::uint32_t NoiseColor = 0x800080;      // Purple: bytes that belong to no frame
+    std::uint32_t KeepAliveColor = 0x808080;  // Gray: DC2 and intermediate frames
+    std::uint32_t LateColor = 0x000080;       // Maroon: bytes while no command is in progress
+    bool LogEveryByte = false;
+    // Columns of the log view (its popup menu): handling time, bytes as text, response times.
+    // All off by default, so the view shows its lines as it always did until asked.
+    bool LogTimeColumn = false;
+    bool LogTextColumn = false;
+    bool LogResponseTime = false;
+
     // Device paths the operator chose for COM1..COM4 (group "Devices", keys "COM1".."COM4");
     // empty means the default /dev/ttyS0../dev/ttyS3. See EffectiveDevicePath().
     std::array<QString, 4> Devices;

@@ -1,6 +1,7 @@
 // The log window under a burst of traffic: 10 000 host exchanges (frame written, ACK, answer
 // read, ACK sent: 40 000 log lines with the low-level flag on) posted at once, as a printer
-// flooding the port would. Reports the handling time, the longest gap between two paints of
+// flooding the port would, with the view's columns off and with the time column and the bytes
+// as text on. Reports the handling time, the longest gap between two paints of
 // the view while the burst is handled, and the growth of resident memory.
 //
 // Run: build/bench/bench_gui_log [--benchmark_...]; the QApplication runs offscreen unless
@@ -31,7 +32,16 @@ constexpr int kExchanges = 10000;
 class BenchSource : public TLogSource
 {
 public:
-    TLogSettings LogSettings() const override { return {0x000080, 0x008000, 0x800000, true}; }
+    bool Columns = false;
+    TLogSettings LogSettings() const override
+    {
+        TLogSettings settings{0x000080, 0x008000, 0x800000, true};
+        // The time column, the bytes as text and the response times of the answers.
+        settings.TimeColumn = Columns;
+        settings.TextColumn = Columns;
+        settings.ResponseTime = true;
+        return settings;
+    }
     int HostCommPort() const override { return 0; }
     int HostBaudRate() const override { return 3; }
     int AuxCommPort() const override { return 1; }
@@ -99,6 +109,7 @@ void BM_LogBurst(benchmark::State& state)
     for (auto _ : state) {
         QTemporaryDir dir;
         BenchSource source;
+        source.Columns = state.range(0) != 0;
         QMdiArea area;
         area.resize(1000, 700);
         auto* window = new TFormChildLogWindow(dir.filePath(QStringLiteral("bench.thf")), source);
@@ -117,7 +128,7 @@ void BM_LogBurst(benchmark::State& state)
         for (int i = 0; i < kExchanges; ++i) {
             PostNotification(window, WM_LOG_HOST_WRITE, command);
             PostNotification(window, WM_LOG_ACK);
-            PostNotification(window, WM_LOG_HOST_READ, answer);
+            PostNotification(window, WM_LOG_HOST_READ, answer, 40 + i % 50);
             PostNotification(window, WM_LOG_HOST_WRITE, ack);
         }
         const qint64 postedAt = clock.elapsed();
@@ -156,7 +167,8 @@ void BM_LogBurst(benchmark::State& state)
     }
 }
 
-BENCHMARK(BM_LogBurst)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Arg 0: the plain view; arg 1: time column and bytes as text on.
+BENCHMARK(BM_LogBurst)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

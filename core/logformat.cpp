@@ -116,6 +116,60 @@ LogLine FormatLogLine(LogEvent event, const LogLineSource& source, bool lowLevel
     return {};
 }
 
+LogLine FormatWireLine(int kind, bool fiscalLink, std::string_view bytes, bool logEveryByte,
+                       bool* known)
+{
+    LogColorRole role = LogColorRole::Noise;
+    std::string_view prefix;
+    switch (static_cast<WireEvent>(kind)) {
+    case WireEvent::BadChecksum:
+        role = LogColorRole::BadFrame;
+        prefix = kBadFramePrefix;
+        break;
+    case WireEvent::StaleFrame:
+        role = LogColorRole::Stale;
+        prefix = kStalePrefix;
+        break;
+    case WireEvent::Noise:
+        role = LogColorRole::Noise;
+        prefix = kNoisePrefix;
+        break;
+    case WireEvent::KeepAlive:
+        role = LogColorRole::KeepAlive;
+        prefix = kKeepAlivePrefix;
+        break;
+    case WireEvent::Late:
+        role = LogColorRole::Late;
+        prefix = kLatePrefix;
+        break;
+    default:
+        if (known)
+            *known = false;
+        return {};
+    }
+    if (known)
+        *known = true;
+    std::string content = fiscalLink ? "fiscal, " : "host, ";
+    content += std::to_string(bytes.size());
+    content += bytes.size() == 1 ? " byte: " : " bytes: ";
+    content += FrameHexText(bytes);
+    LogLine line = Line(role, prefix, std::move(content));
+    if (!logEveryByte)
+        line.fileLine.clear();
+    return line;
+}
+
+std::string BytesAsText(std::string_view bytes)
+{
+    std::string text(bytes);
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7E)
+            c = '.';
+    }
+    return text;
+}
+
 std::string LogFileNameFor(std::string_view terminalFileName)
 {
     const std::size_t slash = terminalFileName.find_last_of('/');

@@ -14,6 +14,12 @@ namespace tallyhost {
 inline constexpr std::string_view kHostPrefix = "HOST --> ";
 inline constexpr std::string_view kPrinterPrefix = "FP   --> ";
 inline constexpr std::string_view kFiscalPrefix = "FISCAL-> ";
+// What the links set aside instead of taking it into an exchange, one prefix per kind.
+inline constexpr std::string_view kBadFramePrefix = "BAD SUM> ";
+inline constexpr std::string_view kStalePrefix = "STALE -> ";
+inline constexpr std::string_view kNoisePrefix = "NOISE -> ";
+inline constexpr std::string_view kKeepAlivePrefix = "KEEP  -> ";
+inline constexpr std::string_view kLatePrefix = "LATE  -> ";
 
 // Line ending of the log file, whatever the platform: the files are read on both.
 inline constexpr std::string_view kLogLineEnd = "\r\n";
@@ -23,7 +29,22 @@ enum class LogColorRole
 {
     Host,
     Printer,
-    Fiscal
+    Fiscal,
+    BadFrame,
+    Stale,
+    Noise,
+    KeepAlive,
+    Late
+};
+
+// Bytes a link set aside, by kind (the same numbers as the links' wire kinds).
+enum class WireEvent
+{
+    BadChecksum = 1, // a frame refused for its checksum
+    StaleFrame = 2,  // a frame of another command, acknowledged and ignored
+    Noise = 3,       // bytes that belong to no frame
+    KeepAlive = 4,   // DC2 or an intermediate frame
+    Late = 5,        // bytes that came while no command was in progress
 };
 
 // The log notifications that produce a line (the settings reload produces none).
@@ -84,6 +105,16 @@ std::string FiscalPortPanelText(bool enabled, bool open, int commPort);
 // The line a notification produces. Acknowledgements, negative acknowledgements and
 // intermediate answers reach the view only with the low-level flag, but the file always.
 LogLine FormatLogLine(LogEvent event, const LogLineSource& source, bool lowLevel);
+
+// The line of bytes a link set aside: "<link>, <n> byte(s): <hex>", with the link named
+// "host" or "fiscal". Always shown in the view; written to the file only with `logEveryByte`
+// (otherwise fileLine is empty), so the default file keeps the lines it always had. False
+// from `known` when `kind` is no wire event (nothing to show then).
+LogLine FormatWireLine(int kind, bool fiscalLink, std::string_view bytes, bool logEveryByte,
+                       bool* known = nullptr);
+
+// The bytes as text for the log view: printable ASCII as it is, a dot for every other byte.
+std::string BytesAsText(std::string_view bytes);
 
 // The log file of a terminal file: same directory and name, extension replaced by ".log"
 // (or ".log" appended when the name has no extension).

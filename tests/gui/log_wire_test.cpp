@@ -1,0 +1,219 @@
+// Everything the printer simulator's faults put on the wire reaches the log view as a line of
+// its own kind; the log file gets those lines only with "Log every byte", and otherwise keeps
+// exactly the lines it always had.
+
+#include "app/logwindow.h"
+#include "app/settings.h"
+#include "tests/gui/sending_fixture.h"
+
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include <memory>
+
+using namespace sendingtest;
+
+namespace {
+
+const QStringList kWirePrefixes{"BAD SUM> ", "STALE -> ", "NOISE -> ", "KEEP  -> ", "LATE  -> "};
+
+bool IsWireLine(const QString& line)
+{
+    for (const QString& prefix : kWirePrefixes)
+        if (line.startsWith(prefix))
+            return true;
+    return false;
+}
+
+int IndexOf(const QStringList& lines, const QString& start, int from = 0)
+{
+    for (int i = from; i < lines.size(); ++i)
+        if (lines[i].startsWith(start))
+            return i;
+    return -1;
+}
+
+// The byte count of a wire line ("NOISE -> host, 1024 bytes: ...").
+int ByteCount(const QString& line)
+{
+    static const QRegularExpression count(QStringLiteral(", (\\d+) bytes?: "));
+    const auto match = count.match(line);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+class LogWireTest : public SendingTest
+{
+protected:
+    // The log settings the next start reads.
+    void StoreLogSettings(bool everyByte)
+    {
+        std::unique_ptr<QSettings> store(NewUserSettingsStore());
+        store->setValue(QStringLiteral("LowLevel"), 1);
+        store->setValue(QStringLiteral("LogEveryByte"), everyByte ? 1 : 0);
+        store->setValue(QStringLiteral("LogResponseTime"), 1);
+        store->sync();
+    }
+
+    // Sends the selected command with a click and waits until it is over.
+    void SendAndWait()
+    {
+        QTest::mouseClick(m_window->ButtonSend, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->CommandInProgress; }, 8000));
+    }
+
+    // The view's lines without the response times the file never has.
+    QStringList ViewLines() const
+    {
+        static const QRegularExpression response(QStringLiteral(" \\[\\d+ ms\\]$"));
+        QStringList lines = FormChildLogWindow->ViewLines();
+        for (QString& line : lines)
+            line.remove(response);
+        return lines;
+    }
+
+    // The file's lines after its header and time stamp.
+    QStringList FileLines() const
+    {
+        QFile file(FormChildLogWindow->LogFileName());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"));
+        if (!lines.isEmpty() && lines.back().isEmpty())
+            lines.removeLast();
+        return lines.mid(4);
+    }
+
+    // Runs the host faults (bad checksum, stale frame, noise with DC2 keep-alives) and a
+    // fiscal answer that comes after Cancel; returns the view's lines.
+    QStringList RunFaults(bool everyByte)
+    {
+        Scenario s = QuickScenario();
+        auto bad = HostRule("S", 0x0600, 0, 0, {"sold"});
+        bad.Faults = tallyhost::sim::FaultBadChecksum;
+        s.HostRules.push_back(bad);
+        auto stale = HostRule("C", 0x0600, 0, 0, {"$2"});
+        stale.Faults = tallyhost::sim::FaultStale;
+        s.HostRules.push_back(stale);
+        auto noisy = HostRule("H", 0x0600, 0, 0, {}, 450);
+        noisy.Faults = tallyhost::sim::FaultGarbage;
+        noisy.KeepAliveEvery = Millis(100);
+        s.HostRules.push_back(noisy);
+        tallyhost::sim::FiscalRule slow;
+        slow.Name = "Fiscal.AB";
+        slow.Match = "AB";
+        slow.Frames = {"0000"};
+        slow.Delay = Millis(700);
+        s.FiscalRules.push_back(slow);
+        StartSimulator(s);
+        StoreLogSettings(everyByte);
+        OpenFile(DemoFile(1), true);
+        if (::testing::Test::HasFatalFailure())
+            return {};
+
+        for (const QString& command : QStringList{"Sale", "Count", "Hex"}) {
+            Select("G", command);
+            SendAndWait();
+        }
+        // The fiscal answer comes 700 ms after the command; Cancel goes first.
+        Select("F", "Join");
+        QTest::mouseClick(m_window->ButtonSend, Qt::LeftButton);
+        QTest::qWait(150);
+        QTest::mouseClick(m_window->ButtonCancel, Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return IndexOf(FormChildLogWindow->ViewLines(), "LATE  -> ") >= 0; }, 3000));
+        return ViewLines();
+    }
+};
+
+} // namespace
+
+TEST_F(LogWireTest, EachFaultLeavesItsOwnLineAndTheDefaultFileKeepsItsLines)
+{
+    const QStringList view = RunFaults(false);
+    ASSERT_FALSE(view.isEmpty());
+
+    // Bad checksum: the refused frame, the host's NAK, then the repeated frame is the answer.
+    const int bad = IndexOf(view, "BAD SUM> host, ");
+    ASSERT_GE(bad, 0);
+    const int nak = IndexOf(view, "HOST --> 15 ", bad);
+    ASSERT_GT(nak, bad);
+    EXPECT_GT(IndexOf(view, "FP   --> 02 ", nak), nak);
+    // Stale: a frame of the previous sequence byte, before the answer of this command.
+    const int stale = IndexOf(view, "STALE -> host, ");
+    ASSERT_GT(stale, nak);
+    EXPECT_GT(IndexOf(view, "FP   --> 02 ", stale), stale);
+    // Noise: the simulator's garbage bytes exactly, then DC2 keep-alives while it works.
+    const int noise = IndexOf(view, "NOISE -> host, ");
+    ASSERT_GT(noise, stale);
+    EXPECT_EQ(view[noise], "NOISE -> host, 13 bytes: 00 FF 6E 6F 69 73 65 7F 1C 03 20 81 FE ");
+    EXPECT_GE(view.count("KEEP  -> host, 1 byte: 12 "), 2);
+    EXPECT_GT(IndexOf(view, "KEEP  -> host, 1 byte: 12 "), noise);
+    // The fiscal answer that came after Cancel: STX "0000" ETX and its checksum.
+    EXPECT_EQ(view[IndexOf(view, "LATE  -> ")], "LATE  -> fiscal, 7 bytes: 02 30 30 30 30 03 3B ");
+    EXPECT_TRUE(m_dialogs.Boxes.empty());
+
+    // Each of the three host answers shows its response time, in the view only; the answer
+    // after DC2s took at least the simulator's 450 ms.
+    static const QRegularExpression timed(QStringLiteral("^FP   --> 02 .* \\[(\\d+) ms\\]$"));
+    std::vector<int> times;
+    for (const QString& line : FormChildLogWindow->ViewLines()) {
+        const auto match = timed.match(line);
+        if (match.hasMatch())
+            times.push_back(match.captured(1).toInt());
+    }
+    ASSERT_EQ(times.size(), 3u);
+    EXPECT_GE(times[2], 450);
+    EXPECT_LT(times[2], 2500);
+
+    // The file has exactly the lines of the view that it always had, nothing more.
+    QStringList expected;
+    for (const QString& line : view)
+        if (!IsWireLine(line))
+            expected << line;
+    EXPECT_EQ(FileLines(), expected);
+}
+
+TEST_F(LogWireTest, LogEveryBytePutsTheSameLinesInTheFile)
+{
+    const QStringList view = RunFaults(true);
+    ASSERT_FALSE(view.isEmpty());
+    for (const QString& prefix : kWirePrefixes)
+        EXPECT_GE(IndexOf(view, prefix), 0) << prefix.toStdString();
+    EXPECT_EQ(FileLines(), view);
+}
+
+TEST_F(LogWireTest, FloodIsSummarisedInLinesOfAtMostAKilobyte)
+{
+    Scenario s = QuickScenario();
+    auto flood = HostRule("C", 0, 0, 0, {});
+    flood.Faults = tallyhost::sim::FaultFlood;
+    s.HostRules.push_back(flood);
+    StartSimulator(s);
+    StoreLogSettings(true);
+    OpenFile(DemoFile(1));
+    Select("G", "Count");
+    SendAndWait();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_dialogs.Boxes.empty(); }, 5000));
+
+    // All 9000 bytes of the flood show, the ones the full buffer stopped as noise and the rest,
+    // taken off the port after the exchange, as late.
+    int bytes = 0;
+    int lines = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            bytes = 0;
+            lines = 0;
+            for (const QString& line : ViewLines()) {
+                if (line.startsWith("NOISE -> host, ") || line.startsWith("LATE  -> host, ")) {
+                    bytes += ByteCount(line);
+                    ++lines;
+                    EXPECT_LE(ByteCount(line), 1024) << line.left(40).toStdString();
+                }
+            }
+            return bytes >= 9000;
+        },
+        3000))
+        << bytes;
+    EXPECT_EQ(bytes, 9000);
+    EXPECT_LE(lines, 10); // 9000 bytes: 9 lines, plus one where noise turns late
+    EXPECT_EQ(FileLines(), ViewLines());
+}
