@@ -184,8 +184,9 @@ TEST_F(AuxLink, SeveralAnswerFramesEachAcknowledged)
 TEST_F(AuxLink, ClosingRightAfterTheAnswerKeepsItsAcknowledgement)
 {
     for (int round = 0; round < 8; ++round) {
-        if (round > 0)
+        if (round > 0) {
             ASSERT_TRUE(link.OpenPort()) << link.OpenErrorText();
+        }
         trace.lines.clear();
         SendAndReceive("CMD");
         ASSERT_TRUE(printer.Write(Frame("0003last")));
