@@ -53,7 +53,9 @@ void TCommThread::ResetInternalState()
 
 bool TCommThread::SendFrame(const std::string& frame)
 {
-    if (!WriteComm(frame.data(), frame.size(), WriteTimeOut(m_rate, frame.size())))
+    // The answer wait (and the frame-written notification) start once the frame has left
+    // the port, not when the driver took it: a long frame on a slow line takes seconds.
+    if (!SendComm(frame.data(), frame.size(), WriteTimeOut(m_rate, frame.size())))
         return false;
     MarkCommandSent();
     SetWriteFrame(frame);

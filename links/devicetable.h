@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tallyhost {
 
@@ -27,5 +28,21 @@ std::string DefaultComDevicePath(int index);
 // A name as an operator or a script gives it: "COM1".."COM4" (any case) go through the table,
 // anything else is taken as a device path as it stands.
 std::string ResolveDeviceName(std::string_view name);
+
+// One serial device as the operator picks it.
+struct SerialPortInfo
+{
+    std::string Path;        // what to open: a stable name or the device itself
+    std::string Device;      // the device the path leads to ("/dev/ttyUSB0")
+    std::string Description; // maker, product and serial number where the system knows them
+};
+
+// The serial devices of this machine: first the stable names under dev/serial/by-id, which
+// follow a USB adapter to whatever socket it is plugged into (so COM1 stays the same
+// adapter), each described from sysfs (manufacturer, product, serial of the USB device);
+// then the plain devices ttyS*, ttyUSB* and ttyACM*, in numeric order. The roots are
+// parameters so that a test can lay out a tree of its own.
+std::vector<SerialPortInfo> ListSerialPorts(const std::string& devRoot = "/dev",
+                                            const std::string& sysRoot = "/sys");
 
 } // namespace tallyhost

@@ -43,7 +43,8 @@ void TFCommThread::RunCommand(const std::string& frame)
 
 bool TFCommThread::SendFrame(const std::string& frame)
 {
-    if (!WriteComm(frame.data(), frame.size(), WriteTimeout(frame.size())))
+    // The answer time-out counts from the moment the printer has the whole frame.
+    if (!SendComm(frame.data(), frame.size(), WriteTimeout(frame.size())))
         return false;
     MarkCommandSent();
     SetWriteFrame(frame);

@@ -52,6 +52,7 @@ bool TFPAuxControl::OpenPort()
     }
     const std::string path = m_devicePath.empty() ? ComDevicePath(static_cast<int>(m_commPort))
                                                   : ResolveDeviceName(m_devicePath);
+    m_openedPath = path;
     m_openErrorText.clear();
     SerialLineSettings line;
     line.Baud = AuxBaud;
@@ -82,6 +83,11 @@ bool TFPAuxControl::OpenPort()
     m_lastError = FEFP_Success;
     emit OnOpen(this);
     return true;
+}
+
+bool TFPAuxControl::PortLost(std::string* reason)
+{
+    return m_state != FEFP_S_Close && m_device.IsLost(reason);
 }
 
 void TFPAuxControl::Shutdown()

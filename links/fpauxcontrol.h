@@ -58,6 +58,13 @@ public:
     std::int32_t LastResponseMs() const { return m_lastResponseMs; }
     // The system's reason for the last refused OpenPort (for messages and logs).
     const std::string& OpenErrorText() const { return m_openErrorText; }
+    // The device path the last OpenPort used.
+    const std::string& OpenedPath() const { return m_openedPath; }
+
+    // Whether the open port's device has gone away (unplugged, hung up), with the system's
+    // reason. The command in progress, if any, ends as a failed exchange by itself; the owner
+    // decides whether to close the port and open it again later. False while closed.
+    bool PortLost(std::string* reason = nullptr);
 
     bool OpenPort();
     bool ClosePort();
@@ -98,6 +105,7 @@ private:
     std::int32_t m_lastResponseMs = -1;
     std::atomic<std::int32_t> m_timeOut{0};
     std::string m_openErrorText;
+    std::string m_openedPath;
     std::string m_frameBuffer;
     // Number of the command in progress (or last handed over); notifications of an older,
     // purged command must not end a newer one.

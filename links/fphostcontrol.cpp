@@ -103,6 +103,11 @@ bool TFPHostControl::ClosePort()
     return true;
 }
 
+bool TFPHostControl::PortLost(std::string* reason)
+{
+    return m_state != EFP_S_Close && m_device.IsLost(reason);
+}
+
 unsigned TFPHostControl::PurgeScope() const
 {
     // A command in progress is aborted in both directions. An idle link has at most the ACK

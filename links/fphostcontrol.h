@@ -71,6 +71,11 @@ public:
     const std::string& OpenedPath() const { return m_openedPath; }
     const std::string& OpenErrorText() const { return m_openErrorText; }
 
+    // Whether the open port's device has gone away (unplugged, hung up), with the system's
+    // reason. The command in progress, if any, ends as a failed exchange by itself; the owner
+    // decides whether to close the port and open it again later. False while closed.
+    bool PortLost(std::string* reason = nullptr);
+
     bool OpenPort();
     bool ClosePort();
     void Purge();

@@ -228,6 +228,14 @@ bool LinkWorker::WriteComm(const void* bytes, std::size_t count, std::chrono::mi
     return result == SerialIo::Done;
 }
 
+bool LinkWorker::SendComm(const void* bytes, std::size_t count, std::chrono::milliseconds timeout)
+{
+    const SerialIo result = m_device.Send(bytes, count, timeout);
+    if (result != SerialIo::Done)
+        m_outputUnfinished = true;
+    return result == SerialIo::Done;
+}
+
 void LinkWorker::Execute()
 {
     std::string frame;

@@ -93,6 +93,9 @@ protected:
     // Writes with a deadline; false on failure, time-out or wake-up. A write that did not
     // finish leaves output to be purged at the end of the cycle.
     bool WriteComm(const void* bytes, std::size_t count, std::chrono::milliseconds timeout);
+    // WriteComm for a command frame: true only once the frame has left the port (see
+    // SerialDevice::Send), so that the answer wait starts when the printer has it all.
+    bool SendComm(const void* bytes, std::size_t count, std::chrono::milliseconds timeout);
 
     void SetWriteFrame(std::string_view text);
     void SetReadFrame(std::string_view text);

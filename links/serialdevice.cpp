@@ -1,5 +1,6 @@
 #include "links/serialdevice.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -121,6 +122,8 @@ SerialOpenError SerialDevice::Open(const std::string& path, const SerialLineSett
 
     m_fd = fd;
     m_path = path;
+    m_baud = settings.Baud;
+    m_failure = 0;
     SetModemLines(settings.Dtr, settings.Rts);
     ClearWake();
     Purge(PurgeBoth);
@@ -183,6 +186,138 @@ SerialDevice::WaitFor(short events, std::chrono::steady_clock::time_point deadli
     }
 }
 
+SerialIo SerialDevice::FromReady(Ready ready)
+{
+    switch (ready) {
+    case Ready::Yes:
+        return SerialIo::Done;
+    case Ready::TimedOut:
+        return SerialIo::TimedOut;
+    case Ready::Woken:
+        return SerialIo::Woken;
+    case Ready::Failed:
+        break;
+    }
+    return SerialIo::Failed;
+}
+
+std::chrono::microseconds SerialDevice::WireTime(std::size_t count) const
+{
+    // Start bit, eight data bits, stop bit.
+    const auto bits = static_cast<std::int64_t>(count) * 10;
+    return std::chrono::microseconds(bits * 1'000'000 / (m_baud > 0 ? m_baud : 9600));
+}
+
+long SerialDevice::LineWrite(const void* data, std::size_t count)
+{
+    return static_cast<long>(::write(m_fd, data, count));
+}
+
+int SerialDevice::LineQueuedOutput()
+{
+    int queued = 0;
+    return ::ioctl(m_fd, TIOCOUTQ, &queued) == 0 ? queued : -1;
+}
+
+int SerialDevice::LineModemStatus()
+{
+    int bits = 0;
+    return ::ioctl(m_fd, TIOCMGET, &bits) == 0 ? bits : -1;
+}
+
+void SerialDevice::LineDiscardOutput()
+{
+    ::tcflush(m_fd, TCOFLUSH);
+}
+
+SerialIo SerialDevice::WriteAll(const unsigned char* bytes, std::size_t count,
+                                std::chrono::steady_clock::time_point deadline, bool unlimited)
+{
+    using namespace std::chrono;
+    // Asked once per write: a device either has modem lines or not.
+    const bool modemLines = LineModemStatus() >= 0;
+    const std::size_t chunk =
+        modemLines ? std::max<std::size_t>(8, static_cast<std::size_t>(m_baud) / 500) : count;
+    const auto chunkTime = WireTime(chunk);
+    const auto start = steady_clock::now();
+    std::size_t done = 0;
+    while (done < count) {
+        if (modemLines) {
+            // Hold the next chunk while the driver still has one on its way (where it cannot
+            // tell, while the wire time of what went before has not passed), so that a DSR
+            // drop stops the output within a chunk or two; then wait for DSR itself.
+            const int queued = LineQueuedOutput();
+            const auto now = steady_clock::now();
+            auto until = now;
+            if (queued >= static_cast<int>(chunk))
+                until = now + WireTime(static_cast<std::size_t>(queued) - chunk / 2);
+            else if (queued < 0 && start + WireTime(done) > now + chunkTime)
+                until = start + WireTime(done) - chunkTime;
+            else if (const int status = LineModemStatus(); status >= 0 && !(status & TIOCM_DSR))
+                until = now + ModemPollInterval;
+            if (until > now) {
+                if (!unlimited && now >= deadline)
+                    return SerialIo::TimedOut;
+                const Ready ready =
+                    WaitFor(0, unlimited ? until : std::min(until, deadline), false);
+                if (ready == Ready::Woken || ready == Ready::Failed)
+                    return FromReady(ready);
+                continue;
+            }
+        }
+        const long n = LineWrite(bytes + done, std::min(chunk, count - done));
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            m_failure = errno;
+            return SerialIo::Failed;
+        }
+        const Ready ready = WaitFor(POLLOUT, deadline, unlimited);
+        if (ready != Ready::Yes)
+            return FromReady(ready);
+    }
+    return SerialIo::Done;
+}
+
+SerialIo SerialDevice::WaitSent(std::size_t count, std::chrono::steady_clock::time_point start,
+                                std::chrono::steady_clock::time_point deadline, bool unlimited)
+{
+    using namespace std::chrono;
+    const auto wireEnd = start + WireTime(count);
+    for (;;) {
+        const int queued = LineQueuedOutput();
+        const auto now = steady_clock::now();
+        if (queued <= 0 && now >= wireEnd)
+            return SerialIo::Done;
+        if (!unlimited && now >= deadline)
+            return SerialIo::TimedOut;
+        if (queued <= 0) {
+            // Nothing left in the driver, the wire time not yet over: wait for it, or for the
+            // printer's first byte, which says it has the whole frame. (On a pseudo-terminal
+            // with an instant peer this is where the answer is already waiting.)
+            const Ready ready =
+                WaitFor(POLLIN, unlimited ? wireEnd : std::min(wireEnd, deadline), false);
+            if (ready == Ready::Yes)
+                return SerialIo::Done;
+            if (ready != Ready::TimedOut)
+                return FromReady(ready);
+            continue;
+        }
+        // Sleep about as long as the queue takes to leave, in steps short enough to notice
+        // an early end.
+        const auto step = std::clamp<microseconds>(WireTime(static_cast<std::size_t>(queued)),
+                                                   milliseconds{1}, milliseconds{50});
+        const Ready ready =
+            WaitFor(0, unlimited ? now + step : std::min(now + step, deadline), false);
+        if (ready == Ready::Woken || ready == Ready::Failed)
+            return FromReady(ready);
+    }
+}
+
 SerialIo SerialDevice::Write(const void* data, std::size_t count, std::chrono::milliseconds timeout)
 {
     if (m_fd < 0)
@@ -191,30 +326,28 @@ SerialIo SerialDevice::Write(const void* data, std::size_t count, std::chrono::m
         return SerialIo::Woken;
     const bool unlimited = timeout.count() < 0;
     const auto deadline = std::chrono::steady_clock::now() + (unlimited ? timeout.zero() : timeout);
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(m_fd, bytes + done, count - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return SerialIo::Failed;
-        switch (WaitFor(POLLOUT, deadline, unlimited)) {
-        case Ready::Yes:
-            break;
-        case Ready::TimedOut:
-            return SerialIo::TimedOut;
-        case Ready::Woken:
-            return SerialIo::Woken;
-        case Ready::Failed:
-            return SerialIo::Failed;
-        }
-    }
-    return SerialIo::Done;
+    const SerialIo result =
+        WriteAll(static_cast<const unsigned char*>(data), count, deadline, unlimited);
+    if (result != SerialIo::Done && result != SerialIo::Failed)
+        LineDiscardOutput();
+    return result;
+}
+
+SerialIo SerialDevice::Send(const void* data, std::size_t count, std::chrono::milliseconds timeout)
+{
+    if (m_fd < 0)
+        return SerialIo::Failed;
+    if (IsWoken())
+        return SerialIo::Woken;
+    const bool unlimited = timeout.count() < 0;
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + (unlimited ? timeout.zero() : timeout);
+    SerialIo result = WriteAll(static_cast<const unsigned char*>(data), count, deadline, unlimited);
+    if (result == SerialIo::Done)
+        result = WaitSent(count, start, deadline, unlimited);
+    if (result != SerialIo::Done && result != SerialIo::Failed)
+        LineDiscardOutput();
+    return result;
 }
 
 SerialIo SerialDevice::Read(void* buffer, std::size_t capacity, std::size_t& received,
@@ -242,8 +375,10 @@ SerialIo SerialDevice::Read(void* buffer, std::size_t capacity, std::size_t& rec
             return SerialIo::Done;
         // 0 bytes from a non-blocking terminal read after poll() said readable is a hang-up
         // (the other end of a pseudo-terminal closed, a USB adapter was pulled).
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            m_failure = n == 0 ? EIO : errno;
             return SerialIo::Failed;
+        }
         switch (WaitFor(POLLIN, deadline, unlimited)) {
         case Ready::Yes:
             break;
@@ -257,16 +392,35 @@ SerialIo SerialDevice::Read(void* buffer, std::size_t capacity, std::size_t& rec
     }
 }
 
+bool SerialDevice::IsLost(std::string* reason)
+{
+    if (m_fd < 0)
+        return false;
+    pollfd fd{m_fd, 0, 0};
+    if (::poll(&fd, 1, 0) < 0 || !(fd.revents & (POLLERR | POLLHUP | POLLNVAL)))
+        return false;
+    if (reason) {
+        int error = m_failure;
+        // A write of nothing is a no-op on a live terminal and fails with the driver's reason
+        // (EIO) on one that has hung up; it touches no data either way.
+        if (error == 0 && ::write(m_fd, "", 0) < 0)
+            error = errno;
+        *reason = error ? std::strerror(error) : "hang-up";
+    }
+    return true;
+}
+
 void SerialDevice::Purge(unsigned what)
 {
     if (m_fd < 0)
         return;
-    if ((what & PurgeBoth) == PurgeBoth)
-        ::tcflush(m_fd, TCIOFLUSH);
-    else if (what & PurgeInput)
+    if ((what & PurgeBoth) == PurgeBoth) {
+        ::tcflush(m_fd, TCIFLUSH);
+        LineDiscardOutput();
+    } else if (what & PurgeInput)
         ::tcflush(m_fd, TCIFLUSH);
     else if (what & PurgeOutput)
-        ::tcflush(m_fd, TCOFLUSH);
+        LineDiscardOutput();
 }
 
 void SerialDevice::Wake()

@@ -45,18 +45,24 @@ inline constexpr std::chrono::milliseconds WaitForever{-1};
 // One serial device opened exclusively, in raw mode, for a link worker.
 //
 // Threading: Open, Close and SetModemLines belong to the owner (the component on the GUI
-// thread) and must not run while a worker uses the device. Write, Read and WaitReadable are
-// for the worker. Purge and Wake may be called from any thread at any time while the device
+// thread) and must not run while a worker uses the device. Write, Send and Read are for the
+// worker. Purge and Wake may be called from any thread at any time while the device
 // is open: they are how the GUI thread aborts the worker's I/O, the way a purge aborts pending
 // overlapped I/O elsewhere.
 //
 // Every wait goes through poll() on the device and on a wake-up eventfd, with a deadline that
 // shrinks on each turn of the loop, so waits cost no CPU and end at once on Wake().
+//
+// Output flow control on DSR: Linux has no termios mode for it, so the writer does it. On a
+// device with modem lines the bytes go out in chunks of about 20 ms of wire time, each only
+// once the driver's queue has (nearly) drained and DSR is up; while the printer holds DSR low
+// the writer waits, within the same deadline. A device without modem lines (a
+// pseudo-terminal, some adapters) gets everything in one write, as fast as it takes it.
 class SerialDevice
 {
 public:
     SerialDevice();
-    ~SerialDevice();
+    virtual ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
@@ -71,13 +77,32 @@ public:
     const std::string& Path() const { return m_path; }
     int Handle() const { return m_fd; }
 
+    // Whether the device has gone away (a USB adapter pulled out, the far end of a
+    // pseudo-terminal closed: the driver reports a hang-up or an error), with the system's
+    // reason. Cheap enough to ask every second: one poll() that does not wait. Any thread.
+    bool IsLost(std::string* reason = nullptr);
+
     // Sets DTR and RTS. Pseudo-terminals and some adapters reject modem-line requests; that is
     // not an error for a link, so the result only says whether the driver took the request.
     bool SetModemLines(bool dtr, bool rts);
 
-    // Writes all `count` bytes or gives up at the deadline. A write that times out leaves its
-    // unsent tail in the driver; Purge(Output) drops it.
+    // Hands all `count` bytes to the driver or gives up at the deadline. Where the line has
+    // modem lines the printer's DSR holds the output (see the class comment). A write that
+    // does not finish (time-out, wake-up, failure) discards what it left in the driver, so
+    // the printer never receives the tail of a command reported as failed.
     SerialIo Write(const void* data, std::size_t count, std::chrono::milliseconds timeout);
+
+    // Write, then wait until the bytes have left the port: the driver's output queue is empty
+    // and at least their wire time at the line speed (ten bits a byte) has passed since the
+    // first byte went in, because pseudo-terminals and some USB adapters report an empty queue
+    // long before the line is done. Bytes from the printer end the wait early once the queue
+    // is empty: a printer answers only what it has received whole. The whole call, wait
+    // included, is bounded by `timeout`; a time-out discards the unsent output.
+    SerialIo Send(const void* data, std::size_t count, std::chrono::milliseconds timeout);
+
+    // The time `count` bytes take on the line at the speed the device was opened with.
+    std::chrono::microseconds WireTime(std::size_t count) const;
+    int Baud() const { return m_baud; }
 
     // Waits up to `timeout` until at least one byte is there, then takes everything that has
     // arrived, up to `capacity`, without waiting further. `received` is the byte count (0
@@ -100,6 +125,21 @@ public:
     void ClearWake();
     bool IsWoken() const;
 
+    // The printer's DSR while output is held for it is polled at this interval (Linux offers
+    // no wait for a modem-line change that can be woken).
+    static constexpr std::chrono::milliseconds ModemPollInterval{10};
+
+protected:
+    // The line itself, one call each, so that a test can stand in for a UART with modem lines
+    // (pseudo-terminals have none). LineWrite is write(2); LineQueuedOutput the bytes the
+    // driver still holds (TIOCOUTQ), -1 where it cannot tell; LineModemStatus the TIOCM_ bits,
+    // -1 on a device without modem lines; LineDiscardOutput drops the driver's unsent output.
+    // LineDiscardOutput may run on any thread (Purge); the others run on the worker.
+    virtual long LineWrite(const void* data, std::size_t count);
+    virtual int LineQueuedOutput();
+    virtual int LineModemStatus();
+    virtual void LineDiscardOutput();
+
 private:
     enum class Ready : std::uint8_t
     {
@@ -109,11 +149,18 @@ private:
         Failed
     };
     Ready WaitFor(short events, std::chrono::steady_clock::time_point deadline, bool unlimited);
+    SerialIo WriteAll(const unsigned char* bytes, std::size_t count,
+                      std::chrono::steady_clock::time_point deadline, bool unlimited);
+    SerialIo WaitSent(std::size_t count, std::chrono::steady_clock::time_point start,
+                      std::chrono::steady_clock::time_point deadline, bool unlimited);
+    static SerialIo FromReady(Ready ready);
 
     int m_fd = -1;
     int m_wakeFd = -1;
     std::atomic<bool> m_woken{false};
+    std::atomic<int> m_failure{0}; // errno of the last I/O that failed on the device
     std::string m_path;
+    int m_baud = 9600;
 };
 
 // speed_t constant for one of SupportedBauds; 0 for any other value.

@@ -1,0 +1,241 @@
+// The writer's line discipline on a device with modem lines and an honest output queue: a UART
+// played by a fake over a pseudo-terminal (pseudo-terminals have no modem lines and report
+// an empty queue at once, so only a stand-in shows DSR and a line that stops taking bytes).
+
+#include "links/commthread.h"
+#include "links/fcommthread.h"
+#include "links/hostframe.h"
+#include "tests/links/ptyprinter.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <sys/ioctl.h>
+
+using namespace std::chrono_literals;
+using tallyhost::testing::PtyPrinter;
+
+namespace tallyhost {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The driver's output queue and the modem lines of a UART. Bytes the link writes wait in the
+// queue and reach the pseudo-terminal (the printer) at the line speed, unless the printer has
+// stopped taking them (Stalled). DSR is what the test sets.
+class FakeUart final : public SerialDevice
+{
+public:
+    std::atomic<bool> Dsr{true};
+    std::atomic<bool> Stalled{false};
+    // Stall by itself once this many bytes have reached the printer (0: never).
+    std::atomic<std::size_t> StallAfter{0};
+    std::atomic<std::size_t> Delivered{0};
+
+    ~FakeUart() override { Close(); }
+
+protected:
+    long LineWrite(const void* data, std::size_t count) override
+    {
+        std::lock_guard guard(m_lock);
+        Pump();
+        m_queue.append(static_cast<const char*>(data), count);
+        return static_cast<long>(count);
+    }
+    int LineQueuedOutput() override
+    {
+        std::lock_guard guard(m_lock);
+        Pump();
+        return static_cast<int>(m_queue.size());
+    }
+    int LineModemStatus() override { return TIOCM_DTR | (Dsr ? TIOCM_DSR : 0); }
+    void LineDiscardOutput() override
+    {
+        std::lock_guard guard(m_lock);
+        m_queue.clear();
+    }
+
+private:
+    void Pump()
+    {
+        const auto now = Clock::now();
+        if (m_queue.empty() || Stalled) {
+            m_last = now;
+            return;
+        }
+        const auto byteTime = WireTime(1);
+        auto n = std::min(static_cast<std::size_t>((now - m_last) / byteTime), m_queue.size());
+        if (const std::size_t limit = StallAfter; limit > 0 && Delivered + n >= limit) {
+            n = limit - Delivered;
+            Stalled = true;
+        }
+        if (n == 0)
+            return;
+        SerialDevice::LineWrite(m_queue.data(), n);
+        m_queue.erase(0, n);
+        Delivered += n;
+        // An emptied line starts its clock again with the next byte: no credit for idle time.
+        m_last = m_queue.empty() ? now : m_last + byteTime * static_cast<long>(n);
+    }
+
+    std::mutex m_lock;
+    std::string m_queue;
+    Clock::time_point m_last = Clock::now();
+};
+
+struct Seen
+{
+    int Code;
+    Clock::duration At; // since the command was handed over
+};
+
+struct Bench
+{
+    PtyPrinter printer;
+    FakeUart uart;
+    PostBridge bridge;
+    std::vector<Seen> seen;
+    Clock::time_point started;
+
+    explicit Bench(int baud)
+    {
+        bridge.SetHandler([this](const LinkNotification& n) {
+            seen.push_back({n.Code, Clock::now() - started});
+        });
+        EXPECT_TRUE(printer.Ok());
+        EXPECT_EQ(uart.Open(printer.DevicePath(), {baud, true, false}), SerialOpenError::None);
+    }
+    void Send(LinkWorker& worker, const std::string& frame)
+    {
+        started = Clock::now();
+        worker.StartCommand(frame);
+        worker.SignalStartCommand();
+    }
+    bool WaitCode(int code, std::chrono::milliseconds timeout)
+    {
+        QDeadlineTimer deadline(timeout);
+        for (;;) {
+            for (const Seen& s : seen)
+                if (s.Code == code)
+                    return true;
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+    }
+    const Seen* Find(int code) const
+    {
+        for (const Seen& s : seen)
+            if (s.Code == code)
+                return &s;
+        return nullptr;
+    }
+};
+
+std::string HostFrame(std::size_t fieldSize)
+{
+    return hostframe::BuildFrame(std::string(fieldSize, 'A') + '\x1C', 0x20);
+}
+
+TEST(UartLine, FrameWrittenOnlyOnceTheQueueHasLeftTheLine)
+{
+    Bench b(9600);
+    TCommThread worker(b.uart, br9600, b.bridge);
+    ASSERT_TRUE(worker.Start());
+    const std::string frame = HostFrame(300); // about 320 ms on the wire
+    b.Send(worker, frame);
+    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FrameWritten, 3000ms));
+    EXPECT_GE(b.Find(TCommThread::FPN_FrameWritten)->At, b.uart.WireTime(frame.size()));
+    EXPECT_EQ(b.printer.Read(frame.size(), 1000ms), frame);
+    // No answer follows: the silence is counted from the end of the frame.
+    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_NoAnswer, 4000ms));
+    const auto silence =
+        b.Find(TCommThread::FPN_NoAnswer)->At - b.Find(TCommThread::FPN_FrameWritten)->At;
+    EXPECT_GE(silence, TCommThread::AnswerSilenceTimeOut - 20ms);
+}
+
+TEST(UartLine, PrinterThatStopsTakingBytesGetsNoMoreOfTheFrame)
+{
+    Bench b(9600);
+    b.uart.StallAfter = 40;
+    TCommThread worker(b.uart, br9600, b.bridge);
+    ASSERT_TRUE(worker.Start());
+    const std::string frame = HostFrame(100); // deadline 1500 ms + 107 x 10 ms
+    b.Send(worker, frame);
+    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_WriteError, 4000ms));
+    EXPECT_EQ(b.Find(TCommThread::FPN_FrameWritten), nullptr);
+    EXPECT_GE(b.Find(TCommThread::FPN_WriteError)->At,
+              TCommThread::WriteTimeOut(br9600, frame.size()) - 20ms);
+    // The line comes back: what was held for the failed command is gone.
+    b.uart.Stalled = false;
+    b.uart.StallAfter = 0;
+    EXPECT_EQ(b.printer.Drain(200ms), frame.substr(0, 40));
+}
+
+TEST(UartLine, DsrHoldsTheOutputWithinTheWriteDeadline)
+{
+    Bench b(9600);
+    TCommThread worker(b.uart, br9600, b.bridge);
+    ASSERT_TRUE(worker.Start());
+    const std::string frame = HostFrame(60);
+
+    // Held while DSR is low, sent whole once it rises.
+    b.uart.Dsr = false;
+    b.Send(worker, frame);
+    EXPECT_EQ(b.printer.ReadSome(300ms), "");
+    b.uart.Dsr = true;
+    EXPECT_EQ(b.printer.Read(frame.size(), 1000ms), frame);
+    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FrameWritten, 1000ms));
+    EXPECT_GE(b.Find(TCommThread::FPN_FrameWritten)->At, 300ms);
+    b.printer.Write("\x06" + hostframe::BuildFrame("0000\x1C"
+                                                   "0000\x1C",
+                                                   0x20));
+    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FinalAnswer, 2000ms));
+    worker.SignalEndCommand();
+
+    // DSR dropped in the middle of the frame and kept low past the deadline: the write fails
+    // and the printer never gets the rest, not even when DSR comes back.
+    b.seen.clear();
+    b.printer.Drain(100ms); // the host's ACK
+    const std::size_t start = b.uart.Delivered;
+    b.Send(worker, HostFrame(150));
+    ASSERT_EQ(b.printer.Read(20, 1000ms).size(), 20u);
+    b.uart.Dsr = false;
+    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_WriteError, 5000ms));
+    const std::size_t before = b.uart.Delivered;
+    EXPECT_LT(before - start, 60u); // what was already on its way, a chunk or two
+    b.uart.Dsr = true;
+    b.printer.Drain(200ms);
+    EXPECT_EQ(b.uart.Delivered, before);
+}
+
+TEST(UartLine, AbortDuringALongWriteLeavesThePrinterWithoutTheTail)
+{
+    Bench b(1200);
+    const std::atomic<std::int32_t> timeOut{100};
+    TFCommThread worker(b.uart, b.bridge, timeOut);
+    ASSERT_TRUE(worker.Start());
+    std::string frame;
+    ASSERT_TRUE(auxframe::BuildFrame(std::string(200, 'F'), frame)); // 1.7 s at 1200 baud
+    b.Send(worker, frame);
+    std::string head = b.printer.Read(10, 1000ms);
+    ASSERT_EQ(head.size(), 10u);
+    b.uart.Purge(SerialDevice::PurgeBoth);
+    worker.AbortSignaledEvents();
+    ASSERT_TRUE(b.WaitCode(FPN_WriteError, 1000ms));
+    head += b.printer.Drain(300ms);
+    EXPECT_LT(head.size(), 20u);
+    EXPECT_EQ(head, frame.substr(0, head.size()));
+    EXPECT_EQ(b.Find(FPN_FrameWritten), nullptr);
+}
+
+} // namespace
+} // namespace tallyhost
