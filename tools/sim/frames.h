@@ -103,6 +103,8 @@ public:
     Event Feed(char byte);
     // Valid after Feed() returned Frame (and BadFrame or RefusedFrame, for the sequence byte).
     const Frame& LastFrame() const { return m_frame; }
+    // Fields complete so far of the frame being read (empty outside a frame).
+    const std::vector<std::string>& FieldsSoFar() const { return m_frame.Fields; }
     // Why the last frame was refused: a compatible field byte outside 0x20..0x7F (that
     // variant has no escapes, so the host must never send one), or more than
     // MaxDataLength bytes of field data.

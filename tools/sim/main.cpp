@@ -25,7 +25,7 @@ extern "C" void OnStopSignal(int)
 
 void Usage(std::FILE* to)
 {
-    std::fputs("Usage: tallyhost-sim [--scenario FILE] [--link DIR] [--verbose]\n"
+    std::fputs("Usage: tallyhost-sim [--scenario FILE] [--link DIR] [--baud N] [--verbose]\n"
                "\n"
                "Simulates a fiscal printer on two pseudo-terminals and prints their paths:\n"
                "  host <device>     the host port (framed command protocol)\n"
@@ -34,10 +34,14 @@ void Usage(std::FILE* to)
                "  --scenario FILE   answers, delays and faults per command (default: every\n"
                "                    command succeeds); see examples/demo-sim.ini\n"
                "  --link DIR        also create the symbolic links DIR/host and DIR/fiscal\n"
+               "  --baud N          carry bytes at N baud (ten bits a byte) in both\n"
+               "                    directions, like a real line; 0 = at once (default,\n"
+               "                    or the scenario's [General] Baud)\n"
                "  --verbose         log every command and the rule that answered it (stderr)\n"
                "  --version         show the version\n"
                "  --help            show this text\n"
                "\n"
+               "A port that comes back after an \"unplug\" fault prints its line again.\n"
                "Runs until SIGINT or SIGTERM, then removes its links.\n",
                to);
 }
@@ -48,6 +52,7 @@ int main(int argc, char** argv)
 {
     std::string scenarioPath;
     std::string linkDir;
+    std::string baudText;
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -66,6 +71,10 @@ int main(int argc, char** argv)
             value(linkDir);
         } else if (arg.rfind("--link=", 0) == 0) {
             linkDir = arg.substr(7);
+        } else if (arg == "--baud") {
+            value(baudText);
+        } else if (arg.rfind("--baud=", 0) == 0) {
+            baudText = arg.substr(7);
         } else if (arg == "--verbose" || arg == "-v") {
             verbose = true;
         } else if (arg == "--version") {
@@ -89,6 +98,18 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "tallyhost-sim: %s\n", e.what());
             return 1;
         }
+    }
+
+    if (!baudText.empty()) {
+        char* end = nullptr;
+        const long baud = std::strtol(baudText.c_str(), &end, 10);
+        if (end == baudText.c_str() || *end != '\0' ||
+            (baud != 0 && (baud < tallyhost::sim::MinBaud || baud > tallyhost::sim::MaxBaud))) {
+            std::fprintf(stderr, "tallyhost-sim: --baud wants 0 or %d to %d, not '%s'\n",
+                         tallyhost::sim::MinBaud, tallyhost::sim::MaxBaud, baudText.c_str());
+            return 2;
+        }
+        scenario.Baud = static_cast<int>(baud);
     }
 
     tallyhost::sim::Logger log;
@@ -120,6 +141,10 @@ int main(int argc, char** argv)
     std::printf("host %s\nfiscal %s\n", simulator.HostPath().c_str(),
                 simulator.FiscalPath().c_str());
     std::fflush(stdout);
+    simulator.OnReplug([](const std::string& name, const std::string& path) {
+        std::printf("%s %s\n", name.c_str(), path.c_str());
+        std::fflush(stdout);
+    });
 
     simulator.Run();
     g_simulator = nullptr;

@@ -1,6 +1,8 @@
 #include "tools/sim/ptyport.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include <fcntl.h>
@@ -66,6 +68,8 @@ bool PtyPort::Open(std::string& error)
     }
     m_clients = 0;
     m_out.clear();
+    m_stallUntil = {};
+    SetBaud(m_baud);
     return true;
 }
 
@@ -80,14 +84,81 @@ void PtyPort::Close()
     m_clients = 0;
 }
 
-std::string PtyPort::ReadAvailable()
+void PtyPort::Pace::Start(Clock::time_point now)
+{
+    if (Idle) {
+        Idle = false;
+        Free = now;
+    }
+}
+
+std::size_t PtyPort::Pace::Allowed(Clock::time_point now) const
+{
+    if (!Paced())
+        return SIZE_MAX;
+    if (Idle || now < Free)
+        return 0;
+    return static_cast<std::size_t>((now - Free) / ByteTime);
+}
+
+void PtyPort::Pace::Took(std::size_t count, std::size_t allowed)
+{
+    if (!Paced())
+        return;
+    Free += ByteTime * static_cast<long>(count);
+    if (count < allowed)
+        Idle = true;
+}
+
+void PtyPort::SetBaud(int baud)
+{
+    m_baud = baud > 0 ? baud : 0;
+    const std::chrono::nanoseconds byteTime{m_baud > 0 ? 10'000'000'000LL / m_baud : 0};
+    m_in = Pace{byteTime, {}, true};
+    m_outPace = Pace{byteTime, {}, true};
+}
+
+bool PtyPort::WantsInput(Clock::time_point now) const
+{
+    return now >= m_stallUntil && (m_in.Idle || m_in.Allowed(now) > 0);
+}
+
+bool PtyPort::WantsOutput(Clock::time_point now) const
+{
+    return !m_out.empty() && m_outPace.Allowed(now) > 0;
+}
+
+std::optional<PtyPort::Clock::time_point> PtyPort::PaceDeadline(Clock::time_point now) const
+{
+    std::optional<Clock::time_point> next;
+    if (m_master < 0)
+        return next;
+    if (now < m_stallUntil)
+        next = m_stallUntil;
+    else if (!WantsInput(now))
+        next = m_in.Free + m_in.ByteTime;
+    if (!m_out.empty() && !WantsOutput(now)) {
+        const auto out = m_outPace.Free + m_outPace.ByteTime;
+        next = next ? std::min(*next, out) : out;
+    }
+    return next;
+}
+
+std::string PtyPort::ReadAvailable(Clock::time_point now)
 {
     std::string bytes;
-    if (m_master < 0)
+    if (m_master < 0 || now < m_stallUntil)
         return bytes;
+    if (m_in.Paced() && m_in.Idle) {
+        // The host has just begun to send: its first byte is on the line from now.
+        m_in.Start(now);
+        return bytes;
+    }
+    const std::size_t allowed = m_in.Allowed(now);
     char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(m_master, buffer, sizeof buffer);
+    while (bytes.size() < allowed) {
+        const std::size_t want = std::min(sizeof buffer, allowed - bytes.size());
+        const ssize_t n = read(m_master, buffer, want);
         if (n > 0) {
             bytes.append(buffer, static_cast<std::size_t>(n));
             continue;
@@ -96,22 +167,31 @@ std::string PtyPort::ReadAvailable()
             continue;
         break; // EAGAIN: all read; EIO cannot happen while our slave is open
     }
+    m_in.Took(bytes.size(), allowed);
     return bytes;
 }
 
 void PtyPort::Queue(std::string_view bytes)
 {
     const std::size_t room = MaxQueued > m_out.size() ? MaxQueued - m_out.size() : 0;
+    if (m_out.empty())
+        m_outPace.Start(Clock::now());
     m_out.append(bytes.substr(0, room));
     Flush();
 }
 
-void PtyPort::Flush()
+void PtyPort::Flush(Clock::time_point now)
 {
     while (!m_out.empty() && m_master >= 0) {
-        const ssize_t n = write(m_master, m_out.data(), m_out.size());
+        const std::size_t allowed = std::min(m_out.size(), m_outPace.Allowed(now));
+        if (allowed == 0)
+            break; // the line is busy; PaceDeadline says when it takes the next byte
+        const ssize_t n = write(m_master, m_out.data(), allowed);
         if (n > 0) {
             m_out.erase(0, static_cast<std::size_t>(n));
+            m_outPace.Took(static_cast<std::size_t>(n), static_cast<std::size_t>(n));
+            if (m_out.empty())
+                m_outPace.Idle = true;
             continue;
         }
         if (n < 0 && errno == EINTR)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,9 +17,16 @@ namespace tallyhost::sim {
 // closes, and refuses the next host with EBUSY. So the slave's device node is watched with
 // inotify: when the last host closes it, the flag is cleared, bytes nobody read are
 // discarded and the caller resets its protocol state, ready for the next connection.
+//
+// With a line speed set (SetBaud), bytes cross in both directions no faster than a real line
+// carries them, ten bits a byte: what the host wrote stays in the terminal until its time has
+// come, and queued output is written out at the same pace. The caller's poll loop asks
+// WantsInput/WantsOutput before polling and sleeps until PaceDeadline otherwise.
 class PtyPort
 {
 public:
+    using Clock = std::chrono::steady_clock;
+
     PtyPort() = default;
     ~PtyPort();
     PtyPort(const PtyPort&) = delete;
@@ -30,13 +39,29 @@ public:
     // -1 when inotify is not available (then disconnects are not noticed; all else works).
     int WatchFd() const { return m_watch; }
 
-    // What the host wrote since the last call (empty when nothing is waiting).
-    std::string ReadAvailable();
+    // 0 (the default) moves bytes as fast as the terminal takes them.
+    void SetBaud(int baud);
+    int Baud() const { return m_baud; }
+    // The printer stops taking the host's bytes until `until` (they wait in the terminal).
+    void StallInput(Clock::time_point until)
+    {
+        m_stallUntil = until;
+        m_in.Idle = true;
+    }
 
-    // Queues bytes for the host and writes as much as the terminal takes now.
+    // Whether to poll for the host's bytes now, and for room for ours.
+    bool WantsInput(Clock::time_point now) const;
+    bool WantsOutput(Clock::time_point now) const;
+    // When pacing or a stall next lets a byte through, if that is what the port waits for.
+    std::optional<Clock::time_point> PaceDeadline(Clock::time_point now) const;
+
+    // What the host wrote and has crossed the line by `now` (empty when nothing is waiting).
+    std::string ReadAvailable(Clock::time_point now = Clock::now());
+
+    // Queues bytes for the host and writes as much as the terminal (and the pace) takes now.
     void Queue(std::string_view bytes);
     bool HasPendingOutput() const { return !m_out.empty(); }
-    void Flush();
+    void Flush(Clock::time_point now = Clock::now());
 
     // Reads the watch events. When the last host has closed the port, discards what the
     // terminal still holds for it, resets the line and returns true.
@@ -48,6 +73,22 @@ public:
     static constexpr std::size_t MaxQueued = 1 << 20;
 
 private:
+    // One direction of a paced line. A byte crosses in ByteTime; the clock of an idle line
+    // starts when a byte is first seen, so the pace is never faster than the line (at worst
+    // a byte time slower after a pause).
+    struct Pace
+    {
+        std::chrono::nanoseconds ByteTime{0};
+        Clock::time_point Free{}; // when the byte in transit (if any) has crossed
+        bool Idle = true;
+        bool Paced() const { return ByteTime.count() > 0; }
+        void Start(Clock::time_point now);
+        // Bytes that have crossed by `now`.
+        std::size_t Allowed(Clock::time_point now) const;
+        // `count` of `allowed` were taken; fewer means the sender had no more.
+        void Took(std::size_t count, std::size_t allowed);
+    };
+
     void SetRawMode();
 
     int m_master = -1;
@@ -56,6 +97,10 @@ private:
     int m_clients = 0;
     std::string m_path;
     std::string m_out;
+    int m_baud = 0;
+    Pace m_in;
+    Pace m_outPace;
+    Clock::time_point m_stallUntil{};
 };
 
 } // namespace tallyhost::sim

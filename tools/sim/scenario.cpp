@@ -18,7 +18,7 @@ struct FaultName
     unsigned Bit;
     std::string_view Name;
 };
-constexpr std::array<FaultName, 7> FaultTable{{
+constexpr std::array<FaultName, 10> FaultTable{{
     {FaultNak, "nak"},
     {FaultBadChecksum, "badchecksum"},
     {FaultSilence, "silence"},
@@ -26,6 +26,9 @@ constexpr std::array<FaultName, 7> FaultTable{{
     {FaultGarbage, "garbage"},
     {FaultSplit, "split"},
     {FaultFlood, "flood"},
+    {FaultStall, "stall"},
+    {FaultDsr, "dsr"},
+    {FaultUnplug, "unplug"},
 }};
 
 // Rule sections are found by these prefixes; "[Host]" and "[Fiscal]" hold the defaults that
@@ -251,6 +254,10 @@ Scenario ParseScenario(std::string_view bytes, const std::string& file)
     scenario.SplitGap = general.Duration("SplitGap", scenario.SplitGap);
     if (scenario.SplitGap >= Millis{2500})
         general.fail("SplitGap", "gaps of 2500 ms or more end every exchange by time-out");
+    scenario.Baud = general.Integer("Baud", 0, 0, MaxBaud);
+    if (scenario.Baud > 0 && scenario.Baud < MinBaud)
+        general.fail("Baud",
+                     "below " + std::to_string(MinBaud) + " baud no host waits long enough");
     if (general.Has("CompatibleStatus")) {
         const std::string form = general.Text("CompatibleStatus", "");
         if (SameName(form, "Hex"))

@@ -24,12 +24,27 @@ enum Fault : unsigned
     FaultGarbage = 1u << 4,     // bytes that are no frame before the answer
     FaultSplit = 1u << 5,       // frames written one byte at a time with gaps
     FaultFlood = 1u << 6,       // more than 8192 bytes without any frame, then nothing
+    // The printer stops reading for the rule's Delay (host port: once the command's first
+    // field is in, so a long frame waits in the middle; fiscal port: after the command), then
+    // takes the rest and answers without a further delay. Only a paced line (Baud) makes the
+    // host feel it: a pseudo-terminal takes a whole frame into its buffer at once.
+    FaultStall = 1u << 7,
+    // The printer drops DSR while busy. Pseudo-terminals have no modem lines, so the
+    // simulator can only log that it ignores this.
+    FaultDsr = 1u << 8,
+    // The port disappears when the command has come: the pseudo-terminal is closed and the
+    // --link name removed; after the rule's Delay a new one appears under the same name.
+    FaultUnplug = 1u << 9,
 };
 
 // Parses a comma list of fault names ("nak", "badchecksum", "silence", "stale", "garbage",
-// "split", "flood"); unknown names are reported in `unknown`.
+// "split", "flood", "stall", "dsr", "unplug"); unknown names are reported in `unknown`.
 unsigned ParseFaults(const std::vector<std::string>& names, std::string* unknown = nullptr);
 std::string FaultNames(unsigned faults);
+
+// Line speeds a scenario or --baud may ask for (0 = unpaced).
+inline constexpr int MinBaud = 300;
+inline constexpr int MaxBaud = 115200;
 
 enum class KeepAlive
 {
@@ -70,6 +85,9 @@ struct Scenario
     Millis AckTimeout{500};
     // Gap between the bytes of a frame sent with the "split" fault.
     Millis SplitGap{20};
+    // Line speed of both ports, ten bits a byte in each direction; 0 moves bytes as fast as
+    // the pseudo-terminal does. --baud overrides it.
+    int Baud = 0;
     StatusText CompatibleStatus = StatusText::Hex;
     HostRule HostDefault{"Host", {}, 0, 0, 0, {}, Millis{30}, Millis{0}, KeepAlive::Dc2, FaultNone};
     FiscalRule FiscalDefault{"Fiscal", {}, {"0000"}, Millis{30}, FaultNone};

@@ -198,7 +198,8 @@ std::vector<Step> HostSession::PlanReply(const HostCommandParser::Frame& frame) 
 
     // The host gives up after 2500 ms of silence; keep-alives are what lets a slow command
     // take longer than that.
-    Millis remaining = rule.Delay;
+    // A stalled printer spent its delay not reading.
+    Millis remaining = (faults & FaultStall) ? Millis{0} : rule.Delay;
     if (rule.KeepAliveEvery.count() > 0) {
         const std::string keepAlive =
             rule.KeepAliveKind == KeepAlive::Dc2
@@ -231,7 +232,36 @@ std::vector<Step> HostSession::PlanReply(const HostCommandParser::Frame& frame) 
 void HostSession::OnBytes(std::string_view bytes, TimePoint now)
 {
     for (char byte : bytes) {
-        switch (m_parser.Feed(byte)) {
+        const auto event = m_parser.Feed(byte);
+        if (!m_parser.InFrame() || m_parser.FieldsSoFar().empty()) {
+            m_frameMatched = false;
+        } else if (!m_frameMatched) {
+            // The first field names the command: a stalling printer stops reading here.
+            m_frameMatched = true;
+            const HostRule& rule = m_scenario.MatchHost(m_parser.FieldsSoFar().front());
+            if (rule.Faults & FaultStall) {
+                if (m_log)
+                    m_log("host: [" + rule.Name + "] stops reading for " +
+                          std::to_string(rule.Delay.count()) + " ms");
+                m_request.Stall = rule.Delay;
+            }
+        }
+        if (event == HostCommandParser::Event::Frame) {
+            const auto& fields = m_parser.LastFrame().Fields;
+            const HostRule& rule = m_scenario.MatchHost(fields.empty() ? "" : fields.front());
+            if (rule.Faults & FaultDsr && m_log)
+                m_log("host: [" + rule.Name +
+                      "] dsr ignored: a pseudo-terminal has no modem lines");
+            if (rule.Faults & FaultUnplug) {
+                if (m_log)
+                    m_log("host: [" + rule.Name + "] unplugged for " +
+                          std::to_string(rule.Delay.count()) + " ms");
+                m_request.Unplug = rule.Delay;
+                Reset();
+                return;
+            }
+        }
+        switch (event) {
         case HostCommandParser::Event::Ack:
         case HostCommandParser::Event::Nak:
             m_runner.OnReply(byte, now, m_out);
@@ -273,6 +303,7 @@ void HostSession::Reset()
 {
     m_parser.Reset();
     m_runner.Cancel();
+    m_frameMatched = false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -302,7 +333,7 @@ std::vector<Step> FiscalSession::PlanReply(const std::string& data) const
         steps.push_back(Send(std::string(FloodLength, 'U')));
         return steps;
     }
-    steps.push_back(Pause(rule.Delay));
+    steps.push_back(Pause((faults & FaultStall) ? Millis{0} : rule.Delay));
     if (faults & FaultGarbage) {
         steps.push_back(Send(GarbageBytes()));
         steps.push_back(Pause(NoiseGap));
@@ -340,9 +371,24 @@ void FiscalSession::OnBytes(std::string_view bytes, TimePoint now)
         case FiscalCommandParser::Event::Nak:
             m_runner.OnReply(byte, now, m_out);
             break;
-        case FiscalCommandParser::Event::Frame:
+        case FiscalCommandParser::Event::Frame: {
+            const FiscalRule& rule = m_scenario.MatchFiscal(m_parser.LastData());
+            if (rule.Faults & FaultDsr && m_log)
+                m_log("fiscal: [" + rule.Name +
+                      "] dsr ignored: a pseudo-terminal has no modem lines");
+            if (rule.Faults & FaultUnplug) {
+                if (m_log)
+                    m_log("fiscal: [" + rule.Name + "] unplugged for " +
+                          std::to_string(rule.Delay.count()) + " ms");
+                m_request.Unplug = rule.Delay;
+                Reset();
+                return;
+            }
+            if (rule.Faults & FaultStall)
+                m_request.Stall = rule.Delay;
             m_runner.Start(PlanReply(m_parser.LastData()), now, m_out);
             break;
+        }
         case FiscalCommandParser::Event::BadFrame:
             if (m_log)
                 m_log("fiscal: frame with a bad checksum -> NAK");

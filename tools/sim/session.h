@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tools/sim/frames.h"
@@ -57,16 +58,28 @@ private:
     bool m_stepStarted = false;
 };
 
+// What a fault asks of the port itself rather than of the protocol.
+struct LineRequest
+{
+    Millis Stall{0};              // stop reading the host's bytes this long
+    std::optional<Millis> Unplug; // vanish, and come back after this long
+};
+
 // The printer's end of one port: bytes from the host in, bytes to the host out, timers.
 class PortSession
 {
 public:
     virtual ~PortSession() = default;
+    // The line request raised by the bytes fed last, once.
+    LineRequest TakeLineRequest() { return std::exchange(m_request, LineRequest{}); }
     virtual void OnBytes(std::string_view bytes, TimePoint now) = 0;
     virtual void OnTimer(TimePoint now) = 0;
     virtual std::optional<TimePoint> Deadline() const = 0;
     // The host closed the port: forget any half-read frame and any reply in progress.
     virtual void Reset() = 0;
+
+protected:
+    LineRequest m_request;
 };
 
 // Bytes a printer sends when the line is noisy; they contain no STX, ACK, NAK or DC2, which
@@ -94,6 +107,7 @@ private:
     Logger m_log;
     HostCommandParser m_parser;
     StepRunner m_runner;
+    bool m_frameMatched = false; // the frame being read has been matched against the rules
 };
 
 // The fiscal (DGI) port: ENQ is acknowledged, a data frame gets its answer frames.

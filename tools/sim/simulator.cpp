@@ -35,6 +35,8 @@ bool Simulator::Open(std::string& error)
         error = "cannot create the wake-up pipe";
         return false;
     }
+    m_host.SetBaud(m_scenario.Baud);
+    m_fiscal.SetBaud(m_scenario.Baud);
     if (!m_host.Open(error) || !m_fiscal.Open(error))
         return false;
     m_hostSession = std::make_unique<HostSession>(
@@ -118,14 +120,49 @@ struct Simulator::Port
     PtyPort& Pty;
     PortSession& Session;
     const char* Name;
+    std::optional<TimePoint> Replug; // set while unplugged
 };
 
-void Simulator::servePort(Port& port, short revents, short watchRevents)
+void Simulator::unplug(Port& port, Millis away, TimePoint now)
+{
+    // Like a USB adapter pulled out: the host's descriptor hangs up, the name leads nowhere.
+    if (!m_linkDir.empty())
+        RemoveLinkTo(m_linkDir + "/" + port.Name, port.Pty.Path());
+    port.Pty.Close();
+    port.Replug = now + away;
+}
+
+void Simulator::replug(Port& port)
+{
+    port.Replug.reset();
+    std::string error;
+    if (!port.Pty.Open(error)) {
+        if (m_log)
+            m_log(std::string(port.Name) + ": " + error);
+        return;
+    }
+    port.Session.Reset();
+    if (!m_linkDir.empty() && !PlaceLink(m_linkDir, port.Name, port.Pty.Path(), error) && m_log)
+        m_log(error);
+    if (m_log)
+        m_log(std::string(port.Name) + ": back as " + port.Pty.Path());
+    if (m_onReplug)
+        m_onReplug(port.Name, port.Pty.Path());
+}
+
+void Simulator::servePort(Port& port, short revents, short watchRevents, TimePoint now)
 {
     if (revents & POLLIN) {
-        const std::string bytes = port.Pty.ReadAvailable();
+        const std::string bytes = port.Pty.ReadAvailable(now);
         if (!bytes.empty())
-            port.Session.OnBytes(bytes, Clock::now());
+            port.Session.OnBytes(bytes, now);
+        const LineRequest request = port.Session.TakeLineRequest();
+        if (request.Unplug) {
+            unplug(port, *request.Unplug, now);
+            return;
+        }
+        if (request.Stall.count() > 0)
+            port.Pty.StallInput(now + request.Stall);
     }
     if (watchRevents & POLLIN) {
         if (port.Pty.HandleWatchEvents()) {
@@ -141,25 +178,38 @@ void Simulator::Run()
 {
     if (!m_hostSession || !m_fiscalSession)
         return;
-    Port ports[2] = {{m_host, *m_hostSession, "host"}, {m_fiscal, *m_fiscalSession, "fiscal"}};
+    Port ports[2] = {{m_host, *m_hostSession, "host", {}},
+                     {m_fiscal, *m_fiscalSession, "fiscal", {}}};
 
     while (!m_stop.load()) {
         // Timers first: they may queue output, which the poll below then waits to write.
         const TimePoint now = Clock::now();
         std::optional<TimePoint> next;
+        auto sooner = [&next](std::optional<TimePoint> at) {
+            if (at)
+                next = next ? std::min(*next, *at) : *at;
+        };
         for (Port& port : ports) {
+            if (port.Replug && *port.Replug <= now)
+                replug(port);
+            sooner(port.Replug);
+            if (port.Replug)
+                continue;
             port.Session.OnTimer(now);
-            if (const auto deadline = port.Session.Deadline())
-                next = next ? std::min(*next, *deadline) : *deadline;
+            sooner(port.Session.Deadline());
+            port.Pty.Flush(now);
+            sooner(port.Pty.PaceDeadline(now));
         }
 
         std::vector<pollfd> fds;
         fds.push_back({m_wake[0], POLLIN, 0});
         for (Port& port : ports) {
-            const short events =
-                static_cast<short>(POLLIN | (port.Pty.HasPendingOutput() ? POLLOUT : 0));
+            // A paced line is polled only when it may move a byte; PaceDeadline wakes us
+            // for the next one. An unplugged port's descriptors are -1, which poll() skips.
+            const short events = static_cast<short>((port.Pty.WantsInput(now) ? POLLIN : 0) |
+                                                    (port.Pty.WantsOutput(now) ? POLLOUT : 0));
             fds.push_back({port.Pty.MasterFd(), events, 0});
-            fds.push_back({port.Pty.WatchFd(), POLLIN, 0}); // -1 is skipped by poll()
+            fds.push_back({port.Pty.WatchFd(), POLLIN, 0});
         }
 
         int timeout = -1;
@@ -182,12 +232,13 @@ void Simulator::Run()
             while (read(m_wake[0], drain, sizeof drain) > 0) {
             }
         }
+        const TimePoint after = Clock::now();
         for (std::size_t i = 0; i < 2; ++i) {
             const pollfd& master = fds[1 + 2 * i];
             const pollfd& watch = fds[2 + 2 * i];
-            servePort(ports[i], master.revents, watch.revents);
-            if (master.revents & POLLOUT)
-                ports[i].Pty.Flush();
+            servePort(ports[i], master.revents, watch.revents, after);
+            if ((master.revents & POLLOUT) && !ports[i].Replug)
+                ports[i].Pty.Flush(after);
         }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,6 +34,13 @@ public:
     // Removes the links made by CreateLinks, if they still point at our terminals.
     void RemoveLinks();
 
+    // Called when an unplugged port has come back, with its name ("host", "fiscal") and the
+    // new terminal's path.
+    void OnReplug(std::function<void(const std::string&, const std::string&)> handler)
+    {
+        m_onReplug = std::move(handler);
+    }
+
     // Serves both ports until RequestStop().
     void Run();
     // Safe from any thread and from a signal handler.
@@ -40,7 +48,9 @@ public:
 
 private:
     struct Port;
-    void servePort(Port& port, short revents, short watchRevents);
+    void servePort(Port& port, short revents, short watchRevents, TimePoint now);
+    void unplug(Port& port, Millis away, TimePoint now);
+    void replug(Port& port);
 
     Scenario m_scenario;
     Logger m_log;
@@ -51,6 +61,7 @@ private:
     int m_wake[2] = {-1, -1};
     std::atomic<bool> m_stop{false};
     std::string m_linkDir;
+    std::function<void(const std::string&, const std::string&)> m_onReplug;
 };
 
 } // namespace tallyhost::sim
