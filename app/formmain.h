@@ -10,9 +10,11 @@
 #include <QStringList>
 
 #include <array>
+#include <string>
 
 class QAction;
 class QLabel;
+class QTimer;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
@@ -109,6 +111,14 @@ public:
     // when it fails.
     bool OpenFiscalPort();
     void CloseFiscalPort();
+
+    // Lost ports: a port whose device went away (EIO, ENXIO, hang-up) is closed, logged and
+    // shown as "COMn lost"; with Settings.ReopenLostPorts it is tried again every
+    // PortWatchInterval and reopened with its settings when the device is back. Nothing is
+    // sent again by itself.
+    static constexpr int PortWatchInterval = 1000; // ms
+    bool HostPortLost() const { return m_hostLost; }
+    bool FiscalPortLost() const { return m_fiscalLost; }
 
     // Lays out the icons of the minimized child windows along the bottom of the frame.
     void ArrangeIcons();
@@ -235,6 +245,16 @@ private:
     QByteArray m_lastWrittenFrame;
     QByteArray m_lastReadFrame;
     void ReopenLinksAfterPreferences();
+    // The port watch's tick: notices lost ports and reopens them.
+    void WatchPorts();
+    void HostPortGone(const std::string& reason);
+    void FiscalPortGone(const std::string& reason);
+    QTimer* m_portWatch = nullptr;
+    bool m_hostLost = false;
+    bool m_fiscalLost = false;
+    bool m_hostLostBusy = false; // lost with a command in progress: one tick to let it end
+    bool m_fiscalLostBusy = false;
+    bool m_quietPortChange = false; // the port is closed for its loss: no "Close port" line
 
     QMdiArea* m_mdiArea = nullptr;
     std::array<QLabel*, 4> m_panels{};

@@ -17,6 +17,7 @@
 #include "links/fphostcontrol.h"
 #include "terminal/terminalwindow.h"
 
+#include <QTimer>
 #include <QToolButton>
 
 using tallyhost::TFPAuxControl;
@@ -147,6 +148,15 @@ void TFormMain::CreateLinks()
 void TFormMain::StartLinks()
 {
     CreateLinks();
+    if (!m_portWatch) {
+        // Two poll() calls a second while the ports are fine, one open() attempt a second
+        // per lost port: nothing a machine notices.
+        m_portWatch = new QTimer(this);
+        m_portWatch->setObjectName(QStringLiteral("PortWatch"));
+        m_portWatch->setInterval(PortWatchInterval);
+        connect(m_portWatch, &QTimer::timeout, this, &TFormMain::WatchPorts);
+        m_portWatch->start();
+    }
     OpenHostPort(false);
 
     if (!Settings.DGIEnabled) {
@@ -165,6 +175,7 @@ void TFormMain::OpenHostPort(bool closeFirst)
         host->ClosePort();
     host->SetCommPort(static_cast<tallyhost::TCommPort>(Settings.HComm));
     host->SetBaudRate(static_cast<tallyhost::TBaudRate>(Settings.HBaud));
+    m_hostLost = false;
     if (host->OpenPort()) {
         m_hostPortFailure.clear();
         Settings.HostPortOpen = true;
@@ -195,6 +206,7 @@ bool TFormMain::OpenFiscalPort()
         aux->ClosePort();
     aux->SetCommPort(static_cast<tallyhost::TFCommPort>(Settings.DComm));
     aux->SetTimeOut(static_cast<std::int32_t>(qMin<std::uint32_t>(Settings.DTimeOut, INT32_MAX)));
+    m_fiscalLost = false;
     if (aux->OpenPort()) {
         Settings.FiscalPortOpen = true;
         // A host port that failed to open is still the state of the program: commands of most
@@ -215,6 +227,7 @@ void TFormMain::CloseFiscalPort()
     if (FPAuxControl1 && FPAuxControl1->State() != tallyhost::FEFP_S_Close)
         FPAuxControl1->ClosePort();
     Settings.FiscalPortOpen = false;
+    m_fiscalLost = false;
 }
 
 void TFormMain::ShowFiscalButtonLook(bool enabled)
@@ -251,7 +264,7 @@ void TFormMain::ToolButtonFiscalClick()
 void TFormMain::ReopenLinksAfterPreferences()
 {
     OpenHostPort(true);
-    if (Settings.FiscalPortOpen)
+    if (Settings.FiscalPortOpen || m_fiscalLost)
         ShowFiscalButtonLook(OpenFiscalPort());
     if (TerminalFileOpen())
         PostNotification(FormChildLogWindow, WM_LOG_SETTINGS);
@@ -259,10 +272,93 @@ void TFormMain::ReopenLinksAfterPreferences()
 
 void TFormMain::UpdatePortPanels()
 {
-    SetPanelText(
-        2, QString::fromStdString(tallyhost::HostPortPanelText(Settings.HComm, Settings.HBaud)));
-    SetPanelText(3, QString::fromStdString(tallyhost::FiscalPortPanelText(
-                        Settings.DGIEnabled, Settings.FiscalPortOpen, Settings.DComm)));
+    // A lost port says so until it is back (or the operator opens another).
+    const auto lost = [](int port) { return QStringLiteral("COM%1 lost").arg(port + 1); };
+    SetPanelText(2, m_hostLost ? lost(Settings.HComm)
+                               : QString::fromStdString(
+                                     tallyhost::HostPortPanelText(Settings.HComm, Settings.HBaud)));
+    SetPanelText(3, m_fiscalLost
+                        ? lost(Settings.DComm)
+                        : QString::fromStdString(tallyhost::FiscalPortPanelText(
+                              Settings.DGIEnabled, Settings.FiscalPortOpen, Settings.DComm)));
+}
+
+// ---- lost and returning ports ----
+
+void TFormMain::WatchPorts()
+{
+    if (m_shutDown || !VardoFPHostControl1)
+        return;
+    TFPHostControl* host = VardoFPHostControl1;
+    TFPAuxControl* aux = FPAuxControl1;
+    std::string reason;
+    // A command in progress on a vanished device fails by itself within moments (its read
+    // or write reports the hang-up), as a failed exchange of the terminal window; the port is
+    // closed on the next tick, so that failure is never swallowed by the close.
+    if (host->PortLost(&reason)) {
+        if (host->State() != tallyhost::EFP_S_Busy || m_hostLostBusy)
+            HostPortGone(reason);
+        else
+            m_hostLostBusy = true;
+    } else if (m_hostLost && Settings.ReopenLostPorts && host->OpenPort()) {
+        m_hostLost = false;
+        m_hostPortFailure.clear();
+        Settings.HostPortOpen = true;
+        ApplyProtocolType();
+        SetPanelText(1, QStringLiteral("Ready"));
+        UpdatePortPanels();
+    }
+    if (aux->PortLost(&reason)) {
+        if (aux->State() != tallyhost::FEFP_S_Busy || m_fiscalLostBusy)
+            FiscalPortGone(reason);
+        else
+            m_fiscalLostBusy = true;
+    } else if (m_fiscalLost && Settings.ReopenLostPorts && Settings.DGIEnabled && aux->OpenPort()) {
+        m_fiscalLost = false;
+        Settings.FiscalPortOpen = true;
+        SetPanelText(1, Settings.HostPortOpen ? QStringLiteral("Ready") : QStringLiteral("Error"));
+        UpdatePortPanels();
+    }
+}
+
+void TFormMain::HostPortGone(const std::string& reason)
+{
+    TFPHostControl* host = VardoFPHostControl1;
+    const QString text =
+        QStringLiteral("COM%1 lost (%2: %3)")
+            .arg(Settings.HComm + 1)
+            .arg(QString::fromStdString(host->OpenedPath()), QString::fromStdString(reason));
+    m_hostLost = true;
+    m_hostLostBusy = false;
+    m_quietPortChange = true;
+    host->ClosePort();
+    m_quietPortChange = false;
+    Settings.HostPortOpen = false;
+    // What a command sent meanwhile is told.
+    m_hostPortFailure = text;
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_HOST_PORT, text.toLocal8Bit());
+    SetPanelText(1, QStringLiteral("Error"));
+    UpdatePortPanels();
+}
+
+void TFormMain::FiscalPortGone(const std::string& reason)
+{
+    TFPAuxControl* aux = FPAuxControl1;
+    const QString text =
+        QStringLiteral("COM%1 lost (%2: %3)")
+            .arg(Settings.DComm + 1)
+            .arg(QString::fromStdString(aux->OpenedPath()), QString::fromStdString(reason));
+    m_fiscalLost = true;
+    m_fiscalLostBusy = false;
+    m_quietPortChange = true;
+    aux->ClosePort();
+    m_quietPortChange = false;
+    Settings.FiscalPortOpen = false;
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, WM_LOG_AUX_PORT, text.toLocal8Bit());
+    SetPanelText(1, QStringLiteral("Error"));
+    UpdatePortPanels();
 }
 
 void TFormMain::MenuItemResetserialportsClick()
@@ -287,7 +383,9 @@ void TFormMain::VardoFPHostControl1Close(TFPHostControl*)
 {
     if (!FormChildLogWindow)
         return;
-    PostNotification(FormChildLogWindow, WM_LOG_HOST_CLOSE);
+    // A port closed for its loss has its own log line.
+    if (!m_quietPortChange)
+        PostNotification(FormChildLogWindow, WM_LOG_HOST_CLOSE);
     // A closed port drops the command in progress without a report of its own.
     PostNotification(FormChildTerminalWindow, WM_TERM_HOST_CLOSE);
 }
@@ -352,7 +450,8 @@ void TFormMain::FPAuxControl1Close(TFPAuxControl*)
 {
     if (!FormChildLogWindow)
         return;
-    PostNotification(FormChildLogWindow, WM_LOG_AUX_CLOSE);
+    if (!m_quietPortChange)
+        PostNotification(FormChildLogWindow, WM_LOG_AUX_CLOSE);
     PostNotification(FormChildTerminalWindow, WM_TERM_AUX_CLOSE);
 }
 

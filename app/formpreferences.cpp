@@ -1,5 +1,7 @@
 #include "app/formpreferences.h"
 
+#include "links/devicetable.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -291,14 +293,24 @@ QWidget* TFormPreferences::CreateDevicesTab()
     auto* layout = new QVBoxLayout(page);
     auto* form = new QFormLayout;
     layout->addLayout(form);
-    const QStringList devices = SerialDevices();
+    const std::vector<tallyhost::SerialPortInfo> devices = tallyhost::ListSerialPorts();
     QStringList overridden;
     for (int i = 0; i < int(ComboBoxDevice.size()); ++i) {
         auto* box = new QComboBox;
         box->setObjectName(QStringLiteral("ComboBoxDeviceCom%1").arg(i + 1));
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
-        box->addItems(devices);
+        // Each item shows the path and what is behind it; picking one puts the path alone in
+        // the box, which is what is stored (a path typed by hand works the same way).
+        for (const auto& device : devices) {
+            const QString path = QString::fromStdString(device.Path);
+            const QString description = QString::fromStdString(device.Description);
+            box->addItem(description.isEmpty() ? path : path + QStringLiteral("  ") + description,
+                         path);
+            box->setItemData(box->count() - 1, description, Qt::ToolTipRole);
+        }
+        connect(box, &QComboBox::activated, box,
+                [box](int index) { box->setEditText(box->itemData(index).toString()); });
         const QString hint = QStringLiteral("Device used as COM%1 (default %2)")
                                  .arg(i + 1)
                                  .arg(DefaultDevicePath(i));
@@ -312,6 +324,14 @@ QWidget* TFormPreferences::CreateDevicesTab()
                               .arg(i + 1)
                               .arg(QString::fromLocal8Bit(qgetenv(variable.constData())));
     }
+    CheckBoxReopenLostPorts = new QCheckBox(QStringLiteral("&Reopen lost ports"));
+    CheckBoxReopenLostPorts->setObjectName(QStringLiteral("CheckBoxReopenLostPorts"));
+    const QString reopenHint =
+        QStringLiteral("Try every second to open a port whose device went away, and reopen it "
+                       "when the device is back");
+    CheckBoxReopenLostPorts->setToolTip(reopenHint);
+    CheckBoxReopenLostPorts->setStatusTip(reopenHint);
+    form->addRow(CheckBoxReopenLostPorts);
     if (!overridden.isEmpty()) {
         auto* note = new QLabel(QStringLiteral("For this run the environment overrides: %1")
                                     .arg(overridden.join(QStringLiteral(", "))));
@@ -325,24 +345,10 @@ QWidget* TFormPreferences::CreateDevicesTab()
 
 QStringList TFormPreferences::SerialDevices()
 {
-    const QDir dev(QStringLiteral("/dev"));
-    QStringList names = dev.entryList(
-        {QStringLiteral("ttyS*"), QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")},
-        QDir::System | QDir::Files | QDir::AllEntries, QDir::Name);
-    QStringList paths;
-    for (const QString& name : names)
-        paths << dev.filePath(name);
-    // ttyS10 sorts after ttyS1 by name; put the numbers in order for the operator.
-    std::stable_sort(paths.begin(), paths.end(), [](const QString& a, const QString& b) {
-        const auto stem = [](const QString& s) {
-            int i = int(s.size());
-            while (i > 0 && s.at(i - 1).isDigit())
-                --i;
-            return std::make_pair(s.left(i), s.mid(i).toInt());
-        };
-        return stem(a) < stem(b);
-    });
-    return paths;
+    QStringList stable;
+    for (const auto& device : tallyhost::ListSerialPorts())
+        stable << QString::fromStdString(device.Path);
+    return stable;
 }
 
 void TFormPreferences::FormCreate()
@@ -369,6 +375,7 @@ void TFormPreferences::FormCreate()
     for (int i = 0; i < int(ComboBoxDevice.size()); ++i)
         ComboBoxDevice[i]->setCurrentText(m_settings.Devices[i].isEmpty() ? DefaultDevicePath(i)
                                                                           : m_settings.Devices[i]);
+    CheckBoxReopenLostPorts->setChecked(m_settings.ReopenLostPorts);
     PageControl->setCurrentIndex(0);
 }
 
@@ -398,6 +405,7 @@ void TFormPreferences::ButtonOkClick()
         const QString path = ComboBoxDevice[i]->currentText().trimmed();
         m_settings.Devices[i] = path == DefaultDevicePath(i) ? QString() : path;
     }
+    m_settings.ReopenLostPorts = CheckBoxReopenLostPorts->isChecked();
     accept();
 }
 

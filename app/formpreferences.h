@@ -61,10 +61,12 @@ public:
     QComboBox* ComboBoxOutputDateFormat = nullptr;
     QCheckBox* CheckBoxReservedFields = nullptr;
     std::array<QComboBox*, 4> ComboBoxDevice{};
+    QCheckBox* CheckBoxReopenLostPorts = nullptr;
     QPushButton* ButtonOk = nullptr;
     QPushButton* ButtonCancel = nullptr;
 
-    // The serial devices present on this machine, offered in the device lists.
+    // The serial devices present on this machine, offered in the device lists: stable names
+    // (/dev/serial/by-id) first, then the plain devices.
     static QStringList SerialDevices();
 
 public slots:

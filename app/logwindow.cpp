@@ -116,6 +116,10 @@ tallyhost::LogEvent ToLogEvent(int notification, bool* known)
         return LogEvent::AuxWrite;
     case WM_LOG_AUX_READ:
         return LogEvent::AuxRead;
+    case WM_LOG_HOST_PORT:
+        return LogEvent::HostPortNote;
+    case WM_LOG_AUX_PORT:
+        return LogEvent::AuxPortNote;
     default:
         break;
     }

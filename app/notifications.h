@@ -44,6 +44,8 @@ inline constexpr int WM_TERM_AUX_ACK = kWmUser + 250;     // fiscal acknowledgem
 // Param: the kind (core/logformat.h WireEvent) plus kWireFiscalLink for the fiscal link.
 inline constexpr int WM_LOG_WIRE = kWmUser + 260;
 inline constexpr int kWireFiscalLink = 0x100;
+inline constexpr int WM_LOG_HOST_PORT = kWmUser + 300; // host port lost (text as frame)
+inline constexpr int WM_LOG_AUX_PORT = kWmUser + 310;  // fiscal port lost (text as frame)
 
 // A posted notification. The write and read notifications also carry the frame as it was
 // when the link reported it: several frames can be reported before the log window gets to

@@ -33,6 +33,7 @@ const char* const kKeyLogTimeColumn = "LogTimeColumn";
 const char* const kKeyLogTextColumn = "LogTextColumn";
 const char* const kKeyLogResponseTime = "LogResponseTime";
 const char* const kDevicesGroup = "Devices";
+const char* const kKeyReopenLostPorts = "ReopenLostPorts";
 
 // Per-file keys, in the terminal file's "General" section.
 const char* const kGeneralSection = "General";
@@ -145,6 +146,7 @@ void LoadStoredSettings(TSettings& settings, QSettings& store)
     store.beginGroup(QLatin1String(kDevicesGroup));
     for (int i = 0; i < int(settings.Devices.size()); ++i)
         settings.Devices[i] = store.value(DeviceKey(i)).toString().trimmed();
+    settings.ReopenLostPorts = ReadBool(store, kKeyReopenLostPorts, true);
     store.endGroup();
 }
 
@@ -180,6 +182,7 @@ void SaveStoredSettings(const TSettings& settings, QSettings& store)
         else
             store.setValue(DeviceKey(i), settings.Devices[i]);
     }
+    store.setValue(QLatin1String(kKeyReopenLostPorts), settings.ReopenLostPorts ? 1 : 0);
     store.endGroup();
     store.sync();
 }

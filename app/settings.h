@@ -53,6 +53,9 @@ struct TSettings
     // Device paths the operator chose for COM1..COM4 (group "Devices", keys "COM1".."COM4");
     // empty means the default /dev/ttyS0../dev/ttyS3. See EffectiveDevicePath().
     std::array<QString, 4> Devices;
+    // Key "ReopenLostPorts" of the "Devices" group: a port whose device vanished (a USB
+    // adapter pulled out) is tried again every second and reopened when it is back.
+    bool ReopenLostPorts = true;
 };
 
 // Defaults written on the first start.

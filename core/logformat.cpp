@@ -112,6 +112,10 @@ LogLine FormatLogLine(LogEvent event, const LogLineSource& source, bool lowLevel
         return Line(LogColorRole::Fiscal, kFiscalPrefix, "Close port", false);
     case LogEvent::AuxWrite:
         return Line(LogColorRole::Fiscal, kFiscalPrefix, FrameHexText(source.frame));
+    case LogEvent::HostPortNote:
+        return Line(LogColorRole::Host, kHostPrefix, std::string(source.frame), false);
+    case LogEvent::AuxPortNote:
+        return Line(LogColorRole::Fiscal, kFiscalPrefix, std::string(source.frame), false);
     }
     return {};
 }

@@ -61,6 +61,9 @@ enum class LogEvent
     AuxClose,
     AuxWrite,
     AuxRead,
+    // The state of a port in words (lost, and why): the line text travels as the frame.
+    HostPortNote,
+    AuxPortNote,
 };
 
 // What a line needs besides its event: the port and speed of the "Open COM" lines and the

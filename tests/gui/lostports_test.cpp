@@ -1,0 +1,225 @@
+// A port whose device vanishes and comes back (a USB adapter pulled out and plugged in again),
+// played by a pseudo-terminal behind a symbolic link that disappears and returns: the main
+// window ends the command, logs and shows the loss, and reopens the port by itself.
+
+#include "app/formmain.h"
+#include "app/formpreferences.h"
+#include "app/logwindow.h"
+#include "app/messagebox.h"
+#include "app/notifications.h"
+#include "app/settings.h"
+#include "core/template.h"
+#include "links/fphostcontrol.h"
+#include "tests/links/ptyprinter.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using tallyhost::testing::PtyPrinter;
+
+namespace {
+
+template <typename Pred> bool RunUntil(Pred pred, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout.count());
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+class LostPortTest : public ::testing::Test
+{
+protected:
+    TRecordedDialogs dialogs;
+    QTemporaryDir dir;
+    std::unique_ptr<PtyPrinter> printer = std::make_unique<PtyPrinter>();
+    std::unique_ptr<TFormMain> main;
+
+    QString HostLink() const { return dir.filePath(QStringLiteral("host")); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(printer->Ok());
+        Plug();
+        qputenv("TALLYHOST_COM1", HostLink().toLocal8Bit());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           dir.filePath(QStringLiteral("config")));
+        std::unique_ptr<QSettings> store(NewUserSettingsStore());
+        store->clear();
+        store->setValue(QStringLiteral("HComm"), 0);
+        store->setValue(QStringLiteral("HBaud"), 3);
+        store->setValue(QStringLiteral("DGIEnabled"), 0);
+        store->setValue(QStringLiteral("File"), QString());
+    }
+    void TearDown() override
+    {
+        main.reset();
+        std::unique_ptr<QSettings> store(NewUserSettingsStore());
+        store->clear();
+        qunsetenv("TALLYHOST_COM1");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    }
+
+    void Plug()
+    {
+        QFile::remove(HostLink());
+        ASSERT_TRUE(QFile::link(QString::fromStdString(printer->DevicePath()), HostLink()));
+    }
+    // The adapter is pulled out: its device hangs up and its name leads nowhere.
+    void Unplug()
+    {
+        QFile::remove(HostLink());
+        printer.reset();
+    }
+    void PlugNew()
+    {
+        printer = std::make_unique<PtyPrinter>();
+        ASSERT_TRUE(printer->Ok());
+        Plug();
+    }
+
+    void Start()
+    {
+        main = std::make_unique<TFormMain>(QStringList{QStringLiteral("tallyhost")});
+        const QString file = dir.filePath(QStringLiteral("printer.thf"));
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        const auto text = tallyhost::DefaultTemplateText();
+        out.write(text.data(), qint64(text.size()));
+        out.close();
+        main->Settings.File = file;
+        main->OpenTerminalFile();
+        ASSERT_NE(FormChildLogWindow, nullptr);
+    }
+
+    QStringList ViewLines()
+    {
+        QCoreApplication::sendPostedEvents();
+        FormChildLogWindow->FlushPendingLines();
+        QStringList lines = FormChildLogWindow->RichEditLog()->toPlainText().split(u'\n');
+        lines.removeAll(QString());
+        return lines;
+    }
+
+    // The operator's "Reopen lost ports" on the Devices tab of Preferences, by keyboard.
+    void SetReopenInPreferences(bool on)
+    {
+        dialogs.OnDialog = [on](QDialog& dialog) {
+            auto& p = dynamic_cast<TFormPreferences&>(dialog);
+            p.show();
+            p.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&p));
+            QTest::keyClick(&p, Qt::Key_D, Qt::AltModifier); // "&Devices"
+            EXPECT_EQ(p.PageControl->tabText(p.PageControl->currentIndex()),
+                      QStringLiteral("&Devices"));
+            if (p.CheckBoxReopenLostPorts->isChecked() != on)
+                QTest::keyClick(&p, Qt::Key_R, Qt::AltModifier); // "&Reopen lost ports"
+            EXPECT_EQ(p.CheckBoxReopenLostPorts->isChecked(), on);
+            QTest::mouseClick(p.ButtonOk, Qt::LeftButton);
+            return p.result();
+        };
+        main->MenuItemGeneral->trigger();
+        dialogs.OnDialog = nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(LostPortTest, CommandEndsAsAnErrorAndThePortComesBackByItself)
+{
+    Start();
+    tallyhost::TFPHostControl* link = main->VardoFPHostControl1;
+    ASSERT_EQ(link->State(), tallyhost::EFP_S_Idle);
+    const int before = int(ViewLines().size());
+    int errors = 0;
+    QObject::connect(link, &tallyhost::TFPHostControl::OnError, [&](auto*) { ++errors; });
+
+    ASSERT_TRUE(link->AddDataField("*"));
+    ASSERT_TRUE(link->SendCommand());
+    ASSERT_EQ(printer->Read(8, 2000ms).size(), 8u);
+    Unplug();
+    // Ended by the hang-up, not by the 2.5 s silence.
+    ASSERT_TRUE(RunUntil([&] { return errors == 1; }, 1500ms));
+    ASSERT_TRUE(RunUntil([&] { return main->HostPortLost(); }, 2500ms));
+    EXPECT_EQ(link->State(), tallyhost::EFP_S_Close);
+    EXPECT_FALSE(main->Settings.HostPortOpen);
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("COM1 lost"));
+    const QStringList lost = ViewLines().mid(before + 1); // after the command frame
+    ASSERT_EQ(lost.size(), 1) << lost.join(u'|').toStdString();
+    EXPECT_TRUE(lost[0].startsWith("HOST --> COM1 lost (" + HostLink() + ": "))
+        << lost[0].toStdString();
+    EXPECT_TRUE(dialogs.Boxes.empty()) << "no box for a port that comes and goes";
+
+    // Still away a while: tried again, quietly.
+    QTest::qWait(1200);
+    EXPECT_EQ(link->State(), tallyhost::EFP_S_Close);
+    EXPECT_EQ(ViewLines().size(), before + 2);
+
+    PlugNew();
+    const auto back = std::chrono::steady_clock::now();
+    ASSERT_TRUE(RunUntil([&] { return link->State() == tallyhost::EFP_S_Idle; }, 2500ms));
+    EXPECT_LE(std::chrono::steady_clock::now() - back, 2s);
+    EXPECT_FALSE(main->HostPortLost());
+    EXPECT_TRUE(main->Settings.HostPortOpen);
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("COM1 9600,N,8,1"));
+    EXPECT_EQ(ViewLines().last(), QStringLiteral("HOST --> Open COM1 9600,N,8,1"));
+    EXPECT_EQ(printer->ReadSome(300ms), "") << "nothing is sent again by itself";
+
+    bool answered = false;
+    QObject::connect(link, &tallyhost::TFPHostControl::OnFinalAnswer,
+                     [&](auto*) { answered = true; });
+    ASSERT_TRUE(link->AddDataField("*"));
+    ASSERT_TRUE(link->SendCommand());
+    const std::string command = printer->Read(8, 2000ms);
+    ASSERT_EQ(command.size(), 8u);
+    std::string answer = "\x02" + command.substr(1, 1) + "*\x1C" + "0000\x1C" + "0000\x03";
+    answer += tallyhost::TFPHostControl::GetFrameCheckSum(answer);
+    ASSERT_TRUE(printer->Write("\x06" + answer));
+    EXPECT_TRUE(RunUntil([&] { return answered; }, 3000ms));
+}
+
+TEST_F(LostPortTest, WithReopenOffALostPortStaysClosed)
+{
+    Start();
+    EXPECT_TRUE(main->Settings.ReopenLostPorts);
+    SetReopenInPreferences(false);
+    EXPECT_FALSE(main->Settings.ReopenLostPorts);
+    tallyhost::TFPHostControl* link = main->VardoFPHostControl1;
+    ASSERT_EQ(link->State(), tallyhost::EFP_S_Idle);
+
+    Unplug(); // while idle
+    ASSERT_TRUE(RunUntil([&] { return main->HostPortLost(); }, 2500ms));
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("COM1 lost"));
+    PlugNew();
+    QTest::qWait(2500);
+    EXPECT_EQ(link->State(), tallyhost::EFP_S_Close);
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("COM1 lost"));
+
+    // Stored with the other settings, and read back on the next start.
+    main->SaveSettings();
+    std::unique_ptr<QSettings> store(NewUserSettingsStore());
+    EXPECT_EQ(store->value(QStringLiteral("Devices/ReopenLostPorts")).toInt(), 0);
+}
