@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -206,6 +207,92 @@ TEST(SimulatorPty, HostsMayComeAndGoRepeatedly)
         EXPECT_EQ(line.c_lflag & (ECHO | ICANON), 0u) << "the next host gets a raw line";
         EXPECT_EQ(next.Read(1, 100ms), "") << "nothing left over from earlier hosts";
     }
+}
+
+// A paced line: the printer takes the command and gives its answer no faster than 1200 baud
+// carries them (ten bits a byte, 8.3 ms each), and a stalled printer stops reading mid-frame.
+TEST(SimulatorPty, PacedLineAndStall)
+{
+    Scenario scenario = BuiltInScenario();
+    scenario.Baud = 1200;
+    scenario.HostDefault.Delay = Millis{0};
+    HostRule slow = scenario.HostDefault;
+    slow.Name = "Slow";
+    slow.Match = "S";
+    slow.Faults = FaultStall;
+    slow.Delay = Millis{300};
+    scenario.HostRules.push_back(slow);
+    RunningSimulator sim(scenario);
+    Client host(sim->HostPath());
+    ASSERT_TRUE(host.IsOpen());
+
+    using Clock = std::chrono::steady_clock;
+    const std::string command = "\x02\x21\x2A\x03\x30\x30\x35\x30"s;
+    auto start = Clock::now();
+    host.Write(command);
+    EXPECT_EQ(host.Read(CompatibleAnswer.size(), 3000ms), CompatibleAnswer);
+    const auto both = (command.size() + CompatibleAnswer.size()) * 25ms / 3; // 8.33 ms a byte
+    EXPECT_GE(Clock::now() - start, both);
+    host.Write("\x06"s);
+
+    // "S" stalls once its first field is in: 300 ms more than the line alone needs.
+    const std::string stalled = "\x02\x22S\x1C" + std::string(20, 'x') + "\x03"s;
+    const std::string frame = stalled + HexWord(HostChecksum(stalled));
+    start = Clock::now();
+    host.Write(frame);
+    EXPECT_EQ(host.Read(1, 3000ms), "\x06");
+    EXPECT_GE(Clock::now() - start, frame.size() * 25ms / 3 + 300ms);
+}
+
+// The port vanishes like a pulled USB adapter and comes back under its link name.
+TEST(SimulatorPty, UnplugClosesThePortAndANewOneAppearsUnderTheSameName)
+{
+    Scenario scenario = BuiltInScenario();
+    HostRule pull = scenario.HostDefault;
+    pull.Name = "Pull";
+    pull.Match = "U";
+    pull.Faults = FaultUnplug;
+    pull.Delay = Millis{400};
+    scenario.HostRules.push_back(pull);
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("tallyhost-sim-unplug-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    Simulator simulator(scenario);
+    std::string error;
+    ASSERT_TRUE(simulator.Open(error)) << error;
+    ASSERT_TRUE(simulator.CreateLinks(dir.string(), error)) << error;
+    std::atomic<int> replugs{0};
+    simulator.OnReplug([&](const std::string& name, const std::string&) {
+        if (name == "host")
+            ++replugs;
+    });
+    std::thread runner([&] { simulator.Run(); });
+
+    {
+        Client host((dir / "host").string());
+        ASSERT_TRUE(host.IsOpen());
+        host.Write("\x02\x21U\x03"s + HexWord(HostChecksum("\x02\x21U\x03"s)));
+        pollfd p{host.Fd(), POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 2000), 1);
+        EXPECT_TRUE(p.revents & POLLHUP) << "the host's device hangs up";
+        char byte;
+        EXPECT_LE(::read(host.Fd(), &byte, 1), 0);
+        EXPECT_FALSE(std::filesystem::exists(dir / "host")) << "the name leads nowhere";
+    }
+    for (int i = 0; i < 100 && replugs == 0; ++i)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(replugs, 1);
+    EXPECT_EQ(std::filesystem::read_symlink(dir / "host"), simulator.HostPath());
+    {
+        Client host((dir / "host").string());
+        ASSERT_TRUE(host.IsOpen());
+        host.Write("\x02\x21\x2A\x03\x30\x30\x35\x30"s);
+        EXPECT_EQ(host.Read(CompatibleAnswer.size()), CompatibleAnswer);
+    }
+    simulator.RequestStop();
+    runner.join();
+    simulator.RemoveLinks();
+    std::filesystem::remove_all(dir);
 }
 
 // The program as scripts start it: paths on stdout, links, clean exit on SIGTERM.

@@ -149,8 +149,8 @@ std::string PtyPort::ReadAvailable(Clock::time_point now)
     std::string bytes;
     if (m_master < 0 || now < m_stallUntil)
         return bytes;
+    // Bytes found on a quiet line have only just begun to cross: the clock starts now.
     if (m_in.Paced() && m_in.Idle) {
-        // The host has just begun to send: its first byte is on the line from now.
         m_in.Start(now);
         return bytes;
     }
@@ -168,6 +168,11 @@ std::string PtyPort::ReadAvailable(Clock::time_point now)
         break; // EAGAIN: all read; EIO cannot happen while our slave is open
     }
     m_in.Took(bytes.size(), allowed);
+    // Nothing more waiting: the line falls quiet after these bytes. (Bytes still waiting were
+    // in transit all along, so a late wake-up may take them in one go.)
+    int waiting = 0;
+    if (m_in.Paced() && !m_in.Idle && ioctl(m_master, FIONREAD, &waiting) == 0 && waiting == 0)
+        m_in.Idle = true;
     return bytes;
 }
 
