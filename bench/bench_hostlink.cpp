@@ -6,8 +6,11 @@
 //  - BM_HostSilentWait: ten seconds against a printer that never answers (four commands, each
 //    ending by the 2.5 s silence rule). cpu_percent is the process's CPU time (all threads,
 //    user + system) over the wall time, in percent of one core; it must stay well under 1.
+//  - BM_LostPortRetry: ten seconds of what the main window does for a port whose device was
+//    pulled out: every second a check of the port and an attempt to open the vanished path.
+//    cpu_percent must stay under 0.5.
 //
-// Run: build/bench/bench_hostlink [--benchmark_filter=Exchanges|SilentWait]
+// Run: build/bench/bench_hostlink [--benchmark_filter=Exchanges|SilentWait|LostPort]
 
 #include "links/fphostcontrol.h"
 #include "links/hostframe.h"
@@ -15,12 +18,14 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -193,6 +198,54 @@ void BM_HostSilentWait(benchmark::State& state)
     link.ClosePort();
 }
 BENCHMARK(BM_HostSilentWait)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_LostPortRetry(benchmark::State& state)
+{
+    constexpr auto Wait = std::chrono::seconds(10);
+    auto pty = std::make_unique<PtyPrinter>();
+    const std::string name = "/tmp/tallyhost-bench-lost-" + std::to_string(::getpid());
+    ::unlink(name.c_str());
+    if (!pty->Ok() || ::symlink(pty->DevicePath().c_str(), name.c_str()) != 0) {
+        state.SkipWithError("cannot set up the pseudo-terminal");
+        return;
+    }
+    TFPHostControl link;
+    link.SetDevicePath(name);
+    if (!link.OpenPort()) {
+        state.SkipWithError("cannot open the pseudo-terminal");
+        return;
+    }
+    // The adapter is pulled out: its device hangs up and the name leads nowhere.
+    ::unlink(name.c_str());
+    pty.reset();
+    int attempts = 0;
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(1000);
+    const auto end = std::chrono::steady_clock::now() + Wait;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        std::string reason;
+        if (link.PortLost(&reason))
+            link.ClosePort();
+        else if (link.State() == EFP_S_Close && !link.OpenPort())
+            ++attempts;
+        if (std::chrono::steady_clock::now() >= end)
+            loop.quit();
+    });
+    for (auto _ : state) {
+        const double cpuBefore = ProcessCpuSeconds();
+        const auto wallBefore = std::chrono::steady_clock::now();
+        tick.start();
+        loop.exec();
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+        const double cpu = ProcessCpuSeconds() - cpuBefore;
+        state.counters["cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["cpu_ms"] = cpu * 1000.0;
+        state.counters["attempts"] = attempts;
+    }
+}
+BENCHMARK(BM_LostPortRetry)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
