@@ -40,4 +40,20 @@ private:
     std::string m_path;
 };
 
+// A key name the profile layer refuses to write because it could not be read back (it
+// starts with ";", holds "=", or reads as a section heading): "'<name>' is not a valid key
+// name". Nothing is written.
+class IniKeyError : public Error
+{
+public:
+    explicit IniKeyError(const std::string& name)
+        : Error("'" + name + "' is not a valid key name"), m_name(name)
+    {
+    }
+    const std::string& name() const { return m_name; }
+
+private:
+    std::string m_name;
+};
+
 } // namespace tallyhost

@@ -10,7 +10,10 @@
 #include <unordered_set>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,19 +23,22 @@
 // How malformed files are read. The platform's profile functions are the reference; where they
 // are unclear or plainly harmful, the choice is written here.
 //
-//  * Lines are split at LF; a CR before the LF belongs to the line end. Each line keeps its own
-//    line end (CR LF, LF, or none for a last line without one); new lines get CR LF. A lone CR
-//    inside a line is an ordinary (blank) character.
+//  * Lines end at CR LF, at LF or at a lone CR, as the platform reads them. Each line keeps its
+//    own line end (or none, for a last line without one).
+//  * New lines, and lines a write rewrites, take the file's own line end: the first one found
+//    in the file, CR LF for a new or empty file (or one without any line end), so editing an
+//    LF-only file never mixes CR LF into it. A last line without line end stays without one
+//    when it is rewritten, and gets the file's line end when something is appended after it.
 //  * Blanks are space, tab, CR, VT, FF and Ctrl-Z (0x1A, an old end-of-file mark); names and
 //    values are trimmed of them.
 //  * A line whose first non-blank character is ";" is a comment. A line whose first non-blank
 //    character is "[" and that contains a "]" opens a section named by the text between the "["
 //    and the LAST "]" (so a name containing "]" reads back as written), trimmed; text after the
-//    "]" is ignored. A "[" line without "]" is an ordinary line of the current section.
-//  * Any other non-blank line is an entry of the current section: key = text before the first
-//    "=", trimmed; value = text after it, trimmed. A line without "=" is a key without value:
-//    it is listed by ReadSection and ValueExists, reads give the default, and writing that key
-//    turns the line into key=value.
+//    "]" is ignored.
+//  * Any other line with an "=" is an entry of the current section: key = text before the first
+//    "=", trimmed; value = text after it, trimmed. A non-blank line without "=" (a mistyped
+//    heading such as "[broken", a stray word) is neither listed nor read, as with the platform;
+//    it stays in the file untouched and a write of that name adds a new key=value line.
 //  * Lines before the first section belong to no section: they are never read nor changed.
 //    A UTF-8 byte order mark at the start of the file is kept but does not hide the first
 //    heading.
@@ -43,12 +49,25 @@
 //    deletion removes every copy in the section (again, so the deleted value cannot reappear).
 //  * A zero byte ends a value or name as the platform's C strings do. Other binary bytes are
 //    data. Lines of any length are kept; reads are cut to their limit.
+//  * A default value loses its trailing spaces, as the platform's does (its first character is
+//    always kept, so an all-space default reads as one space).
 //  * Key names are listed only when they fit whole in the byte limit (the platform cuts the
 //    last name, which would show a command that does not exist); empty names are skipped (the
 //    platform's zero-separated list would end at them and hide all later keys).
 //  * Writes trim the section and key names, replace CR and LF in names and values by blanks
 //    (a raw line break would create lines nobody wrote) and cut them at a zero byte. A replaced
 //    key is rewritten as name=value, keeping the spelling of the name in the file.
+//  * A write of the value the key already has (the same trimmed text, quotes included: the
+//    terminal window's cached reader sees the quotes) changes nothing, so the file is not
+//    replaced and keeps its time stamp, as the platform leaves it alone.
+//  * A key name that could not be read back (one starting with ";", which makes a comment; one
+//    holding "=", which splits elsewhere; one that reads as a section heading) is refused with
+//    IniKeyError; the platform writes such a line and then never finds it again.
+//  * Saves leave a hidden temporary copy beside the file until the rename (see TempFileName).
+//    A writer killed before the rename leaves it behind; the next load or save of the file
+//    removes such copies when their writer is gone: its PID (in the name) no longer runs and
+//    no one holds the lock every writer keeps on its copy (a writer on another machine or in
+//    another PID namespace of a shared folder). Files of any other name are never touched.
 
 namespace tallyhost {
 
@@ -94,14 +113,31 @@ enum class LineKind : std::uint8_t
     Blank,
     Comment,
     Section,
-    Entry
+    Entry,
+    Other // a non-blank line without "=": kept, never read nor listed
 };
 enum class Eol : std::uint8_t
 {
     None,
     Lf,
-    CrLf
+    CrLf,
+    Cr
 };
+
+std::string_view eolBytes(Eol eol)
+{
+    switch (eol) {
+    case Eol::Lf:
+        return "\n";
+    case Eol::CrLf:
+        return "\r\n";
+    case Eol::Cr:
+        return "\r";
+    case Eol::None:
+        break;
+    }
+    return {};
+}
 
 struct Line
 {
@@ -124,10 +160,11 @@ Line parseLine(std::string text, Eol eol)
         line.kind = LineKind::Section;
         const auto close = t.rfind(']');
         line.folded = FoldName(trimmed(cutAtZero(t.substr(1, close - 1))));
-    } else {
+    } else if (const auto eq = t.find('='); eq != std::string_view::npos) {
         line.kind = LineKind::Entry;
-        const auto eq = t.find('=');
         line.folded = FoldName(trimmed(cutAtZero(t.substr(0, eq))));
+    } else {
+        line.kind = LineKind::Other;
     }
     line.text = std::move(text);
     return line;
@@ -273,6 +310,77 @@ bool readWholeFile(const std::string& path, std::string& bytes, bool& missing)
     return true;
 }
 
+// The temporary copy a save writes beside the file, in one place: "." + the file's name (its
+// first 120 bytes, so that the name stays within the file system's limit however long the
+// file's name is) + ".tmp" + the writer's PID + "_" + a counter + "_" + clock digits. Hidden,
+// and named after its file, so that an operator who finds one knows where it came from.
+struct TempFileName
+{
+    static std::string prefix(const std::string& target)
+    {
+        const auto slash = target.rfind('/');
+        const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1);
+        return "." + base.substr(0, 120) + ".tmp";
+    }
+
+    static std::string make(const std::string& target, pid_t pid, unsigned counter, long long clock)
+    {
+        return directoryOf(target) + "/" + prefix(target) + std::to_string(pid) + "_" +
+               std::to_string(counter) + "_" + std::to_string(clock);
+    }
+
+    // The writer's PID when `entry` (a name in the file's directory) is one of the file's
+    // temporary copies; 0 for any other name.
+    static pid_t writerOf(std::string_view entry, std::string_view prefix)
+    {
+        if (!entry.starts_with(prefix))
+            return 0;
+        entry.remove_prefix(prefix.size());
+        long long numbers[3] = {};
+        for (int i = 0; i < 3; ++i) {
+            std::size_t digits = 0;
+            while (digits < entry.size() && digits < 18 && entry[digits] >= '0' &&
+                   entry[digits] <= '9') {
+                numbers[i] = numbers[i] * 10 + (entry[digits] - '0');
+                ++digits;
+            }
+            if (digits == 0)
+                return 0;
+            entry.remove_prefix(digits);
+            if (i < 2) {
+                if (entry.empty() || entry.front() != '_')
+                    return 0;
+                entry.remove_prefix(1);
+            }
+        }
+        if (!entry.empty() || numbers[0] <= 0 || numbers[0] > 0x7fffffff)
+            return 0;
+        return static_cast<pid_t>(numbers[0]);
+    }
+};
+
+bool processRuns(pid_t pid)
+{
+    // EPERM: it runs under another user.
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+// Removes one stale copy unless its writer still holds its lock.
+bool removeIfUnlocked(int dirFd, const char* name)
+{
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st
+    {
+    };
+    bool removed = false;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        removed = ::unlinkat(dirFd, name, 0) == 0;
+    ::close(fd); // releases the lock
+    return removed;
+}
+
 struct FileStamp
 {
     bool exists = false;
@@ -316,6 +424,16 @@ std::string FoldName(std::string_view name)
     return out;
 }
 
+bool KeyNameReadsBack(std::string_view name)
+{
+    const std::string_view t = trimmed(cutAtZero(name));
+    if (t.find('=') != std::string_view::npos)
+        return false;
+    if (!t.empty() && t.front() == ';')
+        return false;
+    return !(!t.empty() && t.front() == '[' && t.find(']') != std::string_view::npos);
+}
+
 bool SameName(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -325,6 +443,26 @@ bool SameName(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+std::size_t RemoveStaleTempFiles(const std::string& path)
+{
+    const std::string target = resolveTarget(path);
+    const std::string prefix = TempFileName::prefix(target);
+    DIR* dir = ::opendir(directoryOf(target).c_str());
+    if (!dir)
+        return 0;
+    const pid_t self = ::getpid();
+    std::size_t removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t writer = TempFileName::writerOf(entry->d_name, prefix);
+        if (writer == 0 || writer == self || processRuns(writer))
+            continue;
+        if (removeIfUnlocked(::dirfd(dir), entry->d_name))
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes)
@@ -338,19 +476,15 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     };
     const bool hadOriginal = ::stat(target.c_str(), &original) == 0;
 
+    RemoveStaleTempFiles(target);
+
     const std::string dir = directoryOf(target);
-    // The temporary name must stay within the file system's name length, however long the
-    // file's own name is.
-    const std::string base =
-        target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1)
-            .substr(0, 120);
     static std::atomic<unsigned> counter = 0;
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-        temp = dir + "/." + base + ".tmp" + std::to_string(::getpid()) + "_" +
-               std::to_string(++counter) + "_" + std::to_string(now % 1000000);
+        temp = TempFileName::make(target, ::getpid(), ++counter, now % 1000000);
         // 0666 lets the umask decide a new file's permissions, like any other created file.
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
@@ -358,6 +492,9 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     }
     if (fd < 0)
         refuse(path);
+    // Held until the copy is renamed or removed: it tells a cleaner that cannot see our PID
+    // (another machine on a shared folder, another PID namespace) that the copy is in use.
+    ::flock(fd, LOCK_EX | LOCK_NB);
 
     bool ok = true;
     if (hadOriginal) {
@@ -402,6 +539,8 @@ struct IniDocument::Impl
     // A UTF-8 byte order mark some editors put before the first line: kept, but not taken as
     // part of the first line (it would hide the first section heading).
     std::string bom;
+    // The first line end of the file as loaded; None when it had none.
+    Eol newline = Eol::None;
     bool modified = false;
     bool readable = true;
 
@@ -417,22 +556,28 @@ struct IniDocument::Impl
             bom = kUtf8Bom;
             bytes.remove_prefix(kUtf8Bom.size());
         }
+        newline = Eol::None;
         std::size_t pos = 0;
         while (pos < bytes.size()) {
-            const auto nl = bytes.find('\n', pos);
+            const auto end = bytes.find_first_of("\r\n", pos);
             std::string_view text;
             Eol eol = Eol::None;
-            if (nl == std::string_view::npos) {
+            if (end == std::string_view::npos) {
                 text = bytes.substr(pos);
                 pos = bytes.size();
             } else {
-                text = bytes.substr(pos, nl - pos);
-                pos = nl + 1;
-                eol = Eol::Lf;
-                if (!text.empty() && text.back() == '\r') {
-                    text.remove_suffix(1);
+                text = bytes.substr(pos, end - pos);
+                pos = end + 1;
+                if (bytes[end] == '\n') {
+                    eol = Eol::Lf;
+                } else if (pos < bytes.size() && bytes[pos] == '\n') {
                     eol = Eol::CrLf;
+                    ++pos;
+                } else {
+                    eol = Eol::Cr;
                 }
+                if (newline == Eol::None)
+                    newline = eol;
             }
             Line line = parseLine(std::string(text), eol);
             if (line.kind == LineKind::Section) {
@@ -462,14 +607,14 @@ struct IniDocument::Impl
                 continue;
             for (const auto& l : b.lines) {
                 out += l.text;
-                if (l.eol == Eol::CrLf)
-                    out += "\r\n";
-                else if (l.eol == Eol::Lf)
-                    out += '\n';
+                out += eolBytes(l.eol);
             }
         }
         return out;
     }
+
+    // The line end of new and rewritten lines.
+    Eol lineEnd() const { return newline == Eol::None ? Eol::CrLf : newline; }
 
     const Block* findBlock(std::string_view section) const
     {
@@ -527,6 +672,7 @@ IniDocument IniDocument::FromBytes(std::string_view bytes)
 
 IniDocument IniDocument::Load(const std::string& path)
 {
+    RemoveStaleTempFiles(path);
     std::string bytes;
     bool missing = false;
     if (!readWholeFile(path, bytes, missing)) {
@@ -579,16 +725,23 @@ std::string IniDocument::ReadString(std::string_view section, std::string_view k
                                     std::string_view defaultValue, std::size_t limit) const
 {
     std::string_view value = defaultValue;
+    bool found = false;
     if (const auto* block = m_impl->findBlock(section)) {
         const Line* line = Impl::findEntry(*block, FoldName(trimmed(cutAtZero(key))));
         std::string_view v;
         if (line && valueOf(*line, v)) {
+            found = true;
             value = trimmed(cutAtZero(v));
             // One pair of matching enclosing quotes is dropped.
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                 value.back() == value.front())
                 value = value.substr(1, value.size() - 2);
         }
+    }
+    if (!found) {
+        // The platform drops the default's trailing spaces but never its first character.
+        while (value.size() > 1 && value.back() == ' ')
+            value.remove_suffix(1);
     }
     if (value.size() > limit)
         value = value.substr(0, limit);
@@ -644,6 +797,41 @@ std::vector<std::string> IniDocument::ReadSections() const
     return names;
 }
 
+std::vector<IniLine> IniDocument::Lines() const
+{
+    std::vector<IniLine> lines;
+    int number = 0;
+    for (const auto& b : m_impl->blocks) {
+        for (const Line& l : b.lines) {
+            IniLine out;
+            out.Number = ++number;
+            out.Text = l.text;
+            switch (l.kind) {
+            case LineKind::Blank:
+                out.Kind = IniLineKind::Blank;
+                break;
+            case LineKind::Comment:
+                out.Kind = IniLineKind::Comment;
+                break;
+            case LineKind::Section:
+                out.Kind = IniLineKind::Section;
+                out.Name = trimmed(cutAtZero(sectionNameOf(l)));
+                break;
+            case LineKind::Entry:
+                out.Kind = IniLineKind::Entry;
+                out.Name = keyNameOf(l);
+                valueOf(l, out.Value);
+                break;
+            case LineKind::Other:
+                out.Kind = IniLineKind::Other;
+                break;
+            }
+            lines.push_back(out);
+        }
+    }
+    return lines;
+}
+
 void IniDocument::WriteString(std::string_view section, std::string_view key,
                               std::string_view value)
 {
@@ -651,8 +839,11 @@ void IniDocument::WriteString(std::string_view section, std::string_view key,
     const std::string keyName(trimmed(cleanForWrite(key)));
     const std::string text = cleanForWrite(value);
     const std::string foldedKey = FoldName(keyName);
+    if (!KeyNameReadsBack(keyName))
+        throw IniKeyError(keyName);
 
     Impl& d = *m_impl;
+    const Eol eol = d.lineEnd();
     if (auto* block = d.findBlock(sectionName)) {
         std::size_t lastEntry = 0; // the heading
         for (std::size_t i = 1; i < block->lines.size(); ++i) {
@@ -660,11 +851,14 @@ void IniDocument::WriteString(std::string_view section, std::string_view key,
             if (l.kind != LineKind::Entry)
                 continue;
             if (l.folded == foldedKey) {
-                std::string replaced = std::string(keyNameOf(l)) + "=" + text;
-                if (replaced != l.text) {
-                    l.text = std::move(replaced);
-                    d.modified = true;
-                }
+                std::string_view old;
+                valueOf(l, old);
+                if (old == trimmed(text))
+                    return;
+                l.text = std::string(keyNameOf(l)) + "=" + text;
+                if (l.eol != Eol::None)
+                    l.eol = eol;
+                d.modified = true;
                 return;
             }
             lastEntry = i;
@@ -673,19 +867,19 @@ void IniDocument::WriteString(std::string_view section, std::string_view key,
         // lines and comments, so the blank line that separates sections stays where it was.
         Line& before = block->lines[lastEntry];
         if (before.eol == Eol::None)
-            before.eol = Eol::CrLf;
+            before.eol = eol;
         block->lines.insert(block->lines.begin() + static_cast<std::ptrdiff_t>(lastEntry) + 1,
-                            parseLine(keyName + "=" + text, Eol::CrLf));
+                            parseLine(keyName + "=" + text, eol));
         d.modified = true;
         return;
     }
 
     if (Line* last = d.lastLine(); last && last->eol == Eol::None)
-        last->eol = Eol::CrLf;
+        last->eol = eol;
     Impl::Block block;
-    block.lines.push_back(parseLine("[" + sectionName + "]", Eol::CrLf));
+    block.lines.push_back(parseLine("[" + sectionName + "]", eol));
     block.folded = block.lines.front().folded;
-    block.lines.push_back(parseLine(keyName + "=" + text, Eol::CrLf));
+    block.lines.push_back(parseLine(keyName + "=" + text, eol));
     d.index[block.folded].push_back(d.blocks.size());
     d.blocks.push_back(std::move(block));
     d.modified = true;

@@ -18,12 +18,21 @@ namespace tallyhost {
 //    with the same quote character (" or ') loses that one pair;
 //  * replacing a key rewrites its line in place, a new key goes right after the last entry of
 //    its section, a new section goes at the end of the file, the first write creates the file;
+//  * lines end at CR LF, LF or a lone CR; a non-blank line without "=" is neither listed nor
+//    read (it stays in the file);
+//  * a missing key gives the caller's default without its trailing spaces;
 //  * every line an operation does not touch stays byte for byte as it was (comments, blank
-//    lines, LF-only line ends, a last line without line end); new lines end with CR LF.
+//    lines, a last line without line end); new and rewritten lines take the file's own line
+//    end (its first one; CR LF for a new or empty file), so an LF file stays LF;
+//  * writing the value a key already has changes nothing on disk (no replacement, same time
+//    stamp and inode);
+//  * a key name that could not be read back (";" first, an "=", a heading) is refused with
+//    IniKeyError instead of being written as a line nobody can read.
 //
 // Writes reach the disk as one atomic replacement of the whole file (temporary file beside it,
-// fsync, rename), so a crash or a full disk never leaves a half-written terminal file. The
-// choices for malformed files are documented in profile.cpp.
+// fsync, rename), so a crash or a full disk never leaves a half-written terminal file, and the
+// temporary copy a killed writer leaves behind is removed by the next load or save of the file
+// (RemoveStaleTempFiles). The choices for malformed files are documented in profile.cpp.
 
 // Value length limit of the plain profile reader (a 2048-byte buffer).
 inline constexpr std::size_t ProfileStringLimit = 2047;
@@ -38,12 +47,39 @@ inline constexpr std::size_t NoProfileLimit = static_cast<std::size_t>(-1);
 // Case folding used for section and key names: ASCII and Latin-1 letters.
 std::string FoldName(std::string_view name);
 bool SameName(std::string_view a, std::string_view b);
+// False for a key name that a profile line could not give back (trimmed: starts with ";",
+// holds "=", or starts with "[" and holds "]"); writing one throws IniKeyError.
+bool KeyNameReadsBack(std::string_view name);
 
 // Replaces `path` with `bytes` atomically: a temporary file in the same directory, written,
 // fsync'ed, given the original's permissions, then renamed over the original (through a
 // symbolic link to its target). Refuses a file without write permission or whose directory
 // cannot take the temporary file. Throws IniWriteError(path); the original stays untouched.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// Removes the temporary copies that saves of `path` left behind when their writer died
+// before the rename: only names of the save's own pattern for this file, only when the PID
+// in the name no longer runs and no one holds the copy's lock. Loads and saves call it.
+// Returns how many were removed; failures are silent (a read-only folder keeps them).
+std::size_t RemoveStaleTempFiles(const std::string& path);
+
+// One line of a profile file as the reader sees it, for tools that report by line number.
+enum class IniLineKind
+{
+    Blank,
+    Comment,
+    Section, // Name: the section's name
+    Entry,   // Name: the key; Value: the text after "=", trimmed, quotes kept
+    Other,   // a non-blank line without "=": neither read nor listed
+};
+struct IniLine
+{
+    int Number = 0; // 1-based, counting the line ends the reader sees (CR LF, LF, lone CR)
+    IniLineKind Kind = IniLineKind::Blank;
+    std::string_view Text; // the whole line without its line end
+    std::string_view Name;
+    std::string_view Value;
+};
 
 // A profile file held in memory: loaded once, read and edited, then saved as one atomic
 // replacement. The result of a sequence of edits is byte for byte what the same sequence of
@@ -84,16 +120,20 @@ public:
                            std::string_view defaultValue,
                            std::size_t limit = ProfileStringLimit) const;
     bool SectionExists(std::string_view section) const;
-    // True when the key is listed in the section (a line with or without "=").
+    // True when the key is listed in the section (a line with "=").
     bool ValueExists(std::string_view section, std::string_view key) const;
     // Key names of a section in file order, each once; at most `byteLimit` bytes of names.
     std::vector<std::string> ReadSection(std::string_view section,
                                          std::size_t byteLimit = ProfileKeyListLimit) const;
     // Section names in file order, each once.
     std::vector<std::string> ReadSections() const;
+    // Every line in file order, numbered as in ToBytes(). The views stay valid until the
+    // document is edited or destroyed.
+    std::vector<IniLine> Lines() const;
 
     // Editing, in memory. Line breaks in names or values are written as blanks (a raw line
-    // break would split the line and create keys nobody wrote).
+    // break would split the line and create keys nobody wrote). WriteString throws
+    // IniKeyError for a key name that could not be read back (KeyNameReadsBack).
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     // Removes the key's line(s); returns false when there was nothing to remove.
     bool DeleteKey(std::string_view section, std::string_view key);

@@ -6,8 +6,9 @@
 
 #include "core/profile.h"
 
-// Lines are split at LF and lose one CR before it (CR LF files, LF files and a last line
-// without line end all read alike). A UTF-8 byte order mark at the start is skipped. A line without
+// Lines end at CR LF, at LF or at a lone CR, as in the profile layer (CR LF files, LF files and
+// a last line without line end all read alike). A UTF-8 byte order mark at the start is skipped. A
+// line without
 // "=" inside a section names no key: it is not listed and cannot be found. Lines before the first
 // section are ignored.
 
@@ -46,13 +47,14 @@ struct TTerminalCache::Impl
         if (bytes.starts_with("\xEF\xBB\xBF"))
             pos = 3; // a UTF-8 byte order mark would hide the first section heading
         while (pos < bytes.size()) {
-            auto nl = bytes.find('\n', pos);
-            if (nl == std::string_view::npos)
-                nl = bytes.size();
-            std::string_view line = bytes.substr(pos, nl - pos);
-            pos = nl + 1;
-            if (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
+            auto end = bytes.find_first_of("\r\n", pos);
+            if (end == std::string_view::npos)
+                end = bytes.size();
+            const std::string_view line = bytes.substr(pos, end - pos);
+            pos = end + 1;
+            if (end < bytes.size() && bytes[end] == '\r' && pos < bytes.size() &&
+                bytes[pos] == '\n')
+                ++pos;
             if (line.empty() || line.front() == ';')
                 continue;
             if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {

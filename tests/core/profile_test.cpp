@@ -1,6 +1,8 @@
 #include <random>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,14 +43,13 @@ TEST(IniDocumentRead, NamesIgnoreCaseAndValuesAreTrimmedAndUnquoted)
     EXPECT_EQ(doc.ReadString("General", "Single", "d"), "x");
     EXPECT_EQ(doc.ReadString("General", "Mixed", "d"), "\"x'");
     EXPECT_EQ(doc.ReadString("General", "Lonely", "d"), "\"");
-    // A line without "=" is a key without value: listed, but reads give the default.
+    // A line without "=" is no key: neither listed nor read.
     EXPECT_EQ(doc.ReadString("General", "NoEquals", "d"), "d");
-    EXPECT_TRUE(doc.ValueExists("General", "noequals"));
+    EXPECT_FALSE(doc.ValueExists("General", "noequals"));
     EXPECT_EQ(doc.ReadString("General", "Missing", "d"), "d");
     EXPECT_EQ(doc.ReadString("Nowhere", "Protocol", "d"), "d");
-    EXPECT_EQ(
-        doc.ReadSection("GENERAL"),
-        (std::vector<std::string>{"Protocol", "Quoted", "Single", "Mixed", "Lonely", "NoEquals"}));
+    EXPECT_EQ(doc.ReadSection("GENERAL"),
+              (std::vector<std::string>{"Protocol", "Quoted", "Single", "Mixed", "Lonely"}));
     EXPECT_EQ(doc.ReadSections(), (std::vector<std::string>{"General", "Groups"}));
 }
 
@@ -97,7 +98,7 @@ TEST(IniDocumentRead, MalformedLinesHaveDocumentedOutcomes)
     // The "[Broken" line without "]" is an ordinary line of [A].
     EXPECT_EQ(doc.ReadString("A", "after", ""), "broken");
     EXPECT_EQ(doc.ReadString("A", "only", "dup"), "dup");
-    EXPECT_EQ(doc.ReadSection("A"), (std::vector<std::string>{"k", "[Broken", "after"}));
+    EXPECT_EQ(doc.ReadSection("A"), (std::vector<std::string>{"k", "after"}));
     EXPECT_EQ(doc.ReadString("B", "z", ""), "\"with");
     EXPECT_EQ(doc.ReadString("C", "lf", ""), "only");
     EXPECT_EQ(doc.ReadSections(), (std::vector<std::string>{"A", "B", "C"}));
@@ -146,8 +147,8 @@ TEST(IniDocumentWrite, EditsTouchOnlyTheirLines)
                              "Single='x'\r\n"
                              "Mixed=\"x'\r\n"
                              "Lonely=\"\r\n"
-                             "NoEquals\r\n"
                              "InputDateFormat=3\r\n"
+                             "NoEquals\r\n"
                              "\r\n"
                              "[Groups]\r\n"
                              "Daily=\r\n"
@@ -156,16 +157,20 @@ TEST(IniDocumentWrite, EditsTouchOnlyTheirLines)
                              "\r\n"
                              "[Daily]\r\n"
                              "Open=\r\n");
+    // Writing the name of a line without "=" adds a key; the odd line stays as it was.
     doc.WriteString("General", "NoEquals", "now");
     EXPECT_EQ(doc.ReadString("General", "NoEquals", ""), "now");
+    EXPECT_NE(doc.ToBytes().find("InputDateFormat=3\r\nNoEquals=now\r\nNoEquals\r\n"),
+              std::string::npos);
 }
 
 TEST(IniDocumentWrite, LineEndsOfUntouchedLinesAndMissingFinalLineEnd)
 {
+    // A mixed file: new lines take its first line end, untouched lines keep theirs.
     IniDocument doc = IniDocument::FromBytes("[A]\nx=1\n[B]\r\n[C]");
     doc.WriteString("B", "y", "2");
     doc.WriteString("C", "z", "3");
-    EXPECT_EQ(doc.ToBytes(), "[A]\nx=1\n[B]\r\ny=2\r\n[C]\r\nz=3\r\n");
+    EXPECT_EQ(doc.ToBytes(), "[A]\nx=1\n[B]\r\ny=2\n[C]\nz=3\n");
 
     IniDocument tail = IniDocument::FromBytes("[A]\r\nx=1");
     tail.WriteString("A", "x", "2");
@@ -374,4 +379,203 @@ TEST(ProfileFile, ReadOnlyDirectoryRefusesWrites)
         EXPECT_EQ(attempt(), 0);
     }
     EXPECT_EQ(readBytes(path), original);
+}
+
+TEST(IniDocumentLines, LoneCrEndsALineAndRoundTrips)
+{
+    const std::string bytes = "[S]\rk=1\rj=2\r\n\r\rl=3";
+    IniDocument doc = IniDocument::FromBytes(bytes);
+    EXPECT_EQ(doc.ReadString("S", "k", ""), "1");
+    EXPECT_EQ(doc.ReadString("S", "j", ""), "2");
+    EXPECT_EQ(doc.ReadString("S", "l", ""), "3");
+    EXPECT_EQ(doc.ReadSection("S"), (std::vector<std::string>{"k", "j", "l"}));
+    EXPECT_EQ(doc.ToBytes(), bytes);
+    // The file's first line end is a lone CR: new lines end with CR too.
+    doc.WriteString("S", "k", "9");
+    doc.WriteString("T", "m", "4");
+    EXPECT_EQ(doc.ToBytes(), "[S]\rk=9\rj=2\r\n\r\rl=3\r[T]\rm=4\r");
+}
+
+TEST(IniDocumentLines, NewAndRewrittenLinesTakeTheFilesOwnLineEnd)
+{
+    IniDocument lf = IniDocument::FromBytes("; made on Linux\n[General]\nProtocol=0\n\n[Groups]\n");
+    lf.WriteString("General", "Protocol", "1");
+    lf.WriteString("General", "InputDateFormat", "2");
+    lf.WriteString("Groups", "Daily", "");
+    lf.WriteString("Daily", "Open", "");
+    EXPECT_EQ(lf.ToBytes(), "; made on Linux\n[General]\nProtocol=1\nInputDateFormat=2\n\n"
+                            "[Groups]\nDaily=\n[Daily]\nOpen=\n");
+
+    // A CR LF line rewritten in a file whose first line end is LF becomes LF.
+    IniDocument mixed = IniDocument::FromBytes("[A]\nx=1\r\ny=2\r\n");
+    mixed.WriteString("A", "x", "3");
+    EXPECT_EQ(mixed.ToBytes(), "[A]\nx=3\ny=2\r\n");
+
+    // New and empty files, and a file without any line end, get CR LF.
+    IniDocument fresh;
+    fresh.WriteString("S", "k", "v");
+    EXPECT_EQ(fresh.ToBytes(), "[S]\r\nk=v\r\n");
+    IniDocument oneLine = IniDocument::FromBytes("[S]");
+    oneLine.WriteString("S", "k", "v");
+    EXPECT_EQ(oneLine.ToBytes(), "[S]\r\nk=v\r\n");
+}
+
+TEST(IniDocumentLines, MistypedHeadingIsNeitherSectionNorKey)
+{
+    IniDocument doc = IniDocument::FromBytes("[Groups]\r\nDaily=\r\n[broken\r\nWeekly=\r\n"
+                                             "stray words\r\n");
+    EXPECT_EQ(doc.ReadSection("Groups"), (std::vector<std::string>{"Daily", "Weekly"}));
+    EXPECT_FALSE(doc.ValueExists("Groups", "[broken"));
+    EXPECT_FALSE(doc.DeleteKey("Groups", "stray words"));
+    doc.WriteString("Groups", "Monthly", "");
+    EXPECT_EQ(doc.ToBytes(),
+              "[Groups]\r\nDaily=\r\n[broken\r\nWeekly=\r\nMonthly=\r\nstray words\r\n");
+}
+
+TEST(IniDocumentRead, DefaultLosesTrailingSpacesOnly)
+{
+    const IniDocument doc = IniDocument::FromBytes("[S]\r\nk=v  \r\n");
+    EXPECT_EQ(doc.ReadString("S", "missing", "def  "), "def");
+    EXPECT_EQ(doc.ReadString("S", "missing", "  def\t"), "  def\t");
+    EXPECT_EQ(doc.ReadString("S", "missing", "   "), " ");
+    EXPECT_EQ(doc.ReadString("S", "missing", ""), "");
+    EXPECT_EQ(doc.ReadString("S", "k", "def  "), "v");
+}
+
+TEST(IniDocumentWrite, KeyNamesThatCannotBeReadBackAreRefused)
+{
+    const std::string start = "[S]\r\nk=1\r\n";
+    IniDocument doc = IniDocument::FromBytes(start);
+    for (const std::string bad : {";Open", "  ;x", "a=b", "=", "[x]", " [Daily] "}) {
+        try {
+            doc.WriteString("S", bad, "v");
+            ADD_FAILURE() << "wrote key '" << bad << "'";
+        } catch (const IniKeyError& e) {
+            EXPECT_EQ(e.what(), "'" + std::string(e.name()) + "' is not a valid key name");
+        }
+    }
+    EXPECT_FALSE(doc.Modified());
+    EXPECT_EQ(doc.ToBytes(), start);
+    // A "[" without "]" or a ";" later in the name reads back, so it is written.
+    doc.WriteString("S", "[open", "1");
+    doc.WriteString("S", "a;b", "2");
+    EXPECT_EQ(doc.ReadString("S", "[open", ""), "1");
+    EXPECT_EQ(doc.ReadString("S", "a;b", ""), "2");
+
+    TempDir dir;
+    const std::string path = dir.file("t.thf");
+    writeBytes(path, start);
+    TExtIniFile ini(path);
+    EXPECT_THROW(ini.WriteString("S", ";k", "v"), IniKeyError);
+    EXPECT_EQ(readBytes(path), start);
+}
+
+namespace {
+
+struct FileId
+{
+    ino_t ino = 0;
+    timespec mtime{};
+};
+
+FileId idOf(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return {st.st_ino, st.st_mtim};
+}
+
+void expectSameFile(const FileId& a, const FileId& b)
+{
+    EXPECT_EQ(a.ino, b.ino);
+    EXPECT_EQ(a.mtime.tv_sec, b.mtime.tv_sec);
+    EXPECT_EQ(a.mtime.tv_nsec, b.mtime.tv_nsec);
+}
+
+// A PID that no longer runs: a child that has exited and been reaped.
+pid_t deadPid()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child;
+}
+
+} // namespace
+
+TEST(ProfileFile, WritingTheValueAKeyHasLeavesTheFileAlone)
+{
+    TempDir dir;
+    const std::string path = dir.file("t.thf");
+    const std::string start = "[S]\r\n  Key = value  \r\nCL1=\"1,2\"\r\n";
+    writeBytes(path, start);
+    // The file's time stamp must be able to change between the writes.
+    timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), past, 0), 0);
+    const FileId before = idOf(path);
+
+    ProfileWriteString(path, "s", "KEY", "value");
+    ProfileWriteString(path, "S", "Key", " value ");
+    TExtIniFile ini(path);
+    ini.WriteString("S", "CL1", "\"1,2\"");
+    {
+        TIniTransaction batch(ini);
+        ini.WriteString("S", "Key", "value");
+        batch.Commit();
+    }
+    EXPECT_EQ(readBytes(path), start);
+    expectSameFile(idOf(path), before);
+
+    // Quotes are part of the value as the terminal window reads it: not the same value.
+    ini.WriteString("S", "CL1", "1,2");
+    EXPECT_EQ(readBytes(path), "[S]\r\n  Key = value  \r\nCL1=1,2\r\n");
+    EXPECT_NE(idOf(path).ino, before.ino);
+}
+
+TEST(ProfileFile, StaleTemporaryCopiesOfDeadWritersAreRemoved)
+{
+    TempDir dir;
+    const std::string path = dir.file("cat.thf");
+    writeBytes(path, "[S]\r\nk=1\r\n");
+    const std::string dead = std::to_string(deadPid());
+    const std::string stale = dir.file(".cat.thf.tmp" + dead + "_3_123456");
+    const std::string staleToo = dir.file(".cat.thf.tmp" + dead + "_4_7");
+    const std::string ours = dir.file(".cat.thf.tmp" + std::to_string(::getpid()) + "_1_1");
+    const std::string parents = dir.file(".cat.thf.tmp" + std::to_string(::getppid()) + "_1_1");
+    const std::string locked = dir.file(".cat.thf.tmp" + dead + "_5_5");
+    // Names that only look alike: another file's copy, other suffixes, a directory.
+    const std::string others[] = {
+        dir.file(".other.thf.tmp" + dead + "_3_123456"), dir.file(".cat.thf.tmp" + dead),
+        dir.file(".cat.thf.tmp" + dead + "_3_1x"),       dir.file("cat.thf.tmp" + dead + "_3_1"),
+        dir.file(".cat.thf.tmp" + dead + "_3_1.bak"),
+    };
+    for (const auto& f : {stale, staleToo, ours, parents, locked})
+        writeBytes(f, "copy");
+    for (const auto& f : others)
+        writeBytes(f, "other");
+    const std::string asDir = dir.file(".cat.thf.tmp" + dead + "_6_6");
+    std::filesystem::create_directory(asDir);
+    // A writer elsewhere (another machine on a shared folder) is seen only by its lock.
+    const int lockFd = ::open(locked.c_str(), O_RDONLY);
+    ASSERT_GE(lockFd, 0);
+    ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
+
+    EXPECT_EQ(IniDocument::Load(path).ReadString("S", "k", ""), "1");
+    EXPECT_FALSE(tallyhost::testing::exists(stale));
+    EXPECT_FALSE(tallyhost::testing::exists(staleToo));
+    for (const auto& f : {ours, parents, locked, asDir})
+        EXPECT_TRUE(tallyhost::testing::exists(f)) << f;
+    for (const auto& f : others)
+        EXPECT_EQ(readBytes(f), "other") << f;
+
+    // Once its writer lets go, the next save removes it.
+    ::close(lockFd);
+    ProfileWriteString(path, "S", "k", "2");
+    EXPECT_FALSE(tallyhost::testing::exists(locked));
+    EXPECT_TRUE(tallyhost::testing::exists(ours));
+    EXPECT_EQ(readBytes(path), "[S]\r\nk=2\r\n");
 }

@@ -47,6 +47,18 @@ TEST(TerminalCache, ByteOrderMarkIsSkipped)
     EXPECT_EQ(cache.ReadSection("FiscalAnswer"), std::vector<std::string>{"Record1"});
 }
 
+TEST(TerminalCache, LineEndsAsTheProfileLayerReadsThem)
+{
+    // A lone CR ends a line, as in the profile layer, so both readers see the same keys.
+    TTerminalCache cache;
+    cache.LoadFromBytes("[S]\rk=1\rj=2\r\n\r\rl=3\n[T]\nm=4");
+    EXPECT_EQ(cache.ReadSection("S"), (std::vector<std::string>{"k", "j", "l"}));
+    EXPECT_EQ(cache.ReadString("S", "k"), "1");
+    EXPECT_EQ(cache.ReadString("S", "j"), "2");
+    EXPECT_EQ(cache.ReadString("S", "l"), "3");
+    EXPECT_EQ(cache.ReadString("T", "m"), "4");
+}
+
 TEST(TerminalCache, FirstOfDuplicateSectionsWins)
 {
     TTerminalCache cache;

@@ -34,6 +34,15 @@ TEST_F(TerminalWindowTest, TreeShowsGroupsAndCommandsInFileOrder)
     EXPECT_FALSE(Node({"Daily"})->isExpanded());
 }
 
+TEST_F(TerminalWindowTest, MistypedHeadingIsNoPhantomCommand)
+{
+    // "[broken" lacks its "]": not a heading, and without "=" not a key either. An LF file.
+    WriteFile("[Groups]\nDaily=\n[broken\n[Daily]\nOpen=\n[broken\n[DailyOpen]\nCommands=\n");
+    Open();
+    EXPECT_EQ(Children(Node({})), QStringList({"Daily"}));
+    EXPECT_EQ(Children(Node({"Daily"})), QStringList({"Open"}));
+}
+
 TEST_F(TerminalWindowTest, MissingFileShowsOnlyTheRootAndTheFirstEditCreatesIt)
 {
     auto& w = Open();
