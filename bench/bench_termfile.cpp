@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include "core/catalogcheck.h"
 #include "core/profile.h"
 #include "core/template.h"
 #include "core/termcache.h"
@@ -189,6 +190,24 @@ void BM_PasteGroupBatch(benchmark::State& state)
     state.SetComplexityN(fileSize(path));
 }
 
+// tallyhost-cli check without the process: read, both readers, every rule. The catalogue's
+// Alpha and Boolean fields carry the default text "0", which their filters refuse, so this
+// also measures 2 findings per command.
+void BM_CheckCatalogue(benchmark::State& state)
+{
+    const std::string& path = cataloguePath(static_cast<int>(state.range(0)));
+    std::vector<TCheckFinding> findings;
+    for (auto _ : state) {
+        if (!CheckTerminalFile(path, findings))
+            state.SkipWithError("unreadable");
+        benchmark::DoNotOptimize(findings);
+    }
+    if (findings.size() != static_cast<std::size_t>(state.range(0)) * CommandsPerGroup * 2)
+        state.SkipWithError("unexpected findings");
+    state.counters["findings"] = static_cast<double>(findings.size());
+    state.SetComplexityN(fileSize(path));
+}
+
 void sizes(benchmark::internal::Benchmark* b)
 {
     b->Arg(125)->Arg(250)->Arg(500)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
@@ -203,6 +222,7 @@ BENCHMARK(BM_ParseCommand)->Arg(500)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_KeyWriteOneShot)->Apply(sizes);
 BENCHMARK(BM_KeyWriteHeldFile)->Apply(sizes);
 BENCHMARK(BM_PasteGroupBatch)->Apply(sizes);
+BENCHMARK(BM_CheckCatalogue)->Apply(sizes);
 
 int main(int argc, char** argv)
 {

@@ -11,3 +11,4 @@ int RunShow(int argc, char** argv);     // send.cpp
 int RunFields(int argc, char** argv);   // fields.cpp
 int RunStatus(int argc, char** argv);   // statusrc.cpp
 int RunRc(int argc, char** argv);       // statusrc.cpp
+int RunCheck(int argc, char** argv);    // check.cpp
