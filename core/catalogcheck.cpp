@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,18 +55,40 @@ struct SectionInfo
     std::string_view Name;
     int Line = 0;
     std::vector<KeyInfo> Keys; // first occurrence of each name, file order
-    std::unordered_map<std::string, std::size_t> Index;
+    bool Checked = false;      // as a command section
 
     const KeyInfo* Find(std::string_view key) const
     {
-        const auto it = Index.find(FoldName(key));
-        return it == Index.end() ? nullptr : &Keys[it->second];
+        // Most sections hold a handful of keys: a scan beats hashing them.
+        if (Keys.size() < IndexFrom) {
+            for (const KeyInfo& k : Keys) {
+                if (SameName(k.Name, key))
+                    return &k;
+            }
+            return nullptr;
+        }
+        const auto it = m_index.find(FoldName(key));
+        return it == m_index.end() ? nullptr : &Keys[it->second];
     }
-    int LineOf(std::string_view key) const
+
+    // Adds the key; when the section has it already, returns the first one instead.
+    const KeyInfo* Insert(const KeyInfo& key)
     {
-        const KeyInfo* k = Find(key);
-        return k ? k->Line : Line;
+        if (const KeyInfo* first = Find(key.Name))
+            return first;
+        Keys.push_back(key);
+        if (Keys.size() == IndexFrom) {
+            for (std::size_t i = 0; i < Keys.size(); ++i)
+                m_index.emplace(FoldName(Keys[i].Name), i);
+        } else if (Keys.size() > IndexFrom) {
+            m_index.emplace(FoldName(key.Name), Keys.size() - 1);
+        }
+        return nullptr;
     }
+
+private:
+    static constexpr std::size_t IndexFrom = 16;
+    std::unordered_map<std::string, std::size_t> m_index;
 };
 
 std::string_view textTypeName(int code)
@@ -129,7 +150,7 @@ private:
                                            std::move(message)});
     }
 
-    const SectionInfo* section(std::string_view name) const
+    SectionInfo* section(std::string_view name)
     {
         const auto it = m_sectionIndex.find(FoldName(name));
         return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
@@ -143,6 +164,7 @@ private:
         SectionInfo* current = nullptr;
         bool duplicate = false;
         m_sections.reserve(m_lines.size() / 4 + 1);
+        m_sectionIndex.reserve(m_lines.size() / 4 + 1);
         for (const IniLine& line : m_lines) {
             switch (line.Kind) {
             case IniLineKind::Blank:
@@ -160,8 +182,10 @@ private:
                     current = nullptr;
                     break;
                 }
-                m_sections.push_back(SectionInfo{line.Name, line.Number, {}, {}});
+                m_sections.emplace_back();
                 current = &m_sections.back();
+                current->Name = line.Name;
+                current->Line = line.Number;
                 // The terminal window's reader takes a heading only when "[" starts the line
                 // and "]" ends it, and keeps blanks inside the brackets.
                 const std::string_view t = line.Text;
@@ -185,18 +209,12 @@ private:
                         "line without a key name is ignored");
                     break;
                 }
-                const auto [it, inserted] =
-                    current->Index.emplace(FoldName(line.Name), current->Keys.size());
-                if (!inserted) {
-                    add(line.Number, current->Name, line.Name, Sev::Warning,
-                        "key appears again (first at line " +
-                            std::to_string(current->Keys[it->second].Line) +
-                            "): this line is ignored");
-                    break;
-                }
                 const std::string_view raw = line.Text.substr(0, line.Text.find('='));
-                current->Keys.push_back(
-                    KeyInfo{line.Name, line.Value, line.Number, raw != line.Name});
+                if (const KeyInfo* first = current->Insert(
+                        KeyInfo{line.Name, line.Value, line.Number, raw != line.Name}))
+                    add(line.Number, current->Name, line.Name, Sev::Warning,
+                        "key appears again (first at line " + std::to_string(first->Line) +
+                            "): this line is ignored");
                 break;
             }
             case IniLineKind::Other: {
@@ -259,15 +277,32 @@ private:
 
     // ---- groups, commands and their sections ---------------------------------------------
 
-    // Who uses a section: a fixed section, a group or a command; a second user shares data.
-    // False (after reporting) when the section is taken.
-    bool claim(const std::string& sectionName, std::string owner, int line,
-               std::string_view inSection, std::string_view key)
+    // Who uses a section: a fixed section (Group holds its name), a group (no Command) or a
+    // command.
+    struct Owner
+    {
+        std::string_view Group;
+        std::string_view Command;
+        bool Fixed = false;
+
+        std::string Describe() const
+        {
+            if (Fixed)
+                return "the fixed section " + sectionRef(Group);
+            if (Command.empty())
+                return "the section of group " + quoted(Group);
+            return "the section of command " + quoted(Command) + " of group " + quoted(Group);
+        }
+    };
+
+    // False (after reporting) when the section is taken: a second user shares its data.
+    bool claim(const std::string& sectionName, Owner owner, int line, std::string_view inSection,
+               std::string_view key)
     {
         const auto [it, inserted] = m_owners.emplace(FoldName(sectionName), owner);
         if (!inserted)
             add(line, inSection, key, Sev::Error,
-                "its section " + sectionRef(sectionName) + " is also " + it->second +
+                "its section " + sectionRef(sectionName) + " is also " + it->second.Describe() +
                     ": editing one changes or erases the other");
         return inserted;
     }
@@ -287,12 +322,11 @@ private:
         for (const std::string_view fixed :
              {SectionGeneral, SectionGroups, SectionFiscalAnswer, SectionPrinterAnswer,
               SectionReturnCodes, SectionReturnCodeTemplate})
-            m_owners.emplace(FoldName(fixed), "the fixed section " + sectionRef(fixed));
+            m_owners.emplace(FoldName(fixed), Owner{fixed, {}, true});
 
         const SectionInfo* groups = section(SectionGroups);
         if (!groups)
             return;
-        std::unordered_set<std::string> checked;
         for (const KeyInfo& g : groups->Keys) {
             nameRules(g, groups->Name, "group");
             const std::string group(g.Name);
@@ -303,8 +337,7 @@ private:
                         ": editing it erases that fixed section");
                 continue;
             }
-            if (!claim(group, "the section of group " + quoted(group), g.Line, groups->Name,
-                       g.Name))
+            if (!claim(group, Owner{g.Name, {}, false}, g.Line, groups->Name, g.Name))
                 continue;
             const SectionInfo* gs = section(group);
             if (!gs) {
@@ -321,17 +354,17 @@ private:
                             " is a fixed section: removing the command erases it");
                     continue;
                 }
-                claim(name,
-                      "the section of command " + quoted(c.Name) + " of group " + quoted(group),
-                      c.Line, gs->Name, c.Name);
-                const SectionInfo* cs = section(name);
+                claim(name, Owner{g.Name, c.Name, false}, c.Line, gs->Name, c.Name);
+                SectionInfo* cs = section(name);
                 if (!cs) {
                     add(c.Line, gs->Name, c.Name, Sev::Warning,
                         "command without its section " + sectionRef(name) + ": it has no fields");
                     continue;
                 }
-                if (checked.insert(FoldName(name)).second)
+                if (!cs->Checked) {
+                    cs->Checked = true;
                     command(*cs);
+                }
             }
         }
     }
@@ -674,7 +707,7 @@ private:
     std::vector<IniLine> m_lines;
     std::vector<SectionInfo> m_sections;
     std::unordered_map<std::string, std::size_t> m_sectionIndex;
-    std::unordered_map<std::string, std::string> m_owners;
+    std::unordered_map<std::string, Owner> m_owners;
     std::vector<TCheckFinding> m_findings;
     int m_errors = 0;
 };

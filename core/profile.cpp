@@ -559,7 +559,7 @@ struct IniDocument::Impl
         newline = Eol::None;
         std::size_t pos = 0;
         while (pos < bytes.size()) {
-            const auto end = bytes.find_first_of("\r\n", pos);
+            const auto end = FindLineEnd(bytes, pos);
             std::string_view text;
             Eol eol = Eol::None;
             if (end == std::string_view::npos) {

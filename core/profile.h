@@ -44,6 +44,17 @@ inline constexpr std::size_t ProfileKeyListLimit = 16384;
 // "No limit" for the functions that take one.
 inline constexpr std::size_t NoProfileLimit = static_cast<std::size_t>(-1);
 
+// Position of the first CR or LF at or after `pos` (npos when none): where a line ends.
+inline std::size_t FindLineEnd(std::string_view bytes, std::size_t pos)
+{
+    // A plain loop: find_first_of with a set searches the set once per byte.
+    for (; pos < bytes.size(); ++pos) {
+        if (bytes[pos] == '\n' || bytes[pos] == '\r')
+            return pos;
+    }
+    return std::string_view::npos;
+}
+
 // Case folding used for section and key names: ASCII and Latin-1 letters.
 std::string FoldName(std::string_view name);
 bool SameName(std::string_view a, std::string_view b);

@@ -47,7 +47,7 @@ struct TTerminalCache::Impl
         if (bytes.starts_with("\xEF\xBB\xBF"))
             pos = 3; // a UTF-8 byte order mark would hide the first section heading
         while (pos < bytes.size()) {
-            auto end = bytes.find_first_of("\r\n", pos);
+            auto end = FindLineEnd(bytes, pos);
             if (end == std::string_view::npos)
                 end = bytes.size();
             const std::string_view line = bytes.substr(pos, end - pos);

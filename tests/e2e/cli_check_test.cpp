@@ -14,14 +14,14 @@ namespace {
 const QString Cli = QStringLiteral(TALLYHOST_CLI_PATH);
 const QString Demo = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo.thf");
 
-struct Run
+struct CheckRun
 {
     int Exit = -1;
     QByteArray Out;
     QByteArray Err;
 };
 
-Run check(const QStringList& args)
+CheckRun check(const QStringList& args)
 {
     QProcess p;
     p.start(Cli, QStringList{QStringLiteral("check")} + args);
@@ -34,10 +34,10 @@ Run check(const QStringList& args)
 
 TEST(CliCheck, DemoCatalogueIsClean)
 {
-    const Run text = check({Demo});
+    const CheckRun text = check({Demo});
     EXPECT_EQ(text.Exit, 0) << text.Out.toStdString();
     EXPECT_TRUE(text.Out.isEmpty());
-    const Run json = check({QStringLiteral("--json"), Demo});
+    const CheckRun json = check({QStringLiteral("--json"), Demo});
     EXPECT_EQ(json.Exit, 0);
     EXPECT_EQ(json.Out, "{\"findings\":[]}\n");
 }
@@ -55,7 +55,7 @@ TEST(CliCheck, FindingsWithTheirLinesAsTextAndJson)
                "[FiscalAnswer]\nRecord1=1,1,0001,0001,\"Text\",clPink\n");
     file.close();
 
-    const Run text = check({path});
+    const CheckRun text = check({path});
     EXPECT_EQ(text.Exit, 1);
     EXPECT_EQ(text.Out.toStdString(),
               path.toStdString() +
@@ -64,7 +64,7 @@ TEST(CliCheck, FindingsWithTheirLinesAsTextAndJson)
                   path.toStdString() +
                   ":12: error: [FiscalAnswer] Record1: unknown colour 'clPink'\n2 findings\n");
 
-    const Run json = check({path, QStringLiteral("--json")});
+    const CheckRun json = check({path, QStringLiteral("--json")});
     EXPECT_EQ(json.Exit, 1);
     const QJsonArray findings = QJsonDocument::fromJson(json.Out).object()["findings"].toArray();
     ASSERT_EQ(findings.size(), 2) << json.Out.toStdString();
@@ -80,14 +80,14 @@ TEST(CliCheck, FindingsWithTheirLinesAsTextAndJson)
 TEST(CliCheck, UnreadableFileAndBadArguments)
 {
     QTemporaryDir dir;
-    const Run missing = check({dir.filePath(QStringLiteral("none.thf"))});
+    const CheckRun missing = check({dir.filePath(QStringLiteral("none.thf"))});
     EXPECT_EQ(missing.Exit, 2);
     EXPECT_TRUE(missing.Out.isEmpty());
     EXPECT_TRUE(missing.Err.contains("cannot read")) << missing.Err.toStdString();
     EXPECT_EQ(check({dir.path()}).Exit, 2);
     EXPECT_EQ(check({}).Exit, 2);
     EXPECT_EQ(check({Demo, QStringLiteral("--frobnicate")}).Exit, 2);
-    const Run help = check({QStringLiteral("--help")});
+    const CheckRun help = check({QStringLiteral("--help")});
     EXPECT_EQ(help.Exit, 0);
     EXPECT_TRUE(help.Out.startsWith("usage: tallyhost-cli check FILE [--json]"));
 }

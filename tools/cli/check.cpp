@@ -31,6 +31,24 @@ constexpr const char* CheckUsage =
     "\n"
     "exit status: 0 no findings, 1 findings, 2 the file cannot be read (or bad arguments)\n";
 
+// A finding's text on one terminal line: printable ASCII as it is (quotes included, which
+// the messages use), any other byte of the file as \xHH.
+std::string Readable(std::string_view bytes)
+{
+    std::string out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F && b != '\\') {
+            out += c;
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", b);
+            out += escape;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 int RunCheck(int argc, char** argv)
@@ -64,7 +82,7 @@ int RunCheck(int argc, char** argv)
     const std::string& path = operands.front();
     std::vector<TCheckFinding> findings;
     if (!CheckTerminalFile(path, findings)) {
-        std::fprintf(stderr, "tallyhost-cli check: cannot read %s\n", Printable(path).c_str());
+        std::fprintf(stderr, "tallyhost-cli check: cannot read %s\n", Readable(path).c_str());
         return ExitUnreadable;
     }
 
@@ -87,9 +105,9 @@ int RunCheck(int argc, char** argv)
             std::string where = f.Section.empty() ? std::string() : "[" + f.Section + "]";
             if (!f.Key.empty())
                 where += (where.empty() ? "" : " ") + f.Key;
-            std::printf("%s:%d: %s: %s%s%s\n", Printable(path).c_str(), f.Line,
-                        std::string(SeverityName(f.Severity)).c_str(), Printable(where).c_str(),
-                        where.empty() ? "" : ": ", Printable(f.Message).c_str());
+            std::printf("%s:%d: %s: %s%s%s\n", Readable(path).c_str(), f.Line,
+                        std::string(SeverityName(f.Severity)).c_str(), Readable(where).c_str(),
+                        where.empty() ? "" : ": ", Readable(f.Message).c_str());
         }
         if (!findings.empty())
             std::printf("%zu finding%s\n", findings.size(), findings.size() == 1 ? "" : "s");
