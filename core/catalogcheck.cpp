@@ -15,6 +15,8 @@
 #include "core/errors.h"
 #include "core/inputrules.h"
 #include "core/profile.h"
+#include "core/returncodeedit.h"
+#include "core/statusedit.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
@@ -643,9 +645,8 @@ private:
             add(k.Line, section, k.Name, Sev::Warning,
                 "result " + items[3] + " has bits outside the mask " + items[2] +
                     ": the record never matches");
-        TColor color = 0;
-        if (!IdentToColor(items[5], color) && !TryStrToInt(items[5], color))
-            add(k.Line, section, k.Name, Sev::Error, "unknown colour " + quoted(items[5]));
+        if (const auto problem = StatusColorProblem(items[5]))
+            add(k.Line, section, k.Name, Sev::Error, "unknown colour: " + *problem);
     }
 
     bool hexValue(const KeyInfo& k, std::string_view section, std::string_view what,
@@ -666,23 +667,20 @@ private:
         const SectionInfo* s = section(SectionReturnCodes);
         if (!s)
             return;
-        std::unordered_map<long long, int> seen; // code -> line
+        std::unordered_map<int, int> seen; // code -> line
         for (const KeyInfo& k : s->Keys) {
             if (k.Padded)
                 add(k.Line, s->Name, k.Name, Sev::Warning,
                     "blanks around the key name: the answer display does not find it");
-            const std::string_view name = k.Name;
-            const bool numbered = name.size() > 2 && name.size() <= 12 &&
-                                  SameName(name.substr(0, 2), KeyReturnCodePrefix) &&
-                                  std::all_of(name.begin() + 2, name.end(),
-                                              [](char c) { return c >= '0' && c <= '9'; });
-            if (!numbered) {
+            const std::optional<int> number = ReturnCodeKeyNumber(k.Name);
+            if (!number) {
                 add(k.Line, s->Name, k.Name, Sev::Error,
                     "not " + std::string(KeyReturnCodePrefix) +
-                        " followed by a number: the answer display never shows it");
+                        " followed by a number of 1 to 5 digits: the answer display never shows "
+                        "it");
                 continue;
             }
-            const long long code = std::stoll(std::string(name.substr(2)));
+            const int code = *number;
             const auto [it, inserted] = seen.emplace(code, k.Line);
             if (!inserted) {
                 add(k.Line, s->Name, k.Name, Sev::Error,
@@ -690,7 +688,7 @@ private:
                         std::to_string(it->second) + ")");
                 continue;
             }
-            if (name.size() > 3 && name[2] == '0')
+            if (k.Name.substr(2) != std::to_string(code))
                 add(k.Line, s->Name, k.Name, Sev::Warning,
                     "leading zeros: the answer display looks up " +
                         std::string(KeyReturnCodePrefix) + std::to_string(code));

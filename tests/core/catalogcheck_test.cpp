@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "core/catalogcheck.h"
+#include "core/fieldedit.h"
 #include "core/profile.h"
+#include "core/returncodeedit.h"
+#include "core/statusedit.h"
 #include "core/template.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
@@ -251,7 +254,7 @@ TEST(CatalogueCheck, StatusRecords)
                        {9, "FiscalAnswer", "Record4", E, "panel: 'x' is not a valid integer"},
                        {10, "FiscalAnswer", "Record5", E, "mask 'XYZ' is not hexadecimal"},
                        {11, "FiscalAnswer", "Record6", E, "result '00G1' is not hexadecimal"},
-                       {12, "FiscalAnswer", "Record7", E, "unknown colour 'clPink'"},
+                       {12, "FiscalAnswer", "Record7", E, "unknown colour: 'clPink' is neither"},
                        {13, "FiscalAnswer", "Record8", E, "5 values: a record has 6"},
                        {14, "FiscalAnswer", "Record9", W, "bits outside the mask"},
                        {16, "PrinterAnswer", "Record1", W, "after the 6th are ignored"},
@@ -308,4 +311,67 @@ TEST(CatalogueCheck, UnreadableFiles)
     std::vector<TCheckFinding> findings;
     EXPECT_FALSE(CheckTerminalFile(dir.file("missing.thf"), findings));
     EXPECT_FALSE(CheckTerminalFile(dir.path().string(), findings));
+}
+
+TEST(CatalogueCheck, CatalogueWrittenByTheEditorsIsClean)
+{
+    TempDir dir;
+    const std::string path = dir.file("t.thf");
+    writeBytes(path, std::string(DefaultTemplateText()));
+    ASSERT_EQ(AddGroup(path, "Daily"), TEditResult::Done);
+    ASSERT_EQ(AddCommand(path, "Daily", "Open"), TEditResult::Done);
+
+    // Every text type with every control type the record dialog lets it have, filled in as
+    // an operator would: a default text the type's filter takes, lengths, combo lines.
+    const char* const samples[] = {"Abc 1", "Abc", "12.50", "123",    "45",
+                                   "1F",    "101", "S",     "010124", "1200"};
+    TFieldListEditor editor(path, "DailyOpen");
+    for (int control = ctSimple; control <= ctTime; ++control) {
+        for (int type = 0; type <= 9; ++type) {
+            TCommandRecordModel m = editor.NewCommandRecord();
+            m.SetTextType(type);
+            m.SetControlType(control);
+            if (m.TextType() != type)
+                continue; // Date and Time controls force their own type
+            m.SetText(TCommandBox::Caption, "Field");
+            m.SetText(TCommandBox::Hint, "A hint, with a comma");
+            m.SetText(TCommandBox::DefaultText, samples[type]);
+            m.SetText(TCommandBox::MaxLength, "10");
+            m.SetText(TCommandBox::MinLength, "2");
+            m.SetText(TCommandBox::DecimalDigits, "2");
+            if (m.ComboLinesEnabled())
+                m.SetComboLines({"One", "Two items"});
+            if (m.NotesEnabled())
+                m.SetNoteLines({"A note", "Another, with \"quotes\""});
+            m.SetRequired(type % 2 == 0);
+            ASSERT_TRUE(m.OkEnabled()) << type << "/" << control;
+            ASSERT_TRUE(editor.AddCommandField(m.Record()).Done());
+        }
+    }
+    ASSERT_EQ(editor.CommandRows().size(), 32u);
+    for (int type = 0; type <= 9; ++type) {
+        TAnswerRecordModel a = editor.NewAnswerRecord();
+        a.SetCaption("Value " + std::to_string(type));
+        a.SetTextType(type);
+        a.SetDecimalText("2");
+        ASSERT_TRUE(editor.AddAnswerField(a.Record()).Done());
+    }
+    // Removing a drop-down field moves the combo lines of the later ones.
+    ASSERT_TRUE(editor.RemoveCommandField(12).Done());
+    ASSERT_TRUE(editor.RemoveAnswerField(1).Done());
+
+    TExtIniFile ini(path);
+    TStatusRecordList fiscal(ini, std::string(SectionFiscalAnswer));
+    fiscal.Add({"1", "F", "1", "Fiscal day open", "clGreen"});
+    fiscal.Add({"16", "FF00", "0100", "Memory, \"low\"", "$000080FF"});
+    TStatusRecordList printer(ini, std::string(SectionPrinterAnswer));
+    printer.Add({"2", "8", "8", "Paper out", "clRed"});
+    TReturnCodeList codes(ini);
+    ASSERT_EQ(codes.Add("007", "Seven"), TReturnCodeList::TResult::Done);
+    ASSERT_EQ(codes.Add("65535", "Last"), TReturnCodeList::TResult::Done);
+    ASSERT_EQ(codes.Add("0", "Done"), TReturnCodeList::TResult::Done);
+
+    std::vector<TCheckFinding> findings;
+    ASSERT_TRUE(CheckTerminalFile(path, findings));
+    EXPECT_TRUE(findings.empty()) << describe(findings) << readBytes(path);
 }

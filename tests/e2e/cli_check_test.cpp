@@ -57,12 +57,14 @@ TEST(CliCheck, FindingsWithTheirLinesAsTextAndJson)
 
     const CheckRun text = check({path});
     EXPECT_EQ(text.Exit, 1);
-    EXPECT_EQ(text.Out.toStdString(),
-              path.toStdString() +
-                  ":10: error: [DailyOpen] Commands: field 1: default text '1x' is refused by the "
-                  "Numeric filter (the box shows it empty)\n" +
-                  path.toStdString() +
-                  ":12: error: [FiscalAnswer] Record1: unknown colour 'clPink'\n2 findings\n");
+    EXPECT_EQ(
+        text.Out.toStdString(),
+        path.toStdString() +
+            ":10: error: [DailyOpen] Commands: field 1: default text '1x' is refused by the "
+            "Numeric filter (the box shows it empty)\n" +
+            path.toStdString() +
+            ":12: error: [FiscalAnswer] Record1: unknown colour: 'clPink' is neither a colour "
+            "name nor a colour value\n2 findings\n");
 
     const CheckRun json = check({path, QStringLiteral("--json")});
     EXPECT_EQ(json.Exit, 1);
@@ -74,7 +76,8 @@ TEST(CliCheck, FindingsWithTheirLinesAsTextAndJson)
     EXPECT_EQ(first["key"].toString(), "Commands");
     EXPECT_EQ(first["severity"].toString(), "error");
     EXPECT_EQ(findings[1].toObject()["line"].toInt(), 12);
-    EXPECT_EQ(findings[1].toObject()["message"].toString(), "unknown colour 'clPink'");
+    EXPECT_EQ(findings[1].toObject()["message"].toString(),
+              "unknown colour: 'clPink' is neither a colour name nor a colour value");
 }
 
 TEST(CliCheck, UnreadableFileAndBadArguments)
