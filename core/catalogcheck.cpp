@@ -408,8 +408,9 @@ private:
 
     void command(const SectionInfo& s)
     {
+        // The items converted here are exactly those LoadCommandFields and LoadAnswerFields
+        // convert (a test holds the two together), so the window's loaders are not run again.
         const std::string name(s.Name);
-        const int errorsBefore = errorCount();
 
         for (const KeyInfo& k : s.Keys) {
             if (k.Padded)
@@ -418,7 +419,6 @@ private:
         }
 
         // Command fields.
-        TCommandDefinition loaded;
         int fieldCount = 0;
         std::vector<int> controls;
         if (const KeyInfo* k = s.Find(KeyCommands)) {
@@ -502,16 +502,6 @@ private:
                 "field " + std::to_string(i + 1) + " is a drop-down without items (" +
                     std::string(KeyComboListPrefix) + std::to_string(i + 1) + ")" +
                     (control == ctDropDownList ? ": nothing can be chosen" : ""));
-        }
-
-        // The window's own loaders: whatever they refuse must have been reported above.
-        if (errorCount() == errorsBefore) {
-            try {
-                LoadCommandFields(m_cache, name, loaded);
-                LoadAnswerFields(m_cache, name, loaded);
-            } catch (const ConvertError& e) {
-                add(s.Line, s.Name, {}, Sev::Error, e.what());
-            }
         }
     }
 

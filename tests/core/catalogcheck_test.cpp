@@ -1,11 +1,15 @@
+#include <random>
+
 #include <gtest/gtest.h>
 
 #include "core/catalogcheck.h"
+#include "core/errors.h"
 #include "core/fieldedit.h"
 #include "core/profile.h"
 #include "core/returncodeedit.h"
 #include "core/statusedit.h"
 #include "core/template.h"
+#include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
 #include "tests/core/test_files.h"
@@ -374,4 +378,52 @@ TEST(CatalogueCheck, CatalogueWrittenByTheEditorsIsClean)
     std::vector<TCheckFinding> findings;
     ASSERT_TRUE(CheckTerminalFile(path, findings));
     EXPECT_TRUE(findings.empty()) << describe(findings) << readBytes(path);
+}
+
+// The check reports a conversion error exactly when the terminal window's loaders would refuse
+// the command (the check does not run them itself).
+TEST(CatalogueCheck, ConversionErrorsAgreeWithTheWindowsLoaders)
+{
+    // Mostly numbers (decimal, hex, signed, quoted with a blank), now and then a text that
+    // is none, so that both outcomes are common.
+    const char* const numbers[] = {"0", "1", "7", "2", "$1F", "-2", "\" 3\"", "0x10"};
+    const char* const texts[] = {"x", "", "0x", "1a"};
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<int> percent(0, 99);
+    auto token = [&]() -> std::string {
+        if (percent(rng) < 6)
+            return texts[static_cast<std::size_t>(percent(rng)) % std::size(texts)];
+        return numbers[static_cast<std::size_t>(percent(rng)) % std::size(numbers)];
+    };
+    std::uniform_int_distribution<int> fields(1, 3);
+    int refused = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::string commands;
+        for (int i = 0, n = fields(rng) * 12; i < n; ++i)
+            commands += (i ? "," : "") + token();
+        std::string answers;
+        for (int i = 0, n = fields(rng) * 3; i < n; ++i)
+            answers += (i ? "," : "") + token();
+        const std::string bytes = command({"Commands=" + commands, "Answers=" + answers});
+
+        TTerminalCache cache;
+        cache.LoadFromBytes(bytes);
+        TCommandDefinition definition;
+        bool loaderRefuses = false;
+        try {
+            LoadCommandFields(cache, "GC", definition);
+            LoadAnswerFields(cache, "GC", definition);
+        } catch (const ConvertError&) {
+            loaderRefuses = true;
+        }
+        bool checkRefuses = false;
+        for (const auto& f : CheckTerminalBytes(bytes))
+            checkRefuses =
+                checkRefuses || f.Message.find("is not a valid integer value") != std::string::npos;
+        EXPECT_EQ(checkRefuses, loaderRefuses) << bytes;
+        refused += loaderRefuses;
+    }
+    // Both outcomes occurred.
+    EXPECT_GT(refused, 20);
+    EXPECT_LT(refused, 380);
 }
