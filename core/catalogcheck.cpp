@@ -551,21 +551,21 @@ private:
                         " control with text type " + std::string(textTypeName(type)));
         }
 
-        // The default text goes into the field's input box, which applies the type's filter
-        // and the max length.
+        // The default text goes into the field's input box, which cuts it to the max length
+        // and empties it when the type's filter refuses it (the panel's own rule).
         const std::string& text = items[b + 4];
-        if (type >= 0 && type <= ftdBool && control >= ctSimple && control <= ctDropDownList &&
-            !text.empty()) {
-            const int limit = MaxLengthForType(static_cast<std::uint8_t>(type),
-                                               std::max<std::int32_t>(maxLength, 0));
-            if (!TextAllowed(static_cast<std::uint8_t>(type), text))
+        if (type >= 0 && control >= ctSimple && control <= ctDropDownList && !text.empty()) {
+            const auto fieldType = static_cast<std::uint8_t>(type);
+            const std::string shown = InitialBoxText(fieldType, maxLength, text);
+            if (shown.empty() && !TextAllowed(fieldType, text))
                 add(k.Line, section, k.Name, Sev::Error,
                     field + ": default text " + quoted(text) + " is refused by the " +
                         std::string(textTypeName(type)) + " filter (the box shows it empty)");
-            else if (limit > 0 && static_cast<int>(text.size()) > limit)
+            else if (shown != text)
                 add(k.Line, section, k.Name, Sev::Error,
                     field + ": default text " + quoted(text) + " is longer than the max length " +
-                        std::to_string(limit));
+                        std::to_string(MaxLengthForType(fieldType, maxLength)) +
+                        " (the box shows " + quoted(shown) + ")");
         }
         return control;
     }

@@ -194,21 +194,33 @@ TEST(CatalogueCheck, CommandFieldValuesAndCodes)
 
 TEST(CatalogueCheck, DefaultTextsTheInputBoxWouldRefuse)
 {
+    // The box cuts the default to the max length, then empties it when the filter refuses it.
     const std::string commands =
         "Commands=" + field("0", "3", "12a", "0", "0") + "," +
         field("0", "0", "too long", "0", "3") + "," + field("0", "7", "SN", "0", "0") + "," +
-        field("0", "5", "1A2B", "0", "4") + "," + field("0", "8", "", "0", "10");
-    expectFindings(command({commands}), {
-                                            {10, "GC", "Commands", E,
-                                             "field 1: default text '12a' is refused by the "
-                                             "Numeric filter"},
-                                            {10, "GC", "Commands", E,
-                                             "field 2: default text 'too long' is longer than "
-                                             "the max length 3"},
-                                            {10, "GC", "Commands", E,
-                                             "field 3: default text 'SN' is longer than the "
-                                             "max length 1"},
-                                        });
+        field("0", "5", "1A2B", "0", "4") + "," + field("0", "8", "", "0", "10") + "," +
+        field("0", "3", "12a", "0", "2") + "," + field("0", "8", "01012024", "0", "6");
+    const std::string box = "the box shows ";
+    expectFindings(
+        command({commands}),
+        {
+            {10, "GC", "Commands", E, "field 1: default text '12a' is refused by the Numeric"},
+            {10, "GC", "Commands", E,
+             "field 2: default text 'too long' is longer than the max "
+             "length 3 (" +
+                 box + "'too')"},
+            {10, "GC", "Commands", E,
+             "field 3: default text 'SN' is longer than the max "
+             "length 1 (" +
+                 box + "'S')"},
+            {10, "GC", "Commands", E,
+             "field 6: default text '12a' is longer than the max "
+             "length 2 (" +
+                 box + "'12')"},
+            {10, "GC", "Commands", E,
+             "field 7: default text '01012024' is longer than the "
+             "max length 6"},
+        });
 }
 
 TEST(CatalogueCheck, ComboListsNotesAndFieldCount)
