@@ -195,6 +195,27 @@ std::string AutoIncrementText(std::string_view text, int counter)
     return result;
 }
 
+std::string CaptionWithoutAccelerator(std::string_view caption)
+{
+    std::string text;
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size())
+            ++i;
+        else if (caption[i] == '&')
+            continue;
+        text += caption[i];
+    }
+    return text;
+}
+
+std::string BadUserDataText(std::string_view caption)
+{
+    const std::string name = CaptionWithoutAccelerator(caption);
+    if (name.empty())
+        return BadUserDataMessage;
+    return std::string(BadUserDataMessage) + " \"" + name + "\"";
+}
+
 std::optional<int> RepeatCountFromAnswer(std::string_view answer)
 {
     const auto count = ParseInt32(answer);

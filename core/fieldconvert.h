@@ -13,6 +13,13 @@ namespace tallyhost {
 // What the operator is told when a field value cannot be sent.
 inline constexpr const char* BadUserDataMessage = "Bad user data input in control";
 
+// The message naming the refused field by its caption, accelerator marks taken out:
+// Bad user data input in control "Amount". A field without a caption gets the bare message.
+std::string BadUserDataText(std::string_view caption);
+
+// A caption as the operator reads it: a single & (the accelerator mark) dropped, && read as &.
+std::string CaptionWithoutAccelerator(std::string_view caption);
+
 // A command field value that cannot become part of a frame: not of its field's type, too wide
 // for its fixed width, or holding a malformed hex escape. what() names the value and the reason;
 // the windows show BadUserDataMessage and put the focus on the field.

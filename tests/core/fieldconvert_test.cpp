@@ -176,3 +176,11 @@ TEST(Repeat, CountMustBeOneToNineHundredNinetyNine)
     EXPECT_FALSE(RepeatCountFromAnswer("99999999999"));
     EXPECT_EQ(RepeatProgressText(3, 10), "3/10");
 }
+
+TEST(BadUserDataText, NamesTheFieldByTheCaptionTheOperatorReads)
+{
+    EXPECT_EQ(tallyhost::BadUserDataText("&Amount"), "Bad user data input in control \"Amount\"");
+    EXPECT_EQ(tallyhost::BadUserDataText("Tax && fee&"),
+              "Bad user data input in control \"Tax & fee\"");
+    EXPECT_EQ(tallyhost::BadUserDataText(""), "Bad user data input in control");
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tallyhost {
+
+// Fastest, median and slowest response of a repeat run, whole milliseconds.
+struct ResponseFigures
+{
+    long long MinMs = 0;
+    long long MedianMs = 0;
+    long long MaxMs = 0;
+};
+
+// What one repeat run of a host command came to. The terminal window and tallyhost-cli both
+// keep one while they repeat, so the window's summary line and the tool's report always agree.
+//
+// A response time runs from the command frame having left the port (the host link's
+// frame-written notification) to the final answer of that exchange. A frame written again
+// within the same exchange (after a NAK) does not restart the clock: the operator waited
+// from the first one.
+class RepeatTally
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit RepeatTally(int requested) : m_requested(requested) {}
+
+    // A command was handed to the link: one more sent, its exchange starts.
+    void CommandSent();
+    // The link reports the command frame written at `at`.
+    void FrameWritten(Clock::time_point at);
+    // The exchange ended with a final answer at `at`.
+    void Answered(Clock::time_point at);
+    // The exchange ended in a failure (write error, time-out, NAK).
+    void Failed();
+
+    int Requested() const { return m_requested; }
+    int Sent() const { return m_sent; }
+    int AnsweredCount() const { return m_answered; }
+    int Errors() const { return m_errors; }
+    // Nothing until at least one answer came with its frame-written time.
+    std::optional<ResponseFigures> Figures() const;
+
+    // "Repeat 500: 500 sent, 498 answered, 2 errors; response min/median/max 41/44/120 ms";
+    // without an answer the figures read "-/-/-".
+    std::string SummaryText() const;
+
+private:
+    int m_requested = 0;
+    int m_sent = 0;
+    int m_answered = 0;
+    int m_errors = 0;
+    bool m_exchangeOpen = false;
+    std::optional<Clock::time_point> m_written; // frame-written time of the open exchange
+    std::vector<Clock::duration> m_responses;
+};
+
+} // namespace tallyhost
