@@ -24,6 +24,7 @@
 #include "core/fieldconvert.h"
 #include "core/inputrules.h"
 #include "core/profile.h"
+#include "core/repeattally.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
@@ -477,9 +478,30 @@ struct StatusTables
     TStatusTable Printer;
 };
 
+// The figures of a repeat run, as the window's summary line tells them.
+QJsonObject RepeatJson(const RepeatTally& tally)
+{
+    QJsonObject o;
+    o["requested"] = tally.Requested();
+    o["sent"] = tally.Sent();
+    o["answered"] = tally.AnsweredCount();
+    o["errors"] = tally.Errors();
+    if (const auto f = tally.Figures()) {
+        QJsonObject ms;
+        ms["min"] = f->MinMs;
+        ms["median"] = f->MedianMs;
+        ms["max"] = f->MaxMs;
+        o["responseMs"] = ms;
+    } else {
+        o["responseMs"] = QJsonValue::Null;
+    }
+    o["summary"] = QString::fromStdString(tally.SummaryText());
+    return o;
+}
+
 void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCache& cache,
                      const TCommandDefinition& def, const std::string& section, int runs,
-                     const StatusTables& tables, const HostAnswer& a)
+                     const StatusTables& tables, const HostAnswer& a, const RepeatTally* tally)
 {
     const TStatusTable& fiscal = tables.Fiscal;
     const TStatusTable& printer = tables.Printer;
@@ -496,6 +518,8 @@ void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCa
         out["command"] = Latin1(section);
         out["mode"] = QStringLiteral("host");
         out["runs"] = runs;
+        if (tally)
+            out["repeat"] = RepeatJson(*tally);
         out["fiscalStatus"] =
             StatusJson(a.FiscalStatus, FiscalAnswerCaption(a.FiscalStatus), fiscal);
         out["printerStatus"] =
@@ -523,6 +547,8 @@ void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCa
         return;
     }
 
+    if (tally)
+        std::printf("%s\n", tally->SummaryText().c_str());
     if (runs > 1)
         std::printf("Sent %d times; the last answer:\n", runs);
     PrintStatus(a.FiscalStatus, FiscalAnswerCaption(a.FiscalStatus), fiscal);
@@ -537,8 +563,9 @@ void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCa
 }
 
 // Tells a failed exchange in the window's words: {"error", "lastError", "status"}.
+// A repeat run that stops there also tells what it came to.
 int ExchangeFailed(bool json, const char* message, const char* lastError, const char* status,
-                   int run)
+                   int run, const RepeatTally* tally = nullptr)
 {
     if (json) {
         QJsonObject o;
@@ -546,7 +573,11 @@ int ExchangeFailed(bool json, const char* message, const char* lastError, const 
         o["lastError"] = QString::fromLatin1(lastError);
         o["status"] = QString::fromLatin1(status);
         o["run"] = run;
+        if (tally)
+            o["repeat"] = RepeatJson(*tally);
         PrintJson(o);
+    } else if (tally) {
+        std::printf("%s\n", tally->SummaryText().c_str());
     }
     std::fprintf(stderr, "tallyhost-cli: %s (%s, run %d)\n", message, lastError, run);
     return ExitExchangeError;
@@ -580,6 +611,22 @@ int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cac
     QObject::connect(&link, &TFPHostControl::OnClose, &loop, [&] { loop.quit(); });
 
     const int count = o.Repeat.value_or(1);
+    // A repeat run counts its exchanges and times each answer from its frame's write, as the
+    // window does.
+    std::optional<RepeatTally> tally;
+    if (o.Repeat) {
+        tally.emplace(count);
+        QObject::connect(&link, &TFPHostControl::OnWrite, &loop,
+                         [&](TFPHostControl*, const QByteArray& value) {
+                             // One byte is an ACK or NAK of ours, not the command frame.
+                             if (value.size() > 1)
+                                 tally->FrameWritten(RepeatTally::Clock::now());
+                         });
+        QObject::connect(&link, &TFPHostControl::OnFinalAnswer, &loop,
+                         [&] { tally->Answered(RepeatTally::Clock::now()); });
+        QObject::connect(&link, &TFPHostControl::OnError, &loop, [&] { tally->Failed(); });
+    }
+    const RepeatTally* report = tally ? &*tally : nullptr;
     std::vector<std::string> fields;
     for (int run = 1; run <= count; ++run) {
         // A plain send never autoincrements; every run of a repeat does, as the window's.
@@ -597,19 +644,24 @@ int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cac
         }
         if (!link.SendCommand()) {
             const TErrorType error = link.LastError();
+            if (report && !o.Json)
+                std::printf("%s\n", report->SummaryText().c_str());
             link.Purge();
             return Refuse(o.Json, std::string("the host link refuses the command (") +
                                       ErrorTypeName(error) + ")");
         }
+        if (tally)
+            tally->CommandSent();
         answered = false;
         if (link.State() == EFP_S_Busy)
             loop.exec();
         if (!answered) {
             const TErrorType error = link.LastError();
             if (error == EFP_E_NackReceived)
-                return ExchangeFailed(o.Json, BadFrameText, ErrorTypeName(error), "Error", run);
+                return ExchangeFailed(o.Json, BadFrameText, ErrorTypeName(error), "Error", run,
+                                      report);
             return ExchangeFailed(o.Json, CommunicationErrorText, ErrorTypeName(error), "TimeOut",
-                                  run);
+                                  run, report);
         }
     }
 
@@ -619,7 +671,7 @@ int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cac
     a.ReturnCode = static_cast<std::uint16_t>(link.ReturnCode());
     for (std::int32_t i = 1; i <= link.ExtraFieldsCount(); ++i)
         a.ExtraFields.push_back(link.GetExtraField(i));
-    PrintHostAnswer(o, fs, cache, def, section, count, tables, a);
+    PrintHostAnswer(o, fs, cache, def, section, count, tables, a, report);
     return ExitOk;
 }
 
