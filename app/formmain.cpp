@@ -38,6 +38,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
 
 TFormMain* FormMain = nullptr;
@@ -347,6 +348,18 @@ void TFormMain::CreateToolBar()
     ToolBar->addWidget(ToolButtonFiscal);
 }
 
+int TFormMain::StatusPanelWidth(const QLabel& panel, int index)
+{
+    // The port panels take the widest description a port can have, in the font in use, so no
+    // setting is cut off (the fixed widths were measured for another system's font).
+    int width = kPanelWidths[index];
+    if (index == 2 || index == 3) {
+        const int text = panel.fontMetrics().horizontalAdvance(QStringLiteral("COM4 38400,N,8,1"));
+        width = std::max(width, text + 2 * panel.frameWidth() + 2 * panel.margin() + 12);
+    }
+    return width;
+}
+
 void TFormMain::CreateStatusBar()
 {
     QStatusBar* bar = statusBar();
@@ -354,14 +367,17 @@ void TFormMain::CreateStatusBar()
     for (int i = 0; i < int(m_panels.size()); ++i) {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(kPanelWidths[i]);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         panel->setTextFormat(Qt::PlainText);
+        panel->setFixedWidth(StatusPanelWidth(*panel, i));
         bar->addWidget(panel);
         m_panels[i] = panel;
     }
     m_panels[1]->setText(QStringLiteral("Ready"));
+    // The state panel grows with its text: the summary of a repeat run is a whole sentence.
+    m_panels[1]->setMinimumWidth(m_panels[1]->width());
+    m_panels[1]->setMaximumWidth(QWIDGETSIZE_MAX);
 }
 
 void TFormMain::SetPanelText(int panel, const QString& text)
@@ -390,6 +406,8 @@ void TFormMain::FormCreate(const QStringList& arguments)
     InstallHintTiming();
     InstallFieldListEditor();
     LoadSettings();
+    if (!Settings.Layout.MainWindow.isEmpty())
+        restoreGeometry(Settings.Layout.MainWindow);
     RegisterFileType(QStringLiteral("thf"), ExecutableBaseName());
 
     // No file is open yet: compatible protocol and the first date format until one is.
@@ -454,6 +472,7 @@ void TFormMain::FormDestroy()
         return;
     m_shutDown = true;
     CloseTerminalWindows();
+    Settings.Layout.MainWindow = saveGeometry();
     SaveSettings();
     if (!Settings.File.isEmpty())
         SaveFileSettings();
@@ -514,18 +533,19 @@ void TFormMain::OpenTerminalFile()
     FormChildLogWindow = log;
     m_mdiArea->addSubWindow(log);
     WatchSubWindow(log);
-    log->showMinimized();
+    connect(terminal, &TFormChildTerminalWindow::RepeatSummary, log,
+            &TFormChildLogWindow::AddNoteLine);
 
     LoadFileSettings();
     ApplyProtocolType();
     UpdateFileActions();
     UpdateWindowActions();
-    terminal->showMaximized();
-    m_mdiArea->setActiveSubWindow(terminal);
+    PlaceTerminalWindows(terminal, log);
 }
 
 void TFormMain::CloseTerminalWindows()
 {
+    RememberTerminalWindows();
     if (FormChildTerminalWindow) {
         // The terminal window's destructor stores its tree width in Settings.
         delete FormChildTerminalWindow;
@@ -662,6 +682,7 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::WindowStateChange)
         ScheduleArrangeIcons();
+    TrackNormalGeometry(watched, event);
     return QMainWindow::eventFilter(watched, event);
 }
 

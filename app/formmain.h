@@ -75,6 +75,8 @@ public:
     std::uint32_t TreeWidth() const override { return Settings.TVWidth; }
     void SetTreeWidth(std::uint32_t width) override { Settings.TVWidth = width; }
     QLabel* StatusPanel(int panel) const { return m_panels.at(panel); }
+    // The width of status panel `index` for `panel`'s font.
+    static int StatusPanelWidth(const QLabel& panel, int index);
 
     QMdiArea* MdiArea() const { return m_mdiArea; }
     // A terminal file is open: its terminal and log window exist.
@@ -229,6 +231,14 @@ private:
     void ScheduleArrangeIcons();
     void ArrangeIconsWhenIdle();
     void WatchSubWindow(QMdiSubWindow* window);
+    // The arrangement of the terminal and log windows (app/windowlayout.cpp): brought back
+    // from Settings.Layout when a file opens (the first time: terminal above log), written
+    // back into it when the file closes.
+    void PlaceTerminalWindows(TFormChildTerminalWindow* terminal, TFormChildLogWindow* log);
+    void RememberTerminalWindows();
+    void TrackNormalGeometry(QObject* watched, QEvent* event);
+    QRect m_terminalNormalGeometry; // last geometry neither maximized nor minimized
+    QRect m_logNormalGeometry;
     void TileSubWindows(Qt::Orientation orientation);
 
     // Link seams (the link methods live in formmain_links.cpp): the printer links are set up

@@ -431,6 +431,12 @@ void TFormChildLogWindow::ScheduleFlush()
     }
 }
 
+void TFormChildLogWindow::AddNoteLine(const QString& text)
+{
+    // In the host colour: the window's own lines tell of host commands (a repeat run).
+    AddViewLine(PendingLine{m_hostColor, text, QDateTime::currentMSecsSinceEpoch(), {}, false, -1});
+}
+
 void TFormChildLogWindow::WriteFileLine(const std::string& line)
 {
     if (!m_logFile.isOpen())

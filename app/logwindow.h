@@ -134,6 +134,9 @@ public slots:
     void MenuItemFindClick();
     void MenuItemCopyAllClick();
     void MenuItemSaveAsClick();
+    // A line of the program's own (the summary of a repeat run): shown in the view with the
+    // next batch, never written to the log file, whose lines are the wire's alone.
+    void AddNoteLine(const QString& text);
 
 protected:
     void customEvent(QEvent* event) override;

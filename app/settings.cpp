@@ -107,6 +107,56 @@ QString ExecutableBaseName()
     return name;
 }
 
+namespace {
+
+const char* const kLayoutGroup = "Layout";
+
+void LoadPlacement(TChildPlacement& placement, QSettings& store, const QString& name)
+{
+    placement.Geometry = store.value(name + QLatin1String("Geometry")).toRect();
+    // A geometry too small to hold anything is no arrangement to bring back.
+    if (placement.Geometry.width() < 50 || placement.Geometry.height() < 30)
+        placement.Geometry = QRect();
+    const QString state = store.value(name + QLatin1String("State")).toString();
+    placement.Maximized = state == QLatin1String("maximized");
+    placement.Minimized = state == QLatin1String("minimized");
+}
+
+void SavePlacement(const TChildPlacement& placement, QSettings& store, const QString& name)
+{
+    if (placement.Geometry.isEmpty())
+        return;
+    store.setValue(name + QLatin1String("Geometry"), placement.Geometry);
+    store.setValue(name + QLatin1String("State"), placement.Maximized ? QStringLiteral("maximized")
+                                                  : placement.Minimized
+                                                      ? QStringLiteral("minimized")
+                                                      : QStringLiteral("normal"));
+}
+
+} // namespace
+
+void LoadWindowLayout(TWindowLayout& layout, QSettings& store)
+{
+    store.beginGroup(QLatin1String(kLayoutGroup));
+    layout.MainWindow = store.value(QStringLiteral("MainWindow")).toByteArray();
+    LoadPlacement(layout.Terminal, store, QStringLiteral("Terminal"));
+    LoadPlacement(layout.Log, store, QStringLiteral("Log"));
+    layout.ExpandedGroups = store.value(QStringLiteral("ExpandedGroups")).toStringList();
+    store.endGroup();
+}
+
+void SaveWindowLayout(const TWindowLayout& layout, QSettings& store)
+{
+    store.beginGroup(QLatin1String(kLayoutGroup));
+    if (!layout.MainWindow.isEmpty())
+        store.setValue(QStringLiteral("MainWindow"), layout.MainWindow);
+    SavePlacement(layout.Terminal, store, QStringLiteral("Terminal"));
+    SavePlacement(layout.Log, store, QStringLiteral("Log"));
+    if (!layout.Terminal.Geometry.isEmpty())
+        store.setValue(QStringLiteral("ExpandedGroups"), layout.ExpandedGroups);
+    store.endGroup();
+}
+
 QSettings* NewUserSettingsStore()
 {
     const QString name = ExecutableBaseName();
@@ -148,6 +198,8 @@ void LoadStoredSettings(TSettings& settings, QSettings& store)
         settings.Devices[i] = store.value(DeviceKey(i)).toString().trimmed();
     settings.ReopenLostPorts = ReadBool(store, kKeyReopenLostPorts, true);
     store.endGroup();
+
+    LoadWindowLayout(settings.Layout, store);
 }
 
 void SaveStoredSettings(const TSettings& settings, QSettings& store)
@@ -184,6 +236,8 @@ void SaveStoredSettings(const TSettings& settings, QSettings& store)
     }
     store.setValue(QLatin1String(kKeyReopenLostPorts), settings.ReopenLostPorts ? 1 : 0);
     store.endGroup();
+
+    SaveWindowLayout(settings.Layout, store);
     store.sync();
 }
 

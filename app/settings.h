@@ -1,11 +1,33 @@
 #pragma once
 
+#include <QByteArray>
+#include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
 
 class QSettings;
+
+// Where a child window of the main window's area stands: its geometry when neither maximized
+// nor minimized, and whether it is maximized or minimized. An empty geometry: none remembered.
+struct TChildPlacement
+{
+    QRect Geometry;
+    bool Maximized = false;
+    bool Minimized = false;
+};
+
+// The arrangement the operator left behind, brought back at the next start (group "Layout"):
+// the main window, the terminal and log windows, and the groups expanded in the command tree.
+struct TWindowLayout
+{
+    QByteArray MainWindow; // QWidget::saveGeometry of the main window
+    TChildPlacement Terminal;
+    TChildPlacement Log;
+    QStringList ExpandedGroups;
+};
 
 // Every setting of the application in one record, owned by the main window (FormMain->Settings)
 // and read by every other window. Most fields are stored per user (QSettings, user scope, under
@@ -56,6 +78,8 @@ struct TSettings
     // Key "ReopenLostPorts" of the "Devices" group: a port whose device vanished (a USB
     // adapter pulled out) is tried again every second and reopened when it is back.
     bool ReopenLostPorts = true;
+
+    TWindowLayout Layout;
 };
 
 // Defaults written on the first start.
@@ -82,6 +106,10 @@ QSettings* NewUserSettingsStore();
 void LoadStoredSettings(TSettings& settings, QSettings& store);
 // Writes every stored field (not the per-file and run-time ones).
 void SaveStoredSettings(const TSettings& settings, QSettings& store);
+// The "Layout" group alone (part of the two above). A placement without a geometry is not
+// written, so a run that never opened a file leaves the last arrangement as it was.
+void LoadWindowLayout(TWindowLayout& layout, QSettings& store);
+void SaveWindowLayout(const TWindowLayout& layout, QSettings& store);
 
 // Reads Protocol, OutputDateFormat and InputDateFormat from `fileName`'s "General" section;
 // a missing file, section or key reads as 0.

@@ -54,11 +54,17 @@ bool TextToBytes(const QString& text, std::string& bytes)
 
 } // namespace
 
-void TFormChildTerminalWindow::SetStatusText(TStatusWord word)
+QString TFormChildTerminalWindow::StatusWordText(TStatusWord word)
 {
     static const char* const texts[] = {"Ready", "Error", "Sending ...", "TimeOut", "Abort"};
+    return QString::fromLatin1(texts[word]);
+}
+
+void TFormChildTerminalWindow::SetStatusText(TStatusWord word)
+{
+    m_statusWord = word;
     if (m_host)
-        m_host->SetPanelText(1, QString::fromLatin1(texts[word]));
+        m_host->SetPanelText(1, StatusWordText(word));
 }
 
 TFormChildTerminalWindow::TWaitEnd TFormChildTerminalWindow::WaitForIdleLink(bool fiscal)
@@ -205,7 +211,10 @@ bool TFormChildTerminalWindow::ConvertAndAddFields(int repeatRun, int& refusedFi
 void TFormChildTerminalWindow::RefuseFieldValue(int field, bool purgeBoth)
 {
     QPointer<TFormChildTerminalWindow> self(this);
-    ShowErrorBox(this, QString::fromLatin1(BadUserDataMessage));
+    // The box names the field: with a dozen inputs on the panel the operator must not guess.
+    const std::string caption =
+        field >= 0 && field < MaxFields ? Definition.Fields[field].Caption : std::string();
+    ShowErrorBox(this, QString::fromStdString(BadUserDataText(caption)));
     if (!self)
         return;
     if (TFPHostControl* host = HostLink())
@@ -323,10 +332,12 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
         ButtonSend->setEnabled(true);
         ButtonRepeat->setEnabled(true);
         TreeViewCommand->setEnabled(true);
+        EndRepeatTally();
     };
 
     TreeViewCommand->setEnabled(false);
     m_repeatRunning = true;
+    StartRepeatTally(*count, HostLink());
     for (int run = 1; run <= *count; ++run) {
         // The previous run's exchange has ended (or Cancel, or the port closed).
         const TWaitEnd end = WaitForIdleLink(false);
@@ -349,12 +360,17 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
             return;
         }
         ApplyHostProtocol();
+        // The autoincrement counter goes on from the command's last run, also across runs.
+        const std::string section = CurrentCommand.toStdString();
+        const int counter = m_panelValues.NextCounter(section);
         int refused = -1;
-        if (!ConvertAndAddFields(run, refused)) {
+        if (!ConvertAndAddFields(counter, refused)) {
             m_repeatRunning = false;
             RefuseFieldValue(refused, false);
-            if (self)
+            if (self) {
                 TreeViewCommand->setEnabled(true);
+                EndRepeatTally();
+            }
             return;
         }
         if (!host->SendCommand()) {
@@ -363,6 +379,8 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
         }
         m_hostExchangeCancelled = false;
         m_hostExchange = true;
+        m_panelValues.CounterUsed(section, counter);
+        CountRepeatCommandSent();
         SentCommand = CurrentCommand;
         // Only the last run's answer is shown.
         if (run == *count)
@@ -415,6 +433,9 @@ void TFormChildTerminalWindow::DropExchange(TStatusWord repeatEnd)
     CancelRequested = true;
     m_cancelWord = repeatEnd;
     ++m_cancelCount;
+    // Dropping the exchange ends a repeat run, also one whose last command is out; its summary
+    // follows the state word the caller sets.
+    EndRepeatTally();
     RestoreButtons();
     TreeViewCommand->setEnabled(true);
     for (QEventLoop* loop : m_idleWaits)
@@ -444,7 +465,10 @@ void TFormChildTerminalWindow::EndExchangeOnClose(bool fiscal)
     TreeViewCommand->setEnabled(true);
     SetStatusText(swError);
     RestoreButtons();
-    // A repeat waiting for this exchange has seen the close itself and stops with "Error".
+    // A repeat waiting for this exchange has seen the close itself and stops with "Error";
+    // one whose last command was out ends here.
+    if (!fiscal)
+        EndRepeatTally();
 }
 
 void TFormChildTerminalWindow::WMTermHostClose()

@@ -3,6 +3,7 @@
 #include "app/messagebox.h"
 #include "app/notifications.h"
 #include "core/errors.h"
+#include "core/repeattally.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
@@ -19,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -37,7 +39,11 @@ namespace {
 constexpr auto SelectionReportDelay = std::chrono::milliseconds(50);
 constexpr int DefaultTreeWidth = 222;
 constexpr int MinTreeWidth = 60;
+// Only a guard against a corrupt setting; the splitter limits the width on screen.
+constexpr std::uint32_t MaxStoredTreeWidth = 10000;
 constexpr int MinPanelMainWidth = 400;
+// Room beside an input box's title for the window buttons and the frame.
+constexpr int AskTextTitleRoom = 140;
 
 std::string ToBytes(const QString& s)
 {
@@ -63,10 +69,12 @@ TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, ITer
     CreatePopupMenu();
     LoadCommandTree();
 
+    // The remembered width has no upper limit: long command names want a wide tree. The
+    // splitter still leaves the panel its minimum width.
     int treeWidth = DefaultTreeWidth;
     if (m_host && m_host->TreeWidth() != 0)
         treeWidth = static_cast<int>(
-            std::clamp<std::uint32_t>(m_host->TreeWidth(), MinTreeWidth, DefaultTreeWidth));
+            std::clamp<std::uint32_t>(m_host->TreeWidth(), MinTreeWidth, MaxStoredTreeWidth));
     Splitter->setSizes({treeWidth, std::max(MinPanelMainWidth, width() - treeWidth)});
     m_treeWidth = treeWidth;
     TreeViewCommand->installEventFilter(this);
@@ -106,7 +114,6 @@ void TFormChildTerminalWindow::CreateLayout()
     TreeViewCommand = new TCommandTreeView(Splitter);
     TreeViewCommand->setObjectName(QStringLiteral("TreeViewCommand"));
     TreeViewCommand->setMinimumWidth(MinTreeWidth);
-    TreeViewCommand->setMaximumWidth(DefaultTreeWidth);
     connect(TreeViewCommand, &QTreeWidget::currentItemChanged, this,
             [this] { m_changeTimer.start(); });
     connect(TreeViewCommand, &TCommandTreeView::Clicked, this,
@@ -231,6 +238,12 @@ void TFormChildTerminalWindow::CreatePopupMenu()
     TerminalWindowPopupMenu->addSeparator();
     MenuItemEditFields = TerminalWindowPopupMenu->addAction(
         tr("&Edit fields"), this, &TFormChildTerminalWindow::MenuItemEditFieldsClick);
+    MenuItemResetValues = TerminalWindowPopupMenu->addAction(
+        tr("Reset &values"), this, &TFormChildTerminalWindow::MenuItemResetValuesClick);
+    MenuItemResetValues->setToolTip(tr("Put the command's default values back in its panel"));
+    // The panel offers it too: that is where the values are.
+    m_commandClient->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_commandClient->addAction(MenuItemResetValues);
     TerminalWindowPopupMenu->addSeparator();
     MenuItemCopyCommand = TerminalWindowPopupMenu->addAction(
         tr("&Copy"), this, &TFormChildTerminalWindow::MenuItemCopyCommandClick);
@@ -275,6 +288,7 @@ void TFormChildTerminalWindow::LoadStatusTables()
 void TFormChildTerminalWindow::ReloadDefinitions()
 {
     ReloadCache();
+    m_panelValues.Clear();
     LoadStatusTables();
 }
 
@@ -285,13 +299,20 @@ void TFormChildTerminalWindow::ClearCommandInProgress()
     DropExchange(swReady);
 }
 
-QString TFormChildTerminalWindow::AskText(const QString& caption)
+QString TFormChildTerminalWindow::AskText(const QString& caption, const QString& initialText)
 {
     QInputDialog dialog(this);
     dialog.setWindowTitle(caption);
     dialog.setLabelText(tr("Input text:"));
-    dialog.setTextValue(QString());
     dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(initialText);
+    // Wide enough that the title bar shows the whole question (a rename names the old name)
+    // beside the window buttons, and the prompt fits beside the margins.
+    // The dialog's layout sets its size from its contents, so the width goes on the edit.
+    const QFontMetrics metrics(dialog.font());
+    if (auto* edit = dialog.findChild<QLineEdit*>())
+        edit->setMinimumWidth(std::max(metrics.horizontalAdvance(caption) + AskTextTitleRoom,
+                                       metrics.horizontalAdvance(dialog.labelText())));
     if (ExecModal(dialog) != QDialog::Accepted)
         return QString();
     return dialog.textValue().left(MaxNodeNameLength);
@@ -357,8 +378,10 @@ void TFormChildTerminalWindow::MenuItemEditFieldsClick()
     const QString section = CommandSectionOf(node);
     if (EditFieldsDialog)
         EditFieldsDialog(this, m_fileName, section);
-    // The editor wrote the file: read it again and rebuild the panel of the same command.
+    // The editor wrote the file: read it again and rebuild the panel of the same command. The
+    // fields may have changed, so the values typed so far start afresh.
     ReloadCache();
+    m_panelValues.Clear();
     ShowCommand(section, false);
 }
 
@@ -485,16 +508,39 @@ void TFormChildTerminalWindow::LoadCommandTree()
     root->setExpanded(true);
 }
 
+QStringList TFormChildTerminalWindow::ExpandedGroups() const
+{
+    QStringList names;
+    const QTreeWidgetItem* root = RootNode();
+    for (int i = 0; root && i < root->childCount(); ++i) {
+        if (root->child(i)->isExpanded())
+            names << root->child(i)->text(0);
+    }
+    return names;
+}
+
+void TFormChildTerminalWindow::ExpandGroups(const QStringList& names)
+{
+    QTreeWidgetItem* root = RootNode();
+    for (int i = 0; root && i < root->childCount(); ++i) {
+        if (names.contains(root->child(i)->text(0)))
+            root->child(i)->setExpanded(true);
+    }
+}
+
 void TFormChildTerminalWindow::TreeViewCommandChange(QTreeWidgetItem* node)
 {
     if (m_destroying)
         return;
     if (NodeLevel(node) == nlCommand) {
         const QString section = CommandSectionOf(node);
-        if (section != CurrentCommand)
+        if (section != CurrentCommand) {
+            KeepPanelValues();
             ShowCommand(section, true);
+        }
         return;
     }
+    KeepPanelValues();
     const unsigned show = ++m_panelShow;
     ClearCommandPanel();
     QPointer<TFormChildTerminalWindow> self(this);
@@ -526,9 +572,10 @@ void TFormChildTerminalWindow::ShowCommand(const QString& section, bool selectio
     QCoreApplication::processEvents();
     if (!self || m_destroying || show != m_panelShow)
         return;
-    if (loaded)
+    if (loaded) {
         BuildCommandPanel(section);
-    else
+        RestorePanelValues(section);
+    } else
         SetButtonsForPanel();
     CurrentCommand = section;
     if (selectionChanged && loaded && Definition.FieldCount > 0)
@@ -555,6 +602,7 @@ void TFormChildTerminalWindow::TerminalWindowPopupMenuPopup()
     if (s.CommandRemove)
         MenuItemCommandRemove->setEnabled(*s.CommandRemove);
     MenuItemEditFields->setEnabled(s.EditFields);
+    MenuItemResetValues->setEnabled(!CurrentCommand.isEmpty());
     MenuItemGroupAdd->setEnabled(true);
     MemuItemCommandAdd->setEnabled(true);
 }

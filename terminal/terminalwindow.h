@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/panelvalues.h"
 #include "core/termdefs.h"
 
 #include <QMdiSubWindow>
@@ -34,6 +35,7 @@ class ITerminalHost;
 class TCommandTreeView;
 
 namespace tallyhost {
+class RepeatTally;
 class TFPAuxControl;
 class TFPHostControl;
 class TTerminalCache;
@@ -77,14 +79,19 @@ public:
     // (a repeat too): the links have been purged.
     void ClearCommandInProgress();
 
-    // The input box of the tree edits: prompt "Input text:", empty default; the answer is
-    // cut to its first 25 characters and is empty when cancelled.
-    QString AskText(const QString& caption);
+    // The input box of the tree edits: prompt "Input text:", starting with `initialText`
+    // (empty, or the old name of a rename); the answer is cut to its first 25 characters and
+    // is empty when cancelled. The box is wide enough for its whole title.
+    QString AskText(const QString& caption, const QString& initialText = QString());
     // False for the reserved section names, compared without regard to case.
     static bool IsFreeSectionName(const QString& name);
 
     // (Re)builds the tree from the file: root, groups in [Groups] order, their commands.
     void LoadCommandTree();
+    // The names of the expanded groups, and expanding the groups of those names that exist:
+    // the main window keeps them for the next start.
+    QStringList ExpandedGroups() const;
+    void ExpandGroups(const QStringList& names);
 
     // The command panel of the shown command (definitions in `Definition`).
     void BuildCommandPanel(const QString& section);
@@ -134,6 +141,7 @@ public:
     QAction* MenuItemCommandRename = nullptr;
     QAction* MenuItemCommandRemove = nullptr;
     QAction* MenuItemEditFields = nullptr;
+    QAction* MenuItemResetValues = nullptr;
     QAction* MenuItemCopyCommand = nullptr;
     QAction* MenuItemPasteCommand = nullptr;
     QMenu* MenuItemNodesCommand = nullptr;
@@ -183,6 +191,7 @@ public slots:
     void MenuItemCommandRenameClick();
     void MenuItemCommandRemoveClick();
     void MenuItemEditFieldsClick();
+    void MenuItemResetValuesClick();
     void MenuItemCopyCommandClick();
     void MenuItemPasteCommandClick();
     void MenuItemExpandAllClick();
@@ -219,7 +228,15 @@ public:
     void SetStatusText(TStatusWord word);
     // A command is out on a link, a repeat runs, or a send waits for an idle link.
     bool ExchangeInProgress() const;
+    static QString StatusWordText(TStatusWord word);
 
+signals:
+    // A repeat run has ended: "Repeat 500: 500 sent, 498 answered, 2 errors; response
+    // min/median/max 41/44/120 ms". The status bar shows it after the state word; the main
+    // window hands it to the log view.
+    void RepeatSummary(const QString& text);
+
+public:
     // Hands one converted field value (hex escapes not yet expanded) to the link of the shown
     // command: appended to AuxFrameText in fiscal mode, AddDataField on the host link in host
     // mode. False when the value is refused (bad escape, or the host link refuses it).
@@ -293,12 +310,17 @@ private:
     // The accelerator letters of the window's buttons and tabs (and the main window's menus),
     // which the generated field labels must leave alone.
     std::string WindowAccelerators() const;
+    // Values that stay (terminal/panelvalues.cpp): the shown command's values are kept
+    // before the panel shows another, and put back when a panel is built for a command.
+    void KeepPanelValues();
+    void RestorePanelValues(const QString& section);
+    tallyhost::TPanelValues m_panelValues;
     bool IsHostPortOpen() const;
     bool IsFiscalPortOpen() const;
 
     // Runs one file edit; a refused write (read-only file...) is shown and false returned.
     template <typename F> bool RunEdit(F&& edit);
-    QString AskNodeName(const QString& caption);
+    QString AskNodeName(const QString& caption, const QString& oldName = QString());
     void ShowError(const QString& text);
     bool AskWarning(const QString& text);
 
@@ -323,6 +345,15 @@ private:
     void EndExchangeOnClose(bool fiscal);
     bool ConvertAndAddFields(int repeatRun, int& refusedField);
     void RefuseFieldValue(int field, bool purgeBoth);
+    // The tally of a repeat run (terminal/repeatsummary.cpp): started before the first run,
+    // told of each command handed over; it ends by itself with the last run's answer or
+    // error, or when EndRepeatTally is called (Cancel, a run that stops early).
+    void StartRepeatTally(int count, tallyhost::TFPHostControl* host);
+    void CountRepeatCommandSent();
+    void EndRepeatTally();
+    std::unique_ptr<tallyhost::RepeatTally> m_repeatTally;
+    std::unique_ptr<QObject> m_repeatWatch; // context of the tally's link connections
+    TStatusWord m_statusWord = swReady;     // the last state word shown
     void ClearAnswerControls();
     // Fills the list of the entries beyond the grid and places it at `top`; returns its bottom.
     int ShowAnswerRest(std::vector<tallyhost::AnswerEntry> entries, int top);

@@ -49,9 +49,9 @@ template <typename F> bool TFormChildTerminalWindow::RunEdit(F&& edit)
 // Reads a name for a new or renamed node. Surrounding blanks are dropped, since the file
 // would lose them anyway; a name that cannot be stored as typed is refused with the reason.
 // Returns an empty string when there is nothing (more) to do.
-QString TFormChildTerminalWindow::AskNodeName(const QString& caption)
+QString TFormChildTerminalWindow::AskNodeName(const QString& caption, const QString& oldName)
 {
-    const QString name = AskText(caption).trimmed();
+    const QString name = AskText(caption, oldName).trimmed();
     if (name.isEmpty())
         return name;
     const QByteArray latin1 = name.toLatin1();
@@ -91,8 +91,9 @@ void TFormChildTerminalWindow::MenuItemGroupRenameClick()
     if (NodeLevel(node) != nlGroup)
         return;
     const QString oldName = node->text(0);
-    const QString name = AskNodeName(tr("Rename group ") + Quoted(oldName));
-    if (name.isEmpty())
+    const QString name = AskNodeName(tr("Rename group ") + Quoted(oldName), oldName);
+    // The box starts with the old name; taking it unchanged renames nothing.
+    if (name.isEmpty() || name == oldName)
         return;
     if (!IsFreeSectionName(name)) {
         ShowError(tr("Group already exists"));
@@ -161,8 +162,9 @@ void TFormChildTerminalWindow::MenuItemCommandRenameClick()
         return;
     const QString group = node->parent()->text(0);
     const QString oldName = node->text(0);
-    const QString name = AskNodeName(tr("Rename command ") + Quoted(oldName));
-    if (name.isEmpty())
+    const QString name = AskNodeName(tr("Rename command ") + Quoted(oldName), oldName);
+    // The box starts with the old name; taking it unchanged renames nothing.
+    if (name.isEmpty() || name == oldName)
         return;
     TEditResult result = TEditResult::Exists;
     if (!RunEdit([&] {

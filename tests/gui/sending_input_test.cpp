@@ -46,7 +46,8 @@ TEST_F(SendingTest, RefusedValuesSendNothingAndSayWhy)
         ASSERT_EQ(qobject_cast<TFieldTypeComboBox*>(m_window->FieldInputs[1])->text(), c.text);
         m_window->ButtonSendClick();
         ASSERT_EQ(m_dialogs.Boxes.size(), 1u) << c.why;
-        EXPECT_EQ(m_dialogs.Boxes[0].text, "Bad user data input in control") << c.why;
+        // The box names the field by its caption, without the accelerator mark.
+        EXPECT_EQ(m_dialogs.Boxes[0].text, "Bad user data input in control \"Text\"") << c.why;
         EXPECT_EQ(Status(), "Error") << c.why;
         EXPECT_FALSE(m_window->CommandInProgress) << c.why;
         EXPECT_TRUE(m_window->ButtonSend->isEnabled()) << c.why;

@@ -102,7 +102,11 @@ TEST_F(SendingTest, RepeatShowsProgressAndOnlyTheLastAnswer)
                 ++answersShown;
         });
     m_window->ButtonRepeatClick();
-    ASSERT_TRUE(WaitForStatus("Ready"));
+    // The run ends with the state word and its summary.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Status().startsWith("Ready - Repeat 3: 3 sent, 3 answered, 0 errors;"); },
+        8000))
+        << Status().toStdString();
     QObject::disconnect(countAnswers);
 
     EXPECT_EQ(progress, (QStringList{"1/3", "2/3", "3/3"}));
@@ -149,7 +153,9 @@ TEST_F(SendingTest, CancelDuringARepeatEndsItWithAbortAndTheLateAnswerIsIgnored)
                              m_window->ButtonCancelClick();
                      });
     m_window->ButtonRepeatClick();
-    ASSERT_TRUE(WaitForStatus("Abort", 3000));
+    const QString aborted = QStringLiteral(
+        "Abort - Repeat 5: 1 sent, 0 answered, 0 errors; response min/median/max -/-/- ms");
+    ASSERT_TRUE(WaitForStatus(aborted, 3000)) << Status().toStdString();
     EXPECT_EQ(m_framesWritten, 1);
     EXPECT_FALSE(m_window->CommandInProgress);
     EXPECT_TRUE(m_window->CancelRequested);
@@ -162,7 +168,7 @@ TEST_F(SendingTest, CancelDuringARepeatEndsItWithAbortAndTheLateAnswerIsIgnored)
     QTest::qWait(500);
     PostNotification(m_window, WM_TERM_HOST_ANSWER);
     QTest::qWait(50);
-    EXPECT_EQ(Status(), "Abort");
+    EXPECT_EQ(Status(), aborted);
     EXPECT_FALSE(m_window->GroupBoxFiscalAnswer->isVisibleTo(m_window));
     EXPECT_TRUE(m_window->AnswerLabels.empty());
     EXPECT_TRUE(m_dialogs.Boxes.empty());
