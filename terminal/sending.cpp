@@ -21,6 +21,7 @@
 
 #include "app/messagebox.h"
 #include "core/fieldconvert.h"
+#include "core/repeattally.h"
 #include "editors/fieldtypecombobox.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
@@ -348,7 +349,10 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
             return;
         }
         if (end == TWaitEnd::Closed) {
-            // The port went with a run in flight, or was never open.
+            // The port went with a run in flight, or was never open. The exchange in flight,
+            // if any, is lost: an error of the run.
+            if (m_repeatTally)
+                m_repeatTally->Failed();
             stop(swError, false);
             if (run == 1)
                 ReportClosedPort(false);
@@ -466,9 +470,11 @@ void TFormChildTerminalWindow::EndExchangeOnClose(bool fiscal)
     SetStatusText(swError);
     RestoreButtons();
     // A repeat waiting for this exchange has seen the close itself and stops with "Error";
-    // one whose last command was out ends here.
-    if (!fiscal)
+    // one whose last command was out ends here, that command lost.
+    if (!fiscal && m_repeatTally) {
+        m_repeatTally->Failed();
         EndRepeatTally();
+    }
 }
 
 void TFormChildTerminalWindow::WMTermHostClose()

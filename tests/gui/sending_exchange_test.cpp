@@ -132,7 +132,11 @@ TEST_F(ExchangeTest, RepeatByKeyboardAndCancelByMouse)
     Select("H", "Quick");
     AnswerRepeatCount("3");
     AltKey(Qt::Key_R);
-    ASSERT_TRUE(WaitForStatus("Ready"));
+    // A repeat run ends with its state word and its summary.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return Status().startsWith("Ready - Repeat 3: 3 sent, 3 answered, 0 errors;"); },
+        8000))
+        << Status().toStdString();
     EXPECT_EQ(m_frames.size(), 3);
     EXPECT_EQ(Entry("Total"), "2.50");
     ExpectControlsBack();
@@ -147,10 +151,13 @@ TEST_F(ExchangeTest, RepeatByKeyboardAndCancelByMouse)
                              });
                      });
     AltKey(Qt::Key_R);
-    ASSERT_TRUE(WaitForStatus("Abort", 3000)) << Status().toStdString();
+    const QString aborted =
+        QStringLiteral("Abort - Repeat 5: 2 sent, 1 answered, 0 errors; response min/median/max ");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Status().startsWith(aborted); }, 3000))
+        << Status().toStdString();
     QTest::qWait(600);
     EXPECT_EQ(m_frames.size(), 5) << "the run after Cancel is not sent";
-    EXPECT_EQ(Status(), "Abort");
+    EXPECT_TRUE(Status().startsWith(aborted)) << Status().toStdString();
     ExpectControlsBack();
 }
 
@@ -282,7 +289,8 @@ TEST_F(ExchangeTest, ResetSerialPortsEndsASendAndStopsARepeat)
     AltKey(Qt::Key_R);
     QTest::qWait(900);
     EXPECT_EQ(m_frames.size(), 2) << "the repeat stops at the reset";
-    EXPECT_EQ(Status(), "Ready");
+    EXPECT_EQ(Status(), "Ready - Repeat 4: 1 sent, 0 answered, 0 errors; response "
+                        "min/median/max -/-/- ms");
     ExpectControlsBack();
     EXPECT_TRUE(m_dialogs.Boxes.empty()) << m_dialogs.Texts().join('|').toStdString();
 }
@@ -303,11 +311,13 @@ TEST_F(ExchangeTest, AClosedPortStopsARepeatEvenWhenItIsReopenedAtOnce)
                              });
                      });
     AltKey(Qt::Key_R);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return Status() == "Error"; }, 2000))
+    const QString stopped = QStringLiteral(
+        "Error - Repeat 4: 1 sent, 0 answered, 1 errors; response min/median/max -/-/- ms");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Status() == stopped; }, 2000))
         << Status().toStdString();
     QTest::qWait(600);
     EXPECT_EQ(m_frames.size(), 1);
-    EXPECT_EQ(Status(), "Error");
+    EXPECT_EQ(Status(), stopped);
     ExpectControlsBack();
 }
 
