@@ -27,13 +27,15 @@ void RepeatTally::FrameWritten(Clock::time_point at)
         m_written = at;
 }
 
-void RepeatTally::Answered(Clock::time_point at)
+void RepeatTally::Answered(Clock::time_point at, std::optional<Clock::duration> measured)
 {
     // An answer with no exchange of ours open (a late one after a Cancel) is not this run's.
     if (!m_exchangeOpen)
         return;
     ++m_answered;
-    if (m_written)
+    if (measured)
+        m_responses.push_back(std::max(Clock::duration::zero(), *measured));
+    else if (m_written)
         m_responses.push_back(std::max(Clock::duration::zero(), at - *m_written));
     m_exchangeOpen = false;
     m_written.reset();

@@ -18,10 +18,11 @@ struct ResponseFigures
 // What one repeat run of a host command came to. The terminal window and tallyhost-cli both
 // keep one while they repeat, so the window's summary line and the tool's report always agree.
 //
-// A response time runs from the command frame having left the port (the host link's
-// frame-written notification) to the final answer of that exchange. A frame written again
-// within the same exchange (after a NAK) does not restart the clock: the operator waited
-// from the first one.
+// A response time runs from the command frame having left the port to the final answer of that
+// exchange. The link measures it on its worker thread, where the bytes move, and the caller
+// hands that figure over; without one the tally takes the times at which the frame-written
+// notification and the answer were handled (from the first write of the exchange: a frame
+// written again after a NAK does not restart the clock).
 class RepeatTally
 {
 public:
@@ -33,8 +34,9 @@ public:
     void CommandSent();
     // The link reports the command frame written at `at`.
     void FrameWritten(Clock::time_point at);
-    // The exchange ended with a final answer at `at`.
-    void Answered(Clock::time_point at);
+    // The exchange ended with a final answer at `at`; `measured` is the link's own response
+    // time for it, when it has one.
+    void Answered(Clock::time_point at, std::optional<Clock::duration> measured = std::nullopt);
     // The exchange ended in a failure (write error, time-out, NAK).
     void Failed();
 

@@ -26,10 +26,14 @@ void TFormChildTerminalWindow::StartRepeatTally(int count, TFPHostControl* host)
         if (m_repeatTally && v.size() > 1)
             m_repeatTally->FrameWritten(RepeatTally::Clock::now());
     });
-    connect(host, &TFPHostControl::OnFinalAnswer, watch, [this] {
+    connect(host, &TFPHostControl::OnFinalAnswer, watch, [this](TFPHostControl* link) {
         if (!m_repeatTally)
             return;
-        m_repeatTally->Answered(RepeatTally::Clock::now());
+        // The link's figure, taken where the bytes move, is the one the log view shows too.
+        std::optional<RepeatTally::Clock::duration> measured;
+        if (link && link->LastResponseMs() >= 0)
+            measured = std::chrono::milliseconds(link->LastResponseMs());
+        m_repeatTally->Answered(RepeatTally::Clock::now(), measured);
         if (m_repeatTally->Sent() == m_repeatTally->Requested())
             EndRepeatTally();
     });

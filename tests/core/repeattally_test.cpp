@@ -66,6 +66,19 @@ TEST(RepeatTally, ResponseRunsFromTheFirstWriteOfTheExchange)
     EXPECT_EQ(tally.Figures()->MinMs, 50);
 }
 
+TEST(RepeatTally, TheLinksOwnMeasureTakesPrecedence)
+{
+    // The handling times only stand in when the link has no figure of its own.
+    const Clock::time_point t0{};
+    RepeatTally tally(2);
+    tally.CommandSent();
+    tally.FrameWritten(t0 + 20ms); // handled late
+    tally.Answered(t0 + 30ms, Clock::duration(40ms));
+    AnswerAfter(tally, t0, 60ms);
+    EXPECT_EQ(tally.Figures()->MinMs, 40);
+    EXPECT_EQ(tally.Figures()->MaxMs, 60);
+}
+
 TEST(RepeatTally, AnswersAndFailuresOutsideAnExchangeAreNotCounted)
 {
     // After a Cancel the dropped exchange's late answer or time-out report arrives with no

@@ -622,8 +622,13 @@ int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cac
                              if (value.size() > 1)
                                  tally->FrameWritten(RepeatTally::Clock::now());
                          });
-        QObject::connect(&link, &TFPHostControl::OnFinalAnswer, &loop,
-                         [&] { tally->Answered(RepeatTally::Clock::now()); });
+        QObject::connect(&link, &TFPHostControl::OnFinalAnswer, &loop, [&] {
+            // The link's own figure, as the window's summary and log view take it.
+            std::optional<RepeatTally::Clock::duration> measured;
+            if (link.LastResponseMs() >= 0)
+                measured = std::chrono::milliseconds(link.LastResponseMs());
+            tally->Answered(RepeatTally::Clock::now(), measured);
+        });
         QObject::connect(&link, &TFPHostControl::OnError, &loop, [&] { tally->Failed(); });
     }
     const RepeatTally* report = tally ? &*tally : nullptr;
