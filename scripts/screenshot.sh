@@ -33,9 +33,9 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   # fire: the buttons are clicked where the default layout puts them.
   xdotool key Home Down Right Down
   sleep 1
-  xdotool mousemove --sync ${SEND_XY:-802 677} click 1
+  xdotool mousemove --sync ${SEND_XY:-798 417} click 1
   sleep 2
-  xdotool mousemove --sync ${ANSWER_TAB_XY:-367 71} click 1
+  xdotool mousemove --sync ${ANSWER_TAB_XY:-371 95} click 1
   sleep 1
   import -window root "$3"
   kill $app; wait $app 2>/dev/null || true' _ "$build/gui/tallyhost" "$home/demo.thf" "$out"
