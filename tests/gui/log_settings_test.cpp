@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -29,7 +30,7 @@ TEST_F(AppShellTest, LogEveryByteAndTheViewColumnsAreStoredAndComeBack)
         EXPECT_EQ(p.ColorComboBoxLateColor->currentText(), QStringLiteral("Maroon"));
         p.CheckBoxLogEveryByte->setChecked(true);
         p.ColorComboBoxNoiseColor->setCurrentIndex(12); // Blue
-        p.ButtonOkClick();
+        p.ButtonOk->click();
         return p.result();
     };
     w.MenuItemGeneral->trigger();

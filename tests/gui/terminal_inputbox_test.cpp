@@ -44,10 +44,16 @@ TEST_F(TerminalWindowTest, InputBoxesShowTheirWholeTitleAndRenameStartsWithTheOl
     };
 
     // OK on the unchanged name renames nothing and says nothing.
+    // The popup's items, as the operator picks them: enabled for the selected node.
+    auto pick = [&w](QAction* item) {
+        w.TerminalWindowPopupMenuPopup();
+        ASSERT_TRUE(item->isEnabled()) << item->text().toStdString();
+        item->trigger();
+    };
     Select(Node({"End of day reports"}));
-    w.MenuItemGroupRenameClick();
+    pick(w.MenuItemGroupRename);
     Select(Node({"End of day reports", "Financial summary Z"}));
-    w.MenuItemCommandRenameClick();
+    pick(w.MenuItemCommandRename);
     EXPECT_EQ(ReadFile(), catalogue);
     EXPECT_TRUE(m_dialogs.Boxes.empty()) << m_dialogs.Texts().join('\n').toStdString();
 

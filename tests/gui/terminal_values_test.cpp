@@ -79,7 +79,9 @@ TEST_F(TerminalValuesTest, TypedValuesComeBackWithTheirCommandUntilReset)
     EXPECT_EQ(Box(0)->text(), "typed");
 
     // Definitions read again (after Edit fields): every command starts from its defaults.
-    w.MenuItemEditFieldsClick();
+    w.TerminalWindowPopupMenuPopup();
+    ASSERT_TRUE(w.MenuItemEditFields->isEnabled());
+    w.MenuItemEditFields->trigger();
     EXPECT_EQ(Box(0)->text(), "a");
     Click({"G", "B"});
     EXPECT_EQ(Box(0)->text(), "b");
