@@ -169,6 +169,8 @@ TEST_F(LostPortTest, CommandEndsAsAnErrorAndThePortComesBackByItself)
     EXPECT_EQ(link->State(), tallyhost::EFP_S_Close);
     EXPECT_FALSE(main->Settings.HostPortOpen);
     EXPECT_EQ(main->PanelText(2), QStringLiteral("COM1 lost"));
+    // The log view lays out quiet-moment lines a little later, in one batch.
+    EXPECT_TRUE(RunUntil([&] { return ViewLines().size() > before + 1; }, 1000ms));
     const QStringList lost = ViewLines().mid(before + 1); // after the command frame
     ASSERT_EQ(lost.size(), 1) << lost.join(u'|').toStdString();
     EXPECT_TRUE(lost[0].startsWith("HOST --> COM1 lost (" + HostLink() + ": "))
