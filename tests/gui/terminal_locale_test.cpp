@@ -50,6 +50,12 @@ QString Digits(QString text)
 
 } // namespace
 
+// Names the locale in CTest's list instead of dumping the QString's bytes.
+static void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << text.toStdString();
+}
+
 class TerminalLocaleTest : public TerminalWindowTest, public ::testing::WithParamInterface<QString>
 {
 };
