@@ -360,7 +360,14 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
         }
         TFPHostControl* host = HostLink();
         if (!host || host->LastError() != EFP_Success) {
+            // The run's wait ends on the link's own error signal, before the window's error
+            // notification arrives; the purge below would leave that notification nothing to
+            // tell, so the run shows the box itself (unless the notification came first).
+            const TExchangeFault fault =
+                host && m_hostExchange ? HostFault(host->LastError()) : TExchangeFault::Other;
+            m_hostExchange = false;
             stop(swError, true);
+            ShowExchangeFaultBox(fault);
             return;
         }
         ApplyHostProtocol();
@@ -487,23 +494,39 @@ void TFormChildTerminalWindow::WMTermAuxClose()
     EndExchangeOnClose(true);
 }
 
-bool TFormChildTerminalWindow::ReportExchangeFault(TExchangeFault fault)
+TFormChildTerminalWindow::TExchangeFault TFormChildTerminalWindow::HostFault(tallyhost::TErrorType error)
 {
-    TreeViewCommand->setEnabled(true);
+    if (error == EFP_E_WriteError || error == EFP_E_ReadTimeOut)
+        return TExchangeFault::NotReady;
+    if (error == EFP_E_NackReceived)
+        return TExchangeFault::BadData;
+    return TExchangeFault::Other;
+}
+
+bool TFormChildTerminalWindow::ShowExchangeFaultBox(TExchangeFault fault)
+{
     QPointer<TFormChildTerminalWindow> self(this);
     switch (fault) {
     case TExchangeFault::NotReady:
-        SetStatusText(swTimeOut);
         ShowErrorBox(this, tr("Communication errors!!! Fiscal printer not ready."));
         break;
     case TExchangeFault::BadData:
-        SetStatusText(swError);
         ShowErrorBox(this, tr("Error!!! Bad data in frame."));
         break;
     case TExchangeFault::Other:
         break;
     }
-    if (!self)
+    return !self.isNull();
+}
+
+bool TFormChildTerminalWindow::ReportExchangeFault(TExchangeFault fault)
+{
+    TreeViewCommand->setEnabled(true);
+    if (fault == TExchangeFault::NotReady)
+        SetStatusText(swTimeOut);
+    else if (fault == TExchangeFault::BadData)
+        SetStatusText(swError);
+    if (!ShowExchangeFaultBox(fault))
         return false;
     CommandInProgress = false;
     ButtonSend->setEnabled(true);
@@ -516,14 +539,7 @@ void TFormChildTerminalWindow::WMTermHostError()
     const bool cancelled = std::exchange(m_hostExchangeCancelled, false);
     m_hostExchange = false;
     TFPHostControl* host = cancelled ? nullptr : HostLink();
-    TExchangeFault fault = TExchangeFault::Other;
-    if (host) {
-        const TErrorType error = host->LastError();
-        if (error == EFP_E_WriteError || error == EFP_E_ReadTimeOut)
-            fault = TExchangeFault::NotReady;
-        else if (error == EFP_E_NackReceived)
-            fault = TExchangeFault::BadData;
-    }
+    const TExchangeFault fault = host ? HostFault(host->LastError()) : TExchangeFault::Other;
     if (ReportExchangeFault(fault))
         ButtonRepeat->setEnabled(true);
 }

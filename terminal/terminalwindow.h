@@ -2,6 +2,7 @@
 
 #include "core/panelvalues.h"
 #include "core/termdefs.h"
+#include "links/hosttypes.h"
 
 #include <QMdiSubWindow>
 #include <QString>
@@ -303,8 +304,11 @@ private:
         NotReady,
         BadData
     };
+    static TExchangeFault HostFault(tallyhost::TErrorType error);
     // The part of the two error notifications they share; false when the window is gone.
     bool ReportExchangeFault(TExchangeFault fault);
+    // The error box of a fault (none for Other); false when the window went while it was open.
+    bool ShowExchangeFaultBox(TExchangeFault fault);
 
     void SetButtonsForPanel();
     // The accelerator letters of the window's buttons and tabs (and the main window's menus),

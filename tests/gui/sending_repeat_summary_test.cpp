@@ -52,6 +52,10 @@ TEST_F(SendingTest, ARepeatRunEndsWithItsSummaryInTheStatusBarAndTheLogView)
     EXPECT_LE(m.captured(1).toInt(), m.captured(2).toInt());
     EXPECT_LE(m.captured(2).toInt(), m.captured(3).toInt());
     EXPECT_EQ(m_framesWritten, 3);
+    // The refusal is told once, as for a single Send.
+    QTest::qWait(100); // the link's own error notification comes after the run has stopped
+    EXPECT_EQ(m_dialogs.Texts(), QStringList{QStringLiteral("Error!!! Bad data in frame.")})
+        << m_dialogs.Texts().join('|').toStdString();
 
     // The log view has the same sentence as a line of its own; the log file keeps to the wire.
     ASSERT_TRUE(FormChildLogWindow);
