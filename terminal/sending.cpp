@@ -494,7 +494,8 @@ void TFormChildTerminalWindow::WMTermAuxClose()
     EndExchangeOnClose(true);
 }
 
-TFormChildTerminalWindow::TExchangeFault TFormChildTerminalWindow::HostFault(tallyhost::TErrorType error)
+TFormChildTerminalWindow::TExchangeFault
+TFormChildTerminalWindow::HostFault(tallyhost::TErrorType error)
 {
     if (error == EFP_E_WriteError || error == EFP_E_ReadTimeOut)
         return TExchangeFault::NotReady;
