@@ -1,5 +1,6 @@
 #include "editors/formeditanswerrecord.h"
 
+#include "editors/bytetext.h"
 #include "editors/fieldtypecombobox.h"
 
 #include <QComboBox>
@@ -13,20 +14,6 @@
 #include <utility>
 
 using tallyhost::TAnswerRecordModel;
-
-namespace {
-
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToBytes(const QString& text)
-{
-    return text.toLatin1().toStdString();
-}
-
-} // namespace
 
 TFormEditAnswerRecord::TFormEditAnswerRecord(QWidget* parent)
     : TFormEditAnswerRecord(parent, TAnswerRecordModel::ForAdd())

@@ -1,6 +1,7 @@
 #include "editors/formeditcmdans.h"
 
 #include "app/messagebox.h"
+#include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/formeditanswerrecord.h"
 #include "editors/formeditcommandrecord.h"
@@ -18,16 +19,6 @@
 using namespace tallyhost;
 
 namespace {
-
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToBytes(const QString& text)
-{
-    return text.toLatin1().toStdString();
-}
 
 template <std::size_t N>
 QTableWidget* MakeGrid(QWidget* parent, const char* name,

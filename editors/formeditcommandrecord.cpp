@@ -1,5 +1,6 @@
 #include "editors/formeditcommandrecord.h"
 
+#include "editors/bytetext.h"
 #include "editors/fieldtypecombobox.h"
 
 #include <QGridLayout>
@@ -16,16 +17,6 @@ using tallyhost::TCommandBox;
 using tallyhost::TCommandRecordModel;
 
 namespace {
-
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToBytes(const QString& text)
-{
-    return text.toLatin1().toStdString();
-}
 
 QString MemoTextOf(const std::vector<std::string>& lines)
 {

@@ -6,6 +6,7 @@
 #include "core/fieldedit.h"
 #include "core/termdefs.h"
 #include "core/termfile.h"
+#include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
 
@@ -26,16 +27,6 @@
 using namespace tallyhost;
 
 namespace {
-
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToBytes(const QString& text)
-{
-    return text.toLatin1().toStdString();
-}
 
 QColor ToQColor(TColor color)
 {

@@ -3,6 +3,7 @@
 #include "app/messagebox.h"
 #include "core/errors.h"
 #include "core/termdefs.h"
+#include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
 
@@ -19,16 +20,6 @@
 using namespace tallyhost;
 
 namespace {
-
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToBytes(const QString& text)
-{
-    return text.toLatin1().toStdString();
-}
 
 void SetHint(QWidget* widget, const QString& hint)
 {
