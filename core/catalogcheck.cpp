@@ -13,6 +13,7 @@
 #include "core/colors.h"
 #include "core/commatext.h"
 #include "core/errors.h"
+#include "core/fieldrecord.h"
 #include "core/inputrules.h"
 #include "core/profile.h"
 #include "core/returncodeedit.h"
@@ -556,7 +557,7 @@ private:
         const std::string& text = items[b + 4];
         if (type >= 0 && control >= ctSimple && control <= ctDropDownList && !text.empty()) {
             const auto fieldType = static_cast<std::uint8_t>(type);
-            const std::string shown = InitialBoxText(fieldType, maxLength, text);
+            const std::string shown = ShownDefaultText(type, control, maxLength, text);
             if (shown.empty() && !TextAllowed(fieldType, text))
                 add(k.Line, section, k.Name, Sev::Error,
                     field + ": default text " + quoted(text) + " is refused by the " +

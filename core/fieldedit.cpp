@@ -21,32 +21,36 @@ std::string yesNo(bool on)
     return YesNoName(on ? 1 : 0);
 }
 
+// A number item as stored, written back so that it splits to the same item.
+std::string numberItem(const std::string& item)
+{
+    return JoinCommaText({item});
+}
+
+std::string joinFields(const std::vector<std::string>& texts)
+{
+    std::string out;
+    for (const std::string& text : texts) {
+        if (!out.empty())
+            out += ',';
+        out += text;
+    }
+    return out;
+}
+
+// Positions of the texts among a command field's twelve items (the rest are numbers).
+bool isCommandText(std::size_t item)
+{
+    return item == 1 || item == 2 || item == 4;
+}
+
 } // namespace
 
 int NumberOf(std::string_view text)
 {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size())
-        return 0;
-    std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9')
-            return 0;
-        value = value * 10 + (c - '0');
-        if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1)
-            return 0;
-    }
-    if (negative)
-        value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        return 0;
-    return static_cast<int>(value);
+    // The terminal window's conversion: what the window reads as 16 must not be shown (and
+    // written back) as 0.
+    return StrToIntDef(text, 0);
 }
 
 std::string NormalizeNumber(std::string_view text)
@@ -128,6 +132,49 @@ std::string AnswersValue(const std::vector<TAnswerRow>& rows)
     return out;
 }
 
+std::string ReadFieldList(const TExtIniFile& ini, std::string_view section, std::string_view key)
+{
+    return ini.ReadRawString(section, key);
+}
+
+std::vector<std::string> CommandFieldTexts(std::string_view value)
+{
+    const std::vector<std::string> v = SplitCommaText(value);
+    const std::size_t n = v.size() / CommandValuesPerField;
+    std::vector<std::string> texts(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        for (std::size_t i = 0; i < CommandValuesPerField; ++i) {
+            const std::string& item = v[k * CommandValuesPerField + i];
+            if (i > 0)
+                texts[k] += ',';
+            texts[k] += isCommandText(i) ? QuotedText(item) : numberItem(item);
+        }
+    }
+    return texts;
+}
+
+std::vector<std::string> AnswerFieldTexts(std::string_view value)
+{
+    const std::vector<std::string> v = SplitCommaText(value);
+    const std::size_t n = v.size() / AnswerValuesPerField;
+    std::vector<std::string> texts(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::string* f = &v[k * AnswerValuesPerField];
+        texts[k] = QuotedText(f[0]) + ',' + numberItem(f[1]) + ',' + numberItem(f[2]);
+    }
+    return texts;
+}
+
+std::string CommandFieldText(const TCommandRow& row)
+{
+    return CommandsValue({row});
+}
+
+std::string AnswerFieldText(const TAnswerRow& row)
+{
+    return AnswersValue({row});
+}
+
 TCommandRow CommandRowFromRecord(int number, const TCommandRecord& r)
 {
     TCommandRow row;
@@ -193,12 +240,16 @@ std::string TFieldListEditor::WindowCaption() const
 // characters, and cutting it would drop fields at the next save.
 void TFieldListEditor::LoadCommandGrid()
 {
-    m_commands = CommandRowsFromValue(m_ini.ReadString(m_section, KeyCommands, "", NoProfileLimit));
+    const std::string value = ReadFieldList(m_ini, m_section, KeyCommands);
+    m_commands = CommandRowsFromValue(value);
+    m_commandTexts = CommandFieldTexts(value);
 }
 
 void TFieldListEditor::LoadAnswerGrid()
 {
-    m_answers = AnswerRowsFromValue(m_ini.ReadString(m_section, KeyAnswers, "", NoProfileLimit));
+    const std::string value = ReadFieldList(m_ini, m_section, KeyAnswers);
+    m_answers = AnswerRowsFromValue(value);
+    m_answerTexts = AnswerFieldTexts(value);
 }
 
 std::vector<std::string> TFieldListEditor::ComboLines(int number) const
@@ -244,10 +295,7 @@ std::string TFieldListEditor::RemoveQuestionText(int number)
 template <typename Writes> TFieldEditResult TFieldListEditor::Commit(Writes writes)
 {
     try {
-        // The editor changes a file that exists; writing would otherwise create a new file that
-        // holds nothing but this command.
-        if (!std::filesystem::is_regular_file(m_ini.FileName()))
-            throw IniWriteError(m_ini.FileName());
+        RefuseVanishedFile(m_ini);
         TIniTransaction transaction(m_ini);
         writes();
         transaction.Commit();
@@ -265,17 +313,21 @@ TFieldEditResult TFieldListEditor::AddCommandField(const TCommandRecord& record)
     if (static_cast<int>(m_commands.size()) >= MaxFields)
         return {TFieldEditOutcome::FieldLimit, std::string(FieldLimitText)};
     std::vector<TCommandRow> rows = m_commands;
+    std::vector<std::string> texts = m_commandTexts;
     const int number = static_cast<int>(rows.size()) + 1;
     rows.push_back(CommandRowFromRecord(number, record));
+    texts.push_back(CommandFieldText(rows.back()));
     TFieldEditResult result = Commit([&] {
         if (!record.ComboLines.empty())
             m_ini.WriteString(m_section, ComboListKey(number), QuotedLines(record.ComboLines));
         if (number == 1 && !record.NoteLines.empty())
             m_ini.WriteString(m_section, KeyNotes, QuotedLines(record.NoteLines));
-        m_ini.WriteString(m_section, KeyCommands, CommandsValue(rows));
+        m_ini.WriteString(m_section, KeyCommands, joinFields(texts));
     });
-    if (result.Done())
+    if (result.Done()) {
         m_commands = std::move(rows);
+        m_commandTexts = std::move(texts);
+    }
     return result;
 }
 
@@ -283,8 +335,13 @@ TFieldEditResult TFieldListEditor::ModifyCommandField(int number, const TCommand
 {
     if (number < 1 || number > static_cast<int>(m_commands.size()))
         return {};
+    const auto index = static_cast<std::size_t>(number - 1);
     std::vector<TCommandRow> rows = m_commands;
-    rows[static_cast<std::size_t>(number - 1)] = CommandRowFromRecord(number, record);
+    std::vector<std::string> texts = m_commandTexts;
+    rows[index] = CommandRowFromRecord(number, record);
+    // Accepting the dialog unchanged keeps the field's items as stored.
+    if (rows[index] != m_commands[index])
+        texts[index] = CommandFieldText(rows[index]);
     TFieldEditResult result = Commit([&] {
         if (!record.ComboLines.empty())
             m_ini.WriteString(m_section, ComboListKey(number), QuotedLines(record.ComboLines));
@@ -292,10 +349,12 @@ TFieldEditResult TFieldListEditor::ModifyCommandField(int number, const TCommand
             m_ini.DeleteKey(m_section, ComboListKey(number));
         if (number == 1)
             m_ini.WriteString(m_section, KeyNotes, QuotedLines(record.NoteLines));
-        m_ini.WriteString(m_section, KeyCommands, CommandsValue(rows));
+        m_ini.WriteString(m_section, KeyCommands, joinFields(texts));
     });
-    if (result.Done())
+    if (result.Done()) {
         m_commands = std::move(rows);
+        m_commandTexts = std::move(texts);
+    }
     return result;
 }
 
@@ -305,27 +364,65 @@ TFieldEditResult TFieldListEditor::RemoveCommandField(int number)
     if (number < 1 || number > count)
         return {};
     std::vector<TCommandRow> rows = m_commands;
+    std::vector<std::string> texts = m_commandTexts;
     rows.erase(rows.begin() + (number - 1));
+    texts.erase(texts.begin() + (number - 1));
     for (int i = number; i <= count - 1; ++i)
         rows[static_cast<std::size_t>(i - 1)][ccNumber] = std::to_string(i);
     TFieldEditResult result = Commit([&] {
         // Each later field takes its combo lines with it (MoveComboList).
         for (int i = number; i <= count - 1; ++i) {
-            const std::string next =
-                m_ini.ReadString(m_section, ComboListKey(i + 1), "", NoProfileLimit);
+            const std::string next = m_ini.ReadRawString(m_section, ComboListKey(i + 1));
             if (next.empty())
                 m_ini.DeleteKey(m_section, ComboListKey(i));
             else
-                m_ini.WriteString(m_section, ComboListKey(i), "\"" + next + "\"");
+                m_ini.WriteString(m_section, ComboListKey(i), next);
         }
         m_ini.DeleteKey(m_section, ComboListKey(count));
         // The notes describe the command, not field 1: they go only with the last field.
         if (count == 1)
             m_ini.DeleteKey(m_section, KeyNotes);
-        m_ini.WriteString(m_section, KeyCommands, CommandsValue(rows));
+        m_ini.WriteString(m_section, KeyCommands, joinFields(texts));
     });
-    if (result.Done())
+    if (result.Done()) {
         m_commands = std::move(rows);
+        m_commandTexts = std::move(texts);
+    }
+    return result;
+}
+
+TFieldEditResult TFieldListEditor::MoveCommandField(int number, int delta)
+{
+    const int count = static_cast<int>(m_commands.size());
+    const int other = number + delta;
+    if ((delta != -1 && delta != 1) || number < 1 || number > count || other < 1 || other > count)
+        return {};
+    const auto a = static_cast<std::size_t>(number - 1);
+    const auto b = static_cast<std::size_t>(other - 1);
+    std::vector<TCommandRow> rows = m_commands;
+    std::vector<std::string> texts = m_commandTexts;
+    std::swap(rows[a], rows[b]);
+    std::swap(texts[a], texts[b]);
+    rows[a][ccNumber] = std::to_string(number);
+    rows[b][ccNumber] = std::to_string(other);
+    TFieldEditResult result = Commit([&] {
+        // The combo lines belong to the field, not to its position: they swap keys too. The
+        // values move as stored, quotes and all.
+        const std::string first = m_ini.ReadRawString(m_section, ComboListKey(number));
+        const std::string second = m_ini.ReadRawString(m_section, ComboListKey(other));
+        for (const auto& [key, value] :
+             {std::pair{ComboListKey(number), second}, std::pair{ComboListKey(other), first}}) {
+            if (value.empty())
+                m_ini.DeleteKey(m_section, key);
+            else
+                m_ini.WriteString(m_section, key, value);
+        }
+        m_ini.WriteString(m_section, KeyCommands, joinFields(texts));
+    });
+    if (result.Done()) {
+        m_commands = std::move(rows);
+        m_commandTexts = std::move(texts);
+    }
     return result;
 }
 
@@ -334,11 +431,15 @@ TFieldEditResult TFieldListEditor::AddAnswerField(const TAnswerRecord& record)
     if (static_cast<int>(m_answers.size()) >= MaxFields)
         return {TFieldEditOutcome::FieldLimit, std::string(FieldLimitText)};
     std::vector<TAnswerRow> rows = m_answers;
+    std::vector<std::string> texts = m_answerTexts;
     rows.push_back(AnswerRowFromRecord(static_cast<int>(rows.size()) + 1, record));
+    texts.push_back(AnswerFieldText(rows.back()));
     TFieldEditResult result =
-        Commit([&] { m_ini.WriteString(m_section, KeyAnswers, AnswersValue(rows)); });
-    if (result.Done())
+        Commit([&] { m_ini.WriteString(m_section, KeyAnswers, joinFields(texts)); });
+    if (result.Done()) {
         m_answers = std::move(rows);
+        m_answerTexts = std::move(texts);
+    }
     return result;
 }
 
@@ -346,12 +447,18 @@ TFieldEditResult TFieldListEditor::ModifyAnswerField(int number, const TAnswerRe
 {
     if (number < 1 || number > static_cast<int>(m_answers.size()))
         return {};
+    const auto index = static_cast<std::size_t>(number - 1);
     std::vector<TAnswerRow> rows = m_answers;
-    rows[static_cast<std::size_t>(number - 1)] = AnswerRowFromRecord(number, record);
+    std::vector<std::string> texts = m_answerTexts;
+    rows[index] = AnswerRowFromRecord(number, record);
+    if (rows[index] != m_answers[index])
+        texts[index] = AnswerFieldText(rows[index]);
     TFieldEditResult result =
-        Commit([&] { m_ini.WriteString(m_section, KeyAnswers, AnswersValue(rows)); });
-    if (result.Done())
+        Commit([&] { m_ini.WriteString(m_section, KeyAnswers, joinFields(texts)); });
+    if (result.Done()) {
         m_answers = std::move(rows);
+        m_answerTexts = std::move(texts);
+    }
     return result;
 }
 
@@ -361,13 +468,40 @@ TFieldEditResult TFieldListEditor::RemoveAnswerField(int number)
     if (number < 1 || number > count)
         return {};
     std::vector<TAnswerRow> rows = m_answers;
+    std::vector<std::string> texts = m_answerTexts;
     rows.erase(rows.begin() + (number - 1));
+    texts.erase(texts.begin() + (number - 1));
     for (int i = number; i <= count - 1; ++i)
         rows[static_cast<std::size_t>(i - 1)][acNumber] = std::to_string(i);
     TFieldEditResult result =
-        Commit([&] { m_ini.WriteString(m_section, KeyAnswers, AnswersValue(rows)); });
-    if (result.Done())
+        Commit([&] { m_ini.WriteString(m_section, KeyAnswers, joinFields(texts)); });
+    if (result.Done()) {
         m_answers = std::move(rows);
+        m_answerTexts = std::move(texts);
+    }
+    return result;
+}
+
+TFieldEditResult TFieldListEditor::MoveAnswerField(int number, int delta)
+{
+    const int count = static_cast<int>(m_answers.size());
+    const int other = number + delta;
+    if ((delta != -1 && delta != 1) || number < 1 || number > count || other < 1 || other > count)
+        return {};
+    const auto a = static_cast<std::size_t>(number - 1);
+    const auto b = static_cast<std::size_t>(other - 1);
+    std::vector<TAnswerRow> rows = m_answers;
+    std::vector<std::string> texts = m_answerTexts;
+    std::swap(rows[a], rows[b]);
+    std::swap(texts[a], texts[b]);
+    rows[a][acNumber] = std::to_string(number);
+    rows[b][acNumber] = std::to_string(other);
+    TFieldEditResult result =
+        Commit([&] { m_ini.WriteString(m_section, KeyAnswers, joinFields(texts)); });
+    if (result.Done()) {
+        m_answers = std::move(rows);
+        m_answerTexts = std::move(texts);
+    }
     return result;
 }
 

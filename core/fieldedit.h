@@ -33,19 +33,34 @@ inline constexpr std::array<std::string_view, CommandGridColumns> CommandGridHea
 inline constexpr std::array<std::string_view, AnswerGridColumns> AnswerGridHeaders{
     "Field number", "Caption", "Text type", "Format"};
 
-// The text as a 32-bit decimal integer written back without leading zeros; a text that is not
-// a decimal integer counts as 0 ("007" "7", "-3" "-3", "12a" "0", "" "0").
+// The text read as the terminal window reads numbers (decimal, or hexadecimal after "$" or
+// "0x"; 32-bit) and written back in decimal without leading zeros; a text that is not such a
+// number counts as 0 ("007" "7", "$10" "16", "-3" "-3", "12a" "0", "" "0").
 std::string NormalizeNumber(std::string_view text);
 // The integer NormalizeNumber writes.
 int NumberOf(std::string_view text);
 
 // "Commands" value -> rows (12 values a field; values after the last complete field are
-// dropped) and back. Numbers that are not numbers read as 0.
+// dropped) and back. Numbers that are not numbers read as 0. The value is the one the terminal
+// window reads: as written, quotes included (ReadFieldList).
 std::vector<TCommandRow> CommandRowsFromValue(std::string_view value);
 std::string CommandsValue(const std::vector<TCommandRow>& rows);
 // "Answers" value -> rows (3 values a field) and back; decimals are written for Currency only.
 std::vector<TAnswerRow> AnswerRowsFromValue(std::string_view value);
 std::string AnswersValue(const std::vector<TAnswerRow>& rows);
+
+// The Commands or Answers value of a command section as the terminal window reads it: as
+// written, with its quotes, whole. The profile read would strip one pair of outer quotes and
+// turn a list written with every item quoted into a different list.
+std::string ReadFieldList(const TExtIniFile& ini, std::string_view section, std::string_view key);
+
+// The items of each field of a stored list, as they are written back when that field is not
+// changed: numbers as stored (a "$10" stays "$10"), texts between double quotes.
+std::vector<std::string> CommandFieldTexts(std::string_view value);
+std::vector<std::string> AnswerFieldTexts(std::string_view value);
+// The same for a row of the grid (a field added or changed): numbers in decimal.
+std::string CommandFieldText(const TCommandRow& row);
+std::string AnswerFieldText(const TAnswerRow& row);
 
 // The grid row a record dialog's result becomes (field `number`).
 TCommandRow CommandRowFromRecord(int number, const TCommandRecord& record);
@@ -121,6 +136,11 @@ public:
     TFieldEditResult AddAnswerField(const TAnswerRecord& record);
     TFieldEditResult ModifyAnswerField(int number, const TAnswerRecord& record);
     TFieldEditResult RemoveAnswerField(int number);
+    // Swaps field `number` with its neighbour (`delta` -1: the one above, +1: the one below),
+    // the combo lines moving with their fields, in one replacement of the file. Nothing
+    // happens (Done) when there is no such neighbour.
+    TFieldEditResult MoveCommandField(int number, int delta);
+    TFieldEditResult MoveAnswerField(int number, int delta);
 
     // "Do you wish to delete this field number? <n>".
     static std::string RemoveQuestionText(int number);
@@ -132,8 +152,12 @@ private:
 
     TExtIniFile m_ini;
     std::string m_section;
+    // The value of each field as it goes back to the file: an untouched field keeps its items
+    // as stored.
     std::vector<TCommandRow> m_commands;
+    std::vector<std::string> m_commandTexts;
     std::vector<TAnswerRow> m_answers;
+    std::vector<std::string> m_answerTexts;
 };
 
 } // namespace tallyhost

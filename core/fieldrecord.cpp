@@ -1,8 +1,10 @@
 #include "core/fieldrecord.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
+#include "core/fieldedit.h"
 #include "core/inputrules.h"
 #include "core/termfile.h"
 #include "core/valueformat.h"
@@ -37,7 +39,11 @@ std::string boxText(const TRecordBox& box, std::string_view text)
 {
     if (box.MaxLength > 0 && text.size() > static_cast<std::size_t>(box.MaxLength))
         text = text.substr(0, static_cast<std::size_t>(box.MaxLength));
-    return TextAfterChange(box.Filter, text);
+    std::string taken = TextAfterChange(box.Filter, text);
+    // A number the file cannot hold is not taken: the box keeps what it had.
+    if (box.Number && !NumberRefusal(taken).empty())
+        return box.Text;
+    return taken;
 }
 
 std::string boxRefusal(const TRecordBox& box, std::string_view text)
@@ -57,6 +63,8 @@ std::string boxRefusal(const TRecordBox& box, std::string_view text)
         return box.Filter <= ftdBool ? "a " + TextTypeName(box.Filter) + " box does not take \"" +
                                            std::string(text) + "\""
                                      : "not accepted";
+    if (box.Number)
+        return NumberRefusal(text);
     return {};
 }
 
@@ -68,6 +76,23 @@ std::string LineBreakRefusal(std::string_view text)
     return text.find_first_of("\r\n") == std::string_view::npos
                ? std::string()
                : "a line break cannot be stored in this one-line value";
+}
+
+std::string NumberRefusal(std::string_view text)
+{
+    std::int32_t value = 0;
+    if (text.empty() || TryStrToInt(text, value))
+        return {};
+    return "\"" + std::string(text) + "\" is larger than the file can store (at most " +
+           std::to_string(std::numeric_limits<std::int32_t>::max()) + ")";
+}
+
+std::string ShownDefaultText(int textType, int controlType, std::int32_t maxLength,
+                             std::string_view text)
+{
+    if (isDateTimeControl(controlType) || textType < 0 || textType > TextTypeTime)
+        return std::string(text);
+    return InitialBoxText(static_cast<std::uint8_t>(textType), maxLength, text);
 }
 
 std::vector<std::string> MemoLines(std::string_view text)
@@ -141,7 +166,7 @@ TCommandRecordModel TCommandRecordModel::ForAdd(bool first)
     m.box(TCommandBox::Hint).MaxLength = RecordTextLimit;
     for (TCommandBox b :
          {TCommandBox::MaxLength, TCommandBox::MinLength, TCommandBox::DecimalDigits})
-        m.box(b) = TRecordBox{"0", true, ftdNumerical, 0};
+        m.box(b) = TRecordBox{"0", true, ftdNumerical, 0, true};
     m.m_modeEnabled = first;
     m.m_notesEnabled = first;
     m.SetControlType(ctSimple);
@@ -164,7 +189,7 @@ TCommandRecordModel TCommandRecordModel::ForModify(const TCommandRow& cells,
     }
     for (TCommandBox b :
          {TCommandBox::MaxLength, TCommandBox::MinLength, TCommandBox::DecimalDigits})
-        m.box(b) = TRecordBox{"0", true, ftdNumerical, 0};
+        m.box(b) = TRecordBox{"0", true, ftdNumerical, 0, true};
     m.m_required = cells[ccRequired] == "Yes";
     m.m_readOnly = cells[ccReadOnly] == "Yes";
     m.m_autoIncrement = cells[ccAutoIncrement] == "Yes";
@@ -344,6 +369,13 @@ TRecordRefusal TCommandRecordModel::OkRefusal() const
         if (number.Enabled && number.Text.empty())
             return {std::string(CommandBoxName(b)), "the box may not be empty for this text type"};
     }
+    // The panel would show the default text cut to the max length: the field would never
+    // start with the value given.
+    const TRecordBox& def = Box(TCommandBox::DefaultText);
+    const std::int32_t maxLength = NumberOf(Box(TCommandBox::MaxLength).Text);
+    if (def.Enabled && ShownDefaultText(m_textType, m_controlType, maxLength, def.Text) != def.Text)
+        return {std::string(CommandBoxName(TCommandBox::DefaultText)),
+                "the default text is longer than the max length " + std::to_string(maxLength)};
     return {};
 }
 

@@ -76,11 +76,25 @@ struct TRecordBox
     std::uint8_t Filter = ftdAlphaNumeric;
     // Characters the operator can type; 0 means no limit.
     int MaxLength = 0;
+    // The box holds a number the file stores as a 32-bit integer: a larger one is not taken
+    // (it would read back as 0, which means "no limit").
+    bool Number = false;
 };
 
 // Why a one-line text (caption, hint, default text, answer caption) cannot be stored as given:
 // it holds a line break. Empty when it can.
 std::string LineBreakRefusal(std::string_view text);
+
+// Why a number box's text cannot be stored: it is beyond what the file's 32-bit fields hold.
+// Empty when it can (an empty text is the OK rule's business).
+std::string NumberRefusal(std::string_view text);
+
+// The text a command field's input box shows for its stored default text: cut to the max
+// length and emptied when the type's filter refuses it, as the panel sets it. Controls without
+// an edit field (Date, Time) show the text as it is. The record dialog refuses a default text
+// this changes, and the catalogue check reports one.
+std::string ShownDefaultText(int textType, int controlType, std::int32_t maxLength,
+                             std::string_view text);
 
 // Memo text <-> lines, the way a multi-line box splits its text: lines end at a line feed (a
 // carriage return before it belongs to the line end), and a final line feed does not start a
@@ -258,7 +272,7 @@ private:
     int m_fieldNumber = 0;
     std::string m_caption;
     int m_textType = ftdAlphaNumeric;
-    TRecordBox m_decimal{"0", false, ftdDecimal, 0};
+    TRecordBox m_decimal{"0", false, ftdDecimal, 0, true};
 };
 
 } // namespace tallyhost

@@ -88,7 +88,8 @@ std::vector<TReturnCodeRow> LoadReturnCodeGrid(const TExtIniFile& ini,
         if (number && (isPlain || !plain.contains(*number)) && taken.insert(*number).second) {
             rows.push_back(
                 TReturnCodeRow{std::to_string(*number),
-                               ini.ReadString(SectionReturnCodes, key, {}, NoProfileLimit)});
+                               ini.ReadString(SectionReturnCodes, key, {}, NoProfileLimit),
+                               ini.ReadRawString(SectionReturnCodes, key)});
         } else {
             kept.push_back(TKeptReturnCodeKey{key, ini.ReadRawString(SectionReturnCodes, key)});
         }
@@ -107,10 +108,12 @@ void SortReturnCodeGrid(std::vector<TReturnCodeRow>& rows)
 void SaveReturnCodeGrid(TExtIniFile& ini, const std::vector<TReturnCodeRow>& rows,
                         const std::vector<TKeptReturnCodeKey>& kept)
 {
+    RefuseVanishedFile(ini);
     TIniTransaction transaction(ini);
     ini.EraseSection(SectionReturnCodes);
     for (const TReturnCodeRow& row : rows)
-        ini.WriteString(SectionReturnCodes, ReturnCodeKey(row.Number), row.Text);
+        ini.WriteString(SectionReturnCodes, ReturnCodeKey(row.Number),
+                        row.Stored.empty() ? row.Text : row.Stored);
     for (const TKeptReturnCodeKey& key : kept)
         ini.WriteString(SectionReturnCodes, key.Key, key.RawValue);
     transaction.Commit();
@@ -161,7 +164,7 @@ TReturnCodeList::TResult TReturnCodeList::Add(std::string_view typedNumber, std:
         return TResult::BadNumber;
     if (ReturnCodeExists(*number))
         return TResult::Exists;
-    m_rows.push_back(TReturnCodeRow{*number, std::move(text)});
+    m_rows.push_back(TReturnCodeRow{*number, std::move(text), {}});
     SortReturnCodeGrid(m_rows);
     Save();
     return TResult::Done;
@@ -177,7 +180,7 @@ TReturnCodeList::TResult TReturnCodeList::Modify(std::size_t index, std::string_
         return TResult::BadNumber;
     if (*number != m_rows[index].Number && ReturnCodeExists(*number))
         return TResult::Exists;
-    m_rows[index] = TReturnCodeRow{*number, std::move(text)};
+    m_rows[index] = TReturnCodeRow{*number, std::move(text), {}};
     SortReturnCodeGrid(m_rows);
     Save();
     return TResult::Done;
@@ -187,7 +190,12 @@ void TReturnCodeList::Remove(std::size_t index)
 {
     if (index >= m_rows.size())
         return;
+    const int number = NumberValue(m_rows[index].Number);
     m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(index));
+    std::erase_if(m_kept, [number](const TKeptReturnCodeKey& k) {
+        const auto keyNumber = ReturnCodeKeyNumber(k.Key);
+        return keyNumber && *keyNumber == number;
+    });
     Save();
 }
 

@@ -28,8 +28,15 @@ struct TReturnCodeRow
 {
     std::string Number; // decimal without leading zeros
     std::string Text;   // the description as typed (read with the profile's quote stripping)
+    // The value as the file holds it (quotes and all) for an entry nobody changed, written
+    // back byte for byte; empty for an entry added or modified, which is written as typed.
+    std::string Stored;
 
-    bool operator==(const TReturnCodeRow&) const = default;
+    // Rows are the same when they show the same (how the text is stored plays no part).
+    bool operator==(const TReturnCodeRow& other) const
+    {
+        return Number == other.Number && Text == other.Text;
+    }
 };
 
 // A key of the section kept as it is.
@@ -61,9 +68,11 @@ std::vector<TReturnCodeRow> LoadReturnCodeGrid(const TExtIniFile& ini,
 // Orders the rows by the value of their numbers, ascending; rows of equal value keep their
 // order (the sort is stable).
 void SortReturnCodeGrid(std::vector<TReturnCodeRow>& rows);
-// Writes the section whole: "RC" + number = description for each row in list order, then the
-// kept keys, as ONE atomic replacement of the file. Nothing left removes the section, heading
-// included. Throws IniWriteError; the file is then unchanged.
+// Writes the section whole: "RC" + number = description for each row in list order (an
+// untouched row's value as stored), then the kept keys, as ONE atomic replacement of the file.
+// Nothing left removes the section, heading included. Throws IniWriteError; the file is then
+// unchanged. A file that no longer exists is not created again (it would hold nothing but the
+// return codes).
 void SaveReturnCodeGrid(TExtIniFile& ini, const std::vector<TReturnCodeRow>& rows,
                         const std::vector<TKeptReturnCodeKey>& kept);
 
@@ -97,7 +106,8 @@ public:
     TResult Add(std::string_view typedNumber, std::string text);
     // A new number of the same value as the row's own is no conflict.
     TResult Modify(std::size_t index, std::string_view typedNumber, std::string text);
-    // Removes the row and saves, without sorting.
+    // Removes the row and saves, without sorting. Other keys of the same number (RC007 beside
+    // RC7) go with it: left behind, they would bring the code back at the next load.
     void Remove(std::size_t index);
 
 private:

@@ -111,6 +111,7 @@ std::vector<TStatusGridRow> LoadStatusGrid(const TExtIniFile& ini, std::string_v
 void SaveStatusGrid(TExtIniFile& ini, std::string_view section,
                     const std::vector<TStatusGridRow>& rows)
 {
+    RefuseVanishedFile(ini);
     TIniTransaction transaction(ini);
     ini.EraseSection(section);
     const std::string prefix(KeyRecordPrefix);

@@ -71,7 +71,8 @@ std::vector<TStatusGridRow> LoadStatusGrid(const TExtIniFile& ini, std::string_v
 
 // Writes `rows` as the whole section, renumbered Record1..RecordN in list order, as ONE atomic
 // replacement of the file: there is never a moment on disk without the section. An empty list
-// removes the section, heading included. Throws IniWriteError; the file is then unchanged.
+// removes the section, heading included. Throws IniWriteError; the file is then unchanged. A
+// file that no longer exists is not created again (it would hold nothing but this section).
 void SaveStatusGrid(TExtIniFile& ini, std::string_view section,
                     const std::vector<TStatusGridRow>& rows);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 
 #include "core/colors.h"
 #include "core/commatext.h"
@@ -217,16 +218,21 @@ std::string ReturnCodeText(const TTerminalCache& cache, std::string_view codeTex
                             std::string(KeyReturnCodePrefix) + std::string(codeText));
 }
 
+void RefuseVanishedFile(const TExtIniFile& ini)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(ini.FileName(), error))
+        throw IniWriteError(ini.FileName());
+}
+
 void CopyCommandSection(TExtIniFile& ini, std::string_view source, std::string_view destination)
 {
     TIniTransaction batch(ini);
-    for (const std::string& key : ini.ReadSectionAll(source)) {
-        const std::string value = ini.ReadString(source, key, {}, NoProfileLimit);
-        if (SameName(key, KeyCommands) || SameName(key, KeyAnswers))
-            ini.WriteString(destination, key, value);
-        else
-            ini.WriteString(destination, key, "\"" + value + "\"");
-    }
+    // Every value goes over as written, quotes included: the copy must read exactly as the
+    // original does (a profile read would drop one pair of quotes from a Commands list written
+    // with every item quoted, or from a description written as ""Low"").
+    for (const std::string& key : ini.ReadSectionAll(source))
+        ini.WriteString(destination, key, ini.ReadRawString(source, key));
     batch.Commit();
 }
 

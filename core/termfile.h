@@ -74,11 +74,16 @@ std::vector<std::string> LoadNotes(const TTerminalCache& cache, std::string_view
 // Description of a return code: "RC" + code text in "Return codes"; empty when absent.
 std::string ReturnCodeText(const TTerminalCache& cache, std::string_view codeText);
 
-// Copies the keys of command section `source` into `destination` through the profile layer:
-// Commands and Answers as read, every other key (CL<n>, Notes) in double quotes again since the
-// profile read dropped them. Keys of the destination that the source lacks are kept. Values
-// are read whole (no 8191-character cut, which would corrupt a long list). Wrap the call in a
-// batch (TIniTransaction) to make it one replacement of the file.
+// The editors change a terminal file that exists: one deleted while an editor was open is not
+// made again holding nothing but the editor's section. Throws IniWriteError(FileName()) when
+// the file is no longer a regular file.
+void RefuseVanishedFile(const TExtIniFile& ini);
+
+// Copies the keys of command section `source` into `destination` through the profile layer,
+// each value as written (quotes included), so that the copy reads as the original does. Keys of the
+// destination that the source lacks are kept. Values are read whole (no 8191-character cut, which
+// would corrupt a long list). Wrap the call in a batch (TIniTransaction) to make it one replacement
+// of the file.
 void CopyCommandSection(TExtIniFile& ini, std::string_view source, std::string_view destination);
 
 } // namespace tallyhost

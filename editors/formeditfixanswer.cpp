@@ -24,6 +24,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <tuple>
+
 using namespace tallyhost;
 
 namespace {
@@ -84,8 +87,18 @@ QTableWidget* MakeGrid(QWidget* parent, const QString& name)
 
 // ---- TFormEditFixAnswerRecord -----------------------------------------------------------------
 
+TFormEditFixAnswerRecord::TFormEditFixAnswerRecord(QWidget* parent)
+    : TFormEditFixAnswerRecord(nullptr, parent)
+{
+}
+
 TFormEditFixAnswerRecord::TFormEditFixAnswerRecord(const TStatusGridRow& row, QWidget* parent)
-    : QDialog(parent), m_addMode(row.Panel == "0")
+    : TFormEditFixAnswerRecord(&row, parent)
+{
+}
+
+TFormEditFixAnswerRecord::TFormEditFixAnswerRecord(const TStatusGridRow* stored, QWidget* parent)
+    : QDialog(parent), m_addMode(stored == nullptr)
 {
     setObjectName(QStringLiteral("FormEditFixAnswerRecord"));
     setWindowTitle(m_addMode ? QStringLiteral("Add answer record")
@@ -155,6 +168,7 @@ TFormEditFixAnswerRecord::TFormEditFixAnswerRecord(const TStatusGridRow& row, QW
         FieldTypeComboBoxPanelNumber->setCurrentIndex(-1);
         ComboColorColor->setCurrentIndex(0); // clBlack
     } else {
+        const TStatusGridRow& row = *stored;
         // A hand-edited panel outside the list is offered as it is, so Modify keeps it.
         int panelIndex = FieldTypeComboBoxPanelNumber->findText(FromBytes(row.Panel));
         if (panelIndex < 0) {
@@ -162,9 +176,15 @@ TFormEditFixAnswerRecord::TFormEditFixAnswerRecord(const TStatusGridRow& row, QW
             panelIndex = FieldTypeComboBoxPanelNumber->count() - 1;
         }
         FieldTypeComboBoxPanelNumber->setCurrentIndex(panelIndex);
-        FieldTypeComboBoxMask->setText(FromBytes(row.Mask));
-        FieldTypeComboBoxResult->setText(FromBytes(row.Result));
-        FieldTypeComboBoxText->setText(FromBytes(row.Text));
+        // A hand-written value longer than the box takes is shown whole: opening and accepting
+        // the record (to change its colour, say) must not cut it.
+        for (auto [box, value, limit] :
+             {std::tuple{FieldTypeComboBoxMask, &row.Mask, MaxStatusHexDigits},
+              std::tuple{FieldTypeComboBoxResult, &row.Result, MaxStatusHexDigits},
+              std::tuple{FieldTypeComboBoxText, &row.Text, MaxStatusTextLength}}) {
+            box->setMaxLength(std::max(limit, static_cast<int>(value->size())));
+            box->setText(FromBytes(*value));
+        }
         // The picker selects the row's colour by its value; a colour outside the sixteen is
         // added under the file's own text and kept unless another one is picked.
         const TColor color = StatusRowColor(row.Color);
@@ -407,9 +427,7 @@ template <typename F> void TFormEditFixAnswer::Change(F&& change, int selectRow)
 
 void TFormEditFixAnswer::ButtonAddClick()
 {
-    TStatusGridRow blank;
-    blank.Panel = "0";
-    TFormEditFixAnswerRecord dialog(blank, this);
+    TFormEditFixAnswerRecord dialog(this);
     if (ExecModal(dialog) != QDialog::Accepted)
         return;
     const TStatusGridRow row = dialog.Row();

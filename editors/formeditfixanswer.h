@@ -29,6 +29,10 @@ class TFormEditFixAnswerRecord : public QDialog
     Q_OBJECT
 
 public:
+    // Add mode: empty boxes, OK waits for them.
+    explicit TFormEditFixAnswerRecord(QWidget* parent = nullptr);
+    // Modify mode with the record's values, whatever they are (a hand-written panel 0 too).
+    // A value longer than its box takes is shown whole and kept unless the operator edits it.
     explicit TFormEditFixAnswerRecord(const tallyhost::TStatusGridRow& row,
                                       QWidget* parent = nullptr);
 
@@ -55,6 +59,7 @@ public:
     void ButtonOkClick();
 
 private:
+    TFormEditFixAnswerRecord(const tallyhost::TStatusGridRow* stored, QWidget* parent);
     bool m_addMode = true;
 };
 

@@ -37,13 +37,14 @@ std::string fieldValues(int mode, const std::string& caption)
 
 } // namespace
 
-TEST(FieldNames, NormalizeNumberReadsDecimalIntegersOnly)
+TEST(FieldNames, NormalizeNumberReadsNumbersAsTheWindowDoes)
 {
     EXPECT_EQ(NormalizeNumber("007"), "7");
     EXPECT_EQ(NormalizeNumber("-3"), "-3");
     EXPECT_EQ(NormalizeNumber("12a"), "0");
     EXPECT_EQ(NormalizeNumber(""), "0");
-    EXPECT_EQ(NormalizeNumber("$10"), "0");
+    EXPECT_EQ(NormalizeNumber("$10"), "16");
+    EXPECT_EQ(NormalizeNumber("0x1F"), "31");
     EXPECT_EQ(NormalizeNumber("2147483647"), "2147483647");
     EXPECT_EQ(NormalizeNumber("-2147483648"), "-2147483648");
     EXPECT_EQ(NormalizeNumber("2147483648"), "0");
@@ -317,4 +318,115 @@ TEST_F(FieldListEditorTest, RefusedWritesLeaveFileAndRowsAsTheDiskHoldsThem)
     EXPECT_EQ(result.Outcome, TFieldEditOutcome::WriteFailed);
     EXPECT_FALSE(std::filesystem::exists(m_path));
     EXPECT_FALSE(editor.HasCommandFields());
+}
+
+// Lists as scripts and hand editing write them: every item quoted, numbers in hexadecimal. The
+// editor must show what the terminal window reads, and a change of one field must leave the
+// other fields' items as they were.
+TEST_F(FieldListEditorTest, ListsAreReadAsTheWindowReadsThemAndUntouchedFieldsKeepTheirItems)
+{
+    struct Case
+    {
+        const char* Name;
+        std::string Commands;
+        std::string Answers;
+        TCommandRow FirstRow;
+        TAnswerRow FirstAnswer;
+    };
+    const Case cases[] = {
+        {"every item quoted",
+         R"("1","Cap","H","0","","0","5","0","0","0","0","0")",
+         R"("Total","2","2")",
+         {"1", "Fiscal", "Cap", "H", "AlphaNumeric", "", "Simple", "5", "No", "No", "0", "0", "No"},
+         {"1", "Total", "Currency", "2"}},
+        {"hexadecimal numbers",
+         R"($1,"Cap","H",$2,"",0,$10,0,0,0,$2,0)",
+         R"("Total",$2,$3)",
+         {"1", "Fiscal", "Cap", "H", "Currency", "", "Simple", "16", "No", "No", "0", "2", "No"},
+         {"1", "Total", "Currency", "3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string second = fieldValues(1, "Two");
+        writeFile("Commands=" + c.Commands + "," + second + "\r\nAnswers=" + c.Answers +
+                  ",\"Count\",3,0\r\n");
+        TFieldListEditor editor(m_path, "GC");
+        ASSERT_EQ(editor.CommandRows().size(), 2u);
+        EXPECT_EQ(editor.CommandRows()[0], c.FirstRow);
+        ASSERT_EQ(editor.AnswerRows().size(), 2u);
+        EXPECT_EQ(editor.AnswerRows()[0], c.FirstAnswer);
+
+        // Change field 2 of each list: field 1 reads as before, in the editor and the window.
+        TCommandRecordModel record = editor.CommandRecord(2);
+        record.SetText(TCommandBox::Caption, "Changed");
+        ASSERT_TRUE(editor.ModifyCommandField(2, record.Record()).Done());
+        TAnswerRecordModel answer = editor.AnswerRecord(2);
+        answer.SetCaption("Changed");
+        ASSERT_TRUE(editor.ModifyAnswerField(2, answer.Record()).Done());
+
+        TFieldListEditor reread(m_path, "GC");
+        EXPECT_EQ(reread.CommandRows()[0], c.FirstRow);
+        EXPECT_EQ(reread.CommandRows()[1][ccCaption], "Changed");
+        EXPECT_EQ(reread.AnswerRows()[0], c.FirstAnswer);
+        EXPECT_EQ(reread.AnswerRows()[1][acCaption], "Changed");
+        TTerminalCache cache;
+        ASSERT_TRUE(cache.LoadFromFile(m_path));
+        TCommandDefinition def;
+        LoadCommandFields(cache, "GC", def);
+        LoadAnswerFields(cache, "GC", def);
+        EXPECT_EQ(def.Mode, cmFiscal);
+        EXPECT_EQ(def.Fields[0].MaxLength, StrToInt(c.FirstRow[ccMaxLength]));
+        EXPECT_EQ(def.Answers[0].DecimalDigits, StrToInt(c.FirstAnswer[acDecimalDigits]));
+    }
+    // The hexadecimal items stay as written when their field is not changed.
+    EXPECT_NE(readBytes(m_path).find("Commands=$1,\"Cap\",\"H\",$2,\"\",0,$10,0,0,0,$2,0,"),
+              std::string::npos);
+    EXPECT_NE(readBytes(m_path).find("Answers=\"Total\",$2,$3,"), std::string::npos);
+}
+
+TEST_F(FieldListEditorTest, MovingAFieldSwapsItWithItsNeighbourAndTakesItsComboLines)
+{
+    writeFile("Commands=" + fieldValues(0, "A") + "," + fieldValues(0, "B") + "," +
+              fieldValues(0, "C") + "\r\nCL1=\"a1,a2\"\r\nCL3=\"c1\"\r\n" +
+              "Answers=\"X\",0,0,\"Y\",2,$2\r\n");
+    TFieldListEditor editor(m_path, "GC");
+    FileReplacements replacements(m_dir.path().string(), "t.thf");
+    struct Move
+    {
+        int Number;
+        int Delta;
+        const char* Order;
+    };
+    // Each step leaves the captions in this order; impossible moves change nothing.
+    const Move moves[] = {
+        {3, -1, "ACB"}, {1, +1, "CAB"}, {1, -1, "CAB"}, {3, +1, "CAB"}, {2, +1, "CBA"}};
+    for (const Move& m : moves) {
+        SCOPED_TRACE(std::to_string(m.Number) + " by " + std::to_string(m.Delta));
+        ASSERT_TRUE(editor.MoveCommandField(m.Number, m.Delta).Done());
+        TFieldListEditor reread(m_path, "GC");
+        std::string order;
+        for (std::size_t i = 0; i < reread.CommandRows().size(); ++i) {
+            const TCommandRow& row = reread.CommandRows()[i];
+            order += row[ccCaption];
+            EXPECT_EQ(row[ccNumber], std::to_string(i + 1));
+            // Field A has the combo lines a1, a2 and C has c1, wherever they are.
+            const std::vector<std::string> lines = reread.ComboLines(static_cast<int>(i + 1));
+            if (row[ccCaption] == "A")
+                EXPECT_EQ(lines, (std::vector<std::string>{"a1", "a2"}));
+            else if (row[ccCaption] == "C")
+                EXPECT_EQ(lines, (std::vector<std::string>{"c1"}));
+            else
+                EXPECT_TRUE(lines.empty());
+        }
+        EXPECT_EQ(order, m.Order);
+        EXPECT_EQ(editor.CommandRows(), reread.CommandRows());
+    }
+    // One replacement of the file for each move that moved something.
+    EXPECT_EQ(replacements.Count(), 3);
+
+    ASSERT_TRUE(editor.MoveAnswerField(2, -1).Done());
+    TFieldListEditor reread(m_path, "GC");
+    EXPECT_EQ(reread.AnswerRows()[0], (TAnswerRow{"1", "Y", "Currency", "2"}));
+    EXPECT_EQ(reread.AnswerRows()[1], (TAnswerRow{"2", "X", "AlphaNumeric", "0"}));
+    EXPECT_NE(readBytes(m_path).find("Answers=\"Y\",2,$2,\"X\",0,0\r\n"), std::string::npos);
 }

@@ -2,6 +2,8 @@
 
 #include "core/fieldrecord.h"
 
+#include "core/fieldedit.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -270,4 +272,78 @@ TEST(MemoLines, LinesOfAMultiLineBox)
     for (const std::vector<std::string>& lines :
          {std::vector<std::string>{}, {""}, {"a", ""}, {"", "b"}, {"x y", "z"}})
         EXPECT_EQ(MemoLines(MemoText(lines)), lines);
+}
+
+// Numbers the file holds in 32-bit fields: a larger one would be read back as 0 ("no limit").
+TEST(CommandRecordRules, NumberBoxesRefuseWhatTheFileCannotStore)
+{
+    struct Case
+    {
+        std::string Typed;
+        bool Taken;
+    };
+    const Case cases[] = {{"2147483647", true},
+                          {"2147483648", false},
+                          {"99999999999", false},
+                          {"0", true},
+                          {"", true}};
+    for (TCommandBox box :
+         {TCommandBox::MaxLength, TCommandBox::MinLength, TCommandBox::DecimalDigits}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(CommandBoxName(box)) + " " + c.Typed);
+            TCommandRecordModel m = TCommandRecordModel::ForAdd(true);
+            m.SetTextType(ftdCurrency);
+            m.SetText(box, "12");
+            m.SetText(box, c.Typed);
+            EXPECT_EQ(m.Box(box).Text, c.Taken ? c.Typed : "12");
+            EXPECT_EQ(m.Refusal(box, c.Typed).empty(), c.Taken);
+        }
+    }
+    TAnswerRecordModel answer = TAnswerRecordModel::ForAdd();
+    answer.SetTextType(ftdCurrency);
+    answer.SetDecimalText("3");
+    answer.SetDecimalText("99999999999");
+    EXPECT_EQ(answer.Decimal().Text, "3");
+    EXPECT_NE(answer.DecimalRefusal("99999999999"), "");
+}
+
+// One rule for the dialog, the command-line tool and the check: the panel would cut a default
+// text longer than the max length, so OK waits until the two agree, whichever came first.
+TEST(CommandRecordRules, ADefaultTextLongerThanTheMaxLengthHoldsOkBack)
+{
+    struct Case
+    {
+        int TextType;
+        int ControlType;
+        const char* Default;
+        const char* Max;
+        bool Ok;
+    };
+    const Case cases[] = {
+        {ftdNumerical, ctSimple, "6207612", "5", false},
+        {ftdNumerical, ctSimple, "62076", "5", true},
+        {ftdNumerical, ctSimple, "6207612", "0", true}, // 0: no limit
+        {ftdAlphaNumeric, ctSimple, "abcdef", "6", true},
+        {ftdAlphaNumeric, ctSimple, "abcdefg", "6", false},
+        {ftdAlphaNumeric, ctDropDown, "", "1", true}, // no default text box
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Default) + " max " + c.Max);
+        TCommandRecordModel m = TCommandRecordModel::ForAdd(true);
+        m.SetText(TCommandBox::Caption, "C");
+        m.SetTextType(c.TextType);
+        m.SetControlType(c.ControlType);
+        m.SetText(TCommandBox::DefaultText, c.Default);
+        m.SetText(TCommandBox::MaxLength, c.Max);
+        EXPECT_EQ(m.OkEnabled(), c.Ok);
+        if (!c.Ok) {
+            EXPECT_EQ(m.OkRefusal().Box, "default");
+            EXPECT_EQ(m.OkRefusal().Reason,
+                      std::string("the default text is longer than the max length ") + c.Max);
+        }
+        // The check reads the same rule for the stored field.
+        EXPECT_EQ(ShownDefaultText(c.TextType, c.ControlType, NumberOf(c.Max), c.Default) ==
+                      c.Default,
+                  c.Ok);
+    }
 }

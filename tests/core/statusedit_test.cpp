@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <functional>
 #include <string>
 
 using namespace tallyhost;
@@ -269,11 +271,11 @@ TEST_F(StatusEditTest, KeysThatAreNoReturnCodesAreKeptUntouchedAfterTheNumberedO
     TReturnCodeList codes(ini);
     codes.Load();
     ASSERT_EQ(codes.Rows().size(), 2u);
-    EXPECT_EQ(codes.Rows()[0], (TReturnCodeRow{"9", "Nine"}));
-    EXPECT_EQ(codes.Rows()[1], (TReturnCodeRow{"7", "Second seven"}));
+    EXPECT_EQ(codes.Rows()[0], (TReturnCodeRow{"9", "Nine", {}}));
+    EXPECT_EQ(codes.Rows()[1], (TReturnCodeRow{"7", "Second seven", {}}));
     EXPECT_TRUE(codes.ReturnCodeExists("7"));
     EXPECT_EQ(codes.Add("1", "One"), TReturnCodeList::TResult::Done);
-    EXPECT_EQ(Read(), kHead + "[Return codes]\r\nRC1=One\r\nRC7=Second seven\r\nRC9=Nine\r\n"
+    EXPECT_EQ(Read(), kHead + "[Return codes]\r\nRC1=One\r\nRC7=Second seven\r\nRC9=\"Nine\"\r\n"
                               "RCNNN1=Description1\r\nNote=\"keep me\"\r\nRC007=Seven\r\n"
                               "RC123456=Too long\r\n");
 
@@ -282,6 +284,72 @@ TEST_F(StatusEditTest, KeysThatAreNoReturnCodesAreKeptUntouchedAfterTheNumberedO
     codes.Load();
     EXPECT_EQ(codes.Add("3", "Three"), TReturnCodeList::TResult::Done);
     EXPECT_EQ(Read(), kHead + "[Return codes]\r\nRC3=Three\r\nRC12=Twelve\r\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StatusEditTest, UntouchedReturnCodesKeepTheirBytesAndTwinKeysGoWithTheirCode)
+{
+    Write(kHead + "[Return codes]\r\nRC5=\"\"Low\"\"\r\nRC9=\"Cover open\"\r\nRC0=Zero\r\n"
+                  "RC00=Twin\r\n");
+    TExtIniFile ini(Path());
+    TReturnCodeList codes(ini);
+    codes.Load();
+    ASSERT_EQ(codes.Rows().size(), 3u);
+    EXPECT_EQ(codes.Rows()[0].Text, "\"Low\"");
+    EXPECT_EQ(codes.Add("1", "One"), TReturnCodeList::TResult::Done);
+    EXPECT_EQ(Read(), kHead + "[Return codes]\r\nRC0=Zero\r\nRC1=One\r\nRC5=\"\"Low\"\"\r\n"
+                              "RC9=\"Cover open\"\r\nRC00=Twin\r\n");
+    // A second change still leaves them alone; a modified one is written as typed.
+    const auto nine = codes.Find("9");
+    ASSERT_TRUE(nine);
+    EXPECT_EQ(codes.Modify(*nine, "9", "Cover open!"), TReturnCodeList::TResult::Done);
+    EXPECT_EQ(Read(), kHead + "[Return codes]\r\nRC0=Zero\r\nRC1=One\r\nRC5=\"\"Low\"\"\r\n"
+                              "RC9=Cover open!\r\nRC00=Twin\r\n");
+
+    // Removing code 0 removes RC00 too: it would come back as code 0 at the next load.
+    codes.Remove(*codes.Find("0"));
+    codes.Load();
+    EXPECT_FALSE(codes.ReturnCodeExists("0"));
+    EXPECT_EQ(Read(),
+              kHead + "[Return codes]\r\nRC1=One\r\nRC5=\"\"Low\"\"\r\nRC9=Cover open!\r\n");
+}
+
+TEST_F(StatusEditTest, EditorsRefuseToCreateACatalogueDeletedWhileTheyWereOpen)
+{
+    using Change = std::function<void(TStatusRecordList&, TReturnCodeList&)>;
+    const std::vector<Change> changes = {
+        [](TStatusRecordList& r, TReturnCodeList&) {
+            r.Add({"2", "2", "2", "Two", "clBlue"});
+        },
+        [](TStatusRecordList& r, TReturnCodeList&) {
+            r.Modify(0, {"1", "1", "1", "On", "clBlue"});
+        },
+        [](TStatusRecordList& r, TReturnCodeList&) { r.Remove(0); },
+        [](TStatusRecordList&, TReturnCodeList& c) { c.Add("2", "Two"); },
+        [](TStatusRecordList&, TReturnCodeList& c) { c.Modify(0, "1", "Uno"); },
+        [](TStatusRecordList&, TReturnCodeList& c) { c.Remove(0); },
+    };
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        SCOPED_TRACE(i);
+        Write(kHead + "[FiscalAnswer]\r\nRecord1=1,1,0001,0001,\"On\",clRed\r\n"
+                      "[Return codes]\r\nRC1=One\r\n");
+        TExtIniFile ini(Path());
+        TStatusRecordList records(ini, "FiscalAnswer");
+        records.Load();
+        TReturnCodeList codes(ini);
+        codes.Load();
+        std::filesystem::remove(Path());
+        try {
+            changes[i](records, codes);
+            ADD_FAILURE() << "the change was not refused";
+        } catch (const IniWriteError& e) {
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + Path());
+        }
+        EXPECT_FALSE(std::filesystem::exists(Path()));
+    }
 }
 
 } // namespace

@@ -281,3 +281,25 @@ TEST(CopyCommandSection, KeepsListsAndQuotesExactlyInOneWrite)
     LoadCommandFields(cache, "MonthlyOpen", def);
     EXPECT_EQ(def.Fields[0].Caption, longCaption);
 }
+
+// Lists written with every item quoted (as scripts generate them) are copied as written: the
+// profile read would drop the outer pair and turn the command into another one.
+TEST(CopyCommandSection, ValuesWrittenWithEveryItemQuotedLoadAsTheOriginal)
+{
+    tallyhost::testing::TempDir dir;
+    const std::string path = dir.file("t.thf");
+    tallyhost::testing::writeBytes(
+        path, "[GA]\r\nCommands=\"1\",\"Cap\",\"H\",\"0\",\"\",\"0\",\"5\",\"0\",\"0\",\"0\",\"0\","
+              "\"0\"\r\nAnswers=\"Total\",\"2\",\"2\"\r\nCL1=\"a\"\r\n");
+    TExtIniFile ini(path);
+    CopyCommandSection(ini, "GA", "GB");
+    const auto cache = cacheOf(tallyhost::testing::readBytes(path));
+    for (const char* key : {"Commands", "Answers", "CL1"})
+        EXPECT_EQ(cache.ReadString("GB", key), cache.ReadString("GA", key)) << key;
+    TCommandDefinition def;
+    ASSERT_NO_THROW(LoadCommandFields(cache, "GB", def));
+    ASSERT_NO_THROW(LoadAnswerFields(cache, "GB", def));
+    EXPECT_EQ(def.Mode, cmFiscal);
+    EXPECT_EQ(def.Fields[0].MaxLength, 5);
+    EXPECT_EQ(def.Answers[0].DecimalDigits, 2);
+}
