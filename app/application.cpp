@@ -7,8 +7,9 @@
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     // The application name stays the executable's name (it names the settings and the data
-    // directory); the title is the product's.
-    setApplicationDisplayName(QStringLiteral("Tallyhost"));
+    // directory). No display name is set: the platform would append it to every window title,
+    // and the main window's title already carries the product's name ("Tallyhost - [file]"
+    // would read "Tallyhost - [file] — Tallyhost").
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

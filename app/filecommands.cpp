@@ -24,7 +24,8 @@ const QString kDefaultFileName = QStringLiteral("default.thf");
 
 std::string LocalPath(const QString& fileName)
 {
-    return fileName.toLocal8Bit().toStdString();
+    // The file-system encoding: a path is no file content (/home/josé must work).
+    return QFile::encodeName(fileName).toStdString();
 }
 
 // Writes `bytes` as the whole content of `path`, replacing it in one step. Returns the error
@@ -141,10 +142,24 @@ void TFormMain::ActionFileNew()
     const QString target = DefaultTerminalFilePath();
     if (TerminalFileOpen())
         CloseTerminalWindows();
-    // No question is asked: New always starts from a fresh template, also over the file that
-    // was open.
+    // New starts from a fresh template. A default.thf that differs from it holds the
+    // operator's work: it is replaced only when the operator says so; No keeps it as it is and
+    // opens it.
     const std::string_view text = tallyhost::DefaultTemplateText();
-    if (!text.empty() && text != "0") {
+    bool replace = !text.empty() && text != "0";
+    if (replace && QFileInfo::exists(target)) {
+        QFile current(target);
+        const bool unchanged = current.open(QIODevice::ReadOnly) &&
+                               current.readAll() == QByteArray(text.data(), qsizetype(text.size()));
+        if (!unchanged)
+            replace = ShowMessageBox(
+                          this, QMessageBox::Question, QStringLiteral("New terminal file"),
+                          QStringLiteral("%1 has changes of its own.\n"
+                                         "Replace it with a new terminal file?")
+                              .arg(QDir::toNativeSeparators(target)),
+                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    }
+    if (replace) {
         const QString error = ReplaceFile(target, text);
         if (!error.isEmpty())
             ShowErrorBox(this, error);

@@ -601,6 +601,12 @@ void TFormMain::UpdateFileActions()
     ActionEditFixAnswer->setEnabled(open);
     ActionTestFixAnswer->setEnabled(open);
     ActionEditRC->setEnabled(open && Settings.Protocol == 1);
+    // A disabled command says why, where the operator looks when it does not react.
+    const QString hint = QStringLiteral("Edit return code description");
+    ActionEditRC->setStatusTip(
+        open && Settings.Protocol != 1
+            ? hint + QStringLiteral(" (needs the extended protocol, set in Preferences)")
+            : hint);
 }
 
 void TFormMain::UpdateEditActions()

@@ -224,8 +224,8 @@ void TFormChildLogWindow::FormCreate(const QString& terminalFileName)
     m_richEditLog->document()->setDefaultFont(font);
 
     if (!terminalFileName.isEmpty()) {
-        m_logFileName =
-            QString::fromStdString(tallyhost::LogFileNameFor(terminalFileName.toStdString()));
+        m_logFileName = QFile::decodeName(
+            tallyhost::LogFileNameFor(QFile::encodeName(terminalFileName).toStdString()).c_str());
         m_logFile.setFileName(m_logFileName);
         const bool existed = m_logFile.exists();
         // Append mode: every write lands at the end of the file, even if another program

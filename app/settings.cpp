@@ -4,6 +4,7 @@
 #include "links/devicetable.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -243,26 +244,26 @@ void SaveStoredSettings(const TSettings& settings, QSettings& store)
 
 QString DefaultDevicePath(int index)
 {
-    return QString::fromStdString(tallyhost::DefaultComDevicePath(index));
+    return QFile::decodeName(tallyhost::DefaultComDevicePath(index).c_str());
 }
 
 void ApplyDeviceTable(const TSettings& settings)
 {
     for (int i = 0; i < int(settings.Devices.size()); ++i)
-        tallyhost::SetComDevicePath(i, settings.Devices[i].toLocal8Bit().toStdString());
+        tallyhost::SetComDevicePath(i, QFile::encodeName(settings.Devices[i]).toStdString());
 }
 
 QString EffectiveDevicePath(const TSettings& settings, int index)
 {
     ApplyDeviceTable(settings);
-    return QString::fromLocal8Bit(tallyhost::ComDevicePath(index));
+    return QFile::decodeName(tallyhost::ComDevicePath(index).c_str());
 }
 
 namespace {
 
 std::string LocalPath(const QString& fileName)
 {
-    return fileName.toLocal8Bit().toStdString();
+    return QFile::encodeName(fileName).toStdString();
 }
 
 std::uint8_t ReadFileByte(const tallyhost::TExtIniFile& ini, const char* key)

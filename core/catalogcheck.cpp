@@ -13,6 +13,7 @@
 #include "core/colors.h"
 #include "core/commatext.h"
 #include "core/errors.h"
+#include "core/fieldedit.h"
 #include "core/fieldrecord.h"
 #include "core/inputrules.h"
 #include "core/profile.h"
@@ -159,11 +160,57 @@ private:
         return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
     }
 
+    // The section as the terminal window's cached reader finds it: its own heading and keys
+    // (names and values as written), which need not be the block the profile layer reads.
+    const SectionInfo* windowSection(std::string_view name) const
+    {
+        const auto it = m_windowIndex.find(FoldName(name));
+        return it == m_windowIndex.end() ? nullptr : &m_windowSections[it->second];
+    }
+
+    // The window's view of the lines, by the cached reader's rules (see TTerminalCache): a
+    // heading is a line from "[" to "]", blanks kept; a key is the text before the first "=",
+    // untrimmed; the first of repeated sections and keys is the one read.
+    void windowStructure()
+    {
+        SectionInfo* current = nullptr;
+        for (const IniLine& line : m_lines) {
+            const std::string_view t = line.Text;
+            if (t.empty() || t.front() == ';')
+                continue;
+            if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+                const std::string_view name = t.substr(1, t.size() - 2);
+                const auto [it, inserted] =
+                    m_windowIndex.emplace(FoldName(name), m_windowSections.size());
+                current = nullptr;
+                if (inserted) {
+                    m_windowSections.emplace_back();
+                    current = &m_windowSections.back();
+                    current->Name = name;
+                    current->Line = line.Number;
+                }
+                continue;
+            }
+            const auto eq = t.find('=');
+            if (!current || eq == std::string_view::npos)
+                continue;
+            current->Insert(KeyInfo{t.substr(0, eq), t.substr(eq + 1), line.Number, false});
+        }
+    }
+
+    // The heading the window reads for the name, when it is not the profile layer's block.
+    bool windowReadsThisHeading(std::string_view name, int line) const
+    {
+        const SectionInfo* w = windowSection(name);
+        return w && w->Line == line;
+    }
+
     // ---- lines, headings, duplicates -----------------------------------------------------
 
     void structure()
     {
         m_lines = m_doc.Lines();
+        windowStructure();
         SectionInfo* current = nullptr;
         bool duplicate = false;
         m_sections.reserve(m_lines.size() / 4 + 1);
@@ -178,10 +225,16 @@ private:
                 const auto [it, inserted] = m_sectionIndex.emplace(folded, m_sections.size());
                 duplicate = !inserted;
                 if (duplicate) {
-                    add(line.Number, line.Name, {}, Sev::Warning,
-                        "section appears again (first at line " +
-                            std::to_string(m_sections[it->second].Line) +
-                            "): its lines are ignored");
+                    const std::string first = std::to_string(m_sections[it->second].Line);
+                    if (windowReadsThisHeading(line.Name, line.Number))
+                        add(line.Number, line.Name, {}, Sev::Warning,
+                            "section appears again (first at line " + first +
+                                "): the terminal window reads this one, the tree and the "
+                                "editors the first");
+                    else
+                        add(line.Number, line.Name, {}, Sev::Warning,
+                            "section appears again (first at line " + first +
+                                "): its lines are ignored");
                     current = nullptr;
                     break;
                 }
@@ -407,17 +460,22 @@ private:
                 "value not between double quotes: its first and last characters are lost");
     }
 
-    void command(const SectionInfo& s)
+    void command(const SectionInfo& profileSection)
     {
+        for (const KeyInfo& k : profileSection.Keys) {
+            if (k.Padded)
+                add(k.Line, profileSection.Name, k.Name, Sev::Warning,
+                    "blanks around the key name: the terminal window does not find it");
+        }
+        // The definitions are checked where the window reads them, which may be another block
+        // of the same name (the profile layer trims "[ GC]" to GC, the window does not).
+        const SectionInfo* window = windowSection(profileSection.Name);
+        if (!window)
+            return;
+        const SectionInfo& s = *window;
         // The items converted here are exactly those LoadCommandFields and LoadAnswerFields
         // convert (a test holds the two together), so the window's loaders are not run again.
         const std::string name(s.Name);
-
-        for (const KeyInfo& k : s.Keys) {
-            if (k.Padded)
-                add(k.Line, s.Name, k.Name, Sev::Warning,
-                    "blanks around the key name: the terminal window does not find it");
-        }
 
         // Command fields.
         int fieldCount = 0;
@@ -453,9 +511,15 @@ private:
                 add(k->Line, s.Name, k->Name, Sev::Error,
                     std::to_string(count) + " fields: fields after the " +
                         std::to_string(MaxFields) + "th are ignored");
+            std::vector<std::string> captions;
+            for (int i = 0; i < std::min(count, MaxFields); ++i)
+                captions.push_back(items[static_cast<std::size_t>(i) * 3]);
             for (int i = 0; i < std::min(count, MaxFields); ++i) {
                 const std::string field = "answer field " + std::to_string(i + 1);
                 const auto b = static_cast<std::size_t>(i) * 3;
+                if (std::string warning = CaptionWarning(captions, static_cast<std::size_t>(i));
+                    !warning.empty())
+                    add(k->Line, s.Name, k->Name, Sev::Warning, field + ": " + warning);
                 std::int32_t type = 0;
                 if (needInteger(*k, s.Name, field + " text type", items[b + 1], type) &&
                     (type < 0 || type > 9))
@@ -468,6 +532,9 @@ private:
         // Combo lists, notes and keys nobody reads.
         for (const KeyInfo& k : s.Keys) {
             if (SameName(k.Name, KeyCommands) || SameName(k.Name, KeyAnswers))
+                continue;
+            // Reported above as a name the window does not find.
+            if (!k.Name.empty() && (isBlank(k.Name.front()) || isBlank(k.Name.back())))
                 continue;
             if (SameName(k.Name, KeyNotes)) {
                 quotedList(k, s.Name, m_cache.Find(name, k.Name));
@@ -575,21 +642,14 @@ private:
 
     void statusSection(std::string_view name)
     {
-        const SectionInfo* s = section(name);
+        // The decoder lists its records through the cached reader: the lines it reads.
+        const SectionInfo* s = windowSection(name);
         if (!s)
             return;
         const int errorsBefore = errorCount();
         int record = 0;
-        // The decoder lists its records through the cached reader; keys are found by line.
-        for (const std::string& key : m_cache.ReadSection(name)) {
-            std::string_view trimmedKey = key;
-            while (!trimmedKey.empty() && isBlank(trimmedKey.front()))
-                trimmedKey.remove_prefix(1);
-            while (!trimmedKey.empty() && isBlank(trimmedKey.back()))
-                trimmedKey.remove_suffix(1);
-            const KeyInfo* k = s->Find(trimmedKey);
-            const KeyInfo fallback{trimmedKey, {}, s->Line, false};
-            const KeyInfo& at = k ? *k : fallback;
+        for (const KeyInfo& at : s->Keys) {
+            const std::string key(at.Name);
             if (++record == MaxFields + 1)
                 add(at.Line, s->Name, at.Name, Sev::Warning,
                     "more than " + std::to_string(MaxFields) +
@@ -632,10 +692,10 @@ private:
         std::int32_t result = 0;
         const bool maskOk = hexValue(k, section, "mask", items[2], mask);
         const bool resultOk = hexValue(k, section, "result", items[3], result);
-        if (maskOk && resultOk && (result & ~mask) != 0)
-            add(k.Line, section, k.Name, Sev::Warning,
-                "result " + items[3] + " has bits outside the mask " + items[2] +
-                    ": the record never matches");
+        if (maskOk && resultOk)
+            if (std::string warning = StatusNeverMatchesWarning(items[2], items[3]);
+                !warning.empty())
+                add(k.Line, section, k.Name, Sev::Warning, std::move(warning));
         if (const auto problem = StatusColorProblem(items[5]))
             add(k.Line, section, k.Name, Sev::Error, "unknown colour: " + *problem);
     }
@@ -696,6 +756,8 @@ private:
     std::vector<IniLine> m_lines;
     std::vector<SectionInfo> m_sections;
     std::unordered_map<std::string, std::size_t> m_sectionIndex;
+    std::vector<SectionInfo> m_windowSections;
+    std::unordered_map<std::string, std::size_t> m_windowIndex;
     std::unordered_map<std::string, Owner> m_owners;
     std::vector<TCheckFinding> m_findings;
     int m_errors = 0;

@@ -132,6 +132,20 @@ std::string AnswersValue(const std::vector<TAnswerRow>& rows)
     return out;
 }
 
+std::string CaptionWarning(const std::vector<std::string>& captions, std::size_t index)
+{
+    if (index >= captions.size())
+        return {};
+    if (captions[index].empty())
+        return "the caption is empty";
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        if (i != index && captions[i] == captions[index])
+            return "field " + std::to_string(i + 1) + " has the caption \"" + captions[index] +
+                   "\" too";
+    }
+    return {};
+}
+
 std::string ReadFieldList(const TExtIniFile& ini, std::string_view section, std::string_view key)
 {
     return ini.ReadRawString(section, key);
@@ -279,12 +293,25 @@ TCommandRecordModel TFieldListEditor::CommandRecord(int number) const
 
 TAnswerRecordModel TFieldListEditor::NewAnswerRecord() const
 {
-    return TAnswerRecordModel::ForAdd();
+    TAnswerRecordModel record = TAnswerRecordModel::ForAdd();
+    std::vector<std::string> captions;
+    for (const TAnswerRow& row : m_answers)
+        captions.push_back(row[acCaption]);
+    record.SetOtherCaptions(std::move(captions));
+    return record;
 }
 
 TAnswerRecordModel TFieldListEditor::AnswerRecord(int number) const
 {
-    return TAnswerRecordModel::ForModify(m_answers.at(static_cast<std::size_t>(number - 1)));
+    TAnswerRecordModel record =
+        TAnswerRecordModel::ForModify(m_answers.at(static_cast<std::size_t>(number - 1)));
+    std::vector<std::string> captions;
+    for (std::size_t i = 0; i < m_answers.size(); ++i) {
+        if (static_cast<int>(i) != number - 1)
+            captions.push_back(m_answers[i][acCaption]);
+    }
+    record.SetOtherCaptions(std::move(captions));
+    return record;
 }
 
 std::string TFieldListEditor::RemoveQuestionText(int number)

@@ -62,6 +62,11 @@ std::vector<std::string> AnswerFieldTexts(std::string_view value);
 std::string CommandFieldText(const TCommandRow& row);
 std::string AnswerFieldText(const TAnswerRow& row);
 
+// What looks unintended about caption `index` (0-based) of a list of field captions: empty, or
+// the caption of another field as well (the answer display could not tell them apart). Empty
+// when nothing does. A warning, not a refusal.
+std::string CaptionWarning(const std::vector<std::string>& captions, std::size_t index);
+
 // The grid row a record dialog's result becomes (field `number`).
 TCommandRow CommandRowFromRecord(int number, const TCommandRecord& record);
 TAnswerRow AnswerRowFromRecord(int number, const TAnswerRecord& record);

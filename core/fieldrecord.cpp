@@ -451,6 +451,17 @@ std::string TAnswerRecordModel::DecimalRefusal(std::string_view text) const
     return boxRefusal(m_decimal, text);
 }
 
+std::string TAnswerRecordModel::CaptionWarning() const
+{
+    // The list with this field in its place: the field number in Modify mode, last in Add.
+    std::vector<std::string> captions = m_otherCaptions;
+    const std::size_t index =
+        m_fieldNumber > 0 ? std::min(static_cast<std::size_t>(m_fieldNumber - 1), captions.size())
+                          : captions.size();
+    captions.insert(captions.begin() + static_cast<std::ptrdiff_t>(index), m_caption);
+    return tallyhost::CaptionWarning(captions, index);
+}
+
 TAnswerRecord TAnswerRecordModel::Record() const
 {
     return {m_caption, m_textType, m_decimal.Text};

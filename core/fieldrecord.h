@@ -265,12 +265,23 @@ public:
     bool OkEnabled() const { return true; }
     TAnswerRecord Record() const;
 
+    // The captions of the list's other fields, in order, as the list editor opens the dialog;
+    // the caption being edited is compared with them.
+    void SetOtherCaptions(std::vector<std::string> captions)
+    {
+        m_otherCaptions = std::move(captions);
+    }
+    // What looks unintended about the caption as typed (empty, or another field's too), for
+    // the dialog to show while the operator types; it does not hold OK back.
+    std::string CaptionWarning() const;
+
 private:
     TAnswerRecordModel() = default;
 
     std::string m_windowCaption;
     int m_fieldNumber = 0;
     std::string m_caption;
+    std::vector<std::string> m_otherCaptions;
     int m_textType = ftdAlphaNumeric;
     TRecordBox m_decimal{"0", false, ftdDecimal, 0, true};
 };

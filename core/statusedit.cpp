@@ -85,6 +85,17 @@ std::string StatusColorText(std::string_view color)
     return std::string(color);
 }
 
+std::string StatusNeverMatchesWarning(std::string_view mask, std::string_view result)
+{
+    std::int32_t m = 0;
+    std::int32_t r = 0;
+    if (mask.empty() || result.empty() || !TryStrToInt("0x" + std::string(mask), m) ||
+        !TryStrToInt("0x" + std::string(result), r) || (r & ~m) == 0)
+        return {};
+    return "result " + std::string(result) + " has bits outside the mask " + std::string(mask) +
+           ": the record never matches";
+}
+
 std::string StatusRecordLine(int number, const TStatusGridRow& row)
 {
     // The text's inner quotes doubled, as comma text reads "" inside quotes as one quote: a

@@ -59,6 +59,10 @@ std::optional<std::string> StatusColorProblem(std::string_view color);
 // "clRed"), anything else as typed.
 std::string StatusColorText(std::string_view color);
 
+// The record can never match: the result has bits the mask clears. Empty when it can, or when
+// mask or result is no hexadecimal number (their own checks say so). A warning, not a refusal.
+std::string StatusNeverMatchesWarning(std::string_view mask, std::string_view result);
+
 // The value of key "Record" + number: number, panel, mask, result, the text between double
 // quotes (a double quote inside doubled, so that it reads back as typed) and the colour:
 // 1,1,FF11,0011,"Message1",clRed

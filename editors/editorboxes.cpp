@@ -1,7 +1,13 @@
 #include "editors/editorboxes.h"
 
 #include "app/messagebox.h"
+#include "core/errors.h"
 #include "core/fieldedit.h"
+
+#include <QFile>
+#include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -11,6 +17,22 @@ QString Caption(std::string_view caption)
 }
 
 } // namespace
+
+QString EditorErrorText(const tallyhost::Error& error)
+{
+    if (const auto* write = dynamic_cast<const tallyhost::IniWriteError*>(&error))
+        return QStringLiteral("Unable to write to %1")
+            .arg(QFile::decodeName(write->path().c_str()));
+    return QString::fromLatin1(error.what());
+}
+
+void WidenForTitle(QWidget* dialog)
+{
+    // Room for the frame's buttons beside the title text.
+    constexpr int FrameButtons = 140;
+    const int title = dialog->fontMetrics().horizontalAdvance(dialog->windowTitle());
+    dialog->setMinimumWidth(std::max(dialog->minimumWidth(), title + FrameButtons));
+}
 
 bool AskEditorWarning(QWidget* parent, const QString& text)
 {

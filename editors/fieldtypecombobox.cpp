@@ -1,6 +1,7 @@
 #include "editors/fieldtypecombobox.h"
 
 #include "core/inputrules.h"
+#include "editors/latin1input.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -41,11 +42,15 @@ void TFieldTypeComboBox::SetStyle(TComboStyle style)
         ApplyMaxLength();
         // Items are chosen from the list only; typed text never becomes an item.
         setInsertPolicy(QComboBox::NoInsert);
+        // A typed or pasted character outside Latin-1 has no byte in the file: not taken.
+        if (!qobject_cast<const TLatin1Validator*>(lineEdit()->validator()))
+            AcceptLatin1Only(lineEdit());
     } else {
         connect(this, &QComboBox::currentTextChanged, this, &TFieldTypeComboBox::Change,
                 Qt::UniqueConnection);
     }
     update();
+    FitEditField();
     if (editable && !keep.isEmpty())
         setText(keep);
 }
@@ -183,6 +188,38 @@ void TFieldTypeComboBox::paintEvent(QPaintEvent* event)
     opt.subControls &= ~QStyle::SC_ComboBoxArrow;
     painter.drawComplexControl(QStyle::CC_ComboBox, opt);
     painter.drawControl(QStyle::CE_ComboBoxLabel, opt);
+}
+
+void TFieldTypeComboBox::FitEditField()
+{
+    if (m_style != csSimple || !isEditable())
+        return;
+    QStyleOptionComboBox opt;
+    initStyleOption(&opt);
+    QRect field =
+        style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
+    // The same margin on the right as on the left: where the button was is edit field now.
+    field.setRight(rect().right() - (field.left() - rect().left()));
+    lineEdit()->setGeometry(field);
+}
+
+void TFieldTypeComboBox::resizeEvent(QResizeEvent* event)
+{
+    QComboBox::resizeEvent(event);
+    FitEditField();
+}
+
+void TFieldTypeComboBox::showEvent(QShowEvent* event)
+{
+    QComboBox::showEvent(event);
+    FitEditField();
+}
+
+void TFieldTypeComboBox::changeEvent(QEvent* event)
+{
+    QComboBox::changeEvent(event);
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        FitEditField();
 }
 
 void TFieldTypeComboBox::showPopup()

@@ -59,6 +59,9 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -68,6 +71,8 @@ private:
     bool FilterKeyEvent(QObject* receiver, QKeyEvent* event);
     void TextChanged(const QString& text);
     void ApplyMaxLength();
+    // A simple box's edit field takes the whole box, the room of the (undrawn) list button too.
+    void FitEditField();
 
     std::uint8_t m_fldType = tallyhost::ftdAlphaNumeric;
     bool m_required = false;

@@ -1,7 +1,9 @@
 #include "editors/formeditanswerrecord.h"
 
 #include "editors/bytetext.h"
+#include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
+#include "editors/latin1input.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -39,6 +41,7 @@ void TFormEditAnswerRecord::FormCreate()
 
     EditCaption = new QLineEdit(this);
     EditCaption->setObjectName(QStringLiteral("EditCaption"));
+    AcceptLatin1Only(EditCaption);
     ComboBoxFormat = new QComboBox(this);
     ComboBoxFormat->setObjectName(QStringLiteral("ComboBoxFormat"));
     // The second item carries three blanks, as the list always showed it.
@@ -75,17 +78,27 @@ void TFormEditAnswerRecord::FormCreate()
     connect(ButtonOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 
+    LabelWarning = new QLabel(this);
+    LabelWarning->setObjectName(QStringLiteral("LabelWarning"));
+    LabelWarning->setStyleSheet(QStringLiteral("color: #a05a00"));
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ButtonOk);
     buttons->addWidget(ButtonCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    layout->addWidget(LabelWarning);
     layout->addLayout(buttons);
+    WidenForTitle(this);
+    // Wide enough for the title and for a warning about a long caption.
+    setMinimumWidth(360);
 
     connect(EditCaption, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (!m_showing)
-            m_model.SetCaption(ToBytes(text));
+        if (m_showing)
+            return;
+        m_model.SetCaption(ToBytes(text));
+        ShowWarning();
     });
     connect(ComboBoxFormat, &QComboBox::currentIndexChanged, this,
             &TFormEditAnswerRecord::ComboBoxFormatChange);
@@ -117,5 +130,11 @@ void TFormEditAnswerRecord::ShowModel()
         FieldTypeComboBoxDecimal->setText(decimals);
     FieldTypeComboBoxDecimal->setEnabled(m_model.Decimal().Enabled);
     ButtonOk->setEnabled(m_model.OkEnabled());
+    ShowWarning();
     m_showing = false;
+}
+
+void TFormEditAnswerRecord::ShowWarning()
+{
+    LabelWarning->setText(FromBytes(m_model.CaptionWarning()));
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class TFieldTypeComboBox;
@@ -30,8 +31,11 @@ public:
     TFieldTypeComboBox* FieldTypeComboBoxDecimal = nullptr;
     QPushButton* ButtonOk = nullptr;
     QPushButton* ButtonCancel = nullptr;
+    // What looks unintended about the caption (empty, another field's too); OK stays allowed.
+    QLabel* LabelWarning = nullptr;
 
 private:
+    void ShowWarning();
     void FormCreate();
     void ComboBoxFormatChange();
     void ShowModel();

@@ -1,12 +1,14 @@
 #include "editors/formeditcmdans.h"
 
 #include "app/messagebox.h"
+#include "core/errors.h"
 #include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/formeditanswerrecord.h"
 #include "editors/formeditcommandrecord.h"
 #include "terminal/terminalwindow.h"
 
+#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -61,7 +63,7 @@ void FillGrid(QTableWidget* grid, const std::vector<Row>& rows, int selectRow)
 } // namespace
 
 TFormEditCmdAns::TFormEditCmdAns(QWidget* parent, const QString& fileName, const QString& section)
-    : QDialog(parent), m_editor(ToBytes(fileName), ToBytes(section))
+    : QDialog(parent), m_editor(QFile::encodeName(fileName).toStdString(), ToBytes(section))
 {
     FormCreate();
 }
@@ -80,10 +82,13 @@ void TFormEditCmdAns::FormCreate()
     TabSheetAnswers = new QWidget;
     TabSheetAnswers->setObjectName(QStringLiteral("TabSheetAnswers"));
     StringGridCommands = MakeGrid(TabSheetCommands, "StringGridCommands", CommandGridHeaders);
+    // Columns start wide enough for their headers; widening the dialog widens the last one
+    // (commands: thirteen columns, scrolled) or all of them (answers).
     StringGridCommands->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGridCommands->horizontalHeader()->setStretchLastSection(true);
+    StringGridCommands->resizeColumnsToContents();
     StringGridAnswers = MakeGrid(TabSheetAnswers, "StringGridAnswers", AnswerGridHeaders);
-    StringGridAnswers->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    StringGridAnswers->horizontalHeader()->setStretchLastSection(true);
+    StringGridAnswers->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     (new QVBoxLayout(TabSheetCommands))->addWidget(StringGridCommands);
     (new QVBoxLayout(TabSheetAnswers))->addWidget(StringGridAnswers);
     PageControl->addTab(TabSheetCommands, tr("C&ommands"));
@@ -99,13 +104,16 @@ void TFormEditCmdAns::FormCreate()
     ButtonAdd = button(tr("&Add"), tr("Add record"));
     ButtonModify = button(tr("&Modify"), tr("Modify record"));
     ButtonRemove = button(tr("&Remove"), tr("Remove record"));
+    ButtonMoveUp = button(tr("Move &up"), tr("Move the field up one place"));
+    ButtonMoveDown = button(tr("Move do&wn"), tr("Move the field down one place"));
     ButtonClose = button(tr("&Close"), tr("Close dialog"));
     // Close is the default and the cancel button: Enter and Escape both close.
     ButtonClose->setDefault(true);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    for (QPushButton* b : {ButtonAdd, ButtonModify, ButtonRemove, ButtonClose})
+    for (QPushButton* b :
+         {ButtonAdd, ButtonModify, ButtonRemove, ButtonMoveUp, ButtonMoveDown, ButtonClose})
         buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl, 1);
@@ -115,6 +123,10 @@ void TFormEditCmdAns::FormCreate()
     connect(ButtonModify, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonModifyClick);
     connect(ButtonRemove, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonRemoveClick);
     connect(ButtonClose, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonCloseClick);
+    connect(ButtonMoveUp, &QPushButton::clicked, this, [this] { MoveField(-1); });
+    connect(ButtonMoveDown, &QPushButton::clicked, this, [this] { MoveField(+1); });
+    for (QTableWidget* grid : {StringGridCommands, StringGridAnswers})
+        connect(grid, &QTableWidget::currentCellChanged, this, [this] { SetMoveButtons(); });
     connect(StringGridCommands, &QTableWidget::cellDoubleClicked, this,
             &TFormEditCmdAns::StringGridCommandsDblClick);
     connect(StringGridAnswers, &QTableWidget::cellDoubleClicked, this,
@@ -173,12 +185,42 @@ void TFormEditCmdAns::SetRowButtons(bool hasFields)
 {
     ButtonModify->setEnabled(hasFields);
     ButtonRemove->setEnabled(hasFields);
+    SetMoveButtons();
+}
+
+void TFormEditCmdAns::SetMoveButtons()
+{
+    if (!ButtonMoveUp)
+        return;
+    const bool commands = CommandsPageActive();
+    const int count =
+        static_cast<int>(commands ? m_editor.CommandRows().size() : m_editor.AnswerRows().size());
+    const int number = SelectedField(commands ? StringGridCommands : StringGridAnswers);
+    ButtonMoveUp->setEnabled(number > 1 && number <= count);
+    ButtonMoveDown->setEnabled(number < count);
+}
+
+void TFormEditCmdAns::MoveField(int delta)
+{
+    const bool commands = CommandsPageActive();
+    const int count =
+        static_cast<int>(commands ? m_editor.CommandRows().size() : m_editor.AnswerRows().size());
+    const int number = SelectedField(commands ? StringGridCommands : StringGridAnswers);
+    const int target = number + delta;
+    if (target < 1 || target > count)
+        return;
+    const TFieldEditResult result = commands ? m_editor.MoveCommandField(number, delta)
+                                             : m_editor.MoveAnswerField(number, delta);
+    // The moved field stays selected, so that repeated presses keep moving it.
+    Finish(result, commands, result.Done() ? target - 1 : number - 1);
 }
 
 void TFormEditCmdAns::Finish(const TFieldEditResult& result, bool commands, int selectRow)
 {
     if (!result.Done())
-        ShowEditorError(this, FromBytes(result.Message));
+        ShowEditorError(this, result.Outcome == tallyhost::TFieldEditOutcome::WriteFailed
+                                  ? EditorErrorText(tallyhost::IniWriteError(m_editor.FileName()))
+                                  : FromBytes(result.Message));
     QTableWidget* grid = commands ? StringGridCommands : StringGridAnswers;
     if (commands)
         ShowCommandGrid(selectRow);

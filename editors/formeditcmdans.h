@@ -32,6 +32,9 @@ public:
     QPushButton* ButtonAdd = nullptr;
     QPushButton* ButtonModify = nullptr;
     QPushButton* ButtonRemove = nullptr;
+    // Move the selected field one place up or down (its combo lines go with it).
+    QPushButton* ButtonMoveUp = nullptr;
+    QPushButton* ButtonMoveDown = nullptr;
     QPushButton* ButtonClose = nullptr;
 
     void ButtonAddClick();
@@ -52,6 +55,8 @@ private:
     void ShowCommandGrid(int selectRow);
     void ShowAnswerGrid(int selectRow);
     void SetRowButtons(bool hasFields);
+    void SetMoveButtons();
+    void MoveField(int delta);
     // After an edit: the error boxes, the grid as the file holds it, the selection, the focus.
     void Finish(const tallyhost::TFieldEditResult& result, bool commands, int selectRow);
 

@@ -1,7 +1,9 @@
 #include "editors/formeditcommandrecord.h"
 
 #include "editors/bytetext.h"
+#include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
+#include "editors/latin1input.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -109,7 +111,7 @@ void TFormEditCommandRecord::FormCreate()
          {FieldTypeComboBoxMaxLength, FieldTypeComboBoxMinLength, FieldTypeComboBoxDecimal})
         number->SetFieldType(tallyhost::ftdNumerical);
 
-    MemoComboLines = new QPlainTextEdit(this);
+    MemoComboLines = new TLatin1PlainTextEdit(this);
     MemoComboLines->setObjectName(QStringLiteral("MemoComboLines"));
     MemoComboLines->setTabChangesFocus(true);
     MemoComboLines->setEnabled(false);
@@ -126,7 +128,7 @@ void TFormEditCommandRecord::FormCreate()
                                         2 * CheckListBoxOther->frameWidth() + 4);
     addRow(CheckListBoxOther, tr("Othe&r"), tr("Select other parameter"));
 
-    MemoNotes = new QPlainTextEdit(this);
+    MemoNotes = new TLatin1PlainTextEdit(this);
     MemoNotes->setObjectName(QStringLiteral("MemoNotes"));
     MemoNotes->setTabChangesFocus(true);
     addRow(MemoNotes, tr("Note&s"), tr("Enter command notes"));
@@ -148,6 +150,7 @@ void TFormEditCommandRecord::FormCreate()
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
+    WidenForTitle(this);
 
     connect(FieldTypeComboBoxMode, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!m_showing)

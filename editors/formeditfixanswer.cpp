@@ -156,13 +156,21 @@ TFormEditFixAnswerRecord::TFormEditFixAnswerRecord(const TStatusGridRow* stored,
     form->addWidget(FieldTypeComboBoxText, 3, 0, 1, 2);
     form->addWidget(BuddyLabel(QStringLiteral("Text Co&lor"), ComboColorColor, this), 2, 2);
     form->addWidget(ComboColorColor, 3, 2);
+    LabelWarning = new QLabel(this);
+    LabelWarning->setObjectName(QStringLiteral("LabelWarning"));
+    LabelWarning->setStyleSheet(QStringLiteral("color: #a05a00"));
+    // The dialog keeps one size: the warning's room is there from the start.
+    LabelWarning->setMinimumHeight(2 * LabelWarning->fontMetrics().height());
+    LabelWarning->setWordWrap(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ButtonOk);
     buttons->addWidget(ButtonCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(LabelWarning);
     layout->addLayout(buttons);
+    WidenForTitle(this);
 
     if (m_addMode) {
         FieldTypeComboBoxPanelNumber->setCurrentIndex(-1);
@@ -224,6 +232,9 @@ TFormEditFixAnswerRecord::TFormEditFixAnswerRecord(const TStatusGridRow* stored,
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     ButtonOk->setEnabled(!m_addMode);
+    if (!m_addMode)
+        LabelWarning->setText(
+            FromBytes(StatusNeverMatchesWarning(ToBytes(MaskText()), ToBytes(ResultText()))));
     // The window has one size: it refuses every resize.
     setFixedSize(sizeHint());
 }
@@ -263,6 +274,8 @@ void TFormEditFixAnswerRecord::EnableDisableOkButton()
 {
     ButtonOk->setEnabled(StatusRecordOk(ToBytes(PanelText()), ToBytes(MaskText()),
                                         ToBytes(ResultText()), ToBytes(TextOnTrue())));
+    LabelWarning->setText(
+        FromBytes(StatusNeverMatchesWarning(ToBytes(MaskText()), ToBytes(ResultText()))));
 }
 
 void TFormEditFixAnswerRecord::ButtonOkClick()
@@ -316,6 +329,7 @@ TFormEditFixAnswer::TFormEditFixAnswer(const QString& fileName, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl);
     layout->addLayout(buttons);
+    WidenForTitle(this);
     resize(640, 360);
 
     connect(ButtonAdd, &QPushButton::clicked, this, &TFormEditFixAnswer::ButtonAddClick);
@@ -414,7 +428,7 @@ template <typename F> void TFormEditFixAnswer::Change(F&& change, int selectRow)
     } catch (const Error& e) {
         // The list has reloaded itself from the file; the grid shows that, then the reason.
         LoadStatusGrid();
-        ShowErrorBox(this, FromBytes(e.what()));
+        ShowErrorBox(this, EditorErrorText(e));
         ActiveGrid()->setFocus();
         return;
     }

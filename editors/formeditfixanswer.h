@@ -54,6 +54,8 @@ public:
     QComboBox* ComboColorColor = nullptr;
     QPushButton* ButtonOk = nullptr;
     QPushButton* ButtonCancel = nullptr;
+    // Shown while the record can never match (result bits outside the mask); OK stays allowed.
+    QLabel* LabelWarning = nullptr;
 
     void EnableDisableOkButton();
     void ButtonOkClick();

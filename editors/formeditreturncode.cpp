@@ -6,6 +6,7 @@
 #include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
+#include "editors/latin1input.h"
 
 #include <QApplication>
 #include <QFile>
@@ -35,6 +36,7 @@ TFormRcRecord::TFormRcRecord(QWidget* parent) : QDialog(parent)
 {
     CreateLayout();
     setWindowTitle(QStringLiteral("Add new return code"));
+    WidenForTitle(this);
     ButtonOk->setEnabled(false);
 }
 
@@ -43,6 +45,7 @@ TFormRcRecord::TFormRcRecord(const QString& number, const QString& text, QWidget
 {
     CreateLayout();
     setWindowTitle(QStringLiteral("Modify return code"));
+    WidenForTitle(this);
     FieldTypeComboBoxRcNumber->setText(number);
     EditText->setText(text);
     FieldTypeComboBoxRcNumberChange();
@@ -58,6 +61,7 @@ void TFormRcRecord::CreateLayout()
     SetHint(FieldTypeComboBoxRcNumber, QStringLiteral("Enter return code number"));
     EditText = new QLineEdit(this);
     EditText->setObjectName(QStringLiteral("EditText"));
+    AcceptLatin1Only(EditText);
     ButtonOk = new QPushButton(QStringLiteral("&Ok"), this);
     ButtonOk->setObjectName(QStringLiteral("ButtonOk"));
     SetHint(ButtonOk, QStringLiteral("Accept data"));
@@ -149,6 +153,7 @@ TFormEditReturnCode::TFormEditReturnCode(const QString& fileName, QWidget* paren
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(StringGridRc);
     layout->addLayout(buttons);
+    WidenForTitle(this);
     resize(480, 360);
 
     connect(ButtonAdd, &QPushButton::clicked, this, &TFormEditReturnCode::ButtonAddClick);
@@ -222,7 +227,7 @@ void TFormEditReturnCode::Change(F&& change, const std::string& selectNumber, in
         QApplication::restoreOverrideCursor();
         // The list has reloaded itself from the file; the grid shows that, then the reason.
         LoadReturnCodeGrid();
-        ShowErrorBox(this, FromBytes(e.what()));
+        ShowErrorBox(this, EditorErrorText(e));
         StringGridRc->setFocus();
         return;
     }

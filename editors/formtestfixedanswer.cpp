@@ -2,6 +2,7 @@
 
 #include "core/termdefs.h"
 #include "core/termfile.h"
+#include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
 
 #include <QGridLayout>
@@ -68,6 +69,7 @@ TFormTestFixedAnswer::TFormTestFixedAnswer(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
+    WidenForTitle(this);
 
     connect(FieldTypeComboBoxFiscal, &TFieldTypeComboBox::Change, this,
             &TFormTestFixedAnswer::FieldTypeComboBoxFiscalChange);

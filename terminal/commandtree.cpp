@@ -1,8 +1,11 @@
 #include "terminal/commandtree.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -92,6 +95,19 @@ void TCommandTreeView::ForgetNode(const QTreeWidgetItem* node)
         m_dropTarget = nullptr;
         m_dropSource = nullptr;
     }
+}
+
+void TCommandTreeView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QPoint at =
+            currentItem() ? visualItemRect(currentItem()).center() : viewport()->rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(viewport(), &menu);
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 void TCommandTreeView::mousePressEvent(QMouseEvent* event)

@@ -33,6 +33,8 @@ signals:
     void Clicked();
 
 protected:
+    // Shift+F10 opens the popup menu at the current node, as the Menu key does.
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -439,3 +439,37 @@ TEST(CatalogueCheck, ConversionErrorsAgreeWithTheWindowsLoaders)
     EXPECT_GT(refused, 20);
     EXPECT_LT(refused, 380);
 }
+
+// A heading with blanks inside its brackets is the profile layer's [GC] but not the window's:
+// the definitions the window loads are those of the later [GC], and what it refuses there is
+// an error, found at the line the window reads.
+TEST(CatalogueCheck, LookAlikeSectionsAreCheckedWhereTheWindowReadsThem)
+{
+    expectFindings(command({}).substr(0, command({}).size() - std::string("[GC]\r\n").size()) +
+                       lines({
+                           "[ GC]",                                     // 9
+                           "Commands=" + field("0", "0", "", "0", "5"), // 10
+                           "[FiscalAnswer]",                            // 11
+                           "Record1=1,1,0001,0001,\"On\",clRed",        // 12
+                           "[GC]",                                      // 13
+                           "Commands=" + field("z", "0", "", "0", "5"), // 14
+                           "[ FiscalAnswer]",                           // 15
+                           "Record1=1,1,0001,0002,\"On\",clRed",        // 16
+                       }),
+                   {
+                       {9, "GC", "", W, "the terminal window does not find this section"},
+                       {13, "GC", "", W, "the terminal window reads this one"},
+                       {14, "GC", "Commands", E, "field 1 mode: 'z' is not a valid integer"},
+                       {15, "FiscalAnswer", "", W, "its lines are ignored"},
+                   });
+}
+
+TEST(CatalogueCheck, AnswerCaptionsThatAreEmptyOrUsedTwice)
+{
+    expectFindings(command({"Answers=\"Total\",0,0,\"\",0,0,\"Total\",0,0,\"Count\",3,0"}),
+                   {
+                       {10, "GC", "Answers", W, "answer field 1: field 3 has the caption"},
+                       {10, "GC", "Answers", W, "answer field 2: the caption is empty"},
+                       {10, "GC", "Answers", W, "answer field 3: field 1 has the caption"},
+                   });
+}

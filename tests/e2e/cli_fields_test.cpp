@@ -150,6 +150,12 @@ TEST_F(CliFieldsTest, RefusesWhatTheDialogWouldNotTakeBeforeWriting)
         {{"--modify", "2", "caption=B"}, "no command field 2"},
         {{"--remove", "0"}, "field number"},
         {{"--answers", "--add", "type=Numeric", "decimals=2"}, "decimals:"},
+        // Beyond the file's 32-bit numbers: it would be stored as 0, "no limit".
+        {{"--add", "caption=B", "max=99999999999"}, "max: \"99999999999\" is larger than"},
+        {{"--add", "caption=B", "type=Numeric", "default=6207612", "max=5"},
+         "default: the default text is longer than the max length 5"},
+        {{"--move-up", "1"}, "field 1 is already the first"},
+        {{"--move-down", "2"}, "no command field 2"},
     };
     for (const auto& refusal : refusals) {
         const CliRun r = Fields(refusal.Args);
@@ -165,6 +171,12 @@ TEST_F(CliFieldsTest, RefusesWhatTheDialogWouldNotTakeBeforeWriting)
     const QJsonArray fields = FieldList(Fields({"--json"}));
     EXPECT_EQ(fields[0]["mode"].toString(), "Host");
     EXPECT_EQ(fields[1]["mode"].toString(), "Fiscal");
+
+    // A move swaps two fields in the list.
+    ASSERT_EQ(Fields({"--move-down", "1"}).Exit, 0);
+    const QJsonArray moved = FieldList(Fields({"--json"}));
+    EXPECT_EQ(moved[0]["caption"].toString(), "B");
+    EXPECT_EQ(moved[1]["caption"].toString(), "A");
 }
 
 TEST_F(CliFieldsTest, AReadOnlyFileIsReportedWithExitOne)

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -222,7 +223,7 @@ TEST_F(AppShellTest, ChildWindowsOnlyMinimizeOnTheirCloseBox)
     EXPECT_NE(FormChildTerminalWindow, nullptr);
 }
 
-TEST_F(AppShellTest, NewTwiceRecreatesTheTemplate)
+TEST_F(AppShellTest, NewAsksBeforeReplacingAChangedDefaultFile)
 {
     TFormMain& w = Start();
     const std::string_view templ = tallyhost::DefaultTemplateText();
@@ -233,13 +234,35 @@ TEST_F(AppShellTest, NewTwiceRecreatesTheTemplate)
     EXPECT_EQ(w.Settings.File, target);
     EXPECT_EQ(ReadAll(target), expected);
     ASSERT_NE(FormChildTerminalWindow, nullptr);
-
-    tallyhost::ProfileWriteString(target.toStdString(), "Groups", "Group1", "Edited");
-    ASSERT_NE(ReadAll(target), expected);
+    // The template uses the compatible protocol: the disabled return-code editor says why.
+    EXPECT_FALSE(w.ActionEditRC->isEnabled());
+    EXPECT_TRUE(w.ActionEditRC->statusTip().contains("extended protocol"));
+    // An unchanged default file is replaced without a word.
     w.ActionNew->trigger();
-    EXPECT_EQ(ReadAll(target), expected) << "the second New discards the edits";
-    EXPECT_EQ(w.MdiArea()->subWindowList().size(), 2);
     EXPECT_TRUE(m_dialogs.Boxes.empty());
+
+    struct Case
+    {
+        QMessageBox::StandardButton Answer;
+        bool Replaced;
+    };
+    for (const Case c : {Case{QMessageBox::No, false}, Case{QMessageBox::Yes, true}}) {
+        SCOPED_TRACE(c.Replaced);
+        tallyhost::ProfileWriteString(target.toStdString(), "Groups", "Group1", "Edited");
+        const QByteArray edited = ReadAll(target);
+        ASSERT_NE(edited, expected);
+        m_dialogs.Boxes.clear();
+        m_dialogs.Answers.push_back(c.Answer);
+        w.ActionNew->trigger();
+        ASSERT_EQ(m_dialogs.Boxes.size(), 1u);
+        EXPECT_EQ(m_dialogs.Boxes[0].icon, QMessageBox::Question);
+        EXPECT_TRUE(m_dialogs.Boxes[0].text.contains(QDir::toNativeSeparators(target)));
+        EXPECT_EQ(ReadAll(target), c.Replaced ? expected : edited);
+        // Either way the file is open.
+        EXPECT_EQ(w.Settings.File, target);
+        EXPECT_NE(FormChildTerminalWindow, nullptr);
+        EXPECT_EQ(w.MdiArea()->subWindowList().size(), 2);
+    }
 }
 
 TEST_F(AppShellTest, NewFallsBackToTheDataDirectoryWhenTheProgramDirectoryIsReadOnly)

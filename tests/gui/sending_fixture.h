@@ -15,7 +15,9 @@
 #include "tools/sim/simulator.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -102,7 +104,8 @@ protected:
     void OpenFile(const QByteArray& thf, bool fiscalPort = false)
     {
         ASSERT_TRUE(m_dir.isValid());
-        m_path = m_dir.filePath(QStringLiteral("sending.thf"));
+        m_path = m_dir.filePath(m_fileName);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(m_path).absolutePath()));
         QFile f(m_path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(thf);
@@ -190,6 +193,8 @@ protected:
     QTemporaryDir m_home;
     QByteArray m_oldHome;
     QTemporaryDir m_dir;
+    // The terminal file's name inside m_dir (it may name a folder too).
+    QString m_fileName = QStringLiteral("sending.thf");
     QString m_path;
     TRecordedDialogs m_dialogs;
     std::unique_ptr<tallyhost::sim::Simulator> m_sim;

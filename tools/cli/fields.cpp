@@ -4,6 +4,7 @@
 //   tallyhost-cli fields --file F --group G --command C [--answers] --add NAME=VALUE...
 //   tallyhost-cli fields --file F --group G --command C [--answers] --modify N NAME=VALUE...
 //   tallyhost-cli fields --file F --group G --command C [--answers] --remove N
+//   tallyhost-cli fields --file F --group G --command C [--answers] --move-up N | --move-down N
 //
 // --add and --modify fill the same record model the dialog shows, in the order an operator
 // works: Add or Modify mode, then mode, type and control with their rules, then the other
@@ -41,8 +42,11 @@ constexpr int ExitRefused = 2;
 
 constexpr const char* FieldsUsage =
     "usage: tallyhost-cli fields --file F --group G --command C [--answers] [--json]\n"
-    "           [--add NAME=VALUE... | --modify N NAME=VALUE... | --remove N]\n"
-    "  without --add, --modify or --remove the fields are listed.\n"
+    "           [--add NAME=VALUE... | --modify N NAME=VALUE... | --remove N |\n"
+    "            --move-up N | --move-down N]\n"
+    "  without --add, --modify, --remove or a move the fields are listed.\n"
+    "  --move-up and --move-down swap field N with its neighbour (its combo lines move\n"
+    "    with it)\n"
     "  --answers   edit the answer fields instead of the command fields\n"
     "  command field names: mode (Host, Fiscal; field 1 only), caption, hint,\n"
     "    type (AlphaNumeric, Alpha, Currency, Numeric, Decimal, Hexa, Binary, Boolean, Date,\n"
@@ -66,7 +70,9 @@ struct Options
         List,
         Add,
         Modify,
-        Remove
+        Remove,
+        MoveUp,
+        MoveDown
     } Do = Action::List;
     int Number = 0;
     std::vector<std::pair<std::string, std::string>> Values;
@@ -141,6 +147,15 @@ std::string ParseOptions(int argc, char** argv, Options& o)
             o.Do = modify ? Options::Action::Modify : Options::Action::Remove;
             o.Number = *n;
             ++actions;
+        } else if (cli::TakeOption(argc, argv, i, "--move-up", value, missing) ||
+                   cli::TakeOption(argc, argv, i, "--move-down", value, missing)) {
+            const bool up = arg.substr(0, 9) == "--move-up";
+            const auto n = missing ? std::nullopt : FieldNumber(value);
+            if (!n || *n < 1)
+                return std::string(up ? "--move-up" : "--move-down") + " needs a field number";
+            o.Do = up ? Options::Action::MoveUp : Options::Action::MoveDown;
+            o.Number = *n;
+            ++actions;
         } else {
             return "unknown option " + std::string(arg);
         }
@@ -150,7 +165,7 @@ std::string ParseOptions(int argc, char** argv, Options& o)
     if (!o.Group || !o.Command)
         return "--group and --command name the command";
     if (actions > 1)
-        return "give one of --add, --modify and --remove";
+        return "give one of --add, --modify, --remove, --move-up and --move-down";
     const bool takesValues = o.Do == Options::Action::Add || o.Do == Options::Action::Modify;
     if (!takesValues && !o.Values.empty())
         return "NAME=VALUE goes with --add or --modify";
@@ -440,7 +455,7 @@ int RunFields(int argc, char** argv)
     TFieldListEditor editor(o.File, *section);
     const int count =
         static_cast<int>(o.Answers ? editor.AnswerRows().size() : editor.CommandRows().size());
-    if ((o.Do == Options::Action::Modify || o.Do == Options::Action::Remove) && o.Number > count)
+    if (o.Do != Options::Action::List && o.Do != Options::Action::Add && o.Number > count)
         return Refuse(o, "there is no " + std::string(o.Answers ? "answer" : "command") +
                              " field " + std::to_string(o.Number) + " (the command has " +
                              std::to_string(count) + ")");
@@ -476,6 +491,17 @@ int RunFields(int argc, char** argv)
         result =
             o.Answers ? editor.RemoveAnswerField(o.Number) : editor.RemoveCommandField(o.Number);
         break;
+    case Options::Action::MoveUp:
+    case Options::Action::MoveDown: {
+        const int delta = o.Do == Options::Action::MoveUp ? -1 : 1;
+        const int target = o.Number + delta;
+        if (target < 1 || target > count)
+            return Refuse(o, "field " + std::to_string(o.Number) + " is already the " +
+                                 (delta < 0 ? "first" : "last"));
+        result = o.Answers ? editor.MoveAnswerField(o.Number, delta)
+                           : editor.MoveCommandField(o.Number, delta);
+        break;
+    }
     }
 
     switch (result.Outcome) {
