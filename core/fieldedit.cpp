@@ -6,6 +6,7 @@
 
 #include "core/commatext.h"
 #include "core/errors.h"
+#include "core/strtoint.h"
 #include "core/termfile.h"
 #include "core/valueformat.h"
 

@@ -6,7 +6,7 @@
 
 #include "core/fieldedit.h"
 #include "core/inputrules.h"
-#include "core/termfile.h"
+#include "core/strtoint.h"
 #include "core/valueformat.h"
 
 namespace tallyhost {

@@ -1,8 +1,8 @@
 #include "editors/editorboxes.h"
 
-#include "app/messagebox.h"
 #include "core/errors.h"
 #include "core/fieldedit.h"
+#include "gui/messagebox.h"
 
 #include <QFile>
 #include <QWidget>

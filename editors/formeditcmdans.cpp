@@ -1,12 +1,11 @@
 #include "editors/formeditcmdans.h"
 
-#include "app/messagebox.h"
 #include "core/errors.h"
 #include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/formeditanswerrecord.h"
 #include "editors/formeditcommandrecord.h"
-#include "terminal/terminalwindow.h"
+#include "gui/messagebox.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -306,13 +305,4 @@ void TFormEditCmdAns::StringGridAnswersDblClick()
         ButtonModifyClick();
     else
         ButtonAddClick();
-}
-
-void InstallFieldListEditor()
-{
-    TFormChildTerminalWindow::EditFieldsDialog = [](QWidget* parent, const QString& fileName,
-                                                    const QString& section) {
-        TFormEditCmdAns dialog(parent, fileName, section);
-        ExecModal(dialog);
-    };
 }

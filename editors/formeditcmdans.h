@@ -62,6 +62,3 @@ private:
 
     tallyhost::TFieldListEditor m_editor;
 };
-
-// Makes "&Edit fields" of the terminal window open this dialog.
-void InstallFieldListEditor();

@@ -14,13 +14,13 @@
 
 #include "terminal/terminalwindow.h"
 
-#include "app/notifications.h"
 #include "core/accelerator.h"
 #include "core/answerdecode.h"
 #include "core/colors.h"
 #include "core/errors.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
+#include "gui/notifications.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/commandtree.h"

@@ -19,10 +19,10 @@
 
 #include "terminal/terminalwindow.h"
 
-#include "app/messagebox.h"
 #include "core/fieldconvert.h"
 #include "core/repeattally.h"
 #include "editors/fieldtypecombobox.h"
+#include "gui/messagebox.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/commandtree.h"

@@ -206,7 +206,7 @@ public slots:
     void ButtonCancelClick();
 
 public:
-    // Notifications from the main window (app/notifications.h), dispatched by customEvent.
+    // Notifications from the main window (gui/notifications.h), dispatched by customEvent.
     void WMTermHostAnswer();
     void WMTermHostError();
     void WMTermAuxAnswer();
@@ -270,8 +270,8 @@ public:
     // Answer field definitions of SentCommand, loaded for each answer.
     tallyhost::TCommandDefinition SentDefinition;
 
-    // Opens the field list editor modally on a command section of the file. The editors
-    // layer installs it; without it "Edit fields" only reloads the command.
+    // Opens the field list editor modally on a command section of the file. The main window
+    // installs it; without it "Edit fields" only reloads the command.
     static std::function<void(QWidget* parent, const QString& fileName, const QString& section)>
         EditFieldsDialog;
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/strtoint.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "test_files.h"

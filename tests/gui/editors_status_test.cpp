@@ -2,12 +2,12 @@
 // Options commands of the main window that open them.
 
 #include "app/formmain.h"
-#include "app/messagebox.h"
 #include "core/colors.h"
 #include "editors/fieldtypecombobox.h"
 #include "editors/formeditfixanswer.h"
 #include "editors/formeditreturncode.h"
 #include "editors/formtestfixedanswer.h"
+#include "gui/messagebox.h"
 #include "terminal/terminalwindow.h"
 
 #include "app_fixture.h"
@@ -30,6 +30,8 @@
 #include <QToolBar>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <functional>
 
@@ -66,7 +68,14 @@ void Activate(QWidget& w)
 void AltKey(QWidget* w, Qt::Key key)
 {
     QTest::keyClick(w, key, Qt::AltModifier);
-    QTest::qWait(150);
+    // An accelerator holds its button down for a moment, then clicks it: wait for the click
+    // rather than a time that a loaded machine may not keep.
+    const auto anyDown = [w] {
+        const auto buttons = w->window()->findChildren<QAbstractButton*>();
+        return std::any_of(buttons.begin(), buttons.end(),
+                           [](const QAbstractButton* b) { return b->isDown(); });
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !anyDown(); }, 5000));
 }
 
 // Double-clicks a grid cell as the operator does.
@@ -220,9 +229,7 @@ TEST_F(EditorDialogTest, ModifyKeepsHandWrittenPanelAndColourTheOperatorDidNotTo
 
 TEST_F(EditorDialogTest, RecordDialogIsFixedSizeAndDrawsItsColours)
 {
-    tallyhost::TStatusGridRow blank;
-    blank.Panel = "0";
-    TFormEditFixAnswerRecord r(blank);
+    TFormEditFixAnswerRecord r;
     EXPECT_EQ(r.windowTitle(), "Add answer record");
     EXPECT_EQ(r.minimumSize(), r.maximumSize());
     EXPECT_EQ(r.FieldTypeComboBoxPanelNumber->count(), 16);
