@@ -6,6 +6,7 @@
 
 #include "core/colors.h"
 #include "core/commatext.h"
+#include "core/errors.h"
 #include "core/profile.h"
 #include "core/strtoint.h"
 #include "core/termcache.h"
