@@ -81,13 +81,14 @@ void TFormEditCmdAns::FormCreate()
     TabSheetAnswers = new QWidget;
     TabSheetAnswers->setObjectName(QStringLiteral("TabSheetAnswers"));
     StringGridCommands = MakeGrid(TabSheetCommands, "StringGridCommands", CommandGridHeaders);
-    // Columns start wide enough for their headers; widening the dialog widens the last one
-    // (commands: thirteen columns, scrolled) or all of them (answers).
+    // Columns start wide enough for their headers; widening the dialog widens the last one.
     StringGridCommands->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     StringGridCommands->horizontalHeader()->setStretchLastSection(true);
     StringGridCommands->resizeColumnsToContents();
     StringGridAnswers = MakeGrid(TabSheetAnswers, "StringGridAnswers", AnswerGridHeaders);
-    StringGridAnswers->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    StringGridAnswers->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGridAnswers->horizontalHeader()->setStretchLastSection(true);
+    StringGridAnswers->resizeColumnsToContents();
     (new QVBoxLayout(TabSheetCommands))->addWidget(StringGridCommands);
     (new QVBoxLayout(TabSheetAnswers))->addWidget(StringGridAnswers);
     PageControl->addTab(TabSheetCommands, tr("C&ommands"));

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -258,4 +259,37 @@ TEST(EditorBoxes, SimpleTypedBoxesUseTheWholeWidthForTheirEditField)
     const int dropGap = dropDown.width() - dropDown.lineEdit()->geometry().right();
     EXPECT_LE(simpleGap, simple.lineEdit()->geometry().left() + 1);
     EXPECT_LT(simpleGap, dropGap);
+}
+
+// Dialogs show their whole title, and the field grids their whole headers.
+TEST_F(FieldMoveTest, DialogsAreWideEnoughForTitlesAndHeaders)
+{
+    WriteAll(m_path, "[GC]\r\nCommands=\r\nAnswers=\r\n");
+    TFormEditCommandRecord command(nullptr, true);
+    TFormEditAnswerRecord answer(nullptr, tallyhost::TAnswerRecordModel::ForAdd());
+    TFormRcRecord returnCode;
+    TFormEditFixAnswerRecord status;
+    for (QWidget* dialog :
+         std::initializer_list<QWidget*>{&command, &answer, &returnCode, &status}) {
+        SCOPED_TRACE(dialog->windowTitle().toStdString());
+        EXPECT_GT(dialog->minimumWidth(),
+                  dialog->fontMetrics().horizontalAdvance(dialog->windowTitle()));
+    }
+    TFormEditCmdAns list(nullptr, m_path, QStringLiteral("GC"));
+    ASSERT_TRUE(Activate(&list));
+    for (QTableWidget* grid : {list.StringGridCommands, list.StringGridAnswers}) {
+        QHeaderView* header = grid->horizontalHeader();
+        for (int c = 0; c < grid->columnCount(); ++c) {
+            const QString text = grid->horizontalHeaderItem(c)->text();
+            SCOPED_TRACE(text.toStdString());
+            EXPECT_GE(header->sectionSize(c), header->fontMetrics().horizontalAdvance(text));
+        }
+    }
+    // Widening the dialog widens the grid's columns, not an empty area beside them.
+    const int lastAnswerColumn = list.StringGridAnswers->horizontalHeader()->sectionSize(3);
+    list.PageControl->setCurrentWidget(list.TabSheetAnswers);
+    list.resize(list.width() + 200, list.height());
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return list.StringGridAnswers->horizontalHeader()->sectionSize(3) > lastAnswerColumn;
+    }));
 }
