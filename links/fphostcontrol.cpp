@@ -59,9 +59,7 @@ bool TFPHostControl::OpenPort()
     m_openedPath =
         m_devicePath.empty() ? ComDevicePath(m_commPort) : ResolveDeviceName(m_devicePath);
     m_openErrorText.clear();
-    // DTR raised and RTS dropped, as the printers' host ports expect.
-    const SerialLineSettings line{BaudRateValue(m_baudRate), true, false};
-    switch (m_device.Open(m_openedPath, line, &m_openErrorText)) {
+    switch (m_device.Open(m_openedPath, LineSettings(m_baudRate), &m_openErrorText)) {
     case SerialOpenError::None:
         break;
     case SerialOpenError::NoSuchDevice:
@@ -85,6 +83,18 @@ bool TFPHostControl::OpenPort()
     m_lastError = EFP_Success;
     emit OnOpen(this);
     return true;
+}
+
+SerialLineSettings TFPHostControl::LineSettings(TBaudRate rate)
+{
+    // DTR raised and RTS dropped, as the printers' host ports expect; the printer holds the
+    // host's output with DSR while its input buffer is full.
+    SerialLineSettings line;
+    line.Baud = BaudRateValue(rate);
+    line.Dtr = true;
+    line.Rts = false;
+    line.DsrFlow = true;
+    return line;
 }
 
 bool TFPHostControl::ClosePort()

@@ -382,7 +382,9 @@ TEST(HostLink, FloodsAndGarbageNeverBreakTheLink)
         printer.Write(answer);
         // A NAK asks for the answer again (the garbage may have swallowed its start).
         for (int attempt = 0; attempt < 5; ++attempt) {
-            const std::string reply = printer.Drain(30ms);
+            // The host reads once the frame's wire time is over: wait for its reply.
+            std::string reply = printer.ReadSome(2000ms);
+            reply += printer.Drain(30ms);
             if (reply.find('\x15') == std::string::npos || reply.back() == '\x06')
                 break;
             printer.Write(answer);
