@@ -7,8 +7,8 @@
 #   scripts/test-hardware.sh HOST_DEVICE PRINTER_DEVICE
 #
 # Checks: host frames at 1200, 9600 and 38400 baud; a 1000-byte command at 1200 baud (8.4 s on
-# the wire: answered, not timed out, and not faster than the line); the fiscal port at 9600
-# without flow control; the host adapter unplugged and plugged in again by hand when asked
+# the wire: answered, not timed out, and not faster than the line); a frame held by the
+# printer's DSR; the fiscal port at 9600 without flow control; the host adapter unplugged and plugged in again by hand when asked
 # (skipped without a terminal to ask on, or with NO_UNPLUG=1). The cable must carry DTR to DSR
 # both ways: the host link holds its output while DSR is low.
 #
@@ -113,9 +113,31 @@ start_sim --host-device "$PRINTER" --baud 1200 &&
     check "1000-byte command at 1200 baud" 8400 12000 \
         "$CLI" host-send --device "$HOST" --baud 1200 -- "*" "$(printf 'L%.0s' $(seq 1000))"
 
-# The fiscal port: 9600 baud, no flow control.
-start_sim --fiscal-device "$PRINTER" &&
+# The printer holds DSR low for a second as the command's first field comes in: the host's
+# output waits in the middle of the frame, and the answer wait starts only once the rest has
+# left (a 307-byte frame: 0.3 s on the wire, then the printer's second of work).
+cat >"$WORK/hold.ini" <<'INI'
+[Host.Hold]
+Match=H
+Fault=dsr
+Delay=1000
+[Fiscal.Hold]
+Match=D
+Fault=dsr
+Delay=1000
+Frame1=0000
+INI
+start_sim --scenario "$WORK/hold.ini" --host-device "$PRINTER" --baud 9600 &&
+    check "host frame held by DSR for 1 s at 9600 baud" 2300 6000 \
+        "$CLI" host-send --device "$HOST" --baud 9600 -- "H" "$(printf 'D%.0s' $(seq 300))"
+
+# The fiscal port: 9600 baud, no flow control, so a printer that drops DSR does not hold it.
+start_sim --scenario "$WORK/hold.ini" --fiscal-device "$PRINTER" && {
     check "fiscal text at 9600 baud" 0 3000 "$CLI" aux-send --device "$HOST" -- "12"
+    check "fiscal text while the printer drops DSR" 900 4000 \
+        "$CLI" aux-send --device "$HOST" -- "D1"
+    check "fiscal text after it" 0 3000 "$CLI" aux-send --device "$HOST" -- "12"
+}
 
 # Unplug and replug the program's adapter by hand.
 if [ -t 0 ] && [ "${NO_UNPLUG:-0}" != 1 ]; then

@@ -98,10 +98,10 @@ bool PtyPort::OpenDevice(std::string& error)
     // Exclusive, as a printer's port is: a second program on the same device would take
     // half of the host's bytes.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &tio) != 0 || speed == B0) {
-        error = m_devicePath + ": " +
-                (speed == B0 ? std::string("unsupported line speed")
-                             : std::string("not a serial device we can have: ") +
-                                   std::strerror(errno));
+        error =
+            m_devicePath + ": " +
+            (speed == B0 ? std::string("unsupported line speed")
+                         : std::string("not a serial device we can have: ") + std::strerror(errno));
         close(fd);
         return false;
     }
@@ -162,8 +162,28 @@ bool PtyPort::Open(std::string& error)
     return true;
 }
 
+bool PtyPort::HoldDtrLow(Clock::time_point until)
+{
+    int lines = TIOCM_DTR;
+    if (!IsDevice() || m_master < 0 || ioctl(m_master, TIOCMBIC, &lines) != 0)
+        return false;
+    m_dtrLowUntil = until;
+    return true;
+}
+
+void PtyPort::RaiseDtrIfDue(Clock::time_point now)
+{
+    if (!m_dtrLowUntil || now < *m_dtrLowUntil)
+        return;
+    m_dtrLowUntil.reset();
+    int lines = TIOCM_DTR;
+    if (m_master >= 0)
+        ioctl(m_master, TIOCMBIS, &lines);
+}
+
 void PtyPort::Close()
 {
+    m_dtrLowUntil.reset();
     for (int* fd : {&m_watch, &m_slave, &m_master}) {
         if (*fd >= 0)
             close(*fd);

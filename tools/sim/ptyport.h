@@ -62,6 +62,13 @@ public:
         m_in.Idle = true;
     }
 
+    // The printer's DTR (the host's DSR through a null-modem cable) low until `until`, then up
+    // again. False on a pseudo-terminal, which has no modem lines.
+    bool HoldDtrLow(Clock::time_point until);
+    // Raises DTR again once its time has come; when that is, while it is held.
+    void RaiseDtrIfDue(Clock::time_point now);
+    std::optional<Clock::time_point> DtrDeadline() const { return m_dtrLowUntil; }
+
     // Whether to poll for the host's bytes now, and for room for ours.
     bool WantsInput(Clock::time_point now) const;
     bool WantsOutput(Clock::time_point now) const;
@@ -117,6 +124,7 @@ private:
     Pace m_in;
     Pace m_outPace;
     Clock::time_point m_stallUntil{};
+    std::optional<Clock::time_point> m_dtrLowUntil;
 };
 
 } // namespace tallyhost::sim

@@ -194,6 +194,8 @@ void Simulator::servePort(Port& port, short revents, short watchRevents, TimePoi
         }
         if (request.Stall.count() > 0)
             port.Pty.StallInput(now + request.Stall);
+        if (request.DsrLow.count() > 0 && !port.Pty.HoldDtrLow(now + request.DsrLow) && m_log)
+            m_log(std::string(port.Name) + ": dsr ignored: a pseudo-terminal has no modem lines");
     }
     if (watchRevents & POLLIN) {
         if (port.Pty.HandleWatchEvents()) {
@@ -228,6 +230,8 @@ void Simulator::Run()
                 continue;
             port.Session.OnTimer(now);
             sooner(port.Session.Deadline());
+            port.Pty.RaiseDtrIfDue(now);
+            sooner(port.Pty.DtrDeadline());
             port.Pty.Flush(now);
             sooner(port.Pty.PaceDeadline(now));
         }

@@ -13,9 +13,9 @@ namespace tallyhost::sim {
 
 // The printer simulator: a host port and a fiscal port on pseudo-terminals or on serial
 // devices it is given, each answered by its session as the scenario says. A device that fails
-// (an adapter pulled out) is closed and opened again every second until it is back. Run() is a single-threaded poll() loop that sleeps until
-// a byte arrives, a port can take more output, a host connects or leaves, or the next timed
-// step of a reply is due; it never spins.
+// (an adapter pulled out) is closed and opened again every second until it is back. Run() is a
+// single-threaded poll() loop that sleeps until a byte arrives, a port can take more output, a host
+// connects or leaves, or the next timed step of a reply is due; it never spins.
 class Simulator
 {
 public:
