@@ -877,6 +877,7 @@ void TFormMain::ActionEditRCExecute()
 void TFormMain::MenuItemGeneralClick()
 {
     TFormPreferences dialog(Settings, this);
+    dialog.SetPortNotice(PortNotice());
     if (ExecModal(dialog) == QDialog::Accepted) {
         ApplyDeviceTable(Settings);
         ReopenLinksAfterPreferences();

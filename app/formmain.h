@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/settings.h"
+#include "links/deviceidentity.h"
 #include "terminal/terminalhost.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <string>
 
 class QAction;
@@ -118,9 +120,25 @@ public:
     // shown as "COMn lost"; with Settings.ReopenLostPorts it is tried again every
     // PortWatchInterval and reopened with its settings when the device is back. Nothing is
     // sent again by itself.
+    //
+    // A port is reopened only on the device that was lost: its identity is remembered when it
+    // opens. When the name leads to another device (two adapters plugged back in the other
+    // order), the log and the port panel ("COMn other device") say so and the port stays
+    // closed until the operator confirms with OK in Preferences, which opens whatever the
+    // name leads to. A lost port stays lost, and waiting, until it is back or the operator
+    // turns it off (the fiscal button, or another port in Preferences): a Preferences OK
+    // while its device is still away does not end the wait.
     static constexpr int PortWatchInterval = 1000; // ms
     bool HostPortLost() const { return m_hostLost; }
     bool FiscalPortLost() const { return m_fiscalLost; }
+    // A lost port whose name now leads to another device, waiting for the operator.
+    bool HostPortOtherDevice() const { return m_hostOther.Known; }
+    bool FiscalPortOtherDevice() const { return m_fiscalOther.Known; }
+    // What the device behind a name is (tests stand in for sysfs here).
+    std::function<tallyhost::TDeviceIdentity(const std::string&)> PortIdentity =
+        [](const std::string& path) { return tallyhost::ReadDeviceIdentity(path); };
+    // The Devices tab's note of what OK will confirm; empty when nothing waits.
+    QString PortNotice() const;
 
     // Lays out the icons of the minimized child windows along the bottom of the frame.
     void ArrangeIcons();
@@ -264,6 +282,19 @@ private:
     bool m_fiscalLost = false;
     bool m_hostLostBusy = false; // lost with a command in progress: one tick to let it end
     bool m_fiscalLostBusy = false;
+    // The device each port opened on, the path it was lost from, and the other device found
+    // behind that path since (Known = the operator has been told).
+    tallyhost::TDeviceIdentity m_hostIdentity;
+    tallyhost::TDeviceIdentity m_fiscalIdentity;
+    std::string m_hostLostPath;
+    std::string m_fiscalLostPath;
+    tallyhost::TDeviceIdentity m_hostOther;
+    tallyhost::TDeviceIdentity m_fiscalOther;
+    // One look at a lost port's name: false while it leads nowhere or to another device (told
+    // to the operator once per device), true when the same device is back. `tag` is the log
+    // notification of the port's line.
+    bool LostDeviceIsBack(int comIndex, int tag, const std::string& path,
+                          const tallyhost::TDeviceIdentity& was, tallyhost::TDeviceIdentity& other);
     bool m_quietPortChange = false; // the port is closed for its loss: no "Close port" line
 
     QMdiArea* m_mdiArea = nullptr;

@@ -175,12 +175,19 @@ void TFormMain::OpenHostPort(bool closeFirst)
         host->ClosePort();
     host->SetCommPort(static_cast<tallyhost::TCommPort>(Settings.HComm));
     host->SetBaudRate(static_cast<tallyhost::TBaudRate>(Settings.HBaud));
+    // A lost port that fails to open again under the same name is still lost, and waits for
+    // its device; a port the operator moved elsewhere starts afresh.
+    const bool stillLost = m_hostLost && tallyhost::ComDevicePath(Settings.HComm) == m_hostLostPath;
     m_hostLost = false;
+    m_hostOther = {};
     if (host->OpenPort()) {
+        // Whatever the name leads to now is the port's device: OK in Preferences confirms it.
+        m_hostIdentity = PortIdentity(host->OpenedPath());
         m_hostPortFailure.clear();
         Settings.HostPortOpen = true;
         SetPanelText(1, QStringLiteral("Ready"));
     } else {
+        m_hostLost = stillLost;
         m_hostPortFailure = OpenFailureText(host->OpenedPath(), host->OpenErrorText());
         Settings.HostPortOpen = false;
         // Set before the box: the status bar is right while the operator reads it.
@@ -206,14 +213,19 @@ bool TFormMain::OpenFiscalPort()
         aux->ClosePort();
     aux->SetCommPort(static_cast<tallyhost::TFCommPort>(Settings.DComm));
     aux->SetTimeOut(static_cast<std::int32_t>(qMin<std::uint32_t>(Settings.DTimeOut, INT32_MAX)));
+    const bool stillLost =
+        m_fiscalLost && tallyhost::ComDevicePath(Settings.DComm) == m_fiscalLostPath;
     m_fiscalLost = false;
+    m_fiscalOther = {};
     if (aux->OpenPort()) {
+        m_fiscalIdentity = PortIdentity(aux->OpenedPath());
         Settings.FiscalPortOpen = true;
         // A host port that failed to open is still the state of the program: commands of most
         // files go there.
         SetPanelText(1, Settings.HostPortOpen ? QStringLiteral("Ready") : QStringLiteral("Error"));
         return true;
     }
+    m_fiscalLost = stillLost;
     Settings.FiscalPortOpen = false;
     SetPanelText(1, QStringLiteral("Error"));
     ShowErrorBox(this, QStringLiteral("Error when trying to open the Fiscal port\n%1")
@@ -227,7 +239,9 @@ void TFormMain::CloseFiscalPort()
     if (FPAuxControl1 && FPAuxControl1->State() != tallyhost::FEFP_S_Close)
         FPAuxControl1->ClosePort();
     Settings.FiscalPortOpen = false;
+    // Turned off by the operator: a lost port stops waiting.
     m_fiscalLost = false;
+    m_fiscalOther = {};
 }
 
 void TFormMain::ShowFiscalButtonLook(bool enabled)
@@ -264,23 +278,49 @@ void TFormMain::ToolButtonFiscalClick()
 void TFormMain::ReopenLinksAfterPreferences()
 {
     OpenHostPort(true);
+    // A fiscal port still waiting for its device keeps the enabled look: it is on, and one
+    // click turns it off.
     if (Settings.FiscalPortOpen || m_fiscalLost)
-        ShowFiscalButtonLook(OpenFiscalPort());
+        ShowFiscalButtonLook(OpenFiscalPort() || m_fiscalLost);
     if (TerminalFileOpen())
         PostNotification(FormChildLogWindow, WM_LOG_SETTINGS);
 }
 
 void TFormMain::UpdatePortPanels()
 {
-    // A lost port says so until it is back (or the operator opens another).
-    const auto lost = [](int port) { return QStringLiteral("COM%1 lost").arg(port + 1); };
-    SetPanelText(2, m_hostLost ? lost(Settings.HComm)
+    // A lost port says so until it is back (or the operator opens another), and so does one
+    // whose name leads to another device now.
+    const auto lost = [](int port, const tallyhost::TDeviceIdentity& other) {
+        return QStringLiteral("COM%1 %2")
+            .arg(port + 1)
+            .arg(other.Known ? QStringLiteral("other device") : QStringLiteral("lost"));
+    };
+    SetPanelText(2, m_hostLost ? lost(Settings.HComm, m_hostOther)
                                : QString::fromStdString(
                                      tallyhost::HostPortPanelText(Settings.HComm, Settings.HBaud)));
     SetPanelText(3, m_fiscalLost
-                        ? lost(Settings.DComm)
+                        ? lost(Settings.DComm, m_fiscalOther)
                         : QString::fromStdString(tallyhost::FiscalPortPanelText(
                               Settings.DGIEnabled, Settings.FiscalPortOpen, Settings.DComm)));
+}
+
+QString TFormMain::PortNotice() const
+{
+    QStringList notes;
+    const auto note = [&notes](int port, const tallyhost::TDeviceIdentity& was,
+                               const tallyhost::TDeviceIdentity& other) {
+        if (other.Known)
+            notes << QStringLiteral("COM%1 now leads to another device (%2), not the lost one "
+                                    "(%3): OK opens it.")
+                         .arg(port + 1)
+                         .arg(QString::fromStdString(other.Describe()),
+                              QString::fromStdString(was.Describe()));
+    };
+    if (m_hostLost)
+        note(Settings.HComm, m_hostIdentity, m_hostOther);
+    if (m_fiscalLost)
+        note(Settings.DComm, m_fiscalIdentity, m_fiscalOther);
+    return notes.join(u'\n');
 }
 
 // ---- lost and returning ports ----
@@ -300,7 +340,18 @@ void TFormMain::WatchPorts()
             HostPortGone(reason);
         else
             m_hostLostBusy = true;
-    } else if (m_hostLost && Settings.ReopenLostPorts && host->OpenPort()) {
+    } else if (m_hostLost && Settings.ReopenLostPorts &&
+               LostDeviceIsBack(Settings.HComm, WM_LOG_HOST_PORT,
+                                tallyhost::ComDevicePath(host->CommPort()), m_hostIdentity,
+                                m_hostOther) &&
+               host->OpenPort()) {
+        // The name may have been re-pointed between the look and the open.
+        if (!tallyhost::SameDevice(m_hostIdentity, PortIdentity(host->OpenedPath()))) {
+            m_quietPortChange = true;
+            host->ClosePort();
+            m_quietPortChange = false;
+            return;
+        }
         m_hostLost = false;
         m_hostPortFailure.clear();
         Settings.HostPortOpen = true;
@@ -313,12 +364,54 @@ void TFormMain::WatchPorts()
             FiscalPortGone(reason);
         else
             m_fiscalLostBusy = true;
-    } else if (m_fiscalLost && Settings.ReopenLostPorts && Settings.DGIEnabled && aux->OpenPort()) {
+    } else if (m_fiscalLost && Settings.ReopenLostPorts && Settings.DGIEnabled &&
+               LostDeviceIsBack(Settings.DComm, WM_LOG_AUX_PORT,
+                                tallyhost::ComDevicePath(aux->CommPort()), m_fiscalIdentity,
+                                m_fiscalOther) &&
+               aux->OpenPort()) {
+        if (!tallyhost::SameDevice(m_fiscalIdentity, PortIdentity(aux->OpenedPath()))) {
+            m_quietPortChange = true;
+            aux->ClosePort();
+            m_quietPortChange = false;
+            return;
+        }
         m_fiscalLost = false;
         Settings.FiscalPortOpen = true;
         SetPanelText(1, Settings.HostPortOpen ? QStringLiteral("Ready") : QStringLiteral("Error"));
         UpdatePortPanels();
     }
+}
+
+bool TFormMain::LostDeviceIsBack(int comIndex, int tag, const std::string& path,
+                                 const tallyhost::TDeviceIdentity& was,
+                                 tallyhost::TDeviceIdentity& other)
+{
+    const tallyhost::TDeviceIdentity now = PortIdentity(path);
+    if (now.Known && tallyhost::SameDevice(was, now)) {
+        other = {};
+        return true;
+    }
+    if (!now.Known) {
+        // The other device went away again: the port is plainly lost once more.
+        if (other.Known) {
+            other = {};
+            UpdatePortPanels();
+        }
+        return false;
+    }
+    if (other.Known && tallyhost::SameDevice(other, now))
+        return false; // told already
+    other = now;
+    const QString text =
+        QStringLiteral("COM%1: another device at %2 (%3), not the one lost (%4); it is not "
+                       "used until OK in Preferences")
+            .arg(comIndex + 1)
+            .arg(QString::fromLocal8Bit(path), QString::fromStdString(now.Describe()),
+                 QString::fromStdString(was.Describe()));
+    if (FormChildLogWindow)
+        PostNotification(FormChildLogWindow, tag, text.toLocal8Bit());
+    UpdatePortPanels();
+    return false;
 }
 
 void TFormMain::HostPortGone(const std::string& reason)
@@ -330,6 +423,8 @@ void TFormMain::HostPortGone(const std::string& reason)
             .arg(QString::fromStdString(host->OpenedPath()), QString::fromStdString(reason));
     m_hostLost = true;
     m_hostLostBusy = false;
+    m_hostLostPath = host->OpenedPath();
+    m_hostOther = {};
     m_quietPortChange = true;
     host->ClosePort();
     m_quietPortChange = false;
@@ -351,6 +446,8 @@ void TFormMain::FiscalPortGone(const std::string& reason)
             .arg(QString::fromStdString(aux->OpenedPath()), QString::fromStdString(reason));
     m_fiscalLost = true;
     m_fiscalLostBusy = false;
+    m_fiscalLostPath = aux->OpenedPath();
+    m_fiscalOther = {};
     m_quietPortChange = true;
     aux->ClosePort();
     m_quietPortChange = false;

@@ -287,6 +287,12 @@ QWidget* TFormPreferences::CreateOtherTab()
     return page;
 }
 
+void TFormPreferences::SetPortNotice(const QString& text)
+{
+    LabelPortNotice->setText(text);
+    LabelPortNotice->setVisible(!text.isEmpty());
+}
+
 QWidget* TFormPreferences::CreateDevicesTab()
 {
     auto* page = new QWidget;
@@ -332,6 +338,11 @@ QWidget* TFormPreferences::CreateDevicesTab()
     CheckBoxReopenLostPorts->setToolTip(reopenHint);
     CheckBoxReopenLostPorts->setStatusTip(reopenHint);
     form->addRow(CheckBoxReopenLostPorts);
+    LabelPortNotice = new QLabel;
+    LabelPortNotice->setObjectName(QStringLiteral("LabelPortNotice"));
+    LabelPortNotice->setWordWrap(true);
+    LabelPortNotice->hide();
+    layout->addWidget(LabelPortNotice);
     if (!overridden.isEmpty()) {
         auto* note = new QLabel(QStringLiteral("For this run the environment overrides: %1")
                                     .arg(overridden.join(QStringLiteral(", "))));

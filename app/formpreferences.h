@@ -62,6 +62,10 @@ public:
     QCheckBox* CheckBoxReservedFields = nullptr;
     std::array<QComboBox*, 4> ComboBoxDevice{};
     QCheckBox* CheckBoxReopenLostPorts = nullptr;
+    // What the operator confirms with OK on the Devices tab: a lost port whose name now leads
+    // to another device is opened with it. Hidden while there is nothing to confirm.
+    QLabel* LabelPortNotice = nullptr;
+    void SetPortNotice(const QString& text);
     QPushButton* ButtonOk = nullptr;
     QPushButton* ButtonCancel = nullptr;
 

@@ -59,7 +59,9 @@ bool TCommThread::SendFrame(const std::string& frame)
         return false;
     MarkCommandSent();
     SetWriteFrame(frame);
-    NotifyStatus(FPN_FrameWritten);
+    // The frame travels with its notification: by the time the component handles it, the
+    // worker may be writing another command's (after a Purge).
+    NotifyStatus(FPN_FrameWritten, 0, frame);
     m_parser.SetCommandSequence(frame.size() > 1 ? static_cast<std::uint8_t>(frame[1]) : 0);
     return true;
 }
@@ -84,8 +86,8 @@ bool TCommThread::WaitAnswer()
                 m_answerFields = m_parser.Fields();
             }
             const std::int32_t responseMs = MillisecondsSinceSent();
-            PrepareReadFrame(m_parser.FrameStart(), m_parsePosition);
-            NotifyStatus(FPN_FrameRead, 0, {}, responseMs);
+            NotifyStatus(FPN_FrameRead, 0, PrepareReadFrame(m_parser.FrameStart(), m_parsePosition),
+                         responseMs);
             if (m_parser.AckWritten())
                 NotifyStatus(FPN_AckSent);
             // What came behind the final frame in the same chunk is dropped with the exchange.
@@ -105,12 +107,13 @@ bool TCommThread::WaitAnswer()
     }
 }
 
-void TCommThread::PrepareReadFrame(std::size_t from, std::size_t to)
+std::string TCommThread::PrepareReadFrame(std::size_t from, std::size_t to)
 {
     // The frame from its STX through its last checksum character; bytes that followed it in
     // the same chunk are not part of it (they are purged with the end of the exchange).
-    SetReadFrame(
-        std::string_view(reinterpret_cast<const char*>(m_receive.data()) + from, to - from));
+    std::string frame(reinterpret_cast<const char*>(m_receive.data()) + from, to - from);
+    SetReadFrame(frame);
+    return frame;
 }
 
 void TCommThread::AckReceived()

@@ -30,9 +30,9 @@ public:
         FPN_NackReceived = 1,       // the printer refused it
         FPN_IntermediateAnswer = 2, // DC2 or an intermediate frame: still working
         FPN_FinalAnswer = 3,        // the exchange ended with a final frame
-        FPN_FrameWritten = 4,       // the command frame went out
+        FPN_FrameWritten = 4,       // the command frame went out; Frame = the bytes written
         FPN_WriteError = 5,         // it did not
-        FPN_FrameRead = 6,          // the final frame was read
+        FPN_FrameRead = 6,          // the final frame was read; Frame = the bytes read
         FPN_NoAnswer = 7,           // no final frame came
         FPN_AckSent = 8,            // the host acknowledged the final frame
         FPN_NackSent = 9,           // the host refused an answer frame (bad checksum)
@@ -62,7 +62,7 @@ private:
 
     bool SendFrame(const std::string& frame);
     bool WaitAnswer();
-    void PrepareReadFrame(std::size_t from, std::size_t to);
+    std::string PrepareReadFrame(std::size_t from, std::size_t to);
 
     // THostAnswerParser::Listener
     void AckReceived() override;

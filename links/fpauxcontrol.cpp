@@ -54,11 +54,7 @@ bool TFPAuxControl::OpenPort()
                                                   : ResolveDeviceName(m_devicePath);
     m_openedPath = path;
     m_openErrorText.clear();
-    SerialLineSettings line;
-    line.Baud = AuxBaud;
-    line.Dtr = true;
-    line.Rts = true;
-    switch (m_device.Open(path, line, &m_openErrorText)) {
+    switch (m_device.Open(path, LineSettings(), &m_openErrorText)) {
     case SerialOpenError::None:
         break;
     case SerialOpenError::NoSuchDevice:
@@ -83,6 +79,18 @@ bool TFPAuxControl::OpenPort()
     m_lastError = FEFP_Success;
     emit OnOpen(this);
     return true;
+}
+
+SerialLineSettings TFPAuxControl::LineSettings()
+{
+    // DTR and RTS raised, and no flow control at all: the fiscal port's cable need not carry
+    // DSR, and a printer that leaves it low must still get its commands.
+    SerialLineSettings line;
+    line.Baud = AuxBaud;
+    line.Dtr = true;
+    line.Rts = true;
+    line.DsrFlow = false;
+    return line;
 }
 
 bool TFPAuxControl::PortLost(std::string* reason)

@@ -66,6 +66,9 @@ public:
     // decides whether to close the port and open it again later. False while closed.
     bool PortLost(std::string* reason = nullptr);
 
+    // How the fiscal port's line is set up: 9600 baud, DTR and RTS raised, no flow control.
+    static SerialLineSettings LineSettings();
+
     bool OpenPort();
     bool ClosePort();
     // Drops the command in progress; the worker then reports it as unanswered (OnError).

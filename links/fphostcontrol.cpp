@@ -59,9 +59,7 @@ bool TFPHostControl::OpenPort()
     m_openedPath =
         m_devicePath.empty() ? ComDevicePath(m_commPort) : ResolveDeviceName(m_devicePath);
     m_openErrorText.clear();
-    // DTR raised and RTS dropped, as the printers' host ports expect.
-    const SerialLineSettings line{BaudRateValue(m_baudRate), true, false};
-    switch (m_device.Open(m_openedPath, line, &m_openErrorText)) {
+    switch (m_device.Open(m_openedPath, LineSettings(m_baudRate), &m_openErrorText)) {
     case SerialOpenError::None:
         break;
     case SerialOpenError::NoSuchDevice:
@@ -85,6 +83,18 @@ bool TFPHostControl::OpenPort()
     m_lastError = EFP_Success;
     emit OnOpen(this);
     return true;
+}
+
+SerialLineSettings TFPHostControl::LineSettings(TBaudRate rate)
+{
+    // DTR raised and RTS dropped, as the printers' host ports expect; the printer holds the
+    // host's output with DSR while its input buffer is full.
+    SerialLineSettings line;
+    line.Baud = BaudRateValue(rate);
+    line.Dtr = true;
+    line.Rts = false;
+    line.DsrFlow = true;
+    return line;
 }
 
 bool TFPHostControl::ClosePort()
@@ -237,13 +247,33 @@ void TFPHostControl::HandleNotification(const LinkNotification& notification)
                                     static_cast<qsizetype>(notification.Frame.size())));
         return;
     }
-    // A late word about a command that Purge dropped, arriving after the next command was
-    // handed over, must not end that next command.
-    if (notification.Command != m_command)
-        return;
     auto bytes = [](const std::string& text) {
         return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
     };
+    // A late word about a command that Purge dropped, arriving after the next command was
+    // handed over: what crossed the wire is still reported, so that the traffic log stays
+    // complete; whatever would answer, fail or end a command is dropped, because it would be
+    // taken for the new command's.
+    if (notification.Command != m_command) {
+        switch (notification.Code) {
+        case TCommThread::FPN_FrameWritten:
+            emit OnWrite(this, bytes(notification.Frame));
+            break;
+        case TCommThread::FPN_FrameRead:
+            m_lastResponseMs = -1; // no command of ours is waiting for it
+            emit OnRead(this, bytes(notification.Frame));
+            break;
+        case TCommThread::FPN_AckSent:
+            emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::ACK)));
+            break;
+        case TCommThread::FPN_NackSent:
+            emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::NAK)));
+            break;
+        default:
+            break;
+        }
+        return;
+    }
     switch (notification.Code) {
     case TCommThread::FPN_AckReceived:
         emit OnAck(this);
@@ -256,7 +286,7 @@ void TFPHostControl::HandleNotification(const LinkNotification& notification)
         emit OnIntermediateAnswer(this);
         break;
     case TCommThread::FPN_FrameWritten:
-        emit OnWrite(this, bytes(m_thread->GetWriteFrame()));
+        emit OnWrite(this, bytes(notification.Frame));
         break;
     case TCommThread::FPN_AckSent:
         emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::ACK)));
@@ -266,7 +296,7 @@ void TFPHostControl::HandleNotification(const LinkNotification& notification)
         break;
     case TCommThread::FPN_FrameRead:
         m_lastResponseMs = notification.ResponseMs;
-        emit OnRead(this, bytes(m_thread->GetReadFrame()));
+        emit OnRead(this, bytes(notification.Frame));
         break;
     case TCommThread::FPN_FinalAnswer: {
         std::vector<std::string> fields;

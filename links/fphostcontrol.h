@@ -85,6 +85,10 @@ public:
     // outside 1..ExtraFieldsCount.
     std::string GetExtraField(std::int32_t index);
 
+    // How the host port's line is set up at a line speed: DTR raised, RTS dropped, output
+    // held while the printer keeps DSR low.
+    static SerialLineSettings LineSettings(TBaudRate rate);
+
     // Internals, open for tests and tools.
     std::uint8_t GetNextSequenceNumber();
     void SetFirstSequenceNumber();

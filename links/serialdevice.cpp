@@ -29,6 +29,21 @@ void SetText(std::string* errorText, const std::string& what, int error)
         *errorText = what + ": " + std::strerror(error);
 }
 
+// Lines to drop first: a line that must be low is never raised on the way.
+bool ApplyModemLines(int fd, bool dtr, bool rts)
+{
+    int set = 0;
+    int clear = 0;
+    (dtr ? set : clear) |= TIOCM_DTR;
+    (rts ? set : clear) |= TIOCM_RTS;
+    bool ok = true;
+    if (clear && ::ioctl(fd, TIOCMBIC, &clear) != 0)
+        ok = false;
+    if (set && ::ioctl(fd, TIOCMBIS, &set) != 0)
+        ok = false;
+    return ok;
+}
+
 } // namespace
 
 unsigned SerialSpeedConstant(int baud)
@@ -80,7 +95,8 @@ SerialOpenError SerialDevice::Open(const std::string& path, const SerialLineSett
     }
 
     // O_NONBLOCK: neither open() nor any later read or write may block on carrier or on a
-    // full queue; every wait is a poll() with a deadline instead.
+    // full queue; every wait is a poll() with a deadline instead. O_NOCTTY: a port is never
+    // the program's controlling terminal.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -93,13 +109,20 @@ SerialOpenError SerialDevice::Open(const std::string& path, const SerialLineSett
         return result;
     };
 
+    // flock first: TIOCEXCL does not stop root, and the lock is what two programs (or two
+    // links in this one) agree on. Nothing touches the line before it: a port another program
+    // holds keeps its modem lines.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(SerialOpenError::InUse, "locked by another user", errno);
+    // The kernel raised DTR and RTS inside open() (unless the port's stored speed is 0): put
+    // them as the link wants them before anything else, so that a printer which reads RTS as
+    // "data coming" sees the pulse for two system calls, not for the whole line setup.
+    // Pseudo-terminals and some adapters refuse modem-line requests; that is no failure.
+    ApplyModemLines(fd, settings.Dtr, settings.Rts);
+
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) // not a terminal: no serial device by that name
         return fail(SerialOpenError::NoSuchDevice, "not a serial device", errno);
-    // flock first: TIOCEXCL does not stop root, and the lock is what two programs (or two
-    // links in this one) agree on.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return fail(SerialOpenError::InUse, "locked by another user", errno);
     if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL)
         return fail(SerialOpenError::InUse, "exclusive mode", errno);
 
@@ -123,10 +146,13 @@ SerialOpenError SerialDevice::Open(const std::string& path, const SerialLineSett
     m_fd = fd;
     m_path = path;
     m_baud = settings.Baud;
+    m_dsrFlow = settings.DsrFlow;
     m_failure = 0;
+    // Again: a speed change from 0 raises both lines on some drivers.
     SetModemLines(settings.Dtr, settings.Rts);
     ClearWake();
     Purge(PurgeBoth);
+    m_busyUntil.store(std::chrono::steady_clock::now().time_since_epoch().count());
     return SerialOpenError::None;
 }
 
@@ -143,18 +169,7 @@ void SerialDevice::Close()
 
 bool SerialDevice::SetModemLines(bool dtr, bool rts)
 {
-    if (m_fd < 0)
-        return false;
-    int set = 0;
-    int clear = 0;
-    (dtr ? set : clear) |= TIOCM_DTR;
-    (rts ? set : clear) |= TIOCM_RTS;
-    bool ok = true;
-    if (set && ::ioctl(m_fd, TIOCMBIS, &set) != 0)
-        ok = false;
-    if (clear && ::ioctl(m_fd, TIOCMBIC, &clear) != 0)
-        ok = false;
-    return ok;
+    return m_fd >= 0 && ApplyModemLines(m_fd, dtr, rts);
 }
 
 SerialDevice::Ready
@@ -230,31 +245,53 @@ void SerialDevice::LineDiscardOutput()
     ::tcflush(m_fd, TCOFLUSH);
 }
 
+std::chrono::steady_clock::time_point SerialDevice::LineBusyUntil() const
+{
+    using Clock = std::chrono::steady_clock;
+    return Clock::time_point(Clock::duration(m_busyUntil.load()));
+}
+
+void SerialDevice::ScheduleOnLine(std::size_t count)
+{
+    const auto now = std::chrono::steady_clock::now();
+    const auto from = std::max(LineBusyUntil(), now);
+    m_busyUntil.store((from + WireTime(count)).time_since_epoch().count());
+}
+
+void SerialDevice::DiscardOutput()
+{
+    LineDiscardOutput();
+    // What an adapter had already taken from the driver cannot be recalled; it is a few
+    // milliseconds of line at most once the output is held in chunks.
+    m_busyUntil.store(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
 SerialIo SerialDevice::WriteAll(const unsigned char* bytes, std::size_t count,
                                 std::chrono::steady_clock::time_point deadline, bool unlimited)
 {
     using namespace std::chrono;
-    // Asked once per write: a device either has modem lines or not.
-    const bool modemLines = LineModemStatus() >= 0;
+    // Asked once per write: a device either has modem lines or not. Only a line with flow
+    // control goes out in chunks; any other takes the whole frame at once.
+    const bool held = m_dsrFlow && LineModemStatus() >= 0;
     const std::size_t chunk =
-        modemLines ? std::max<std::size_t>(8, static_cast<std::size_t>(m_baud) / 500) : count;
+        held ? std::max<std::size_t>(8, static_cast<std::size_t>(m_baud) / 500) : count;
     const auto chunkTime = WireTime(chunk);
-    const auto start = steady_clock::now();
     std::size_t done = 0;
     while (done < count) {
-        if (modemLines) {
-            // Hold the next chunk while the driver still has one on its way (where it cannot
-            // tell, while the wire time of what went before has not passed), so that a DSR
-            // drop stops the output within a chunk or two; then wait for DSR itself.
-            const int queued = LineQueuedOutput();
+        if (held) {
+            // Hold the next chunk while more than one is still on its way, by the line's
+            // schedule (which counts what an adapter's own buffer holds) and by the driver's
+            // figure (which counts a line that runs slower than its speed), so that a DSR drop
+            // stops the output within a chunk or two; then wait for DSR itself.
             const auto now = steady_clock::now();
-            auto until = now;
-            if (queued >= static_cast<int>(chunk))
-                until = now + WireTime(static_cast<std::size_t>(queued) - chunk / 2);
-            else if (queued < 0 && start + WireTime(done) > now + chunkTime)
-                until = start + WireTime(done) - chunkTime;
-            else if (const int status = LineModemStatus(); status >= 0 && !(status & TIOCM_DSR))
-                until = now + ModemPollInterval;
+            auto until = std::max(now, LineBusyUntil() - chunkTime);
+            if (const int queued = LineQueuedOutput(); queued >= static_cast<int>(chunk))
+                until =
+                    std::max(until, now + WireTime(static_cast<std::size_t>(queued) - chunk / 2));
+            if (until == now) {
+                if (const int status = LineModemStatus(); status >= 0 && !(status & TIOCM_DSR))
+                    until = now + ModemPollInterval;
+            }
             if (until > now) {
                 if (!unlimited && now >= deadline)
                     return SerialIo::TimedOut;
@@ -268,6 +305,7 @@ SerialIo SerialDevice::WriteAll(const unsigned char* bytes, std::size_t count,
         const long n = LineWrite(bytes + done, std::min(chunk, count - done));
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            ScheduleOnLine(static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -283,38 +321,33 @@ SerialIo SerialDevice::WriteAll(const unsigned char* bytes, std::size_t count,
     return SerialIo::Done;
 }
 
-SerialIo SerialDevice::WaitSent(std::size_t count, std::chrono::steady_clock::time_point start,
-                                std::chrono::steady_clock::time_point deadline, bool unlimited)
+SerialIo SerialDevice::WaitSent(std::chrono::steady_clock::time_point deadline, bool unlimited)
 {
     using namespace std::chrono;
-    const auto wireEnd = start + WireTime(count);
     for (;;) {
         const int queued = LineQueuedOutput();
         const auto now = steady_clock::now();
-        if (queued <= 0 && now >= wireEnd)
+        auto end = LineBusyUntil();
+        // The driver still holding bytes past the schedule means a line slower than its
+        // speed (flow control in the UART, a stalled printer): the bytes have not left.
+        if (queued > 0)
+            end = std::max(end, now + WireTime(static_cast<std::size_t>(queued)));
+        if (now >= end)
             return SerialIo::Done;
         if (!unlimited && now >= deadline)
             return SerialIo::TimedOut;
-        if (queued <= 0) {
-            // Nothing left in the driver, the wire time not yet over: wait for it, or for the
-            // printer's first byte, which says it has the whole frame. (On a pseudo-terminal
-            // with an instant peer this is where the answer is already waiting.)
-            const Ready ready =
-                WaitFor(POLLIN, unlimited ? wireEnd : std::min(wireEnd, deadline), false);
-            if (ready == Ready::Yes)
-                return SerialIo::Done;
-            if (ready != Ready::TimedOut)
-                return FromReady(ready);
-            continue;
-        }
-        // Sleep about as long as the queue takes to leave, in steps short enough to notice
-        // an early end.
-        const auto step = std::clamp<microseconds>(WireTime(static_cast<std::size_t>(queued)),
-                                                   milliseconds{1}, milliseconds{50});
-        const Ready ready =
-            WaitFor(0, unlimited ? now + step : std::min(now + step, deadline), false);
-        if (ready == Ready::Woken || ready == Ready::Failed)
-            return FromReady(ready);
+        // Sleep toward the end, in steps short enough to follow the driver's figure. Bytes
+        // from the printer do not end the wait (a noise byte mid-frame is no answer); they
+        // wait in the driver for the answer's first read.
+        const auto until = std::min<steady_clock::time_point>(end, now + milliseconds{50});
+        const Ready ready = WaitFor(0, unlimited ? until : std::min(until, deadline), false);
+        if (ready == Ready::Woken)
+            return SerialIo::Woken;
+        // A hang-up ends the wait too. The driver took the whole frame; the answer's first
+        // read meets the hang-up and ends the exchange as a lost device, whatever the printer
+        // managed to say before it went.
+        if (ready == Ready::Failed)
+            return SerialIo::Done;
     }
 }
 
@@ -329,7 +362,7 @@ SerialIo SerialDevice::Write(const void* data, std::size_t count, std::chrono::m
     const SerialIo result =
         WriteAll(static_cast<const unsigned char*>(data), count, deadline, unlimited);
     if (result != SerialIo::Done && result != SerialIo::Failed)
-        LineDiscardOutput();
+        DiscardOutput();
     return result;
 }
 
@@ -344,9 +377,9 @@ SerialIo SerialDevice::Send(const void* data, std::size_t count, std::chrono::mi
     const auto deadline = start + (unlimited ? timeout.zero() : timeout);
     SerialIo result = WriteAll(static_cast<const unsigned char*>(data), count, deadline, unlimited);
     if (result == SerialIo::Done)
-        result = WaitSent(count, start, deadline, unlimited);
+        result = WaitSent(deadline, unlimited);
     if (result != SerialIo::Done && result != SerialIo::Failed)
-        LineDiscardOutput();
+        DiscardOutput();
     return result;
 }
 
@@ -414,13 +447,10 @@ void SerialDevice::Purge(unsigned what)
 {
     if (m_fd < 0)
         return;
-    if ((what & PurgeBoth) == PurgeBoth) {
+    if (what & PurgeInput)
         ::tcflush(m_fd, TCIFLUSH);
-        LineDiscardOutput();
-    } else if (what & PurgeInput)
-        ::tcflush(m_fd, TCIFLUSH);
-    else if (what & PurgeOutput)
-        LineDiscardOutput();
+    if (what & PurgeOutput)
+        DiscardOutput();
 }
 
 void SerialDevice::Wake()

@@ -18,6 +18,9 @@ struct SerialLineSettings
     int Baud = 9600;
     bool Dtr = true; // DTR raised while the port is open
     bool Rts = false;
+    // Output held while the far end keeps DSR low. A line without it sends whatever DSR says:
+    // a 3-wire cable, or a printer port that does not drive DSR, never raises it.
+    bool DsrFlow = false;
 };
 
 // Why Open failed. NoSuchDevice is "the name leads nowhere" (a COM port the machine lacks, a
@@ -53,11 +56,18 @@ inline constexpr std::chrono::milliseconds WaitForever{-1};
 // Every wait goes through poll() on the device and on a wake-up eventfd, with a deadline that
 // shrinks on each turn of the loop, so waits cost no CPU and end at once on Wake().
 //
-// Output flow control on DSR: Linux has no termios mode for it, so the writer does it. On a
-// device with modem lines the bytes go out in chunks of about 20 ms of wire time, each only
-// once the driver's queue has (nearly) drained and DSR is up; while the printer holds DSR low
-// the writer waits, within the same deadline. A device without modem lines (a
-// pseudo-terminal, some adapters) gets everything in one write, as fast as it takes it.
+// The line's schedule: the device keeps the time until which the line is busy with what has
+// been written. Every write moves it to max(busy-until, now) plus the wire time of the bytes
+// it handed over, so it counts from when bytes went in, not from the first write of a frame
+// (output held back by DSR is not on the line), and it holds on adapters whose own buffer the
+// driver's queue figure (TIOCOUTQ) does not count. Send returns when the schedule has passed.
+//
+// Output flow control on DSR, for a line set up with it (SerialLineSettings::DsrFlow): Linux
+// has no termios mode for it, so the writer does it. On a device with modem lines the bytes
+// go out in chunks of about 20 ms of wire time, each only once the line is within a chunk of
+// its schedule's end and DSR is up; while the printer holds DSR low the writer waits, within
+// the same deadline. Any other line (no flow control, or a device without modem lines such as
+// a pseudo-terminal) gets everything in one write, as fast as the driver takes it.
 class SerialDevice
 {
 public:
@@ -92,16 +102,19 @@ public:
     // the printer never receives the tail of a command reported as failed.
     SerialIo Write(const void* data, std::size_t count, std::chrono::milliseconds timeout);
 
-    // Write, then wait until the bytes have left the port: the driver's output queue is empty
-    // and at least their wire time at the line speed (ten bits a byte) has passed since the
-    // first byte went in, because pseudo-terminals and some USB adapters report an empty queue
-    // long before the line is done. Bytes from the printer end the wait early once the queue
-    // is empty: a printer answers only what it has received whole. The whole call, wait
-    // included, is bounded by `timeout`; a time-out discards the unsent output.
+    // Write, then wait until the bytes have left the port: the line's schedule has passed and
+    // the driver's output queue is empty (pseudo-terminals and USB adapters report an empty
+    // queue long before the line is done, so the queue alone proves nothing). Bytes from the
+    // printer do not end the wait: one may be noise on a frame that is still going out. They
+    // stay in the driver for the caller's next Read. The whole call, wait included, is bounded
+    // by `timeout`; a time-out discards the unsent output.
     SerialIo Send(const void* data, std::size_t count, std::chrono::milliseconds timeout);
 
     // The time `count` bytes take on the line at the speed the device was opened with.
     std::chrono::microseconds WireTime(std::size_t count) const;
+    // When the line is done with everything written so far (see the class comment); a time in
+    // the past when it is idle. Any thread.
+    std::chrono::steady_clock::time_point LineBusyUntil() const;
     int Baud() const { return m_baud; }
 
     // Waits up to `timeout` until at least one byte is there, then takes everything that has
@@ -151,9 +164,12 @@ private:
     Ready WaitFor(short events, std::chrono::steady_clock::time_point deadline, bool unlimited);
     SerialIo WriteAll(const unsigned char* bytes, std::size_t count,
                       std::chrono::steady_clock::time_point deadline, bool unlimited);
-    SerialIo WaitSent(std::size_t count, std::chrono::steady_clock::time_point start,
-                      std::chrono::steady_clock::time_point deadline, bool unlimited);
+    SerialIo WaitSent(std::chrono::steady_clock::time_point deadline, bool unlimited);
     static SerialIo FromReady(Ready ready);
+    // Moves the line's schedule on by the wire time of `count` bytes handed to the driver now.
+    void ScheduleOnLine(std::size_t count);
+    // Drops the driver's unsent output; the schedule ends now with it.
+    void DiscardOutput();
 
     int m_fd = -1;
     int m_wakeFd = -1;
@@ -161,6 +177,9 @@ private:
     std::atomic<int> m_failure{0}; // errno of the last I/O that failed on the device
     std::string m_path;
     int m_baud = 9600;
+    bool m_dsrFlow = false;
+    // steady_clock ticks: written by the worker's writes and by a purge on any thread.
+    std::atomic<std::chrono::steady_clock::rep> m_busyUntil{0};
 };
 
 // speed_t constant for one of SupportedBauds; 0 for any other value.

@@ -15,8 +15,10 @@
 #include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -27,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -146,6 +149,30 @@ protected:
         main->MenuItemGeneral->trigger();
         dialogs.OnDialog = nullptr;
     }
+
+    // Preferences opened and closed with OK, changing nothing; `look` sees the dialog first.
+    void PressOkInPreferences(const std::function<void(TFormPreferences&)>& look = {})
+    {
+        dialogs.OnDialog = [look](QDialog& dialog) {
+            auto& p = dynamic_cast<TFormPreferences&>(dialog);
+            p.show();
+            p.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&p));
+            if (look)
+                look(p);
+            QTest::mouseClick(p.ButtonOk, Qt::LeftButton);
+            return p.result();
+        };
+        main->MenuItemGeneral->trigger();
+        dialogs.OnDialog = nullptr;
+    }
+
+    // One more turn of the port watch.
+    bool NextWatchTick()
+    {
+        QSignalSpy tick(main->findChild<QTimer*>(QStringLiteral("PortWatch")), &QTimer::timeout);
+        return tick.wait(3000);
+    }
 };
 
 } // namespace
@@ -228,4 +255,85 @@ TEST_F(LostPortTest, WithReopenOffALostPortStaysClosed)
     main->SaveSettings();
     std::unique_ptr<QSettings> store(NewUserSettingsStore());
     EXPECT_EQ(store->value(QStringLiteral("Devices/ReopenLostPorts")).toInt(), 0);
+}
+
+TEST_F(LostPortTest, PreferencesOkWhileTheDeviceIsAwayKeepsThePortWaiting)
+{
+    Start();
+    tallyhost::TFPHostControl* link = main->VardoFPHostControl1;
+    ASSERT_EQ(link->State(), tallyhost::EFP_S_Idle);
+    Unplug();
+    ASSERT_TRUE(RunUntil([&] { return main->HostPortLost(); }, 2500ms));
+
+    // The operator tries Preferences while the adapter is still out: told that the port did
+    // not open, and the port goes on waiting for its device.
+    PressOkInPreferences();
+    EXPECT_TRUE(dialogs.Texts().join(u'|').contains(
+        QStringLiteral("Error when trying to open the Host port")))
+        << dialogs.Texts().join(u'|').toStdString();
+    EXPECT_TRUE(main->HostPortLost());
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("COM1 lost"));
+
+    PlugNew();
+    ASSERT_TRUE(RunUntil([&] { return link->State() == tallyhost::EFP_S_Idle; }, 2500ms));
+    EXPECT_FALSE(main->HostPortLost());
+    EXPECT_TRUE(main->Settings.HostPortOpen);
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("COM1 9600,N,8,1"));
+}
+
+TEST_F(LostPortTest, AnotherDeviceBehindTheNameIsNotUsedUntilConfirmed)
+{
+    Start();
+    tallyhost::TFPHostControl* link = main->VardoFPHostControl1;
+    // The pseudo-terminals play USB adapters told apart by their serial numbers.
+    std::string serial = "A9X1";
+    main->PortIdentity = [&serial](const std::string& path) {
+        tallyhost::TDeviceIdentity identity = tallyhost::ReadDeviceIdentity(path);
+        if (!identity.Known)
+            return identity;
+        identity.PseudoTerminal = false;
+        identity.UsbVendorProduct = "0403:6001";
+        identity.UsbSerial = serial;
+        identity.UsbPort = "1-1.2";
+        return identity;
+    };
+    PressOkInPreferences(); // the port opens again, on adapter A9X1
+    ASSERT_EQ(link->State(), tallyhost::EFP_S_Idle);
+
+    Unplug();
+    ASSERT_TRUE(RunUntil([&] { return main->HostPortLost(); }, 2500ms));
+    const int before = int(ViewLines().size());
+    serial = "B7Q3"; // the other adapter comes back under the name
+    PlugNew();
+    ASSERT_TRUE(RunUntil([&] { return main->HostPortOtherDevice(); }, 2500ms));
+    EXPECT_EQ(link->State(), tallyhost::EFP_S_Close);
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("COM1 other device"));
+    EXPECT_TRUE(RunUntil([&] { return ViewLines().size() > before; }, 1000ms));
+    const QString told = ViewLines().last();
+    EXPECT_TRUE(told.startsWith(QStringLiteral("HOST --> COM1: another device at ") + HostLink()))
+        << told.toStdString();
+    EXPECT_TRUE(told.contains(QStringLiteral("(USB 0403:6001 serial B7Q3 at 1-1.2), not the one "
+                                             "lost (USB 0403:6001 serial A9X1 at 1-1.2)")))
+        << told.toStdString();
+
+    // Told once; still not used on the next turns of the watch.
+    ASSERT_TRUE(NextWatchTick());
+    ASSERT_TRUE(NextWatchTick());
+    EXPECT_EQ(link->State(), tallyhost::EFP_S_Close);
+    EXPECT_EQ(ViewLines().size(), before + 1);
+    EXPECT_EQ(printer->ReadSome(50ms), "") << "nothing reaches the other device";
+
+    // The operator confirms it: Preferences names it, OK opens it, and it is the port's
+    // device from now on.
+    QString notice;
+    PressOkInPreferences([&notice](TFormPreferences& p) { notice = p.LabelPortNotice->text(); });
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("COM1 now leads to another device (USB 0403:6001 "
+                                                 "serial B7Q3 at 1-1.2)")))
+        << notice.toStdString();
+    EXPECT_EQ(link->State(), tallyhost::EFP_S_Idle);
+    EXPECT_FALSE(main->HostPortLost());
+    EXPECT_FALSE(main->HostPortOtherDevice());
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("COM1 9600,N,8,1"));
+    PressOkInPreferences([&notice](TFormPreferences& p) { notice = p.LabelPortNotice->text(); });
+    EXPECT_EQ(notice, QString());
 }

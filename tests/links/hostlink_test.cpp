@@ -382,7 +382,9 @@ TEST(HostLink, FloodsAndGarbageNeverBreakTheLink)
         printer.Write(answer);
         // A NAK asks for the answer again (the garbage may have swallowed its start).
         for (int attempt = 0; attempt < 5; ++attempt) {
-            const std::string reply = printer.Drain(30ms);
+            // The host reads once the frame's wire time is over: wait for its reply.
+            std::string reply = printer.ReadSome(2000ms);
+            reply += printer.Drain(30ms);
             if (reply.find('\x15') == std::string::npos || reply.back() == '\x06')
                 break;
             printer.Write(answer);
@@ -477,6 +479,50 @@ TEST(HostLink, PurgeAndCloseEndABlockedReadAtOnce)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
     RunUntil([] { return false; }, 50ms);
     EXPECT_EQ(log.Lines.size(), lines);
+}
+
+TEST(HostLink, PurgedCommandStillReportsWhatCrossedTheWire)
+{
+    // The printer answers and the host acknowledges; then Purge and the next command come
+    // before the link has reported any of it. The old command's frames and the host's ACK
+    // crossed the wire, so they reach the log; its end does not end the new command.
+    PtyPrinter printer;
+    ASSERT_TRUE(printer.Ok());
+    TFPHostControl link;
+    link.SetDevicePath(printer.DevicePath());
+    link.SetBaudRate(br9600);
+    ASSERT_TRUE(link.OpenPort());
+    EventLog log(link);
+
+    ASSERT_TRUE(link.AddDataField("old"));
+    ASSERT_TRUE(link.SendCommand());
+    const std::string old = ReadCommandFrame(printer, 2000ms);
+    const std::string oldAnswer = PrinterFrame(Sequence(old), "old\x1C"
+                                                              "0001");
+    ASSERT_TRUE(printer.Write("\x06" + oldAnswer));
+    ASSERT_EQ(printer.Read(1, 2000ms), "\x06"); // the host's ACK: the exchange is over
+    link.Purge();
+    ASSERT_TRUE(link.AddDataField("new"));
+    ASSERT_TRUE(link.SendCommand());
+    const std::string fresh = ReadCommandFrame(printer, 2000ms);
+    const std::string freshAnswer = PrinterFrame(Sequence(fresh), "new\x1C"
+                                                                  "0004");
+    ASSERT_TRUE(printer.Write("\x06" + freshAnswer));
+    ASSERT_TRUE(log.WaitEnds(1, 3000ms)) << log.Joined();
+    RunUntil([] { return false; }, 50ms);
+
+    const std::vector<std::string> expected = {
+        "write " + Hex(old),
+        "read " + Hex(oldAnswer),
+        "write 06",
+        "write " + Hex(fresh),
+        "ack",
+        "read " + Hex(freshAnswer),
+        "write 06",
+        "final EFP_S_Idle",
+    };
+    EXPECT_EQ(log.Lines, expected) << log.Joined();
+    EXPECT_EQ(link.PrinterStatus(), 4);
 }
 
 } // namespace

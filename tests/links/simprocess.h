@@ -38,10 +38,13 @@ class SimProcess
 public:
     // `scenario` is the text of a scenario file (empty: the built-in one). The ports are also
     // reachable as LinkPath("host") and LinkPath("fiscal"), which survive an unplug.
-    explicit SimProcess(int baud, const QByteArray& scenario = {})
+    // `extra` arguments follow the others (--host-device PATH ...).
+    explicit SimProcess(int baud, const QByteArray& scenario = {},
+                        const std::vector<std::string>& extra = {})
     {
         std::vector<std::string> args{TALLYHOST_SIM_PATH, "--baud", std::to_string(baud), "--link",
                                       m_dir.filePath("ports").toStdString()};
+        args.insert(args.end(), extra.begin(), extra.end());
         if (!scenario.isEmpty()) {
             QFile file(m_dir.filePath("scenario.ini"));
             if (file.open(QIODevice::WriteOnly))

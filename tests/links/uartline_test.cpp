@@ -1,9 +1,12 @@
-// The writer's line discipline on a device with modem lines and an honest output queue: a UART
-// played by a fake over a pseudo-terminal (pseudo-terminals have no modem lines and report
-// an empty queue at once, so only a stand-in shows DSR and a line that stops taking bytes).
+// The writer's line discipline on a device with modem lines: a UART played by a fake over a
+// pseudo-terminal (pseudo-terminals have no modem lines and report an empty queue at once, so
+// only a stand-in shows DSR, a line that stops taking bytes, and a USB adapter whose own
+// buffer the driver's queue figure does not count).
 
 #include "links/commthread.h"
 #include "links/fcommthread.h"
+#include "links/fpauxcontrol.h"
+#include "links/fphostcontrol.h"
 #include "links/hostframe.h"
 #include "tests/links/ptyprinter.h"
 
@@ -14,8 +17,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/ioctl.h>
@@ -30,7 +35,8 @@ using Clock = std::chrono::steady_clock;
 
 // The driver's output queue and the modem lines of a UART. Bytes the link writes wait in the
 // queue and reach the pseudo-terminal (the printer) at the line speed, unless the printer has
-// stopped taking them (Stalled). DSR is what the test sets.
+// stopped taking them (Stalled). DSR is what the test sets. A USB adapter's own buffer
+// (HiddenBuffer bytes) holds output that the driver's queue figure leaves out.
 class FakeUart final : public SerialDevice
 {
 public:
@@ -39,8 +45,34 @@ public:
     // Stall by itself once this many bytes have reached the printer (0: never).
     std::atomic<std::size_t> StallAfter{0};
     std::atomic<std::size_t> Delivered{0};
+    std::atomic<std::size_t> HiddenBuffer{0};
+    // The printer drops DSR once this many bytes have reached it (0: never).
+    std::atomic<std::size_t> DropDsrAt{0};
 
-    ~FakeUart() override { Close(); }
+    ~FakeUart() override
+    {
+        {
+            std::lock_guard guard(m_lock);
+            m_stop = true;
+        }
+        m_tick.notify_one();
+        if (m_clock.joinable())
+            m_clock.join();
+        Close();
+    }
+
+    // The line moves bytes by itself from now on, whether or not the link looks at it (a
+    // writer that waits on its own schedule asks the driver nothing). Once the device is open.
+    void StartLine()
+    {
+        m_clock = std::thread([this] {
+            std::unique_lock lock(m_lock);
+            while (!m_stop) {
+                Pump();
+                m_tick.wait_for(lock, 1ms);
+            }
+        });
+    }
 
 protected:
     long LineWrite(const void* data, std::size_t count) override
@@ -54,7 +86,8 @@ protected:
     {
         std::lock_guard guard(m_lock);
         Pump();
-        return static_cast<int>(m_queue.size());
+        const std::size_t hidden = HiddenBuffer;
+        return m_queue.size() > hidden ? static_cast<int>(m_queue.size() - hidden) : 0;
     }
     int LineModemStatus() override { return TIOCM_DTR | (Dsr ? TIOCM_DSR : 0); }
     void LineDiscardOutput() override
@@ -77,6 +110,11 @@ private:
             n = limit - Delivered;
             Stalled = true;
         }
+        if (const std::size_t at = DropDsrAt; at > 0 && Delivered + n >= at) {
+            n = at - Delivered;
+            Dsr = false;
+            DropDsrAt = 0;
+        }
         if (n == 0)
             return;
         SerialDevice::LineWrite(m_queue.data(), n);
@@ -87,6 +125,9 @@ private:
     }
 
     std::mutex m_lock;
+    std::condition_variable m_tick;
+    bool m_stop = false;
+    std::thread m_clock;
     std::string m_queue;
     Clock::time_point m_last = Clock::now();
 };
@@ -95,6 +136,8 @@ struct Seen
 {
     int Code;
     Clock::duration At; // since the command was handed over
+    int Param;
+    std::string Frame;
 };
 
 struct Bench
@@ -105,13 +148,21 @@ struct Bench
     std::vector<Seen> seen;
     Clock::time_point started;
 
-    explicit Bench(int baud)
+    // A host port's line by default: DSR holds the output.
+    explicit Bench(int baud, std::size_t hiddenBuffer = 0)
+        : Bench(TFPHostControl::LineSettings(br9600), baud, hiddenBuffer)
+    {
+    }
+    Bench(SerialLineSettings line, int baud, std::size_t hiddenBuffer)
     {
         bridge.SetHandler([this](const LinkNotification& n) {
-            seen.push_back({n.Code, Clock::now() - started});
+            seen.push_back({n.Code, Clock::now() - started, n.Param, n.Frame});
         });
         EXPECT_TRUE(printer.Ok());
-        EXPECT_EQ(uart.Open(printer.DevicePath(), {baud, true, false}), SerialOpenError::None);
+        line.Baud = baud;
+        uart.HiddenBuffer = hiddenBuffer;
+        EXPECT_EQ(uart.Open(printer.DevicePath(), line), SerialOpenError::None);
+        uart.StartLine();
     }
     void Send(LinkWorker& worker, const std::string& frame)
     {
@@ -130,6 +181,18 @@ struct Bench
                 return false;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
+    }
+    // Reads what the printer gets while the notifications are handled as they come, so that
+    // their times are the times they were posted (within a few milliseconds).
+    std::string Read(std::size_t count, std::chrono::milliseconds timeout)
+    {
+        QDeadlineTimer deadline(timeout);
+        std::string got;
+        while (got.size() < count && !deadline.hasExpired()) {
+            got += printer.ReadSome(2ms);
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        }
+        return got;
     }
     const Seen* Find(int code) const
     {
@@ -180,41 +243,135 @@ TEST(UartLine, PrinterThatStopsTakingBytesGetsNoMoreOfTheFrame)
     EXPECT_EQ(b.printer.Drain(200ms), frame.substr(0, 40));
 }
 
+// Adapters whose driver counts every byte still to go, and USB adapters with a buffer of their
+// own that the driver's figure leaves out.
+constexpr std::size_t AdapterBuffers[] = {0, 640};
+
 TEST(UartLine, DsrHoldsTheOutputWithinTheWriteDeadline)
 {
-    Bench b(9600);
-    TCommThread worker(b.uart, br9600, b.bridge);
-    ASSERT_TRUE(worker.Start());
-    const std::string frame = HostFrame(60);
+    for (const std::size_t hidden : AdapterBuffers) {
+        SCOPED_TRACE(hidden);
+        Bench b(9600, hidden);
+        TCommThread worker(b.uart, br9600, b.bridge);
+        ASSERT_TRUE(worker.Start());
+        const std::string frame = HostFrame(60);
 
-    // Held while DSR is low, sent whole once it rises.
-    b.uart.Dsr = false;
+        // Held while DSR is low, sent whole once it rises.
+        b.uart.Dsr = false;
+        b.Send(worker, frame);
+        EXPECT_EQ(b.printer.ReadSome(300ms), "");
+        b.uart.Dsr = true;
+        EXPECT_EQ(b.printer.Read(frame.size(), 1000ms), frame);
+        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FrameWritten, 1000ms));
+        EXPECT_GE(b.Find(TCommThread::FPN_FrameWritten)->At, 300ms);
+        b.printer.Write("\x06" + hostframe::BuildFrame("0000\x1C"
+                                                       "0000\x1C",
+                                                       0x20));
+        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FinalAnswer, 2000ms));
+        worker.SignalEndCommand();
+
+        // DSR dropped in the middle of the frame and kept low past the deadline: the write
+        // fails and the printer never gets the rest, not even when DSR comes back.
+        b.seen.clear();
+        b.printer.Drain(100ms); // the host's ACK
+        const std::size_t atDrop = b.uart.Delivered + 20;
+        b.uart.DropDsrAt = atDrop;
+        b.Send(worker, HostFrame(150));
+        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_WriteError, 5000ms));
+        const std::size_t before = b.uart.Delivered;
+        // What was already on its way when DSR dropped, a chunk or two (19 bytes each).
+        EXPECT_LT(before - atDrop, 60u);
+        b.uart.Dsr = true;
+        b.printer.Drain(200ms);
+        EXPECT_EQ(b.uart.Delivered, before);
+    }
+}
+
+TEST(UartLine, DsrCountsOnlyOnALineWithFlowControl)
+{
+    // The printer leaves DSR low (a 3-wire cable, a port that does not drive it). The host
+    // port waits for it; the fiscal port has no flow control and sends at once.
+    const struct
+    {
+        const char* Port;
+        SerialLineSettings Line;
+        bool Held;
+    } cases[] = {
+        {"host", TFPHostControl::LineSettings(br9600), true},
+        {"fiscal", TFPAuxControl::LineSettings(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Port);
+        Bench b(c.Line, 9600, 0);
+        b.uart.Dsr = false;
+        const std::atomic<std::int32_t> timeOut{0};
+        TFCommThread worker(b.uart, b.bridge, timeOut);
+        ASSERT_TRUE(worker.Start());
+        std::string frame;
+        ASSERT_TRUE(auxframe::BuildFrame("0123456789", frame));
+        b.Send(worker, frame);
+        if (c.Held) {
+            EXPECT_EQ(b.printer.ReadSome(300ms), "");
+            EXPECT_EQ(b.Find(FPN_FrameWritten), nullptr);
+            continue;
+        }
+        EXPECT_EQ(b.printer.Read(frame.size(), 1000ms), frame);
+        ASSERT_TRUE(b.WaitCode(FPN_FrameWritten, 1000ms));
+        EXPECT_EQ(b.Find(FPN_WriteError), nullptr);
+        b.printer.Write("\x06");
+        EXPECT_TRUE(b.WaitCode(FPN_AckReceived, 1000ms));
+    }
+}
+
+TEST(UartLine, FrameWrittenWhenTheHeldFrameHasLeftTheLine)
+{
+    // DSR holds a frame for a while; what counts is when its bytes left, not when the first
+    // write was tried, and an adapter's own buffer must not make the frame look gone early.
+    for (const std::size_t hidden : AdapterBuffers) {
+        SCOPED_TRACE(hidden);
+        Bench b(1200, hidden);
+        TCommThread worker(b.uart, br1200, b.bridge);
+        ASSERT_TRUE(worker.Start());
+        const std::string frame = HostFrame(93); // 100 bytes, 833 ms at 1200 baud
+        ASSERT_EQ(frame.size(), 100u);
+        b.uart.Dsr = false;
+        b.Send(worker, frame);
+        EXPECT_EQ(b.printer.ReadSome(500ms), "");
+        const auto released = Clock::now() - b.started;
+        b.uart.Dsr = true;
+        EXPECT_EQ(b.Read(frame.size(), 3000ms), frame);
+        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FrameWritten, 3000ms));
+        EXPECT_GE(b.Find(TCommThread::FPN_FrameWritten)->At - released,
+                  b.uart.WireTime(frame.size()) - 10ms);
+    }
+}
+
+TEST(UartLine, NoiseFromThePrinterMidFrameDoesNotStartTheAnswerWait)
+{
+    // A 400-byte frame takes 3.3 s at 1200 baud. A noise byte 0.2 s into it says nothing about
+    // the printer having the frame: the answer wait starts at the end of the line's schedule,
+    // and the noise is still read and reported.
+    Bench b(1200, 640);
+    TCommThread worker(b.uart, br1200, b.bridge);
+    ASSERT_TRUE(worker.Start());
+    const std::string frame = HostFrame(393);
+    ASSERT_EQ(frame.size(), 400u);
     b.Send(worker, frame);
-    EXPECT_EQ(b.printer.ReadSome(300ms), "");
-    b.uart.Dsr = true;
-    EXPECT_EQ(b.printer.Read(frame.size(), 1000ms), frame);
-    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FrameWritten, 1000ms));
-    EXPECT_GE(b.Find(TCommThread::FPN_FrameWritten)->At, 300ms);
+    ASSERT_EQ(b.printer.Read(20, 2000ms).size(), 20u);
+    ASSERT_TRUE(b.printer.Write("\x7F"));
+    EXPECT_EQ(b.Read(frame.size() - 20, 6000ms).size(), frame.size() - 20);
+    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FrameWritten, 3000ms));
+    EXPECT_GE(b.Find(TCommThread::FPN_FrameWritten)->At, b.uart.WireTime(frame.size()) - 10ms);
+    EXPECT_EQ(b.Find(TCommThread::FPN_NoAnswer), nullptr);
     b.printer.Write("\x06" + hostframe::BuildFrame("0000\x1C"
                                                    "0000\x1C",
                                                    0x20));
-    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FinalAnswer, 2000ms));
-    worker.SignalEndCommand();
-
-    // DSR dropped in the middle of the frame and kept low past the deadline: the write fails
-    // and the printer never gets the rest, not even when DSR comes back.
-    b.seen.clear();
-    b.printer.Drain(100ms); // the host's ACK
-    const std::size_t start = b.uart.Delivered;
-    b.Send(worker, HostFrame(150));
-    ASSERT_EQ(b.printer.Read(20, 1000ms).size(), 20u);
-    b.uart.Dsr = false;
-    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_WriteError, 5000ms));
-    const std::size_t before = b.uart.Delivered;
-    EXPECT_LT(before - start, 60u); // what was already on its way, a chunk or two
-    b.uart.Dsr = true;
-    b.printer.Drain(200ms);
-    EXPECT_EQ(b.uart.Delivered, before);
+    ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FinalAnswer, 3000ms));
+    bool noiseReported = false;
+    for (const Seen& s : b.seen)
+        if (s.Code == TCommThread::FPN_WireEvent && s.Param == int(TWireKind::Noise))
+            noiseReported = noiseReported || s.Frame == "\x7F";
+    EXPECT_TRUE(noiseReported);
 }
 
 TEST(UartLine, AbortDuringALongWriteLeavesThePrinterWithoutTheTail)

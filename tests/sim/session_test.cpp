@@ -408,5 +408,26 @@ TEST(FiscalSession, Faults)
     }
 }
 
+TEST(HostSession, DsrDropAskedForAsSoonAsTheFirstFieldIsIn)
+{
+    // The line request comes while the frame is still arriving, so that the host's output
+    // waits in its middle; the answer follows the delay as usual.
+    HostRule hold = Rule("H", FaultDsr);
+    hold.Delay = 400ms;
+    HostBench bench(WithHostRule(hold));
+    const std::string command = BuildHostFrame(0x21, {"H", "rest"});
+    bench.Host(command.substr(0, 4)); // STX, sequence, "H", FS
+    EXPECT_EQ(bench.Port.TakeLineRequest().DsrLow, 400ms);
+    bench.Host(command.substr(4));
+    EXPECT_EQ(bench.Port.TakeLineRequest().DsrLow, 0ms) << "asked for once";
+    bench.RunTo(1000);
+    EXPECT_EQ(bench.Bytes(), Ack + BuildHostFrame(0x21, {"H", "0000", "0000"}));
+
+    // The fiscal port asks for it when the command has come.
+    FiscalBench fiscal(WithFiscalRule(FRule("D", {"0000"}, FaultDsr)));
+    fiscal.Host(BuildFiscalFrame("D"));
+    EXPECT_GT(fiscal.Port.TakeLineRequest().DsrLow, 0ms);
+}
+
 } // namespace
 } // namespace tallyhost::sim

@@ -1,5 +1,6 @@
 // tallyhost-sim: a fiscal printer on two pseudo-terminals, for trying Tallyhost and for
-// tests without hardware. Prints "host <path>" and "fiscal <path>" on start, then serves both
+// tests without hardware, or on serial devices it is given (a bench with two adapters and a
+// null-modem cable). Prints "host <path>" and "fiscal <path>" on start, then serves both
 // ports until SIGINT or SIGTERM.
 
 #include <csignal>
@@ -26,6 +27,7 @@ extern "C" void OnStopSignal(int)
 void Usage(std::FILE* to)
 {
     std::fputs("Usage: tallyhost-sim [--scenario FILE] [--link DIR] [--baud N] [--verbose]\n"
+               "                    [--host-device PATH] [--fiscal-device PATH]\n"
                "\n"
                "Simulates a fiscal printer on two pseudo-terminals and prints their paths:\n"
                "  host <device>     the host port (framed command protocol)\n"
@@ -36,7 +38,12 @@ void Usage(std::FILE* to)
                "  --link DIR        also create the symbolic links DIR/host and DIR/fiscal\n"
                "  --baud N          carry bytes at N baud (ten bits a byte) in both\n"
                "                    directions, like a real line; 0 = at once (default,\n"
-               "                    or the scenario's [General] Baud)\n"
+               "                    or the scenario's [General] Baud); with --host-device,\n"
+               "                    the host device's line speed (default 9600)\n"
+               "  --host-device PATH    serve the host port on this serial device (raw 8N1,\n"
+               "                    no flow control, DTR and RTS raised) instead of a\n"
+               "                    pseudo-terminal\n"
+               "  --fiscal-device PATH  the same for the fiscal port, always at 9600 baud\n"
                "  --verbose         log every command and the rule that answered it (stderr)\n"
                "  --version         show the version\n"
                "  --help            show this text\n"
@@ -53,6 +60,8 @@ int main(int argc, char** argv)
     std::string scenarioPath;
     std::string linkDir;
     std::string baudText;
+    std::string hostDevice;
+    std::string fiscalDevice;
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -75,6 +84,14 @@ int main(int argc, char** argv)
             value(baudText);
         } else if (arg.rfind("--baud=", 0) == 0) {
             baudText = arg.substr(7);
+        } else if (arg == "--host-device") {
+            value(hostDevice);
+        } else if (arg.rfind("--host-device=", 0) == 0) {
+            hostDevice = arg.substr(14);
+        } else if (arg == "--fiscal-device") {
+            value(fiscalDevice);
+        } else if (arg.rfind("--fiscal-device=", 0) == 0) {
+            fiscalDevice = arg.substr(16);
         } else if (arg == "--verbose" || arg == "-v") {
             verbose = true;
         } else if (arg == "--version") {
@@ -100,7 +117,23 @@ int main(int argc, char** argv)
         }
     }
 
-    if (!baudText.empty()) {
+    // On a device --baud is the host line's speed; a port left on a pseudo-terminal keeps the
+    // scenario's pace.
+    int hostDeviceBaud = 9600;
+    if (!hostDevice.empty() && !baudText.empty()) {
+        char* end = nullptr;
+        const long baud = std::strtol(baudText.c_str(), &end, 10);
+        if (end == baudText.c_str() || *end != '\0' ||
+            (baud != 0 && !tallyhost::sim::IsDeviceBaud(static_cast<int>(baud)))) {
+            std::fprintf(stderr,
+                         "tallyhost-sim: --baud with --host-device wants a serial line speed "
+                         "(300 to 115200), not '%s'\n",
+                         baudText.c_str());
+            return 2;
+        }
+        if (baud != 0)
+            hostDeviceBaud = static_cast<int>(baud);
+    } else if (!baudText.empty()) {
         char* end = nullptr;
         const long baud = std::strtol(baudText.c_str(), &end, 10);
         if (end == baudText.c_str() || *end != '\0' ||
@@ -117,6 +150,7 @@ int main(int argc, char** argv)
         log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
 
     tallyhost::sim::Simulator simulator(std::move(scenario), log);
+    simulator.UseDevices(hostDevice, fiscalDevice, hostDeviceBaud);
     std::string error;
     if (!simulator.Open(error)) {
         std::fprintf(stderr, "tallyhost-sim: %s\n", error.c_str());

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -23,7 +24,40 @@ void SetFlags(int fd, bool nonBlocking)
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
+speed_t SpeedConstant(int baud)
+{
+    switch (baud) {
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
+    }
+}
+
 } // namespace
+
+bool IsDeviceBaud(int baud)
+{
+    return SpeedConstant(baud) != B0;
+}
 
 PtyPort::~PtyPort()
 {
@@ -46,9 +80,64 @@ void PtyPort::SetRawMode()
     tcsetattr(m_slave, TCSANOW, &tio);
 }
 
+void PtyPort::UseDevice(std::string path, int baud)
+{
+    m_devicePath = std::move(path);
+    m_deviceBaud = baud;
+}
+
+bool PtyPort::OpenDevice(std::string& error)
+{
+    const speed_t speed = SpeedConstant(m_deviceBaud);
+    const int fd = open(m_devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot open " + m_devicePath + ": " + std::strerror(errno);
+        return false;
+    }
+    termios tio{};
+    // Exclusive, as a printer's port is: a second program on the same device would take
+    // half of the host's bytes.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &tio) != 0 || speed == B0) {
+        error =
+            m_devicePath + ": " +
+            (speed == B0 ? std::string("unsupported line speed")
+                         : std::string("not a serial device we can have: ") + std::strerror(errno));
+        close(fd);
+        return false;
+    }
+    ioctl(fd, TIOCEXCL);
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        error = m_devicePath + ": line settings: " + std::strerror(errno);
+        close(fd);
+        return false;
+    }
+    // A printer keeps DTR up while it is on (a null-modem cable brings it to the host's DSR,
+    // which holds the host's output while low) and RTS too. Pseudo-terminals refuse this.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIS, &lines);
+    tcflush(fd, TCIOFLUSH);
+    m_master = fd;
+    m_path = m_devicePath;
+    m_clients = 0;
+    m_out.clear();
+    m_stallUntil = {};
+    SetBaud(0); // the line keeps its own pace
+    return true;
+}
+
 bool PtyPort::Open(std::string& error)
 {
     Close();
+    if (IsDevice())
+        return OpenDevice(error);
     char name[256] = {};
     if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
         error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
@@ -73,8 +162,28 @@ bool PtyPort::Open(std::string& error)
     return true;
 }
 
+bool PtyPort::HoldDtrLow(Clock::time_point until)
+{
+    int lines = TIOCM_DTR;
+    if (!IsDevice() || m_master < 0 || ioctl(m_master, TIOCMBIC, &lines) != 0)
+        return false;
+    m_dtrLowUntil = until;
+    return true;
+}
+
+void PtyPort::RaiseDtrIfDue(Clock::time_point now)
+{
+    if (!m_dtrLowUntil || now < *m_dtrLowUntil)
+        return;
+    m_dtrLowUntil.reset();
+    int lines = TIOCM_DTR;
+    if (m_master >= 0)
+        ioctl(m_master, TIOCMBIS, &lines);
+}
+
 void PtyPort::Close()
 {
+    m_dtrLowUntil.reset();
     for (int* fd : {&m_watch, &m_slave, &m_master}) {
         if (*fd >= 0)
             close(*fd);

@@ -7,8 +7,15 @@
 
 namespace tallyhost::sim {
 
-// One pseudo-terminal standing in for a printer port. The host opens the slave side (the
-// path printed at start); the simulator reads and writes the master side.
+// Whether a serial device can be set to `baud` (the standard speeds 300 to 115200).
+bool IsDeviceBaud(int baud);
+
+// One printer port: a pseudo-terminal standing in for it, or a serial device the simulator is
+// given (UseDevice), so that a bench with two adapters and a null-modem cable, or another
+// program, meets the simulated printer on a real line.
+//
+// On a pseudo-terminal the host opens the slave side (the path printed at start); the
+// simulator reads and writes the master side.
 //
 // The simulator keeps a slave descriptor of its own open for the whole run. Without it the
 // master reports a hang-up (and reads fail with EIO) whenever no host has the port open, and
@@ -32,6 +39,12 @@ public:
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
 
+    // Serve the serial device `path` at `baud` (raw 8N1, no flow control, DTR and RTS raised)
+    // instead of a pseudo-terminal: Open opens it, and opens it again after a Close. The line
+    // itself keeps the pace, so SetBaud's pacing does not apply. Before Open.
+    void UseDevice(std::string path, int baud);
+    bool IsDevice() const { return !m_devicePath.empty(); }
+
     bool Open(std::string& error);
     void Close();
     const std::string& Path() const { return m_path; }
@@ -48,6 +61,13 @@ public:
         m_stallUntil = until;
         m_in.Idle = true;
     }
+
+    // The printer's DTR (the host's DSR through a null-modem cable) low until `until`, then up
+    // again. False on a pseudo-terminal, which has no modem lines.
+    bool HoldDtrLow(Clock::time_point until);
+    // Raises DTR again once its time has come; when that is, while it is held.
+    void RaiseDtrIfDue(Clock::time_point now);
+    std::optional<Clock::time_point> DtrDeadline() const { return m_dtrLowUntil; }
 
     // Whether to poll for the host's bytes now, and for room for ours.
     bool WantsInput(Clock::time_point now) const;
@@ -90,17 +110,21 @@ private:
     };
 
     void SetRawMode();
+    bool OpenDevice(std::string& error);
 
     int m_master = -1;
     int m_slave = -1;
     int m_watch = -1;
     int m_clients = 0;
     std::string m_path;
+    std::string m_devicePath;
+    int m_deviceBaud = 9600;
     std::string m_out;
     int m_baud = 0;
     Pace m_in;
     Pace m_outPace;
     Clock::time_point m_stallUntil{};
+    std::optional<Clock::time_point> m_dtrLowUntil;
 };
 
 } // namespace tallyhost::sim

@@ -29,8 +29,11 @@ enum Fault : unsigned
     // takes the rest and answers without a further delay. Only a paced line (Baud) makes the
     // host feel it: a pseudo-terminal takes a whole frame into its buffer at once.
     FaultStall = 1u << 7,
-    // The printer drops DSR while busy. Pseudo-terminals have no modem lines, so the
-    // simulator can only log that it ignores this.
+    // The printer drops DSR for the rule's Delay (host port: as soon as the command's first
+    // field is in, so the host's output waits in the middle of the frame; fiscal port: after
+    // the command). On a serial device the simulator drops its DTR, which a null-modem cable
+    // carries to the host's DSR; pseudo-terminals have no modem lines, so there the simulator
+    // only logs that it ignores this.
     FaultDsr = 1u << 8,
     // The port disappears when the command has come: the pseudo-terminal is closed and the
     // --link name removed; after the rule's Delay a new one appears under the same name.

@@ -245,13 +245,16 @@ void HostSession::OnBytes(std::string_view bytes, TimePoint now)
                           std::to_string(rule.Delay.count()) + " ms");
                 m_request.Stall = rule.Delay;
             }
+            if (rule.Faults & FaultDsr) {
+                if (m_log)
+                    m_log("host: [" + rule.Name + "] drops DSR for " +
+                          std::to_string(rule.Delay.count()) + " ms");
+                m_request.DsrLow = rule.Delay;
+            }
         }
         if (event == HostCommandParser::Event::Frame) {
             const auto& fields = m_parser.LastFrame().Fields;
             const HostRule& rule = m_scenario.MatchHost(fields.empty() ? "" : fields.front());
-            if (rule.Faults & FaultDsr && m_log)
-                m_log("host: [" + rule.Name +
-                      "] dsr ignored: a pseudo-terminal has no modem lines");
             if (rule.Faults & FaultUnplug) {
                 if (m_log)
                     m_log("host: [" + rule.Name + "] unplugged for " +
@@ -373,9 +376,12 @@ void FiscalSession::OnBytes(std::string_view bytes, TimePoint now)
             break;
         case FiscalCommandParser::Event::Frame: {
             const FiscalRule& rule = m_scenario.MatchFiscal(m_parser.LastData());
-            if (rule.Faults & FaultDsr && m_log)
-                m_log("fiscal: [" + rule.Name +
-                      "] dsr ignored: a pseudo-terminal has no modem lines");
+            if (rule.Faults & FaultDsr) {
+                if (m_log)
+                    m_log("fiscal: [" + rule.Name + "] drops DSR for " +
+                          std::to_string(rule.Delay.count()) + " ms");
+                m_request.DsrLow = rule.Delay;
+            }
             if (rule.Faults & FaultUnplug) {
                 if (m_log)
                     m_log("fiscal: [" + rule.Name + "] unplugged for " +

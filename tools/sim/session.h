@@ -62,6 +62,7 @@ private:
 struct LineRequest
 {
     Millis Stall{0};              // stop reading the host's bytes this long
+    Millis DsrLow{0};             // hold the host's DSR low this long
     std::optional<Millis> Unplug; // vanish, and come back after this long
 };
 

@@ -12,6 +12,15 @@
 
 namespace tallyhost::sim {
 
+namespace {
+
+// The fiscal port runs at a fixed speed.
+constexpr int FiscalDeviceBaud = 9600;
+// How often a failed device is tried again.
+constexpr Millis DeviceRetry{1000};
+
+} // namespace
+
 static_assert(std::atomic<bool>::is_always_lock_free, "RequestStop() runs in signal handlers");
 
 Simulator::Simulator(Scenario scenario, Logger log)
@@ -27,6 +36,15 @@ Simulator::~Simulator()
     for (int fd : m_wake)
         if (fd >= 0)
             close(fd);
+}
+
+void Simulator::UseDevices(const std::string& hostDevice, const std::string& fiscalDevice,
+                           int hostBaud)
+{
+    if (!hostDevice.empty())
+        m_host.UseDevice(hostDevice, hostBaud);
+    if (!fiscalDevice.empty())
+        m_fiscal.UseDevice(fiscalDevice, FiscalDeviceBaud);
 }
 
 bool Simulator::Open(std::string& error)
@@ -139,6 +157,10 @@ void Simulator::replug(Port& port)
     if (!port.Pty.Open(error)) {
         if (m_log)
             m_log(std::string(port.Name) + ": " + error);
+        // A device may take a while to come back; a pseudo-terminal that cannot be made
+        // will not be made a second later either.
+        if (port.Pty.IsDevice())
+            port.Replug = Clock::now() + DeviceRetry;
         return;
     }
     port.Session.Reset();
@@ -152,6 +174,15 @@ void Simulator::replug(Port& port)
 
 void Simulator::servePort(Port& port, short revents, short watchRevents, TimePoint now)
 {
+    if (port.Pty.IsDevice() && (revents & (POLLERR | POLLHUP | POLLNVAL))) {
+        // The adapter went away under us (a hung-up terminal also reads as readable, with
+        // nothing to read): try it again every second.
+        if (m_log)
+            m_log(std::string(port.Name) + ": " + port.Pty.Path() + " failed; trying again");
+        port.Session.Reset();
+        unplug(port, DeviceRetry, now);
+        return;
+    }
     if (revents & POLLIN) {
         const std::string bytes = port.Pty.ReadAvailable(now);
         if (!bytes.empty())
@@ -163,6 +194,8 @@ void Simulator::servePort(Port& port, short revents, short watchRevents, TimePoi
         }
         if (request.Stall.count() > 0)
             port.Pty.StallInput(now + request.Stall);
+        if (request.DsrLow.count() > 0 && !port.Pty.HoldDtrLow(now + request.DsrLow) && m_log)
+            m_log(std::string(port.Name) + ": dsr ignored: a pseudo-terminal has no modem lines");
     }
     if (watchRevents & POLLIN) {
         if (port.Pty.HandleWatchEvents()) {
@@ -197,6 +230,8 @@ void Simulator::Run()
                 continue;
             port.Session.OnTimer(now);
             sooner(port.Session.Deadline());
+            port.Pty.RaiseDtrIfDue(now);
+            sooner(port.Pty.DtrDeadline());
             port.Pty.Flush(now);
             sooner(port.Pty.PaceDeadline(now));
         }

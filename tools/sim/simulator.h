@@ -11,10 +11,11 @@
 
 namespace tallyhost::sim {
 
-// The printer simulator: a host port and a fiscal port on pseudo-terminals, each answered by
-// its session as the scenario says. Run() is a single-threaded poll() loop that sleeps until
-// a byte arrives, a port can take more output, a host connects or leaves, or the next timed
-// step of a reply is due; it never spins.
+// The printer simulator: a host port and a fiscal port on pseudo-terminals or on serial
+// devices it is given, each answered by its session as the scenario says. A device that fails
+// (an adapter pulled out) is closed and opened again every second until it is back. Run() is a
+// single-threaded poll() loop that sleeps until a byte arrives, a port can take more output, a host
+// connects or leaves, or the next timed step of a reply is due; it never spins.
 class Simulator
 {
 public:
@@ -23,7 +24,11 @@ public:
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
-    // Creates both pseudo-terminals.
+    // Serve serial devices instead of pseudo-terminals (either may be empty: that port stays
+    // a pseudo-terminal): the host port at `hostBaud`, the fiscal port at 9600. Before Open.
+    void UseDevices(const std::string& hostDevice, const std::string& fiscalDevice, int hostBaud);
+
+    // Creates both pseudo-terminals, or opens the devices.
     bool Open(std::string& error);
     const std::string& HostPath() const { return m_host.Path(); }
     const std::string& FiscalPath() const { return m_fiscal.Path(); }
