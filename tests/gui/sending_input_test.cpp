@@ -6,7 +6,6 @@
 #include "editors/fieldtypecombobox.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QPushButton>
 
@@ -106,11 +105,8 @@ TEST_F(SendingTest, AClosedHostPortEndsTheWaitInsteadOfHanging)
                              QMetaObject::invokeMethod(
                                  m_main, [link] { link->ClosePort(); }, Qt::QueuedConnection);
                      });
-    QElapsedTimer timer;
-    timer.start();
     m_window->ButtonRepeatClick();
-    EXPECT_LT(timer.elapsed(), 2000);
-    EXPECT_EQ(Status(), "Error");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Status() == "Error"; }, 5000));
     EXPECT_EQ(m_framesWritten, 1);
     EXPECT_TRUE(m_window->TreeViewCommand->isEnabled());
     EXPECT_TRUE(m_window->ButtonSend->isEnabled());
@@ -139,7 +135,7 @@ TEST_F(SendingTest, TheWindowMayGoAwayWhileARepeatWaits)
                      });
     QPointer<TFormChildTerminalWindow> window(m_window);
     window->ButtonRepeatClick();
-    EXPECT_TRUE(window.isNull());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
     EXPECT_EQ(FormChildTerminalWindow, nullptr);
     EXPECT_EQ(m_framesWritten, 1);
     // The answer that still comes finds no window and harms nothing.
