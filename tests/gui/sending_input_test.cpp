@@ -142,3 +142,25 @@ TEST_F(SendingTest, TheWindowMayGoAwayWhileARepeatWaits)
     QTest::qWait(500);
     EXPECT_EQ(m_main->VardoFPHostControl1->State(), tallyhost::EFP_S_Idle);
 }
+
+TEST_F(SendingTest, ARequiredFieldLeftEmptyIsNamedFocusedAndNothingIsSent)
+{
+    StartSimulator(QuickScenario());
+    OpenFile(DemoFile(1));
+    Select("G", "Sale");
+    m_window->activateWindow();
+    SetFieldText(m_window, 1, QString()); // Amount is Required
+    for (QPushButton* button : {m_window->ButtonSend, m_window->ButtonRepeat}) {
+        m_dialogs.Boxes.clear();
+        AnswerRepeatCount("2");
+        m_window->ButtonCancel->setFocus();
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_EQ(m_dialogs.Boxes.size(), 1u) << button->text().toStdString();
+        EXPECT_EQ(m_dialogs.Boxes[0].text, "Bad user data input in control \"Amount\"");
+        EXPECT_EQ(QApplication::focusWidget(), m_window->FieldInputs[1]);
+        EXPECT_EQ(Status(), "Error");
+        EXPECT_TRUE(m_window->TreeViewCommand->isEnabled());
+        EXPECT_TRUE(m_window->ButtonSend->isEnabled());
+    }
+    EXPECT_EQ(m_framesWritten, 0);
+}
