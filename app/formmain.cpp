@@ -4,12 +4,12 @@
 #include "app/formaboutbox.h"
 #include "app/formpreferences.h"
 #include "app/logwindow.h"
-#include "app/messagebox.h"
 #include "core/errors.h"
 #include "editors/formeditcmdans.h"
 #include "editors/formeditfixanswer.h"
 #include "editors/formeditreturncode.h"
 #include "editors/formtestfixedanswer.h"
+#include "gui/messagebox.h"
 #include "terminal/terminalwindow.h"
 
 #include <QAbstractSpinBox>
@@ -392,6 +392,21 @@ QString TFormMain::PanelText(int panel) const
         return QString();
     return m_panels[panel]->text();
 }
+
+namespace {
+
+// Makes "&Edit fields" of the terminal window open the field list editor. The editors know
+// nothing of the terminal window, so the main window, which knows both, joins them.
+void InstallFieldListEditor()
+{
+    TFormChildTerminalWindow::EditFieldsDialog = [](QWidget* parent, const QString& fileName,
+                                                    const QString& section) {
+        TFormEditCmdAns dialog(parent, fileName, section);
+        ExecModal(dialog);
+    };
+}
+
+} // namespace
 
 bool TFormMain::TerminalFileOpen() const
 {

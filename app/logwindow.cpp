@@ -1,8 +1,8 @@
 #include "app/logwindow.h"
 
-#include "app/messagebox.h"
-#include "app/notifications.h"
 #include "core/logformat.h"
+#include "gui/messagebox.h"
+#include "gui/notifications.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>

@@ -69,7 +69,7 @@ TLogSource& MainWindowLogSource();
 
 // The log window: one coloured line per link event in a read-only rich-text view, and the
 // same events appended to the log file beside the terminal file (".log"). It works only from
-// the notifications the main window posts (WM_LOG_*, app/notifications.h).
+// the notifications the main window posts (WM_LOG_*, gui/notifications.h).
 //
 // Both are fed in batches: the lines of the handled notifications collect and are written
 // to the file and shown in the view once the pending notifications have run (zero-timer),

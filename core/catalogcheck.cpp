@@ -17,6 +17,7 @@
 #include "core/profile.h"
 #include "core/returncodeedit.h"
 #include "core/statusedit.h"
+#include "core/strtoint.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"

@@ -1,7 +1,7 @@
 #include "editors/editorboxes.h"
 
-#include "app/messagebox.h"
 #include "core/fieldedit.h"
+#include "gui/messagebox.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
 #include "editors/formeditcmdans.h"
 
-#include "app/messagebox.h"
 #include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/formeditanswerrecord.h"
 #include "editors/formeditcommandrecord.h"
-#include "terminal/terminalwindow.h"
+#include "gui/messagebox.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -264,13 +263,4 @@ void TFormEditCmdAns::StringGridAnswersDblClick()
         ButtonModifyClick();
     else
         ButtonAddClick();
-}
-
-void InstallFieldListEditor()
-{
-    TFormChildTerminalWindow::EditFieldsDialog = [](QWidget* parent, const QString& fileName,
-                                                    const QString& section) {
-        TFormEditCmdAns dialog(parent, fileName, section);
-        ExecModal(dialog);
-    };
 }

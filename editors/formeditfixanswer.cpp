@@ -1,6 +1,5 @@
 #include "editors/formeditfixanswer.h"
 
-#include "app/messagebox.h"
 #include "core/colors.h"
 #include "core/errors.h"
 #include "core/fieldedit.h"
@@ -9,6 +8,7 @@
 #include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
+#include "gui/messagebox.h"
 
 #include <QComboBox>
 #include <QFile>

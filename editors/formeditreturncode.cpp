@@ -1,11 +1,11 @@
 #include "editors/formeditreturncode.h"
 
-#include "app/messagebox.h"
 #include "core/errors.h"
 #include "core/termdefs.h"
 #include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
+#include "gui/messagebox.h"
 
 #include <QApplication>
 #include <QFile>

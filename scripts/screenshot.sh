@@ -38,5 +38,5 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   xdotool mousemove --sync ${ANSWER_TAB_XY:-371 95} click 1
   sleep 1
   import -window root "$3"
-  kill $app; wait $app 2>/dev/null || true' _ "$build/gui/tallyhost" "$home/demo.thf" "$out"
+  kill $app; wait $app 2>/dev/null || true' _ "$build/app/tallyhost" "$home/demo.thf" "$out"
 echo "$out"

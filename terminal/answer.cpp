@@ -14,7 +14,6 @@
 
 #include "terminal/terminalwindow.h"
 
-#include "app/notifications.h"
 #include "core/accelerator.h"
 #include "core/answerdecode.h"
 #include "core/colors.h"

@@ -1,9 +1,9 @@
 // Tree edits of the terminal window: the operator's side (questions, boxes, nodes). The file
 // side is in core/treeedit: one atomic file replacement per operation.
 
-#include "app/messagebox.h"
 #include "core/errors.h"
 #include "core/treeedit.h"
+#include "gui/messagebox.h"
 #include "terminal/commandtree.h"
 #include "terminal/formoverwritenewcommand.h"
 #include "terminal/terminalwindow.h"

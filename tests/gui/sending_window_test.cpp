@@ -3,7 +3,7 @@
 
 #include "sending_fixture.h"
 
-#include "app/notifications.h"
+#include "gui/notifications.h"
 
 #include <QGroupBox>
 #include <QPlainTextEdit>
