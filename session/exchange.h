@@ -90,9 +90,8 @@ struct ExchangeResult
     std::string Section;
     // The word for the status panel; nothing for an outcome that leaves it alone.
     std::optional<StateWord> Word;
-    // What the operator's error box says ("Communication errors!!! Fiscal printer not
-    // ready.", "Error!!! Bad data in frame.", "Bad user data input in control ..."); empty
-    // when no box is due.
+    // What the operator's error box says (the printer not ready, bad data in the frame, a
+    // refused value naming its field); empty when no box is due.
     std::string FaultText;
     // A refusal in detail, naming the field or the link's reason, for tools and logs.
     std::string Refusal;
