@@ -116,11 +116,6 @@ TEST_F(SendingTest, RepeatShowsProgressAndOnlyTheLastAnswer)
     EXPECT_EQ(Entry("Echo").second->text(), "T003");
     EXPECT_TRUE(m_window->TreeViewCommand->isEnabled());
     EXPECT_FALSE(m_window->CommandInProgress);
-
-    // A plain Send never increments.
-    m_window->ButtonSendClick();
-    ASSERT_TRUE(WaitForStatus("Ready"));
-    EXPECT_EQ(Entry("Echo").second->text(), "T");
 }
 
 TEST_F(SendingTest, CancelDuringARepeatEndsItWithAbortAndTheLateAnswerIsIgnored)
