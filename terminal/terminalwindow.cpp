@@ -5,11 +5,12 @@
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
+#include "gui/bytetext.h"
+#include "gui/hint.h"
 #include "gui/messagebox.h"
 #include "gui/notifications.h"
 #include "terminal/commandtree.h"
 #include "terminal/formoverwritenewcommand.h"
-#include "terminal/hint.h"
 #include "terminal/terminalhost.h"
 
 #include <QCloseEvent>
@@ -44,16 +45,6 @@ constexpr std::uint32_t MaxStoredTreeWidth = 10000;
 constexpr int MinPanelMainWidth = 400;
 // Room beside an input box's title for the window buttons and the frame.
 constexpr int AskTextTitleRoom = 140;
-
-std::string ToBytes(const QString& s)
-{
-    return s.toLatin1().toStdString();
-}
-
-QString FromBytes(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 } // namespace
 
