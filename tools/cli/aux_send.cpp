@@ -5,6 +5,7 @@
 #include "tools/cli/commands.h"
 
 #include "core/fieldconvert.h"
+#include "core/logformat.h"
 #include "links/auxframe.h"
 #include "links/fpauxcontrol.h"
 
@@ -125,7 +126,7 @@ struct Report
             json += i ? ", " : "";
             json += "{\"event\": " + cli::JsonString(name);
             if (name == "write" || name == "read")
-                json += ", \"hex\": " + cli::JsonString(cli::HexBytes(bytes));
+                json += ", \"hex\": " + cli::JsonString(HexText(bytes));
             json += "}";
         }
         return json + "]}\n";
@@ -175,7 +176,7 @@ int RunAuxSend(int argc, char** argv)
         if (bytes.empty())
             std::printf("%s\n", name);
         else
-            std::printf("%-6s %s\n", name, cli::HexBytes(bytes).c_str());
+            std::printf("%-6s %s\n", name, HexText(bytes).c_str());
         std::fflush(stdout);
     };
     QEventLoop loop;

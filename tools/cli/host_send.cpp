@@ -5,6 +5,7 @@
 #include "tools/cli/commands.h"
 
 #include "core/fieldconvert.h"
+#include "core/logformat.h"
 #include "links/fphostcontrol.h"
 #include "links/hosttypes.h"
 
@@ -155,7 +156,7 @@ int RunHostSend(int argc, char** argv)
         if (frame.empty())
             std::printf("%s\n", name);
         else
-            std::printf("%-12s %s\n", name, cli::HexBytes(frame).c_str());
+            std::printf("%-12s %s\n", name, HexText(frame).c_str());
         std::fflush(stdout);
     };
     QEventLoop loop;
@@ -225,7 +226,7 @@ int RunHostSend(int argc, char** argv)
             json += i ? ", " : "";
             json += "{\"event\": " + cli::JsonString(events[i].Name);
             if (events[i].Name == "write" || events[i].Name == "read")
-                json += ", \"hex\": " + cli::JsonString(cli::HexBytes(events[i].Frame));
+                json += ", \"hex\": " + cli::JsonString(HexText(events[i].Frame));
             json += "}";
         }
         json += "]}\n";
