@@ -1,8 +1,7 @@
 # Build time on a two-core machine: the Widgets layers and their tests spend most of each
 # compile parsing the same Qt headers, so those targets precompile them once per target.
-# Unity builds (CMake's CMAKE_UNITY_BUILD, off by default) are for one-off builds such as CI's
-# sanitizer passes: they compile fewer, larger files, which a developer's incremental build and
-# the compiler cache do not gain from.
+# (Unity builds do not work here: files keep helpers of the same name in their anonymous
+# namespaces, which one unity file would merge.)
 option(TALLYHOST_PCH "Precompile the Qt headers of the Widgets layers and their tests" ON)
 
 set(TALLYHOST_QT_PCH_HEADERS
