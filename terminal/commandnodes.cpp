@@ -8,7 +8,7 @@
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
-#include "editors/bytetext.h"
+#include "gui/bytetext.h"
 #include "terminal/commandtree.h"
 #include "terminal/terminalhost.h"
 

@@ -5,12 +5,12 @@
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
-#include "editors/bytetext.h"
+#include "gui/bytetext.h"
+#include "gui/hint.h"
 #include "gui/messagebox.h"
 #include "session/exchange.h"
 #include "terminal/commandtree.h"
 #include "terminal/formoverwritenewcommand.h"
-#include "terminal/hint.h"
 #include "terminal/terminalhost.h"
 
 #include <QCloseEvent>

@@ -2,6 +2,8 @@
 
 #include "tools/cli/cliutil.h"
 
+#include "core/logformat.h"
+
 #include <cstdio>
 
 namespace tallyhost::cli {
@@ -67,7 +69,7 @@ void LinkTrace::Note(const char* name, const std::string& bytes)
     if (bytes.empty())
         std::printf("%s\n", name);
     else
-        std::printf("%-*s %s\n", m_nameWidth, name, HexBytes(bytes).c_str());
+        std::printf("%-*s %s\n", m_nameWidth, name, HexText(bytes).c_str());
     std::fflush(stdout);
 }
 
@@ -79,7 +81,7 @@ std::string LinkTrace::EventsJson() const
         json += i ? ", " : "";
         json += "{\"event\": " + JsonString(name);
         if (name == "write" || name == "read")
-            json += ", \"hex\": " + JsonString(HexBytes(bytes));
+            json += ", \"hex\": " + JsonString(HexText(bytes));
         json += "}";
     }
     return json + "]";
