@@ -189,6 +189,10 @@ public:
     // (Abort for the operator's Cancel, Ready for "Reset serial ports").
     void Cancel(StateWord word = StateWord::Abort);
 
+    // Ends an exchange that is still waiting for its first hand-over as Cancelled, without
+    // purging the links (the command they are busy with is someone else's); nothing else.
+    void Withdraw();
+
     // Waiting for an idle link or a command in flight (a Repeat between runs too).
     bool Busy() const { return m_phase != Phase::Idle; }
     // A command is out on a link and its answer will be shown.

@@ -9,6 +9,7 @@
 #include "core/termfile.h"
 #include "core/treeedit.h"
 #include "gui/bytetext.h"
+#include "session/exchange.h"
 #include "terminal/commandtree.h"
 #include "terminal/terminalhost.h"
 
@@ -145,6 +146,10 @@ void TFormChildTerminalWindow::TreeViewCommandChange(QTreeWidgetItem* node)
     }
     KeepPanelValues();
     const unsigned show = ++m_panelShow;
+    // A Send still waiting for the link was for the command shown until now: the operator no
+    // longer wants it sent.
+    if (m_engine->Busy() && m_engine->Progress().Run == 0)
+        m_engine->Withdraw();
     ClearCommandPanel();
     QPointer<TFormChildTerminalWindow> self(this);
     QCoreApplication::processEvents();
@@ -158,6 +163,10 @@ void TFormChildTerminalWindow::TreeViewCommandChange(QTreeWidgetItem* node)
 void TFormChildTerminalWindow::ShowCommand(const QString& section, bool selectionChanged)
 {
     const unsigned show = ++m_panelShow;
+    // A Send still waiting for the link was for the command shown until now: the operator no
+    // longer wants it sent.
+    if (m_engine->Busy() && m_engine->Progress().Run == 0)
+        m_engine->Withdraw();
     ClearCommandPanel();
     bool loaded = true;
     try {

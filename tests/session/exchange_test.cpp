@@ -365,6 +365,23 @@ TEST_F(EngineTest, ASendWaitsForTheLinkToBeIdle)
     ASSERT_TRUE(AwaitResults());
     EXPECT_EQ(m_results.back().Outcome, ExchangeOutcome::Answered);
     EXPECT_EQ(m_handovers, std::vector<std::string>{"1/1"});
+
+    // Withdrawn while it waits (the operator chose another command): nothing of ours goes
+    // out, and the other command is left to its answer.
+    ASSERT_TRUE(m_host.AddDataField("?"));
+    ASSERT_TRUE(m_host.SendCommand());
+    ASSERT_TRUE(m_engine.Send(Command({"*"})));
+    m_engine.Withdraw();
+    ASSERT_EQ(m_results.size(), 2u);
+    EXPECT_EQ(m_results.back().Outcome, ExchangeOutcome::Cancelled);
+    EXPECT_TRUE(m_results.back().NothingSent());
+    EXPECT_FALSE(m_engine.Busy());
+    QEventLoop loop;
+    QObject::connect(&m_host, &TFPHostControl::OnFinalAnswer, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ResultWait, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(m_host.LastError(), EFP_Success) << "the other command was purged";
+    EXPECT_EQ(m_handovers.size(), 1u);
 }
 
 // The panel's rules that hold before anything goes out need no printer.
