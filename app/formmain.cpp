@@ -9,6 +9,7 @@
 #include "editors/formeditfixanswer.h"
 #include "editors/formeditreturncode.h"
 #include "editors/formtestfixedanswer.h"
+#include "gui/hint.h"
 #include "gui/messagebox.h"
 #include "terminal/terminalwindow.h"
 
@@ -68,15 +69,6 @@ void InstallHintTiming()
 {
     if (!dynamic_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle);
-}
-
-// A hint "short|long": the short part is the tool tip, the long part goes to the status bar.
-// Without a "|" both are the same text.
-void SetHint(QAction* action, const QString& hint)
-{
-    const int bar = hint.indexOf(QLatin1Char('|'));
-    action->setToolTip(bar < 0 ? hint : hint.left(bar));
-    action->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
 }
 
 // The text control an edit command works on: the focused line edit or text edit, also the

@@ -95,9 +95,6 @@ public:
 
     static constexpr int kMinimumWidth = 350;
     static constexpr int kMaxViewLines = 100000;
-
-    // The toolkit colour value (red in the low byte) as a colour.
-    static QColor ToQColor(std::uint32_t toolkitColor);
     // The time stamp written at every opening of the log file: the locale's short date and
     // its long time (without a time zone).
     static QString TimeStampText(const QDateTime& when);

@@ -484,11 +484,12 @@ private:
         if (const KeyInfo* k = s.Find(KeyCommands)) {
             const std::string* raw = m_cache.Find(name, KeyCommands);
             const std::vector<std::string> items = SplitCommaText(raw ? *raw : std::string());
-            if (items.size() % 12 != 0)
+            if (items.size() % CommandValuesPerField != 0)
                 add(k->Line, s.Name, k->Name, Sev::Error,
-                    std::to_string(items.size()) + " values, not a multiple of 12: the last " +
-                        std::to_string(items.size() % 12) + " are ignored");
-            fieldCount = static_cast<int>(items.size() / 12);
+                    std::to_string(items.size()) + " values, not a multiple of " +
+                        std::to_string(CommandValuesPerField) + ": the last " +
+                        std::to_string(items.size() % CommandValuesPerField) + " are ignored");
+            fieldCount = static_cast<int>(items.size() / CommandValuesPerField);
             if (fieldCount > MaxFields)
                 add(k->Line, s.Name, k->Name, Sev::Error,
                     std::to_string(fieldCount) + " fields: fields after the " +
@@ -503,21 +504,22 @@ private:
         if (const KeyInfo* k = s.Find(KeyAnswers)) {
             const std::string* raw = m_cache.Find(name, KeyAnswers);
             const std::vector<std::string> items = SplitCommaText(raw ? *raw : std::string());
-            if (items.size() % 3 != 0)
+            if (items.size() % AnswerValuesPerField != 0)
                 add(k->Line, s.Name, k->Name, Sev::Error,
-                    std::to_string(items.size()) + " values, not a multiple of 3: the last " +
-                        std::to_string(items.size() % 3) + " are ignored");
-            const int count = static_cast<int>(items.size() / 3);
+                    std::to_string(items.size()) + " values, not a multiple of " +
+                        std::to_string(AnswerValuesPerField) + ": the last " +
+                        std::to_string(items.size() % AnswerValuesPerField) + " are ignored");
+            const int count = static_cast<int>(items.size() / AnswerValuesPerField);
             if (count > MaxFields)
                 add(k->Line, s.Name, k->Name, Sev::Error,
                     std::to_string(count) + " fields: fields after the " +
                         std::to_string(MaxFields) + "th are ignored");
             std::vector<std::string> captions;
             for (int i = 0; i < std::min(count, MaxFields); ++i)
-                captions.push_back(items[static_cast<std::size_t>(i) * 3]);
+                captions.push_back(items[static_cast<std::size_t>(i) * AnswerValuesPerField]);
             for (int i = 0; i < std::min(count, MaxFields); ++i) {
                 const std::string field = "answer field " + std::to_string(i + 1);
-                const auto b = static_cast<std::size_t>(i) * 3;
+                const auto b = static_cast<std::size_t>(i) * AnswerValuesPerField;
                 if (std::string warning = CaptionWarning(captions, static_cast<std::size_t>(i));
                     !warning.empty())
                     add(k->Line, s.Name, k->Name, Sev::Warning, field + ": " + warning);
@@ -578,7 +580,7 @@ private:
     int commandField(const KeyInfo& k, std::string_view section,
                      const std::vector<std::string>& items, int i)
     {
-        const auto b = static_cast<std::size_t>(i) * 12;
+        const auto b = static_cast<std::size_t>(i) * CommandValuesPerField;
         const std::string field = "field " + std::to_string(i + 1);
         std::int32_t n = 0;
         if (i == 0 && needInteger(k, section, field + " mode", items[b], n) && n != cmHost &&

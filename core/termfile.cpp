@@ -76,7 +76,8 @@ void LoadCommandFields(const TTerminalCache& cache, std::string_view section,
 {
     const std::vector<std::string> items = SplitCommaText(cache.ReadString(section, KeyCommands));
     // Fields past the 70th of a hand-written list are ignored (not even converted).
-    const int count = static_cast<int>(std::min<std::size_t>(items.size() / 12, MaxFields));
+    const int count =
+        static_cast<int>(std::min<std::size_t>(items.size() / CommandValuesPerField, MaxFields));
 
     std::array<TCommandFieldDef, MaxFields> fields{};
     // A command without fields is a host command; the mode is never left from the previous one.
@@ -84,7 +85,7 @@ void LoadCommandFields(const TTerminalCache& cache, std::string_view section,
     if (count > 0)
         mode = byteOf(StrToInt(items[0]));
     for (int i = 0; i < count; ++i) {
-        const std::size_t b = static_cast<std::size_t>(i) * 12;
+        const std::size_t b = static_cast<std::size_t>(i) * CommandValuesPerField;
         TCommandFieldDef& f = fields[static_cast<std::size_t>(i)];
         f.Caption = items[b + 1];
         f.Hint = items[b + 2];
@@ -107,11 +108,12 @@ void LoadAnswerFields(const TTerminalCache& cache, std::string_view section,
                       TCommandDefinition& definition)
 {
     const std::vector<std::string> items = SplitCommaText(cache.ReadString(section, KeyAnswers));
-    const int count = static_cast<int>(std::min<std::size_t>(items.size() / 3, MaxFields));
+    const int count =
+        static_cast<int>(std::min<std::size_t>(items.size() / AnswerValuesPerField, MaxFields));
 
     std::array<TAnswerFieldDef, MaxFields> answers{};
     for (int i = 0; i < count; ++i) {
-        const std::size_t b = static_cast<std::size_t>(i) * 3;
+        const std::size_t b = static_cast<std::size_t>(i) * AnswerValuesPerField;
         TAnswerFieldDef& a = answers[static_cast<std::size_t>(i)];
         a.Caption = items[b];
         a.TextType = byteOf(StrToInt(items[b + 1]));

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/fieldedit.h"
+#include "gui/bytetext.h"
 #include "gui/messagebox.h"
 
 #include <QFile>
@@ -9,21 +10,12 @@
 
 #include <algorithm>
 
-namespace {
-
-QString Caption(std::string_view caption)
-{
-    return QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size()));
-}
-
-} // namespace
-
 QString EditorErrorText(const tallyhost::Error& error)
 {
     if (const auto* write = dynamic_cast<const tallyhost::IniWriteError*>(&error))
         return QStringLiteral("Unable to write to %1")
             .arg(QFile::decodeName(write->path().c_str()));
-    return QString::fromLatin1(error.what());
+    return FromBytes(error.what());
 }
 
 void WidenForTitle(QWidget* dialog)
@@ -36,13 +28,13 @@ void WidenForTitle(QWidget* dialog)
 
 bool AskEditorWarning(QWidget* parent, const QString& text)
 {
-    return ShowMessageBox(parent, QMessageBox::Warning, Caption(tallyhost::WarningCaption), text,
+    return ShowMessageBox(parent, QMessageBox::Warning, FromBytes(tallyhost::WarningCaption), text,
                           QMessageBox::Ok | QMessageBox::Cancel,
                           QMessageBox::Ok) == QMessageBox::Ok;
 }
 
 void ShowEditorError(QWidget* parent, const QString& text)
 {
-    ShowMessageBox(parent, QMessageBox::Critical, Caption(tallyhost::ErrorCaption), text,
+    ShowMessageBox(parent, QMessageBox::Critical, FromBytes(tallyhost::ErrorCaption), text,
                    QMessageBox::Ok);
 }

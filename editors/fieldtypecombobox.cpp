@@ -2,6 +2,7 @@
 
 #include "core/inputrules.h"
 #include "editors/latin1input.h"
+#include "gui/bytetext.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -12,15 +13,6 @@
 #include <QTimer>
 
 using namespace tallyhost;
-
-namespace {
-
-std::string ToBytes(const QString& s)
-{
-    return s.toLatin1().toStdString();
-}
-
-} // namespace
 
 TFieldTypeComboBox::TFieldTypeComboBox(QWidget* parent) : QComboBox(parent)
 {

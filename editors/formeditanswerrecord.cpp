@@ -1,9 +1,9 @@
 #include "editors/formeditanswerrecord.h"
 
-#include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
 #include "editors/latin1input.h"
+#include "gui/bytetext.h"
 
 #include <QComboBox>
 #include <QGridLayout>

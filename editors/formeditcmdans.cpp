@@ -1,10 +1,11 @@
 #include "editors/formeditcmdans.h"
 
 #include "core/errors.h"
-#include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/formeditanswerrecord.h"
 #include "editors/formeditcommandrecord.h"
+#include "editors/listeditorframe.h"
+#include "gui/bytetext.h"
 #include "gui/messagebox.h"
 
 #include <QFile>
@@ -94,39 +95,21 @@ void TFormEditCmdAns::FormCreate()
     PageControl->addTab(TabSheetCommands, tr("C&ommands"));
     PageControl->addTab(TabSheetAnswers, tr("A&nswers"));
 
-    auto button = [this](const QString& caption, const QString& hint) {
+    const auto moveButton = [this](const QString& caption, const QString& hint) {
         auto* b = new QPushButton(caption, this);
-        b->setToolTip(hint);
-        b->setStatusTip(hint);
-        b->setAutoDefault(false);
+        SetHint(b, hint);
         return b;
     };
-    ButtonAdd = button(tr("&Add"), tr("Add record"));
-    ButtonModify = button(tr("&Modify"), tr("Modify record"));
-    ButtonRemove = button(tr("&Remove"), tr("Remove record"));
-    ButtonMoveUp = button(tr("Move &up"), tr("Move the field up one place"));
-    ButtonMoveDown = button(tr("Move do&wn"), tr("Move the field down one place"));
-    ButtonClose = button(tr("&Close"), tr("Close dialog"));
-    // Close is the default and the cancel button: Enter and Escape both close.
-    ButtonClose->setDefault(true);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    for (QPushButton* b :
-         {ButtonAdd, ButtonModify, ButtonRemove, ButtonMoveUp, ButtonMoveDown, ButtonClose})
-        buttons->addWidget(b);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl, 1);
-    layout->addLayout(buttons);
-
-    connect(ButtonAdd, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonAddClick);
-    connect(ButtonModify, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonModifyClick);
-    connect(ButtonRemove, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonRemoveClick);
-    connect(ButtonClose, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonCloseClick);
+    ButtonMoveUp = moveButton(tr("Move &up"), tr("Move the field up one place"));
+    ButtonMoveDown = moveButton(tr("Move do&wn"), tr("Move the field down one place"));
+    BuildListEditorFrame(this, PageControl,
+                         {tr("Add record"), tr("Modify record"), tr("Remove record")},
+                         {ButtonMoveUp, ButtonMoveDown});
     connect(ButtonMoveUp, &QPushButton::clicked, this, [this] { MoveField(-1); });
     connect(ButtonMoveDown, &QPushButton::clicked, this, [this] { MoveField(+1); });
     for (QTableWidget* grid : {StringGridCommands, StringGridAnswers})
         connect(grid, &QTableWidget::currentCellChanged, this, [this] { SetMoveButtons(); });
+
     connect(StringGridCommands, &QTableWidget::cellDoubleClicked, this,
             &TFormEditCmdAns::StringGridCommandsDblClick);
     connect(StringGridAnswers, &QTableWidget::cellDoubleClicked, this,

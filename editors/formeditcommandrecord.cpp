@@ -1,9 +1,10 @@
 #include "editors/formeditcommandrecord.h"
 
-#include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
 #include "editors/latin1input.h"
+#include "gui/bytetext.h"
+#include "gui/hint.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -23,12 +24,6 @@ namespace {
 QString MemoTextOf(const std::vector<std::string>& lines)
 {
     return FromBytes(tallyhost::MemoText(lines));
-}
-
-void SetHint(QWidget* widget, const QString& hint)
-{
-    widget->setToolTip(hint);
-    widget->setStatusTip(hint);
 }
 
 } // namespace
