@@ -33,6 +33,7 @@
 #include "links/devicetable.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
+#include "session/commandvalues.h"
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
 
@@ -99,25 +100,6 @@ constexpr const char* ShowUsage =
 QString Latin1(std::string_view bytes)
 {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string WithoutAmpersand(std::string_view caption)
-{
-    std::string out;
-    for (std::size_t i = 0; i < caption.size(); ++i) {
-        if (caption[i] == '&' && i + 1 < caption.size() && caption[i + 1] == '&') {
-            out += '&'; // "&&" shows one "&"
-            ++i;
-        } else if (caption[i] != '&') {
-            out += caption[i];
-        }
-    }
-    return out;
-}
-
-bool SameTextNoCase(std::string_view a, std::string_view b)
-{
-    return QString::compare(Latin1(a), Latin1(b), Qt::CaseInsensitive) == 0;
 }
 
 std::optional<int> ParseNumber(std::string_view text)
@@ -249,183 +231,6 @@ std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
         return "--group and --command are required";
     if (!o.Device.empty() && o.Com)
         return "give either --device or --com, not both";
-    return {};
-}
-
-// ---- the command's definition ---------------------------------------------------------------
-
-struct FileSettings
-{
-    int Protocol = 0;
-    int InputDateFormat = 0;
-    int OutputDateFormat = 0;
-};
-
-FileSettings ReadFileSettings(const std::string& path)
-{
-    const TExtIniFile ini(path);
-    auto byte = [&](std::string_view key) {
-        return static_cast<int>(static_cast<std::uint8_t>(ini.ReadInteger(SectionGeneral, key, 0)));
-    };
-    return {byte(KeyProtocol), byte(KeyInputDateFormat), byte(KeyOutputDateFormat)};
-}
-
-// The group and command as the file spells them, when the tree has them (names compare
-// without regard to case, as section names do).
-std::optional<std::pair<std::string, std::string>>
-FindCommand(const std::string& path, std::string_view group, std::string_view command)
-{
-    for (const TTreeGroup& g : ReadCommandTree(path)) {
-        if (!SameTextNoCase(g.Name, group))
-            continue;
-        for (const std::string& c : g.Commands) {
-            if (SameTextNoCase(c, command))
-                return std::make_pair(g.Name, c);
-        }
-    }
-    return std::nullopt;
-}
-
-// What the window's input shows before the operator types: the default text as the box takes
-// it (cut to its length, emptied when its type does not allow it), replaced by the first item
-// of a list that has items. A choice-only list without items shows nothing.
-std::string InitialText(const std::vector<std::string>& items, const TCommandFieldDef& field)
-{
-    if (field.ControlType == ctDropDown || field.ControlType == ctDropDownList) {
-        if (!items.empty())
-            return items.front();
-        if (field.ControlType == ctDropDownList)
-            return {};
-    }
-    return InitialBoxText(field.TextType, field.MaxLength, field.DefaultText);
-}
-
-// A value given for a text field, checked by the rules of the window's box: what the box
-// would hold, or the reason it would not take the value.
-std::string TypedValue(const TCommandFieldDef& field, const std::vector<std::string>& items,
-                       const std::string& caption, const std::string& value, std::string& text)
-{
-    if (field.ControlType == ctDropDownList && !items.empty()) {
-        // A choice-only list takes nothing but its items.
-        if (std::find(items.begin(), items.end(), value) == items.end())
-            return "field '" + caption + "': '" + value + "' is not one of its items";
-        text = value;
-        return {};
-    }
-    switch (TypeIntoBox(field.TextType, field.MaxLength, value, text)) {
-    case TTyping::KeyDropped:
-        return "field '" + caption + "': '" + value + "' is not a valid " +
-               TextTypeName(field.TextType) + " value";
-    case TTyping::TooLong:
-        return "field '" + caption + "': the value is longer than its " +
-               std::to_string(MaxLengthForType(field.TextType, field.MaxLength)) + " characters";
-    case TTyping::Accepted:
-        break;
-    }
-    // A required box cannot be left empty.
-    if (!MayLeaveBox(field.Required, text))
-        return "field '" + caption + "' is required";
-    return {};
-}
-
-std::optional<FrameDate> ParseCliDate(const std::string& text)
-{
-    if (text.empty() || SameTextNoCase(text, "today")) {
-        const QDate d = QDate::currentDate();
-        return FrameDate{d.year(), d.month(), d.day()};
-    }
-    const QDate d = QDate::fromString(QString::fromStdString(text), Qt::ISODate);
-    if (!d.isValid())
-        return std::nullopt;
-    return FrameDate{d.year(), d.month(), d.day()};
-}
-
-std::optional<FrameTime> ParseCliTime(const std::string& text)
-{
-    QTime t;
-    if (text.empty() || SameTextNoCase(text, "now")) {
-        t = QTime::currentTime();
-    } else {
-        t = QTime::fromString(QString::fromStdString(text), QStringLiteral("HH:mm:ss"));
-        if (!t.isValid())
-            t = QTime::fromString(QString::fromStdString(text), QStringLiteral("HH:mm"));
-    }
-    if (!t.isValid())
-        return std::nullopt;
-    return FrameTime{t.hour(), t.minute(), t.second()};
-}
-
-// The inputs of every command field: defaults first, then the NAME=VALUE arguments.
-std::string CollectInputs(const Options& o, const TTerminalCache& cache, const std::string& section,
-                          const TCommandDefinition& def, std::vector<FieldInput>& inputs)
-{
-    const int count = std::clamp(def.FieldCount, 0, MaxFields);
-    inputs.assign(static_cast<std::size_t>(count), FieldInput{});
-    std::vector<std::optional<std::string>> given(static_cast<std::size_t>(count));
-
-    for (const auto& [name, value] : o.Values) {
-        int index = -1;
-        if (const auto n = ParseNumber(name); n && *n >= 1 && *n <= count) {
-            index = *n - 1;
-        } else {
-            for (int i = 0; i < count && index < 0; ++i) {
-                if (WithoutAmpersand(def.Fields[i].Caption) == name)
-                    index = i;
-            }
-            for (int i = 0; i < count && index < 0; ++i) {
-                if (SameTextNoCase(WithoutAmpersand(def.Fields[i].Caption), name))
-                    index = i;
-            }
-        }
-        if (index < 0)
-            return "the command has no field '" + name + "'";
-        given[static_cast<std::size_t>(index)] = value;
-    }
-
-    for (int i = 0; i < count; ++i) {
-        const TCommandFieldDef& field = def.Fields[i];
-        FieldInput& input = inputs[static_cast<std::size_t>(i)];
-        const auto& value = given[static_cast<std::size_t>(i)];
-        const std::string caption = WithoutAmpersand(field.Caption);
-        // The window shows a read-only field disabled: nobody can change what it sends.
-        if (value && field.ReadOnly)
-            return "field '" + caption + "' is read only";
-        if (field.ControlType == ctDate) {
-            const auto d = ParseCliDate(value.value_or(std::string()));
-            if (!d)
-                return "field '" + caption + "': '" + *value + "' is not a date (YYYY-MM-DD)";
-            input.Date = *d;
-        } else if (field.ControlType == ctTime) {
-            const auto t = ParseCliTime(value.value_or(std::string()));
-            if (!t)
-                return "field '" + caption + "': '" + *value + "' is not a time (HH:MM[:SS])";
-            input.Time = *t;
-        } else {
-            const auto items = LoadComboItems(cache, section, i + 1);
-            if (!value) {
-                input.Text = InitialText(items, field);
-            } else if (std::string refused = TypedValue(field, items, caption, *value, input.Text);
-                       !refused.empty()) {
-                return refused;
-            }
-        }
-    }
-    return {};
-}
-
-// Every field's bytes for run `run` (0 = a plain send); an error text when one is refused.
-std::string FrameFields(const TCommandDefinition& def, const std::vector<FieldInput>& inputs,
-                        int inputDateFormat, int run, std::vector<std::string>& fields)
-{
-    fields.clear();
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        try {
-            fields.push_back(FieldFrameBytes(def.Fields[i], inputs[i], inputDateFormat, run));
-        } catch (const FieldValueError& e) {
-            return std::string(BadUserDataMessage) + ": field '" +
-                   WithoutAmpersand(def.Fields[i].Caption) + "': " + e.what();
-        }
-    }
     return {};
 }
 
@@ -752,28 +557,6 @@ int SendFiscal(const Options& o, const FileSettings& fs, const TCommandDefinitio
     return ExitOk;
 }
 
-struct LoadedCommand
-{
-    std::string Section;
-    TCommandDefinition Definition;
-};
-
-// Loads the definition of --group/--command; an error text when that fails.
-std::string LoadCommand(const Options& o, const TTerminalCache& cache, LoadedCommand& out)
-{
-    const auto names = FindCommand(o.File, *o.Group, *o.Command);
-    if (!names)
-        return "the file has no command '" + *o.Command + "' in group '" + *o.Group + "'";
-    out.Section = CommandSectionName(names->first, names->second);
-    try {
-        LoadCommandFields(cache, out.Section, out.Definition);
-        LoadAnswerFields(cache, out.Section, out.Definition);
-    } catch (const Error& e) {
-        return "the definition of " + out.Section + " is broken: " + e.what();
-    }
-    return {};
-}
-
 std::unique_ptr<QCoreApplication> EnsureApplication()
 {
     if (QCoreApplication::instance())
@@ -848,7 +631,7 @@ void PrintDefinition(const TTerminalCache& cache, const LoadedCommand& c)
         if (f.AutoIncrement)
             flags += " autoincrement";
         std::printf("  %2d %s: %s %s, default '%s', length %d..%d, decimals %d%s\n", i + 1,
-                    Printable(WithoutAmpersand(f.Caption)).c_str(),
+                    Printable(CaptionWithoutAccelerator(f.Caption)).c_str(),
                     TextTypeName(f.TextType).c_str(), ControlTypeName(f.ControlType).c_str(),
                     Printable(f.DefaultText).c_str(), f.MinLength, f.MaxLength, f.DecimalDigits,
                     flags.c_str());
@@ -889,7 +672,8 @@ int RunSend(int argc, char** argv)
     if (!cache.LoadFromFile(o.File))
         return Refuse(o.Json, "cannot read " + o.File);
     LoadedCommand command;
-    if (const std::string error = LoadCommand(o, cache, command); !error.empty())
+    if (const std::string error = LoadCommand(o.File, cache, *o.Group, *o.Command, command);
+        !error.empty())
         return Refuse(o.Json, error);
     if (command.Definition.FieldCount <= 0)
         return Refuse(o.Json, "the command " + command.Section + " has no fields: nothing to send");
@@ -897,7 +681,7 @@ int RunSend(int argc, char** argv)
     const FileSettings fs = ReadFileSettings(o.File);
     std::vector<FieldInput> inputs;
     if (const std::string error =
-            CollectInputs(o, cache, command.Section, command.Definition, inputs);
+            CollectInputs(o.Values, cache, command.Section, command.Definition, inputs);
         !error.empty())
         return Refuse(o.Json, error);
 
@@ -932,7 +716,8 @@ int RunShow(int argc, char** argv)
 
     if (o.Group) {
         LoadedCommand command;
-        if (const std::string error = LoadCommand(o, cache, command); !error.empty())
+        if (const std::string error = LoadCommand(o.File, cache, *o.Group, *o.Command, command);
+            !error.empty())
             return Refuse(o.Json, error);
         if (o.Json)
             PrintJson(DefinitionJson(cache, command));
