@@ -256,7 +256,7 @@ TEST(ScriptCheck, RefusesWhatTheCatalogueWouldRefuse)
         {"case A\nsend Sales \"Open receipt\" \"Receipt type\"=X",
          "d.ths:3: field 'Receipt type': 'X' is not one of its items"},
         {"case A\nsend Sales \"Open receipt\" Code=@", "d.ths:3: field 'Code' is read only"},
-{"case A\nsend Sales \"Sell item\" Quantity=1x",
+        {"case A\nsend Sales \"Sell item\" Quantity=1x",
          "d.ths:3: field 'Quantity': '1x' is not a valid Currency value"},
         {"case A\nsend Sales \"Sell item\" Description=" /* 21 */ "abcdefghijklmnopqrstu",
          "d.ths:3: field 'Description': the value is longer than its 20 characters"},
