@@ -1,12 +1,11 @@
 #pragma once
 
 // A catalogue command and the values an operator gives it by name, headless: how
-// `tallyhost-cli send NAME=VALUE` and test scripts find a command in a terminal file, take
-// each value as the window's box would take it typed, and turn the inputs into the fields of
-// the frame. One set of typing rules and refusals for every headless driver.
+// `tallyhost-cli send NAME=VALUE` and test scripts find a command in a terminal file and which
+// field a name means. The values are then typed into the fields by FillRequestInputs
+// (session/request.h), so every headless driver has the same typing rules and refusals.
 
-#include "core/fieldconvert.h"
-#include "core/termdefs.h"
+#include "session/request.h"
 
 #include <optional>
 #include <string>
@@ -33,15 +32,11 @@ FileSettings ReadFileSettings(const std::string& path);
 std::optional<std::pair<std::string, std::string>>
 FindCommand(const std::string& path, std::string_view group, std::string_view command);
 
-struct LoadedCommand
-{
-    std::string Section;
-    TCommandDefinition Definition;
-};
-
-// Loads the command fields and answer fields of group/command; an error text when that fails.
-std::string LoadCommand(const std::string& path, const TTerminalCache& cache,
-                        std::string_view group, std::string_view command, LoadedCommand& out);
+// Loads the definition of group/command into `request`; an error text when the file has no
+// such command or its definition is broken.
+std::string LoadNamedCommand(const std::string& path, const TTerminalCache& cache,
+                             std::string_view group, std::string_view command,
+                             ExchangeRequest& request);
 
 // A value given by name: NAME is the field's caption without "&" (exact first, then without
 // regard to case) or its 1-based number.
@@ -50,18 +45,10 @@ using NamedValue = std::pair<std::string, std::string>;
 // The index of the field NAME names, or -1.
 int FindField(const TCommandDefinition& def, std::string_view name);
 
-// The inputs of every command field: what the window shows at first, replaced by the named
-// values, each taken as the window's box takes typed keys (dates YYYY-MM-DD or "today", times
-// HH:MM[:SS] or "now"). An error text naming the field when a value would be refused: unknown
-// field, read only, a key the box drops, too long, required and empty, not an item of a
-// choice-only list, not a date or time.
-std::string CollectInputs(const std::vector<NamedValue>& values, const TTerminalCache& cache,
-                          const std::string& section, const TCommandDefinition& def,
-                          std::vector<FieldInput>& inputs);
-
-// Every field's bytes for run `run` (0 = a plain send, no autoincrement); an error text when
-// one is refused.
-std::string FrameFields(const TCommandDefinition& def, const std::vector<FieldInput>& inputs,
-                        int inputDateFormat, int run, std::vector<std::string>& fields);
+// Fills every input of a loaded request from the named values (the others show what the
+// window shows at first); an error text naming the field when a name is unknown or a value
+// would be refused (FillRequestInputs).
+std::string FillNamedInputs(const std::vector<NamedValue>& values, const TTerminalCache& cache,
+                            ExchangeRequest& request);
 
 } // namespace tallyhost

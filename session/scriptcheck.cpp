@@ -67,8 +67,8 @@ public:
                    std::string("the catalogue's status records are broken: ") + e.what());
         }
         for (const TScriptCase& c : m_script.Cases) {
-            const LoadedCommand* last = nullptr;
-            LoadedCommand command;
+            const ExchangeRequest* last = nullptr;
+            ExchangeRequest command;
             for (const TScriptStep& step : c.Steps) {
                 if (step.Kind == TStepKind::Send) {
                     last = Send(step, command) ? &command : nullptr;
@@ -101,11 +101,11 @@ private:
     }
 
     // Judges one send and its expectations; false when the command itself is refused.
-    bool Send(const TScriptStep& step, LoadedCommand& command)
+    bool Send(const TScriptStep& step, ExchangeRequest& command)
     {
-        command = LoadedCommand{};
+        command = ExchangeRequest{};
         if (const std::string error =
-                LoadCommand(m_path, m_cache, step.Group, step.Command, command);
+                LoadNamedCommand(m_path, m_cache, step.Group, step.Command, command);
             !error.empty()) {
             Refuse(step.Line, error);
             return false;
@@ -136,14 +136,15 @@ private:
                 Refuse(step.Line, "field '" + CaptionWithoutAccelerator(def.Fields[index].Caption) +
                                       "' is read only");
         }
-        std::vector<FieldInput> inputs;
-        if (const std::string error = CollectInputs(known, m_cache, command.Section, def, inputs);
-            !error.empty()) {
+        if (const std::string error = FillNamedInputs(known, m_cache, command); !error.empty()) {
             Refuse(step.Line, error);
+        } else if (const int empty = EmptyRequiredField(command); empty >= 0 && !deferred) {
+            Refuse(step.Line, "field '" + CaptionWithoutAccelerator(def.Fields[empty].Caption) +
+                                  "' is required");
         } else if (!deferred) {
             std::vector<std::string> fields;
             if (const std::string refused =
-                    FrameFields(def, inputs, m_settings.InputDateFormat, step.Repeat, fields);
+                    FrameFields(command, m_settings.InputDateFormat, step.Repeat, fields);
                 !refused.empty())
                 Refuse(step.Line, refused);
         }
@@ -153,7 +154,7 @@ private:
         return true;
     }
 
-    void Expectation(const TExpectation& e, const LoadedCommand& command)
+    void Expectation(const TExpectation& e, const ExchangeRequest& command)
     {
         const bool host = command.Definition.Mode == cmHost;
         switch (e.Kind) {

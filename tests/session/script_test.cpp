@@ -248,7 +248,7 @@ TEST(ScriptCheck, RefusesWhatTheCatalogueWouldRefuse)
     } rows[] = {
         {"case A\nsend Sales \"Open receipt\" \"Receipt type\"=A\nexpect field \"Receipt "
          "number\" = 1\nkeep r \"Receipt number\"\nsend sales \"sell item\" Quantity=2 "
-         "Description=${r}",
+         "Description=${r} \"Unit price\"=2.50",
          ""},
         {"case A\nsend Sales Refund", "d.ths:3: the file has no command 'Refund' in group 'Sales'"},
         {"case A\nsend Sales \"Open receipt\" Colour=red",
@@ -262,9 +262,11 @@ TEST(ScriptCheck, RefusesWhatTheCatalogueWouldRefuse)
          "d.ths:3: field 'Description': the value is longer than its 20 characters"},
         {"case A\nsend Sales \"Sell item\" Description=",
          "d.ths:3: field 'Description' is required"},
+        {"case A\nsend Sales \"Sell item\" Description=Tea",
+         "d.ths:3: field 'Unit price' is required"},
         {"case A\nsend Reports \"Fiscal memory by date\" From=2026-13-01",
          "d.ths:3: field 'From': '2026-13-01' is not a date (YYYY-MM-DD)"},
-        {"case A\nsend Sales \"Sell item\" Description=x'4G'",
+        {"case A\nsend Sales \"Sell item\" Description=x'4G' \"Unit price\"=1.00",
          "d.ths:3: Bad user data input in control: field 'Description': "},
         {"case A\nrepeat 2 \"Fiscal port\" Status",
          "d.ths:3: repeat is for host commands; this one goes to the fiscal port"},

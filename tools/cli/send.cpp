@@ -34,6 +34,8 @@
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "session/commandvalues.h"
+#include "session/exchange.h"
+#include "session/request.h"
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
 
@@ -69,10 +71,6 @@ constexpr int ExitRefused = 2;
 // The program's own defaults: the host port at 9600 bit/s, the fiscal answer wait 1000 ms.
 constexpr TBaudRate DefaultBaudRate = br9600;
 constexpr std::int32_t DefaultFiscalTimeOutMs = 1000;
-
-// What the terminal window tells the operator, so that scripts see the same words.
-constexpr const char* CommunicationErrorText = "Communication errors!!! Fiscal printer not ready.";
-constexpr const char* BadFrameText = "Error!!! Bad data in frame.";
 
 constexpr const char* SendUsage =
     "usage: tallyhost-cli send --file FILE.thf --group G --command C\n"
@@ -234,15 +232,24 @@ std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
     return {};
 }
 
+// ---- the command's definition ---------------------------------------------------------------
+
+// The inputs of every command field: the NAME=VALUE arguments by caption or number, the rest
+// what the window shows at first.
+std::string CollectInputs(const Options& o, const TTerminalCache& cache, ExchangeRequest& request)
+{
+    return FillNamedInputs(o.Values, cache, request);
+}
+
 // ---- answer output --------------------------------------------------------------------------
 
-QJsonObject StatusJson(std::uint16_t word, const std::string& caption, const TStatusTable& table)
+QJsonObject StatusJson(std::uint16_t word, const std::string& caption,
+                       const std::vector<StatusPanelText>& decoded)
 {
     QJsonObject o;
     o["word"] = Latin1(StatusWordHex(word));
     o["caption"] = Latin1(caption);
     QJsonArray panels;
-    const auto decoded = DecodeStatusWord(word, table);
     for (std::size_t i = 0; i < decoded.size(); ++i) {
         if (!decoded[i].Matched)
             continue;
@@ -256,32 +263,15 @@ QJsonObject StatusJson(std::uint16_t word, const std::string& caption, const TSt
     return o;
 }
 
-void PrintStatus(std::uint16_t word, const std::string& caption, const TStatusTable& table)
+void PrintStatus(const std::string& caption, const std::vector<StatusPanelText>& decoded)
 {
     std::printf("%s\n", caption.c_str());
-    const auto decoded = DecodeStatusWord(word, table);
     for (std::size_t i = 0; i < decoded.size(); ++i) {
         if (decoded[i].Matched)
             std::printf("  panel %zu: %s [%s]\n", i + 1, Printable(decoded[i].Text).c_str(),
                         ColorToString(decoded[i].Color).c_str());
     }
 }
-
-struct HostAnswer
-{
-    std::uint16_t FiscalStatus = 0;
-    std::uint16_t PrinterStatus = 0;
-    std::uint16_t ReturnCode = 0;
-    std::vector<std::string> ExtraFields;
-};
-
-// The status records that decode a host answer. They are read before the command goes out:
-// a broken record must refuse the command, not lose the answer of one the printer executed.
-struct StatusTables
-{
-    TStatusTable Fiscal;
-    TStatusTable Printer;
-};
 
 // The figures of a repeat run, as the window's summary line tells them.
 QJsonObject RepeatJson(const RepeatTally& tally)
@@ -304,38 +294,27 @@ QJsonObject RepeatJson(const RepeatTally& tally)
     return o;
 }
 
-void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCache& cache,
-                     const TCommandDefinition& def, const std::string& section, int runs,
-                     const StatusTables& tables, const HostAnswer& a, const RepeatTally* tally)
+void PrintHostAnswer(const Options& o, const ExchangeResult& a)
 {
-    const TStatusTable& fiscal = tables.Fiscal;
-    const TStatusTable& printer = tables.Printer;
-    const std::string description = ReturnCodeText(cache, std::to_string(a.ReturnCode));
-    AnswerDisplayOptions options;
-    options.Protocol = fs.Protocol;
-    options.ExtReservedFields = o.Reserved;
-    options.InputDateFormat = fs.InputDateFormat;
-    options.OutputDateFormat = fs.OutputDateFormat;
-    const auto entries = BuildAnswerEntries(options, def, a.ReturnCode, a.ExtraFields, description);
-
+    const RepeatTally* tally = a.Tally ? &*a.Tally : nullptr;
     if (o.Json) {
         QJsonObject out;
-        out["command"] = Latin1(section);
+        out["command"] = Latin1(a.Section);
         out["mode"] = QStringLiteral("host");
-        out["runs"] = runs;
+        out["runs"] = a.Requested;
         if (tally)
             out["repeat"] = RepeatJson(*tally);
         out["fiscalStatus"] =
-            StatusJson(a.FiscalStatus, FiscalAnswerCaption(a.FiscalStatus), fiscal);
+            StatusJson(a.FiscalStatus, FiscalAnswerCaption(a.FiscalStatus), a.FiscalPanels);
         out["printerStatus"] =
-            StatusJson(a.PrinterStatus, PrinterAnswerCaption(a.PrinterStatus), printer);
+            StatusJson(a.PrinterStatus, PrinterAnswerCaption(a.PrinterStatus), a.PrinterPanels);
         QJsonObject rc;
         rc["value"] = a.ReturnCode;
         rc["hex"] = Latin1(StatusWordHex(a.ReturnCode));
-        rc["description"] = Latin1(description);
+        rc["description"] = Latin1(a.ReturnCodeDescription);
         out["returnCode"] = rc;
         QJsonArray fields;
-        for (const AnswerEntry& e : entries) {
+        for (const AnswerEntry& e : a.AnswerFields) {
             if (!e.Visible)
                 continue;
             QJsonObject f;
@@ -354,14 +333,14 @@ void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCa
 
     if (tally)
         std::printf("%s\n", tally->SummaryText().c_str());
-    if (runs > 1)
-        std::printf("Sent %d times; the last answer:\n", runs);
-    PrintStatus(a.FiscalStatus, FiscalAnswerCaption(a.FiscalStatus), fiscal);
-    PrintStatus(a.PrinterStatus, PrinterAnswerCaption(a.PrinterStatus), printer);
+    if (a.Requested > 1)
+        std::printf("Sent %d times; the last answer:\n", a.Requested);
+    PrintStatus(FiscalAnswerCaption(a.FiscalStatus), a.FiscalPanels);
+    PrintStatus(PrinterAnswerCaption(a.PrinterStatus), a.PrinterPanels);
     std::printf("Return code: %u %s\n", static_cast<unsigned>(a.ReturnCode),
-                Printable(ReturnCodeHint(a.ReturnCode, description)).c_str());
+                Printable(ReturnCodeHint(a.ReturnCode, a.ReturnCodeDescription)).c_str());
     std::printf("Answer:\n");
-    for (const AnswerEntry& e : entries) {
+    for (const AnswerEntry& e : a.AnswerFields) {
         if (e.Visible)
             std::printf("  %s: %s\n", Printable(e.Label).c_str(), Printable(e.Value).c_str());
     }
@@ -369,30 +348,53 @@ void PrintHostAnswer(const Options& o, const FileSettings& fs, const TTerminalCa
 
 // Tells a failed exchange in the window's words: {"error", "lastError", "status"}.
 // A repeat run that stops there also tells what it came to.
-int ExchangeFailed(bool json, const char* message, const char* lastError, const char* status,
-                   int run, const RepeatTally* tally = nullptr)
+int ExchangeFailed(bool json, const ExchangeResult& r)
 {
+    const RepeatTally* tally = r.Tally ? &*r.Tally : nullptr;
+    // A port that closes under the exchange gives the link no error of its own to name.
+    const std::string message =
+        r.FaultText.empty() ? std::string("the port closed during the exchange") : r.FaultText;
+    const std::string lastError = r.LastError.empty() ? std::string("-") : r.LastError;
+    const char* status = StateWordText(r.Word.value_or(StateWord::Error));
     if (json) {
         QJsonObject o;
-        o["error"] = QString::fromLatin1(message);
-        o["lastError"] = QString::fromLatin1(lastError);
+        o["error"] = Latin1(message);
+        o["lastError"] = Latin1(lastError);
         o["status"] = QString::fromLatin1(status);
-        o["run"] = run;
+        o["run"] = r.Run;
         if (tally)
             o["repeat"] = RepeatJson(*tally);
         PrintJson(o);
     } else if (tally) {
         std::printf("%s\n", tally->SummaryText().c_str());
     }
-    std::fprintf(stderr, "tallyhost-cli: %s (%s, run %d)\n", message, lastError, run);
+    std::fprintf(stderr, "tallyhost-cli: %s (%s, run %d)\n", message.c_str(), lastError.c_str(),
+                 r.Run);
     return ExitExchangeError;
 }
 
+// The status records that decode a host answer. They are read before the command goes out:
+// a broken record must refuse the command, not lose the answer of one the printer executed.
+struct StatusTables
+{
+    TStatusTable Fiscal;
+    TStatusTable Printer;
+};
+
 // ---- the exchanges --------------------------------------------------------------------------
 
+ExchangeSettings EngineSettings(const Options& o, const FileSettings& fs)
+{
+    ExchangeSettings s;
+    s.Protocol = fs.Protocol;
+    s.InputDateFormat = fs.InputDateFormat;
+    s.OutputDateFormat = fs.OutputDateFormat;
+    s.ExtReservedFields = o.Reserved;
+    return s;
+}
+
 int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cache,
-             const TCommandDefinition& def, const std::string& section,
-             const std::vector<FieldInput>& inputs, const StatusTables& tables)
+             const ExchangeRequest& request, const StatusTables& tables)
 {
     TFPHostControl link;
     std::string device = o.Device;
@@ -405,99 +407,48 @@ int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cac
         return Refuse(o.Json, "cannot open the host port " + link.OpenedPath() + " (" +
                                   ErrorTypeName(link.LastError()) + "): " + link.OpenErrorText());
 
-    // The exchange ends in exactly one of these; the host link's own time-outs guarantee it.
-    QEventLoop loop;
-    bool answered = false;
-    QObject::connect(&link, &TFPHostControl::OnFinalAnswer, &loop, [&] {
-        answered = true;
-        loop.quit();
-    });
-    QObject::connect(&link, &TFPHostControl::OnError, &loop, [&] { loop.quit(); });
-    QObject::connect(&link, &TFPHostControl::OnClose, &loop, [&] { loop.quit(); });
+    TExchangeEngine engine;
+    engine.SetLinks(&link, nullptr);
+    engine.SetCatalogue(&cache);
+    engine.SetStatusTables(tables.Fiscal, tables.Printer);
+    engine.SetSettings(EngineSettings(o, fs));
+    if (o.Repeat)
+        engine.Repeat(request, *o.Repeat);
+    else
+        engine.Send(request);
+    const ExchangeResult r = engine.WaitForFinished();
 
-    const int count = o.Repeat.value_or(1);
-    // A repeat run counts its exchanges and times each answer from its frame's write, as the
-    // window does.
-    std::optional<RepeatTally> tally;
-    if (o.Repeat) {
-        tally.emplace(count);
-        QObject::connect(&link, &TFPHostControl::OnWrite, &loop,
-                         [&](TFPHostControl*, const QByteArray& value) {
-                             // One byte is an ACK or NAK of ours, not the command frame.
-                             if (value.size() > 1)
-                                 tally->FrameWritten(RepeatTally::Clock::now());
-                         });
-        QObject::connect(&link, &TFPHostControl::OnFinalAnswer, &loop, [&] {
-            // The link's own figure, as the window's summary and log view take it.
-            std::optional<RepeatTally::Clock::duration> measured;
-            if (link.LastResponseMs() >= 0)
-                measured = std::chrono::milliseconds(link.LastResponseMs());
-            tally->Answered(RepeatTally::Clock::now(), measured);
-        });
-        QObject::connect(&link, &TFPHostControl::OnError, &loop, [&] { tally->Failed(); });
+    switch (r.Outcome) {
+    case ExchangeOutcome::Answered:
+    case ExchangeOutcome::Acknowledged:
+        PrintHostAnswer(o, r);
+        return ExitOk;
+    case ExchangeOutcome::LinkRefused:
+        if (r.Tally && !o.Json)
+            std::printf("%s\n", r.Tally->SummaryText().c_str());
+        return Refuse(o.Json, r.Refusal);
+    case ExchangeOutcome::RefusedValue:
+    case ExchangeOutcome::NothingToSend:
+    case ExchangeOutcome::Cancelled:
+        return Refuse(o.Json, r.Refusal);
+    case ExchangeOutcome::RefusedNak:
+    case ExchangeOutcome::NoAnswer:
+    case ExchangeOutcome::WriteError:
+    case ExchangeOutcome::PortClosed:
+        break;
     }
-    const RepeatTally* report = tally ? &*tally : nullptr;
-    std::vector<std::string> fields;
-    for (int run = 1; run <= count; ++run) {
-        // A plain send never autoincrements; every run of a repeat does, as the window's.
-        const std::string refused =
-            FrameFields(def, inputs, fs.InputDateFormat, o.Repeat ? run : 0, fields);
-        if (!refused.empty())
-            return Refuse(o.Json, refused);
-        for (const std::string& field : fields) {
-            if (!link.AddDataField(field)) {
-                link.Purge();
-                return Refuse(o.Json, std::string(BadUserDataMessage) +
-                                          ": the host link refuses a field (" +
-                                          ErrorTypeName(link.LastError()) + ")");
-            }
-        }
-        if (!link.SendCommand()) {
-            const TErrorType error = link.LastError();
-            if (report && !o.Json)
-                std::printf("%s\n", report->SummaryText().c_str());
-            link.Purge();
-            return Refuse(o.Json, std::string("the host link refuses the command (") +
-                                      ErrorTypeName(error) + ")");
-        }
-        if (tally)
-            tally->CommandSent();
-        answered = false;
-        if (link.State() == EFP_S_Busy)
-            loop.exec();
-        if (!answered) {
-            const TErrorType error = link.LastError();
-            if (error == EFP_E_NackReceived)
-                return ExchangeFailed(o.Json, BadFrameText, ErrorTypeName(error), "Error", run,
-                                      report);
-            return ExchangeFailed(o.Json, CommunicationErrorText, ErrorTypeName(error), "TimeOut",
-                                  run, report);
-        }
-    }
-
-    HostAnswer a;
-    a.FiscalStatus = static_cast<std::uint16_t>(link.FiscalStatus());
-    a.PrinterStatus = static_cast<std::uint16_t>(link.PrinterStatus());
-    a.ReturnCode = static_cast<std::uint16_t>(link.ReturnCode());
-    for (std::int32_t i = 1; i <= link.ExtraFieldsCount(); ++i)
-        a.ExtraFields.push_back(link.GetExtraField(i));
-    PrintHostAnswer(o, fs, cache, def, section, count, tables, a, report);
-    return ExitOk;
+    return ExchangeFailed(o.Json, r);
 }
 
-int SendFiscal(const Options& o, const FileSettings& fs, const TCommandDefinition& def,
-               const std::vector<FieldInput>& inputs)
+int SendFiscal(const Options& o, const FileSettings& fs, const ExchangeRequest& request)
 {
     if (o.Repeat)
         return Refuse(o.Json, "--repeat is for host commands; this one goes to the fiscal port");
+    // A value that cannot be sent is refused before the port is opened.
     std::vector<std::string> fields;
-    if (const std::string refused = FrameFields(def, inputs, fs.InputDateFormat, 0, fields);
+    if (const std::string refused = FrameFields(request, fs.InputDateFormat, 0, fields);
         !refused.empty())
         return Refuse(o.Json, refused);
-    // The fiscal port takes the field values as one text, without separators.
-    std::string text;
-    for (const std::string& field : fields)
-        text += field;
 
     TFPAuxControl link;
     std::string device = o.FiscalDevice;
@@ -509,45 +460,35 @@ int SendFiscal(const Options& o, const FileSettings& fs, const TCommandDefinitio
         return Refuse(o.Json, "cannot open the fiscal port " + device + " (" +
                                   FErrorTypeName(link.LastError()) + "): " + link.OpenErrorText());
 
-    QEventLoop loop;
-    bool done = false;
-    bool acknowledged = false;
-    QJsonArray answers;
-    QObject::connect(&link, &TFPAuxControl::OnAnswer, &loop, [&](TFPAuxControl*, bool isFinal) {
-        if (o.Json) {
-            QJsonObject a;
-            a["data"] = Latin1(link.Answer());
-            a["final"] = isFinal;
-            answers.append(a);
-        } else {
-            std::printf("%s %s\n", isFinal ? "final" : "more ", Printable(link.Answer()).c_str());
-        }
-        if (isFinal) {
-            done = true;
-            loop.quit();
-        }
-    });
-    QObject::connect(&link, &TFPAuxControl::OnAck, &loop, [&] {
-        done = acknowledged = true;
-        loop.quit();
-    });
-    QObject::connect(&link, &TFPAuxControl::OnError, &loop, [&] { loop.quit(); });
-    QObject::connect(&link, &TFPAuxControl::OnClose, &loop, [&] { loop.quit(); });
-
-    if (!link.SendData(text))
-        return Refuse(o.Json, std::string("the fiscal link refuses the text (") +
-                                  FErrorTypeName(link.LastError()) + ")");
-    loop.exec();
-    if (!done) {
-        const TFErrorType error = link.LastError();
-        return ExchangeFailed(
-            o.Json, error == FEFP_E_NackReceived ? BadFrameText : CommunicationErrorText,
-            FErrorTypeName(error), error == FEFP_E_NackReceived ? "Error" : "TimeOut", 1);
+    TExchangeEngine engine;
+    engine.SetLinks(nullptr, &link);
+    engine.SetSettings(EngineSettings(o, fs));
+    if (!o.Json) {
+        // Each answer frame is told as it arrives.
+        QObject::connect(&engine, &TExchangeEngine::FiscalAnswer,
+                         [](const QByteArray& data, bool isFinal) {
+                             std::printf("%s %s\n", isFinal ? "final" : "more ",
+                                         Printable(data.toStdString()).c_str());
+                         });
     }
+    engine.Send(request);
+    const ExchangeResult r = engine.WaitForFinished();
+    if (r.Outcome == ExchangeOutcome::LinkRefused || r.Outcome == ExchangeOutcome::RefusedValue)
+        return Refuse(o.Json, r.Refusal);
+    if (!r.Succeeded())
+        return ExchangeFailed(o.Json, r);
+    const bool acknowledged = r.Outcome == ExchangeOutcome::Acknowledged;
     if (o.Json) {
+        QJsonArray answers;
+        for (const FiscalAnswerFrame& frame : r.FiscalFrames) {
+            QJsonObject a;
+            a["data"] = Latin1(frame.Data);
+            a["final"] = frame.Final;
+            answers.append(a);
+        }
         QJsonObject out;
         out["mode"] = QStringLiteral("fiscal");
-        out["sent"] = Latin1(text);
+        out["sent"] = Latin1(r.FiscalText);
         out["ack"] = acknowledged;
         out["answers"] = answers;
         PrintJson(out);
@@ -555,6 +496,18 @@ int SendFiscal(const Options& o, const FileSettings& fs, const TCommandDefinitio
         std::printf("ACK: the fiscal port is alive\n");
     }
     return ExitOk;
+}
+
+struct LoadedCommand
+{
+    std::string Section;
+    TCommandDefinition Definition;
+};
+
+// Loads the definition of --group/--command; an error text when that fails.
+std::string LoadCommand(const Options& o, const TTerminalCache& cache, ExchangeRequest& out)
+{
+    return LoadNamedCommand(o.File, cache, *o.Group, *o.Command, out);
 }
 
 std::unique_ptr<QCoreApplication> EnsureApplication()
@@ -671,22 +624,18 @@ int RunSend(int argc, char** argv)
     TTerminalCache cache;
     if (!cache.LoadFromFile(o.File))
         return Refuse(o.Json, "cannot read " + o.File);
-    LoadedCommand command;
-    if (const std::string error = LoadCommand(o.File, cache, *o.Group, *o.Command, command);
-        !error.empty())
+    ExchangeRequest request;
+    if (const std::string error = LoadCommand(o, cache, request); !error.empty())
         return Refuse(o.Json, error);
-    if (command.Definition.FieldCount <= 0)
-        return Refuse(o.Json, "the command " + command.Section + " has no fields: nothing to send");
+    if (request.Definition.FieldCount <= 0)
+        return Refuse(o.Json, "the command " + request.Section + " has no fields: nothing to send");
 
     const FileSettings fs = ReadFileSettings(o.File);
-    std::vector<FieldInput> inputs;
-    if (const std::string error =
-            CollectInputs(o.Values, cache, command.Section, command.Definition, inputs);
-        !error.empty())
+    if (const std::string error = CollectInputs(o, cache, request); !error.empty())
         return Refuse(o.Json, error);
 
-    if (command.Definition.Mode == cmFiscal)
-        return SendFiscal(o, fs, command.Definition, inputs);
+    if (request.Definition.Mode == cmFiscal)
+        return SendFiscal(o, fs, request);
     StatusTables tables;
     try {
         LoadStatusRecords(cache, SectionFiscalAnswer, tables.Fiscal);
@@ -694,7 +643,7 @@ int RunSend(int argc, char** argv)
     } catch (const Error& e) {
         return Refuse(o.Json, std::string("the status records are broken: ") + e.what());
     }
-    return SendHost(o, fs, cache, command.Definition, command.Section, inputs, tables);
+    return SendHost(o, fs, cache, request, tables);
 }
 
 int RunShow(int argc, char** argv)
@@ -715,10 +664,10 @@ int RunShow(int argc, char** argv)
         return Refuse(o.Json, "cannot read " + o.File);
 
     if (o.Group) {
-        LoadedCommand command;
-        if (const std::string error = LoadCommand(o.File, cache, *o.Group, *o.Command, command);
-            !error.empty())
+        ExchangeRequest request;
+        if (const std::string error = LoadCommand(o, cache, request); !error.empty())
             return Refuse(o.Json, error);
+        const LoadedCommand command{request.Section, request.Definition};
         if (o.Json)
             PrintJson(DefinitionJson(cache, command));
         else
