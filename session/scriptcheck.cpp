@@ -87,6 +87,8 @@ public:
         return Finish();
     }
 
+    const TScriptPorts& Ports() const { return m_ports; }
+
 private:
     void Refuse(int line, const std::string& message) { m_refusals.emplace_back(line, message); }
 
@@ -116,6 +118,7 @@ private:
             return false;
         }
         const bool host = def.Mode == cmHost;
+        (host ? m_ports.Host : m_ports.Fiscal) = true;
         if (step.Repeat > 0 && !host)
             Refuse(step.Line, "repeat is for host commands; this one goes to the fiscal port");
 
@@ -194,13 +197,20 @@ private:
     TStatusTable m_fiscal;
     TStatusTable m_printer;
     std::vector<std::pair<int, std::string>> m_refusals;
+    TScriptPorts m_ports;
 };
 
 } // namespace
 
-std::vector<std::string> CheckScriptAgainstCatalogue(const TScript& script)
+std::vector<std::string> CheckScriptAgainstCatalogue(const TScript& script, TScriptPorts* ports)
 {
-    return TChecker(script).Run();
+    TChecker checker(script);
+    auto refusals = checker.Run();
+    if (ports) {
+        ports->Host = ports->Host || checker.Ports().Host;
+        ports->Fiscal = ports->Fiscal || checker.Ports().Fiscal;
+    }
+    return refusals;
 }
 
 } // namespace tallyhost

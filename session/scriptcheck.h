@@ -15,6 +15,13 @@ namespace tallyhost {
 // The refusals of `script` against the catalogue it names (CataloguePath), in line order;
 // empty when the script may run. Values holding ${variables} are judged when they are known,
 // at run time; their fields must still exist and be writable.
-std::vector<std::string> CheckScriptAgainstCatalogue(const TScript& script);
+// `ports`, when given, learns which ports the script's commands use.
+struct TScriptPorts
+{
+    bool Host = false;
+    bool Fiscal = false;
+};
+std::vector<std::string> CheckScriptAgainstCatalogue(const TScript& script,
+                                                     TScriptPorts* ports = nullptr);
 
 } // namespace tallyhost
