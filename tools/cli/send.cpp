@@ -36,6 +36,7 @@
 #include "session/commandvalues.h"
 #include "session/exchange.h"
 #include "session/request.h"
+#include "session/scriptrecord.h"
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
 
@@ -75,7 +76,7 @@ constexpr std::int32_t DefaultFiscalTimeOutMs = 1000;
 constexpr const char* SendUsage =
     "usage: tallyhost-cli send --file FILE.thf --group G --command C\n"
     "           [--device PATH | --com N] [--fiscal-device PATH] [--baud B] [--timeout MS]\n"
-    "           [--repeat N] [--reserved] [--json] [NAME=VALUE ...]\n"
+    "           [--repeat N] [--reserved] [--json] [--record FILE] [NAME=VALUE ...]\n"
     "  NAME=VALUE   value of a command field: NAME is its caption without '&' or its number;\n"
     "               fields not named keep their default text (dates: YYYY-MM-DD or today,\n"
     "               times: HH:MM[:SS] or now). x'..' hex escapes stand for raw bytes.\n"
@@ -88,7 +89,9 @@ constexpr const char* SendUsage =
     "  --baud B     host port speed, 1200..38400 (default 9600)\n"
     "  --timeout    fiscal answer wait per read in ms, 0 = no limit (default 1000)\n"
     "  --repeat N   send a host command N times (1..999), autoincrementing; shows the last answer\n"
-    "  --reserved   also list the reserved entries of extended-protocol answers\n";
+    "  --reserved   also list the reserved entries of extended-protocol answers\n"
+    "  --record FILE  append the exchange to the test script FILE as a case that expects\n"
+    "               what the printer answered (FILE is created when missing)\n";
 
 constexpr const char* ShowUsage =
     "usage: tallyhost-cli show --file FILE.thf [--group G --command C] [--json]\n";
@@ -141,6 +144,7 @@ struct Options
     bool Reserved = false;
     bool Json = false;
     std::vector<std::pair<std::string, std::string>> Values;
+    std::string Record; // --record: the test script that gets the exchange as a case
 };
 
 std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
@@ -207,6 +211,11 @@ std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
             if (!n)
                 return "--timeout needs a number of milliseconds (0 = no limit)";
             o.TimeOut = *n;
+        } else if (sendOptions && name == "--record") {
+            const auto v = value();
+            if (!v || v->empty())
+                return "--record needs a script file";
+            o.Record = *v;
         } else if (sendOptions && name == "--repeat") {
             if (!(o.Repeat = number(1, MaxRepeatCount)))
                 return "--repeat needs a count from 1 to 999";
@@ -393,6 +402,22 @@ ExchangeSettings EngineSettings(const Options& o, const FileSettings& fs)
     return s;
 }
 
+// With --record, an exchange that reached the printer becomes a case of the script. A script
+// that cannot take it is told on stderr; the exchange's own report and exit stay as they are.
+void Record(const Options& o, const ExchangeRequest& request, const ExchangeResult& r)
+{
+    if (o.Record.empty() || r.NothingSent())
+        return;
+    TRecordedSend send;
+    send.Group = *o.Group;
+    send.Command = *o.Command;
+    send.Request = &request;
+    send.Repeat = o.Repeat.value_or(0);
+    send.Result = &r;
+    if (const std::string error = AppendRecordedCase(o.Record, o.File, send); !error.empty())
+        std::fprintf(stderr, "tallyhost-cli: %s\n", error.c_str());
+}
+
 int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cache,
              const ExchangeRequest& request, const StatusTables& tables)
 {
@@ -417,6 +442,7 @@ int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cac
     else
         engine.Send(request);
     const ExchangeResult r = engine.WaitForFinished();
+    Record(o, request, r);
 
     switch (r.Outcome) {
     case ExchangeOutcome::Answered:
@@ -473,6 +499,7 @@ int SendFiscal(const Options& o, const FileSettings& fs, const ExchangeRequest& 
     }
     engine.Send(request);
     const ExchangeResult r = engine.WaitForFinished();
+    Record(o, request, r);
     if (r.Outcome == ExchangeOutcome::LinkRefused || r.Outcome == ExchangeOutcome::RefusedValue)
         return Refuse(o.Json, r.Refusal);
     if (!r.Succeeded())
