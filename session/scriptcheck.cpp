@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <utility>
 
 namespace tallyhost {
 
@@ -105,10 +107,15 @@ private:
     // Judges one send and its expectations; false when the command itself is refused.
     bool Send(const TScriptStep& step, ExchangeRequest& command)
     {
-        command = ExchangeRequest{};
-        if (const std::string error =
-                LoadNamedCommand(m_path, m_cache, step.Group, step.Command, command);
-            !error.empty()) {
+        const auto key = std::make_pair(step.Group, step.Command);
+        auto it = m_commands.find(key);
+        if (it == m_commands.end()) {
+            ExchangeRequest loaded;
+            std::string error = LoadNamedCommand(m_path, m_cache, step.Group, step.Command, loaded);
+            it = m_commands.emplace(key, std::make_pair(std::move(error), std::move(loaded))).first;
+        }
+        command = it->second.second;
+        if (const std::string& error = it->second.first; !error.empty()) {
             Refuse(step.Line, error);
             return false;
         }
@@ -198,6 +205,9 @@ private:
     TStatusTable m_printer;
     std::vector<std::pair<int, std::string>> m_refusals;
     TScriptPorts m_ports;
+    // Each command is looked up in the file once: the load's refusal and the definition.
+    std::map<std::pair<std::string, std::string>, std::pair<std::string, ExchangeRequest>>
+        m_commands;
 };
 
 } // namespace

@@ -285,6 +285,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     m_engine.SetCatalogue(&cache);
     m_engine.SetStatusTables(fiscal, printer);
     m_cache = &cache;
+    m_commands.clear();
     m_variables.clear();
 
     const int count = static_cast<int>(script.Cases.size());
@@ -302,6 +303,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     }
     m_engine.SetCatalogue(nullptr);
     m_cache = nullptr;
+    m_commands.clear();
     result.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     return result;
 }
@@ -350,8 +352,19 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
             values.emplace_back(v.first, value);
         }
         ExchangeRequest request;
-        if (refusal.empty())
-            refusal = LoadNamedCommand(cataloguePath, *m_cache, step.Group, step.Command, request);
+        if (refusal.empty()) {
+            // The catalogue does not change during a run: each command is looked up once.
+            const auto key = std::make_pair(step.Group, step.Command);
+            auto it = m_commands.find(key);
+            if (it == m_commands.end()) {
+                ExchangeRequest loaded;
+                const std::string error =
+                    LoadNamedCommand(cataloguePath, *m_cache, step.Group, step.Command, loaded);
+                it = m_commands.emplace(key, std::make_pair(error, std::move(loaded))).first;
+            }
+            refusal = it->second.first;
+            request = it->second.second;
+        }
         if (refusal.empty())
             refusal = FillNamedInputs(values, *m_cache, request);
         if (!refusal.empty()) {

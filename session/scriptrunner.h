@@ -19,7 +19,9 @@
 class QEventLoop;
 
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tallyhost {
@@ -70,6 +72,10 @@ private:
 
     TExchangeEngine& m_engine;
     const TTerminalCache* m_cache = nullptr;
+    // Commands of the running script's catalogue by group and command: the load's refusal
+    // (empty when loaded) and the definition.
+    std::map<std::pair<std::string, std::string>, std::pair<std::string, ExchangeRequest>>
+        m_commands;
     std::vector<TVariable> m_variables;
     QEventLoop* m_waitLoop = nullptr; // the wait step going on
     bool m_stopped = false;
