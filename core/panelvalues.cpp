@@ -31,18 +31,6 @@ TPanelValues::Kept(const std::string& section, const TCommandDefinition& definit
     return it->second.Values;
 }
 
-int TPanelValues::NextCounter(const std::string& section) const
-{
-    const auto it = m_entries.find(section);
-    return it == m_entries.end() ? 1 : it->second.LastCounter + 1;
-}
-
-void TPanelValues::CounterUsed(const std::string& section, int counter)
-{
-    Entry& e = m_entries[section];
-    e.LastCounter = std::max(e.LastCounter, counter);
-}
-
 void TPanelValues::Reset(const std::string& section)
 {
     m_entries.erase(section);

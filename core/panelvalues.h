@@ -11,9 +11,8 @@
 namespace tallyhost {
 
 // The values an operator typed into the command panels of the open file, kept per command
-// section so that selecting another command and coming back finds them again, and the
-// autoincrement counter of each command, so that a second repeat run goes on numbering where
-// the first one stopped (a printer refuses a document number it has already seen).
+// section so that selecting another command and coming back finds them again. (The
+// autoincrement of a Repeat numbers its runs from 1 each time; that is the engine's.)
 //
 // Nothing here is written to the file: the store lives while the file is open, and the window
 // clears it when the file's definitions are read again. Kept values come back only while the
@@ -29,13 +28,7 @@ public:
     std::optional<std::vector<FieldInput>> Kept(const std::string& section,
                                                 const TCommandDefinition& definition) const;
 
-    // The counter the next autoincremented send of `section` appends: one after the last one
-    // used, 1 at first.
-    int NextCounter(const std::string& section) const;
-    // `counter` went out with a command of `section`.
-    void CounterUsed(const std::string& section, int counter);
-
-    // Back to the defaults for one command: its values and its counter are forgotten.
+    // Back to the defaults for one command: its values are forgotten.
     void Reset(const std::string& section);
     // Everything forgotten (the file's definitions were read again).
     void Clear() { m_entries.clear(); }
@@ -45,7 +38,6 @@ private:
     {
         std::vector<std::pair<int, int>> Shape; // control type and text type per field
         std::optional<std::vector<FieldInput>> Values;
-        int LastCounter = 0;
     };
     static std::vector<std::pair<int, int>> ShapeOf(const TCommandDefinition& definition);
 

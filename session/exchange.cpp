@@ -332,6 +332,7 @@ void TExchangeEngine::HandOver()
     if (m_result.Tally)
         m_result.Tally->CommandSent();
     m_phase = Phase::InFlight;
+    m_closedInFlight = false;
     emit HandedOver(run, m_result.Requested);
 }
 
@@ -393,11 +394,24 @@ void TExchangeEngine::OnLinkClosed(bool fiscal)
         ScheduleStep();
         return;
     }
-    // The port went with the command: no report of the link's own will follow.
-    if (m_result.Tally)
-        m_result.Tally->Failed();
-    m_result.Word = StateWord::Error;
-    Finish(ExchangeOutcome::PortClosed);
+    // The port went with the command: no report of the link's own will follow. Told once
+    // whoever closed the port has finished doing so (its own state, a reopened port), as a
+    // posted notification would be; the command is lost whatever happens meanwhile.
+    if (m_closedInFlight)
+        return;
+    m_closedInFlight = true;
+    const unsigned generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation != m_generation || m_phase != Phase::InFlight)
+                return;
+            if (m_result.Tally)
+                m_result.Tally->Failed();
+            m_result.Word = StateWord::Error;
+            Finish(ExchangeOutcome::PortClosed);
+        },
+        Qt::QueuedConnection);
 }
 
 void TExchangeEngine::OnWire(bool fiscal, bool written, const QByteArray& bytes)
@@ -420,7 +434,7 @@ void TExchangeEngine::OnHostFinal()
         ScheduleStep();
         return;
     }
-    if (m_phase != Phase::InFlight)
+    if (m_phase != Phase::InFlight || m_closedInFlight)
         return;
     if (m_host->LastResponseMs() >= 0)
         m_result.ResponseMs = m_host->LastResponseMs();
@@ -479,14 +493,14 @@ void TExchangeEngine::OnHostError()
         ScheduleStep();
         return;
     }
-    if (m_phase == Phase::InFlight)
+    if (m_phase == Phase::InFlight && !m_closedInFlight)
         FinishFault(m_host ? m_host->LastError() : EFP_E_ReadTimeOut, false);
 }
 
 void TExchangeEngine::OnAuxAnswer(bool final)
 {
     const TSignalDepth depth(m_inAuxSignal);
-    if (!m_result.Fiscal || m_phase != Phase::InFlight) {
+    if (!m_result.Fiscal || m_phase != Phase::InFlight || m_closedInFlight) {
         ScheduleStep();
         return;
     }
@@ -504,7 +518,7 @@ void TExchangeEngine::OnAuxAnswer(bool final)
 void TExchangeEngine::OnAuxAck()
 {
     const TSignalDepth depth(m_inAuxSignal);
-    if (!m_result.Fiscal || m_phase != Phase::InFlight) {
+    if (!m_result.Fiscal || m_phase != Phase::InFlight || m_closedInFlight) {
         ScheduleStep();
         return;
     }
@@ -515,7 +529,7 @@ void TExchangeEngine::OnAuxAck()
 void TExchangeEngine::OnAuxError()
 {
     const TSignalDepth depth(m_inAuxSignal);
-    if (!m_result.Fiscal || m_phase != Phase::InFlight) {
+    if (!m_result.Fiscal || m_phase != Phase::InFlight || m_closedInFlight) {
         ScheduleStep();
         return;
     }

@@ -194,6 +194,9 @@ public:
     bool Busy() const { return m_phase != Phase::Idle; }
     // A command is out on a link and its answer will be shown.
     bool AnswerAwaited() const;
+    // The result being built of the exchange going on (what was asked, runs so far, the
+    // fiscal text handed over); empty while idle.
+    const ExchangeResult& Progress() const { return m_result; }
     // The section of the last command handed over (its answer fields name the answer).
     const std::string& SentSection() const { return m_sentSection; }
 
@@ -243,7 +246,8 @@ private:
     Phase m_phase = Phase::Idle;
     bool m_stepQueued = false;
     bool m_closedWhileWaiting = false;
-    int m_inAuxSignal = 0; // handlers of a fiscal link signal running
+    bool m_closedInFlight = false; // the port closed under the command in flight
+    int m_inAuxSignal = 0;         // handlers of a fiscal link signal running
     ExchangeRequest m_request;
     ExchangeResult m_result; // being built
     ExchangeResult m_last;

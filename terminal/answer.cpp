@@ -161,48 +161,11 @@ bool TFormChildTerminalWindow::event(QEvent* event)
         m_host->SetPanelText(0, static_cast<QStatusTipEvent*>(event)->tip());
         return true;
     }
-    const int type = static_cast<int>(event->type());
-    if (type == WM_TERM_AUX_ANSWER || type == WM_TERM_AUX_FINAL) {
-        // Answer frames can follow each other faster than the notifications are handled; the
-        // frame a notification carries is the one it is about, the link only holds the last.
-        m_notifiedAuxAnswer.reset();
-        if (const auto* n = dynamic_cast<const TNotificationEvent*>(event); n && n->HasFrame())
-            m_notifiedAuxAnswer = n->Frame().toStdString();
-    }
     const bool handled = QMdiSubWindow::event(event);
     return handled;
 }
 
 // ---- host answer ----------------------------------------------------------------------------
-
-void TFormChildTerminalWindow::WMTermHostAnswer()
-{
-    if (!CommandInProgress)
-        return;
-    TFPHostControl* host = HostLink();
-    // A link that is busy again has been handed a newer command since this answer came (a
-    // repeat run goes on as soon as the link is idle); that command's own answer follows.
-    if (!host || host->State() == EFP_S_Busy)
-        return;
-    // Cleared first: nothing below may take a second notification for the same answer.
-    CommandInProgress = false;
-    m_hostExchange = false;
-    TreeViewCommand->setEnabled(true);
-    const auto fiscalWord = static_cast<std::uint16_t>(host->FiscalStatus());
-    const auto printerWord = static_cast<std::uint16_t>(host->PrinterStatus());
-    const auto returnCode = static_cast<std::uint16_t>(host->ReturnCode());
-    std::vector<std::string> extraFields;
-    const std::int32_t count = host->ExtraFieldsCount();
-    extraFields.reserve(static_cast<std::size_t>(std::max(count, 0)));
-    for (std::int32_t i = 1; i <= count; ++i)
-        extraFields.push_back(host->GetExtraField(i));
-    ShowAnswer(fiscalWord, printerWord, extraFields, returnCode);
-    SetStatusText(swReady);
-    if (Definition.FieldCount > 0) {
-        ButtonSend->setEnabled(true);
-        ButtonRepeat->setEnabled(true);
-    }
-}
 
 void TFormChildTerminalWindow::ClearAnswerControls()
 {
@@ -432,32 +395,15 @@ void TFormChildTerminalWindow::RemovePrinterStatusPanels()
 
 // ---- fiscal answers -------------------------------------------------------------------------
 
-void TFormChildTerminalWindow::WMTermAuxAnswer()
+void TFormChildTerminalWindow::AppendFiscalAnswer(const QByteArray& data)
 {
-    std::string answer;
-    if (m_notifiedAuxAnswer) {
-        answer = *m_notifiedAuxAnswer;
-    } else if (TFPAuxControl* aux = AuxLink()) {
-        answer = aux->Answer();
-    }
-    m_notifiedAuxAnswer.reset();
     if (!m_memoWatched) {
         MemoFiscalAnswer->viewport()->installEventFilter(
             new TMemoDoubleClickFilter(this, MemoFiscalAnswer));
         m_memoWatched = true;
     }
     PageControl->setCurrentWidget(TabSheetFiscalAnswer);
-    MemoFiscalAnswer->appendPlainText(FromBytes(answer));
-}
-
-void TFormChildTerminalWindow::WMTermAuxFinal()
-{
-    WMTermAuxAnswer();
-    m_auxExchange = false;
-    TreeViewCommand->setEnabled(true);
-    SetStatusText(swReady);
-    ButtonSend->setEnabled(true);
-    CommandInProgress = false;
+    MemoFiscalAnswer->appendPlainText(QString::fromLatin1(data));
 }
 
 void TFormChildTerminalWindow::MemoFiscalAnswerDblClick()

@@ -1,5 +1,7 @@
 #include "terminal/terminalwindow.h"
 
+#include "session/exchange.h"
+
 #include "app/messagebox.h"
 #include "app/notifications.h"
 #include "core/errors.h"
@@ -7,6 +9,7 @@
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
+#include "session/exchange.h"
 #include "terminal/commandtree.h"
 #include "terminal/formoverwritenewcommand.h"
 #include "terminal/hint.h"
@@ -82,6 +85,16 @@ TFormChildTerminalWindow::TFormChildTerminalWindow(const QString& fileName, ITer
     // What the window does once created: the cache and the status decode tables.
     m_cache->LoadFromFile(m_path);
     LoadStatusTables();
+
+    // The engine runs the exchanges of Send and Repeat on the links; the window shows what it
+    // reports (terminal/sending.cpp).
+    m_engine = new TExchangeEngine(this);
+    connect(m_engine, &TExchangeEngine::HandedOver, this,
+            &TFormChildTerminalWindow::ExchangeHandedOver);
+    connect(m_engine, &TExchangeEngine::FiscalAnswer, this,
+            [this](const QByteArray& data) { AppendFiscalAnswer(data); });
+    connect(m_engine, &TExchangeEngine::Finished, this,
+            &TFormChildTerminalWindow::ExchangeFinished);
 
     m_changeTimer.setSingleShot(true);
     m_changeTimer.setInterval(SelectionReportDelay);
@@ -292,13 +305,6 @@ void TFormChildTerminalWindow::ReloadDefinitions()
     LoadStatusTables();
 }
 
-void TFormChildTerminalWindow::ClearCommandInProgress()
-{
-    // "Reset serial ports" purged both links: the exchange in progress, and a repeat, end here
-    // with the controls back, or the window would wait for an answer that never comes.
-    DropExchange(swReady);
-}
-
 QString TFormChildTerminalWindow::AskText(const QString& caption, const QString& initialText)
 {
     QInputDialog dialog(this);
@@ -336,39 +342,6 @@ void TFormChildTerminalWindow::closeEvent(QCloseEvent* event)
 
 std::function<void(QWidget*, const QString&, const QString&)>
     TFormChildTerminalWindow::EditFieldsDialog;
-
-void TFormChildTerminalWindow::customEvent(QEvent* event)
-{
-    switch (static_cast<int>(event->type())) {
-    case WM_TERM_HOST_ANSWER:
-        WMTermHostAnswer();
-        break;
-    case WM_TERM_HOST_ERROR:
-        WMTermHostError();
-        break;
-    case WM_TERM_AUX_ANSWER:
-        WMTermAuxAnswer();
-        break;
-    case WM_TERM_AUX_FINAL:
-        WMTermAuxFinal();
-        break;
-    case WM_TERM_AUX_ERROR:
-        WMTermAuxError();
-        break;
-    case WM_TERM_AUX_ACK:
-        WMTermAuxAck();
-        break;
-    case WM_TERM_HOST_CLOSE:
-        WMTermHostClose();
-        break;
-    case WM_TERM_AUX_CLOSE:
-        WMTermAuxClose();
-        break;
-    default:
-        QMdiSubWindow::customEvent(event);
-        break;
-    }
-}
 
 void TFormChildTerminalWindow::MenuItemEditFieldsClick()
 {

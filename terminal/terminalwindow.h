@@ -36,11 +36,14 @@ class ITerminalHost;
 class TCommandTreeView;
 
 namespace tallyhost {
-class RepeatTally;
+class TExchangeEngine;
 class TFPAuxControl;
 class TFPHostControl;
 class TTerminalCache;
 struct AnswerEntry;
+struct ExchangeRequest;
+struct ExchangeResult;
+enum class StateWord;
 } // namespace tallyhost
 
 // The document window of one terminal file: the command tree on the left, the command panel,
@@ -206,17 +209,6 @@ public slots:
     void ButtonCancelClick();
 
 public:
-    // Notifications from the main window (app/notifications.h), dispatched by customEvent.
-    void WMTermHostAnswer();
-    void WMTermHostError();
-    void WMTermAuxAnswer();
-    void WMTermAuxFinal();
-    void WMTermAuxError();
-    void WMTermAuxAck();
-    // The port of a link closed: an exchange in progress on it ends as failed ("Error").
-    void WMTermHostClose();
-    void WMTermAuxClose();
-
     // State words of the main window's second status panel.
     enum TStatusWord
     {
@@ -229,6 +221,8 @@ public:
     void SetStatusText(TStatusWord word);
     // A command is out on a link, a repeat runs, or a send waits for an idle link.
     bool ExchangeInProgress() const;
+    // The exchange engine that sends the window's commands (session/exchange.h).
+    tallyhost::TExchangeEngine& Engine() const;
     static QString StatusWordText(TStatusWord word);
 
 signals:
@@ -238,11 +232,6 @@ signals:
     void RepeatSummary(const QString& text);
 
 public:
-    // Hands one converted field value (hex escapes not yet expanded) to the link of the shown
-    // command: appended to AuxFrameText in fiscal mode, AddDataField on the host link in host
-    // mode. False when the value is refused (bad escape, or the host link refuses it).
-    bool AddFieldValue(const std::string& text);
-
     // The Host Answer tab (terminal/answer.cpp). ShowAnswer rebuilds it from two status words,
     // the answer's extra fields and its return code; the test of fixed answers calls it with
     // an empty list and return code 0.
@@ -276,10 +265,9 @@ public:
         EditFieldsDialog;
 
 protected:
-    // Keeps the answer a fiscal notification carries (terminal/answer.cpp), then dispatches.
+    // The long hints of the window's controls go to the host's status panel 0.
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void customEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -297,19 +285,6 @@ public:
     void ShowCommand(const QString& section, bool selectionChanged);
 
 private:
-    // What a failed exchange tells the operator; both links' error codes map onto it.
-    enum class TExchangeFault
-    {
-        Other,
-        NotReady,
-        BadData
-    };
-    static TExchangeFault HostFault(tallyhost::TErrorType error);
-    // The part of the two error notifications they share; false when the window is gone.
-    bool ReportExchangeFault(TExchangeFault fault);
-    // The error box of a fault (none for Other); false when the window went while it was open.
-    bool ShowExchangeFaultBox(TExchangeFault fault);
-
     void SetButtonsForPanel();
     // The accelerator letters of the window's buttons and tabs (and the main window's menus),
     // which the generated field labels must leave alone.
@@ -328,53 +303,28 @@ private:
     void ShowError(const QString& text);
     bool AskWarning(const QString& text);
 
-    // Sending (terminal/sending.cpp).
-    enum class TWaitEnd
-    {
-        Idle,
-        Closed,
-        Cancelled,
-        Gone
-    };
-    TWaitEnd WaitForIdleLink(bool fiscal);
-    // Sets the host's protocol on the idle host link before a command is built.
-    void ApplyHostProtocol();
+    // Sending (terminal/sending.cpp): the panel read into a request for the engine, and what
+    // the window shows of the engine's reports.
+    tallyhost::ExchangeRequest PanelRequest() const;
+    void PrepareEngine();
+    void ExchangeHandedOver(int run, int count);
+    void ExchangeFinished(const tallyhost::ExchangeResult& result);
+    void AppendFiscalAnswer(const QByteArray& data);
     // Send found the port closed: status "Error", and for the host port a box that names the
     // device and the system's reason.
     void ReportClosedPort(bool fiscal);
-    // Cancel and "Reset serial ports": purge both links, forget the exchange, give the
-    // controls back, end the waits; a repeat stops with `repeatEnd`.
-    void DropExchange(TStatusWord repeatEnd);
+    // Cancel and "Reset serial ports": the engine drops the exchange (purging both links),
+    // the controls come back; a repeat ends with `word`.
+    void DropExchange(tallyhost::StateWord word);
     void RestoreButtons();
-    void EndExchangeOnClose(bool fiscal);
-    bool ConvertAndAddFields(int repeatRun, int& refusedField);
-    void RefuseFieldValue(int field, bool purgeBoth);
-    // The tally of a repeat run (terminal/repeatsummary.cpp): started before the first run,
-    // told of each command handed over; it ends by itself with the last run's answer or
-    // error, or when EndRepeatTally is called (Cancel, a run that stops early).
-    void StartRepeatTally(int count, tallyhost::TFPHostControl* host);
-    void CountRepeatCommandSent();
-    void EndRepeatTally();
-    std::unique_ptr<tallyhost::RepeatTally> m_repeatTally;
-    std::unique_ptr<QObject> m_repeatWatch; // context of the tally's link connections
-    TStatusWord m_statusWord = swReady;     // the last state word shown
+    // The summary of a repeat run, in the status bar after the state word and to the log.
+    void TellRepeatSummary(const QString& summary);
+    tallyhost::TExchangeEngine* m_engine = nullptr; // child
+    TStatusWord m_statusWord = swReady;             // the last state word shown
     void ClearAnswerControls();
     // Fills the list of the entries beyond the grid and places it at `top`; returns its bottom.
     int ShowAnswerRest(std::vector<tallyhost::AnswerEntry> entries, int top);
-    std::vector<QEventLoop*> m_idleWaits; // waits in progress, innermost last
-    unsigned m_cancelCount = 0;           // Cancel clicks so far
-    bool m_memoWatched = false;           // the memo's double click is handled
-    // A command is out on the host link / the fiscal link (cleared by its answer, its error,
-    // Cancel, Reset or its port closing); a repeat run is going on.
-    bool m_hostExchange = false;
-    bool m_auxExchange = false;
-    bool m_repeatRunning = false;
-    TStatusWord m_cancelWord = swAbort; // how a repeat ended by Cancel or Reset says so
-    // Cancel dropped an exchange in progress; the link's report of it is not a failure.
-    bool m_hostExchangeCancelled = false;
-    bool m_auxExchangeCancelled = false;
-    // The answer carried by the fiscal notification being handled, when it carries one.
-    std::optional<std::string> m_notifiedAuxAnswer;
+    bool m_memoWatched = false; // the memo's double click is handled
 
     // The links of the host, null without one.
     tallyhost::TFPHostControl* HostLink() const;

@@ -58,19 +58,3 @@ TEST(PanelValues, ValuesComeBackPerCommandWhileItsFieldsAreTheSame)
     values.Clear();
     EXPECT_FALSE(values.Kept("GCount", count));
 }
-
-TEST(PanelValues, TheCounterGoesOnPerCommandUntilReset)
-{
-    TPanelValues values;
-    EXPECT_EQ(values.NextCounter("GCount"), 1);
-    values.CounterUsed("GCount", 1);
-    values.CounterUsed("GCount", 2);
-    EXPECT_EQ(values.NextCounter("GCount"), 3);
-    EXPECT_EQ(values.NextCounter("GSale"), 1);
-
-    // Keeping values does not touch the counter, and a reset starts it again.
-    values.Keep("GCount", Definition({{ctSimple, ftdAlphaNumeric}}), {Text("T")});
-    EXPECT_EQ(values.NextCounter("GCount"), 3);
-    values.Reset("GCount");
-    EXPECT_EQ(values.NextCounter("GCount"), 1);
-}

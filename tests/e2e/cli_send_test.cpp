@@ -105,7 +105,12 @@ QProcess* CliSendTest::s_sim = nullptr;
 
 TEST_F(CliSendTest, HostCommandPrintsTheDecodedAnswer)
 {
-    const CliRun r = Send("Sales", "Sell item");
+    // Unit price is Required: left empty, nothing is sent and the field is named.
+    const CliRun empty = Send("Sales", "Sell item");
+    EXPECT_EQ(empty.Exit, 2);
+    EXPECT_TRUE(empty.Err.contains("field 'Unit price' is required")) << empty.Err.toStdString();
+
+    const CliRun r = Send("Sales", "Sell item", {"Unit price=1.50"});
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_TRUE(r.Out.contains("Fiscal answer = 1600\n  panel 1: Fiscal receipt open [clBlue]"))
         << r.Out.toStdString();
@@ -182,7 +187,7 @@ TEST_F(CliSendTest, BadInputIsRefusedBeforeAnythingIsSent)
     EXPECT_EQ(unknown.Exit, 2);
     EXPECT_TRUE(unknown.Err.contains("no field 'Colour'"));
 
-    const CliRun escape = Send("Sales", "Sell item", {"Description=x'4G'"});
+    const CliRun escape = Send("Sales", "Sell item", {"Description=x'4G'", "Unit price=1"});
     EXPECT_EQ(escape.Exit, 2);
     EXPECT_TRUE(escape.Err.contains("Bad user data input in control"));
 

@@ -71,32 +71,3 @@ TEST_F(SendingTest, ARepeatRunEndsWithItsSummaryInTheStatusBarAndTheLogView)
     EXPECT_TRUE(file.contains("HOST --> ")); // the frames are there ...
     EXPECT_FALSE(file.contains("Repeat"));   // ... and nothing else
 }
-
-TEST_F(SendingTest, AutoincrementGoesOnFromTheCommandsLastRunUntilReset)
-{
-    Scenario s = QuickScenario();
-    s.HostRules.push_back(HostRule("C", 0, 0, 0, {"$2"}));
-    StartSimulator(s);
-    OpenFile(DemoFile(1));
-    Select("G", "Count");
-
-    const auto repeat = [&](const char* count, const QString& summaryStart) {
-        AnswerRepeatCount(count);
-        QTest::mouseClick(m_window->ButtonRepeat, Qt::LeftButton);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Status().startsWith(summaryStart); }, 8000))
-            << Status().toStdString();
-    };
-    repeat("2", QStringLiteral("Ready - Repeat 2: 2 sent"));
-    EXPECT_EQ(Entry("Echo").second->text(), "T002");
-
-    // Another command in between, then the same one again: the numbering goes on.
-    Select("G", "Sale");
-    Select("G", "Count");
-    repeat("1", QStringLiteral("Ready - Repeat 1: 1 sent"));
-    EXPECT_EQ(Entry("Echo").second->text(), "T003");
-
-    // Reset values starts it again.
-    m_window->MenuItemResetValues->trigger();
-    repeat("1", QStringLiteral("Ready - Repeat 1: 1 sent"));
-    EXPECT_EQ(Entry("Echo").second->text(), "T001");
-}
