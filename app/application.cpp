@@ -1,6 +1,6 @@
 #include "app/application.h"
 
-#include "app/messagebox.h"
+#include "gui/messagebox.h"
 
 #include <exception>
 

@@ -3,10 +3,11 @@
 
 #include "app/artwork.h"
 #include "app/formmain.h"
-#include "app/messagebox.h"
+#include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/profile.h"
 #include "core/template.h"
+#include "gui/messagebox.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -5,12 +5,13 @@
 #include "app/formpreferences.h"
 #include "app/formrunscript.h"
 #include "app/logwindow.h"
-#include "app/messagebox.h"
 #include "core/errors.h"
 #include "editors/formeditcmdans.h"
 #include "editors/formeditfixanswer.h"
 #include "editors/formeditreturncode.h"
 #include "editors/formtestfixedanswer.h"
+#include "gui/hint.h"
+#include "gui/messagebox.h"
 #include "terminal/terminalwindow.h"
 
 #include <QAbstractSpinBox>
@@ -69,15 +70,6 @@ void InstallHintTiming()
 {
     if (!dynamic_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle);
-}
-
-// A hint "short|long": the short part is the tool tip, the long part goes to the status bar.
-// Without a "|" both are the same text.
-void SetHint(QAction* action, const QString& hint)
-{
-    const int bar = hint.indexOf(QLatin1Char('|'));
-    action->setToolTip(bar < 0 ? hint : hint.left(bar));
-    action->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
 }
 
 // The text control an edit command works on: the focused line edit or text edit, also the
@@ -398,6 +390,21 @@ QString TFormMain::PanelText(int panel) const
         return QString();
     return m_panels[panel]->text();
 }
+
+namespace {
+
+// Makes "&Edit fields" of the terminal window open the field list editor. The editors know
+// nothing of the terminal window, so the main window, which knows both, joins them.
+void InstallFieldListEditor()
+{
+    TFormChildTerminalWindow::EditFieldsDialog = [](QWidget* parent, const QString& fileName,
+                                                    const QString& section) {
+        TFormEditCmdAns dialog(parent, fileName, section);
+        ExecModal(dialog);
+    };
+}
+
+} // namespace
 
 bool TFormMain::TerminalFileOpen() const
 {

@@ -1,6 +1,7 @@
 #include "app/formpreferences.h"
 #include "app/logwindow.h"
 
+#include "gui/qtcolor.h"
 #include "links/devicetable.h"
 
 #include <QCheckBox>
@@ -29,11 +30,6 @@ constexpr TNamedColor kStandardColors[] = {
     {"Silver", 0xC0C0C0}, {"Red", 0x0000FF},     {"Lime", 0x00FF00},  {"Yellow", 0x00FFFF},
     {"Blue", 0xFF0000},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00},  {"White", 0xFFFFFF},
 };
-
-QColor ToQColor(std::uint32_t value)
-{
-    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
-}
 
 QComboBox* PickList(const char* name, const QString& hint, const QStringList& items)
 {

@@ -1,6 +1,6 @@
 #include "app/formrunscript.h"
 
-#include "app/messagebox.h"
+#include "gui/messagebox.h"
 #include "session/exchange.h"
 #include "session/script.h"
 #include "session/scriptcheck.h"

@@ -1,8 +1,9 @@
 #include "app/logwindow.h"
 
-#include "app/messagebox.h"
-#include "app/notifications.h"
 #include "core/logformat.h"
+#include "gui/messagebox.h"
+#include "gui/notifications.h"
+#include "gui/qtcolor.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
@@ -312,13 +313,6 @@ void TFormChildLogWindow::CreateViewTools()
     m_actionTimeColumn->setChecked(m_columns.time);
     m_actionTextColumn->setChecked(m_columns.text);
     m_actionResponseTime->setChecked(m_columns.response);
-}
-
-QColor TFormChildLogWindow::ToQColor(std::uint32_t toolkitColor)
-{
-    return QColor(static_cast<int>(toolkitColor & 0xFF),
-                  static_cast<int>((toolkitColor >> 8) & 0xFF),
-                  static_cast<int>((toolkitColor >> 16) & 0xFF));
 }
 
 QString TFormChildLogWindow::TimeStampText(const QDateTime& when)

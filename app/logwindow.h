@@ -72,7 +72,7 @@ TLogSource& MainWindowLogSource();
 
 // The log window: one coloured line per link event in a read-only rich-text view, and the
 // same events appended to the log file beside the terminal file (".log"). It works only from
-// the notifications the main window posts (WM_LOG_*, app/notifications.h).
+// the notifications the main window posts (WM_LOG_*, gui/notifications.h).
 //
 // Both are fed in batches: the lines of the handled notifications collect and are written
 // to the file and shown in the view once the pending notifications have run (zero-timer),
@@ -101,9 +101,6 @@ public:
     static constexpr int kMinimumWidth = 350;
     static constexpr int kMaxViewLines = 100000; // the default of TLogSettings::ViewLines
     static constexpr int kMinViewLines = 100;
-
-    // The toolkit colour value (red in the low byte) as a colour.
-    static QColor ToQColor(std::uint32_t toolkitColor);
     // The time stamp written at every opening of the log file: the locale's short date and
     // its long time (without a time zone).
     static QString TimeStampText(const QDateTime& when);

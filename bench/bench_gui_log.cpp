@@ -10,7 +10,7 @@
 // QT_QPA_PLATFORM says otherwise.
 
 #include "app/logwindow.h"
-#include "app/notifications.h"
+#include "gui/notifications.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

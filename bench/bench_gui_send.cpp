@@ -14,7 +14,7 @@
 
 #include "app/formmain.h"
 #include "app/logwindow.h"
-#include "app/messagebox.h"
+#include "gui/messagebox.h"
 #include "links/fphostcontrol.h"
 #include "terminal/commandtree.h"
 #include "terminal/terminalwindow.h"

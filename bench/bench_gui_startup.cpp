@@ -5,7 +5,7 @@
 // process start to the first paint and the resident memory.
 
 #include "app/formmain.h"
-#include "app/messagebox.h"
+#include "gui/messagebox.h"
 
 #include <QApplication>
 #include <QDir>

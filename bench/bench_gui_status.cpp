@@ -5,13 +5,13 @@
 //
 // Run: build/bench/bench_gui_status (offscreen; no display needed).
 
-#include "app/messagebox.h"
 #include "core/profile.h"
 #include "core/returncodeedit.h"
 #include "core/statusedit.h"
 #include "editors/fieldtypecombobox.h"
 #include "editors/formeditfixanswer.h"
 #include "editors/formeditreturncode.h"
+#include "gui/messagebox.h"
 
 #include <QApplication>
 #include <QLineEdit>

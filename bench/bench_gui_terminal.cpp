@@ -5,7 +5,7 @@
 //
 // Run: build/bench/bench_gui_terminal (offscreen; no display needed).
 
-#include "app/messagebox.h"
+#include "gui/messagebox.h"
 #include "terminal/commandtree.h"
 #include "terminal/terminalwindow.h"
 

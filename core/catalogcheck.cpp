@@ -17,6 +17,7 @@
 #include "core/profile.h"
 #include "core/returncodeedit.h"
 #include "core/statusedit.h"
+#include "core/strtoint.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "core/treeedit.h"
@@ -424,11 +425,12 @@ private:
         if (const KeyInfo* k = s.Find(KeyCommands)) {
             const std::string* raw = m_cache.Find(name, KeyCommands);
             const std::vector<std::string> items = SplitCommaText(raw ? *raw : std::string());
-            if (items.size() % 12 != 0)
+            if (items.size() % CommandValuesPerField != 0)
                 add(k->Line, s.Name, k->Name, Sev::Error,
-                    std::to_string(items.size()) + " values, not a multiple of 12: the last " +
-                        std::to_string(items.size() % 12) + " are ignored");
-            fieldCount = static_cast<int>(items.size() / 12);
+                    std::to_string(items.size()) + " values, not a multiple of " +
+                        std::to_string(CommandValuesPerField) + ": the last " +
+                        std::to_string(items.size() % CommandValuesPerField) + " are ignored");
+            fieldCount = static_cast<int>(items.size() / CommandValuesPerField);
             if (fieldCount > MaxFields)
                 add(k->Line, s.Name, k->Name, Sev::Error,
                     std::to_string(fieldCount) + " fields: fields after the " +
@@ -443,18 +445,19 @@ private:
         if (const KeyInfo* k = s.Find(KeyAnswers)) {
             const std::string* raw = m_cache.Find(name, KeyAnswers);
             const std::vector<std::string> items = SplitCommaText(raw ? *raw : std::string());
-            if (items.size() % 3 != 0)
+            if (items.size() % AnswerValuesPerField != 0)
                 add(k->Line, s.Name, k->Name, Sev::Error,
-                    std::to_string(items.size()) + " values, not a multiple of 3: the last " +
-                        std::to_string(items.size() % 3) + " are ignored");
-            const int count = static_cast<int>(items.size() / 3);
+                    std::to_string(items.size()) + " values, not a multiple of " +
+                        std::to_string(AnswerValuesPerField) + ": the last " +
+                        std::to_string(items.size() % AnswerValuesPerField) + " are ignored");
+            const int count = static_cast<int>(items.size() / AnswerValuesPerField);
             if (count > MaxFields)
                 add(k->Line, s.Name, k->Name, Sev::Error,
                     std::to_string(count) + " fields: fields after the " +
                         std::to_string(MaxFields) + "th are ignored");
             for (int i = 0; i < std::min(count, MaxFields); ++i) {
                 const std::string field = "answer field " + std::to_string(i + 1);
-                const auto b = static_cast<std::size_t>(i) * 3;
+                const auto b = static_cast<std::size_t>(i) * AnswerValuesPerField;
                 std::int32_t type = 0;
                 if (needInteger(*k, s.Name, field + " text type", items[b + 1], type) &&
                     (type < 0 || type > 9))
@@ -509,7 +512,7 @@ private:
     int commandField(const KeyInfo& k, std::string_view section,
                      const std::vector<std::string>& items, int i)
     {
-        const auto b = static_cast<std::size_t>(i) * 12;
+        const auto b = static_cast<std::size_t>(i) * CommandValuesPerField;
         const std::string field = "field " + std::to_string(i + 1);
         std::int32_t n = 0;
         if (i == 0 && needInteger(k, section, field + " mode", items[b], n) && n != cmHost &&

@@ -7,7 +7,7 @@
 
 #include "core/errors.h"
 #include "core/profile.h"
-#include "core/termfile.h"
+#include "core/strtoint.h"
 
 namespace tallyhost {
 

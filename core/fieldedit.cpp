@@ -13,9 +13,6 @@ namespace tallyhost {
 
 namespace {
 
-constexpr int CommandValuesPerField = 12;
-constexpr int AnswerValuesPerField = 3;
-
 std::string yesNo(bool on)
 {
     return YesNoName(on ? 1 : 0);

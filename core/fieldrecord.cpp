@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "core/inputrules.h"
-#include "core/termfile.h"
+#include "core/strtoint.h"
 #include "core/valueformat.h"
 
 namespace tallyhost {

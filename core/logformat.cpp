@@ -31,20 +31,32 @@ LogLine Line(LogColorRole color, std::string_view prefix, std::string content,
     return line;
 }
 
-} // namespace
-
-std::string FrameHexText(std::string_view frame)
+std::string hexPairs(std::string_view bytes, bool blankAfterLast)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
-    text.reserve(frame.size() * 3);
-    for (const char c : frame) {
+    text.reserve(bytes.size() * 3);
+    for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         text += kDigits[byte >> 4];
         text += kDigits[byte & 0x0F];
         text += ' ';
     }
+    if (!blankAfterLast && !text.empty())
+        text.pop_back();
     return text;
+}
+
+} // namespace
+
+std::string FrameHexText(std::string_view frame)
+{
+    return hexPairs(frame, true);
+}
+
+std::string HexText(std::string_view bytes)
+{
+    return hexPairs(bytes, false);
 }
 
 std::string_view BaudRateText(int baudRate)

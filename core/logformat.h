@@ -90,6 +90,9 @@ struct LogLine
 // The frame as upper-case hexadecimal byte pairs, each followed by one blank:
 // bytes 02 41 03 give "02 41 03 ". Any byte value, NUL included, is rendered.
 std::string FrameHexText(std::string_view frame);
+// The same pairs separated by one blank, none after the last: "02 41 03". The command line's
+// reports show bytes this way.
+std::string HexText(std::string_view bytes);
 
 // The speed text of a host speed index: 3 gives " 9600"; an index outside 0..5 gives "".
 std::string_view BaudRateText(int baudRate);

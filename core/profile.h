@@ -62,18 +62,6 @@ bool SameName(std::string_view a, std::string_view b);
 // holds "=", or starts with "[" and holds "]"); writing one throws IniKeyError.
 bool KeyNameReadsBack(std::string_view name);
 
-// Replaces `path` with `bytes` atomically: a temporary file in the same directory, written,
-// fsync'ed, given the original's permissions, then renamed over the original (through a
-// symbolic link to its target). Refuses a file without write permission or whose directory
-// cannot take the temporary file. Throws IniWriteError(path); the original stays untouched.
-void WriteFileAtomically(const std::string& path, std::string_view bytes);
-
-// Removes the temporary copies that saves of `path` left behind when their writer died
-// before the rename: only names of the save's own pattern for this file, only when the PID
-// in the name no longer runs and no one holds the copy's lock. Loads and saves call it.
-// Returns how many were removed; failures are silent (a read-only folder keeps them).
-std::size_t RemoveStaleTempFiles(const std::string& path);
-
 // One line of a profile file as the reader sees it, for tools that report by line number.
 enum class IniLineKind
 {

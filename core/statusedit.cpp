@@ -6,6 +6,7 @@
 #include "core/fieldedit.h"
 #include "core/hexdigit.h"
 #include "core/profile.h"
+#include "core/strtoint.h"
 #include "core/termfile.h"
 
 #include <utility>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,12 @@ namespace tallyhost {
 // A command holds at most this many command fields and answer fields, and a status word at
 // most this many decode records. Hand-written files with more never write past the arrays.
 inline constexpr int MaxFields = 70;
+
+// A command's "Commands" value lists 12 values a field (mode, caption, hint, text type, default
+// text, control type, max length, required, ...); its "Answers" value lists 3 (caption, hint,
+// text type). Values after the last complete field are ignored.
+inline constexpr std::size_t CommandValuesPerField = 12;
+inline constexpr std::size_t AnswerValuesPerField = 3;
 
 // Text type codes 0..9 of command and answer fields. Codes 0..7 are the typed input box's
 // field types; 8 and 9 are served by the date and time pickers.

@@ -5,9 +5,8 @@
 
 #include "core/colors.h"
 #include "core/commatext.h"
-#include "core/errors.h"
-#include "core/hexdigit.h"
 #include "core/profile.h"
+#include "core/strtoint.h"
 #include "core/termcache.h"
 
 namespace tallyhost {
@@ -38,59 +37,6 @@ std::string_view innerText(std::string_view value)
 }
 
 } // namespace
-
-bool TryStrToInt(std::string_view text, std::int32_t& value)
-{
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    bool hex = false;
-    if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i >= n)
-        return false;
-    std::uint64_t v = 0;
-    const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 2147483648ull : 2147483647ull);
-    for (; i < n; ++i) {
-        const int d =
-            hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
-        if (d < 0)
-            return false;
-        v = v * (hex ? 16 : 10) + static_cast<std::uint64_t>(d);
-        if (v > limit)
-            return false;
-    }
-    auto u = static_cast<std::uint32_t>(v);
-    if (negative)
-        u = 0u - u;
-    value = static_cast<std::int32_t>(u);
-    return true;
-}
-
-std::int32_t StrToInt(std::string_view text)
-{
-    std::int32_t value = 0;
-    if (!TryStrToInt(text, value))
-        throw ConvertError::NotAnInteger(std::string(text));
-    return value;
-}
-
-std::int32_t StrToIntDef(std::string_view text, std::int32_t defaultValue)
-{
-    std::int32_t value = 0;
-    return TryStrToInt(text, value) ? value : defaultValue;
-}
 
 std::string CommandSectionName(std::string_view group, std::string_view command)
 {
@@ -128,7 +74,8 @@ void LoadCommandFields(const TTerminalCache& cache, std::string_view section,
 {
     const std::vector<std::string> items = SplitCommaText(cache.ReadString(section, KeyCommands));
     // Fields past the 70th of a hand-written list are ignored (not even converted).
-    const int count = static_cast<int>(std::min<std::size_t>(items.size() / 12, MaxFields));
+    const int count =
+        static_cast<int>(std::min<std::size_t>(items.size() / CommandValuesPerField, MaxFields));
 
     std::array<TCommandFieldDef, MaxFields> fields{};
     // A command without fields is a host command; the mode is never left from the previous one.
@@ -136,7 +83,7 @@ void LoadCommandFields(const TTerminalCache& cache, std::string_view section,
     if (count > 0)
         mode = byteOf(StrToInt(items[0]));
     for (int i = 0; i < count; ++i) {
-        const std::size_t b = static_cast<std::size_t>(i) * 12;
+        const std::size_t b = static_cast<std::size_t>(i) * CommandValuesPerField;
         TCommandFieldDef& f = fields[static_cast<std::size_t>(i)];
         f.Caption = items[b + 1];
         f.Hint = items[b + 2];
@@ -159,11 +106,12 @@ void LoadAnswerFields(const TTerminalCache& cache, std::string_view section,
                       TCommandDefinition& definition)
 {
     const std::vector<std::string> items = SplitCommaText(cache.ReadString(section, KeyAnswers));
-    const int count = static_cast<int>(std::min<std::size_t>(items.size() / 3, MaxFields));
+    const int count =
+        static_cast<int>(std::min<std::size_t>(items.size() / AnswerValuesPerField, MaxFields));
 
     std::array<TAnswerFieldDef, MaxFields> answers{};
     for (int i = 0; i < count; ++i) {
-        const std::size_t b = static_cast<std::size_t>(i) * 3;
+        const std::size_t b = static_cast<std::size_t>(i) * AnswerValuesPerField;
         TAnswerFieldDef& a = answers[static_cast<std::size_t>(i)];
         a.Caption = items[b];
         a.TextType = byteOf(StrToInt(items[b + 1]));

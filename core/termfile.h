@@ -35,13 +35,6 @@ inline constexpr std::string_view KeyOutputDateFormat = "OutputDateFormat";
 // window create thousands of panels).
 inline constexpr int MaxStatusPanels = MaxFields;
 
-// Integer conversion as the file format's toolkit does it: optional leading blanks, optional
-// sign, decimal digits or hexadecimal after "$", "0x" or "0X"; 32-bit (hex up to 8 digits,
-// wrapping like the toolkit: "$FFFFFFFF" is -1). Throws ConvertError::NotAnInteger(text).
-std::int32_t StrToInt(std::string_view text);
-bool TryStrToInt(std::string_view text, std::int32_t& value);
-std::int32_t StrToIntDef(std::string_view text, std::int32_t defaultValue);
-
 // The section of a command: the group name followed directly by the command name (group "AB"
 // with command "C" and group "A" with command "BC" share the section "ABC").
 std::string CommandSectionName(std::string_view group, std::string_view command);

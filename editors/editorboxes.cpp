@@ -1,26 +1,18 @@
 #include "editors/editorboxes.h"
 
-#include "app/messagebox.h"
 #include "core/fieldedit.h"
-
-namespace {
-
-QString Caption(std::string_view caption)
-{
-    return QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size()));
-}
-
-} // namespace
+#include "gui/bytetext.h"
+#include "gui/messagebox.h"
 
 bool AskEditorWarning(QWidget* parent, const QString& text)
 {
-    return ShowMessageBox(parent, QMessageBox::Warning, Caption(tallyhost::WarningCaption), text,
+    return ShowMessageBox(parent, QMessageBox::Warning, FromBytes(tallyhost::WarningCaption), text,
                           QMessageBox::Ok | QMessageBox::Cancel,
                           QMessageBox::Ok) == QMessageBox::Ok;
 }
 
 void ShowEditorError(QWidget* parent, const QString& text)
 {
-    ShowMessageBox(parent, QMessageBox::Critical, Caption(tallyhost::ErrorCaption), text,
+    ShowMessageBox(parent, QMessageBox::Critical, FromBytes(tallyhost::ErrorCaption), text,
                    QMessageBox::Ok);
 }

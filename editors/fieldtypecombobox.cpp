@@ -1,6 +1,7 @@
 #include "editors/fieldtypecombobox.h"
 
 #include "core/inputrules.h"
+#include "gui/bytetext.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -11,15 +12,6 @@
 #include <QTimer>
 
 using namespace tallyhost;
-
-namespace {
-
-std::string ToBytes(const QString& s)
-{
-    return s.toLatin1().toStdString();
-}
-
-} // namespace
 
 TFieldTypeComboBox::TFieldTypeComboBox(QWidget* parent) : QComboBox(parent)
 {

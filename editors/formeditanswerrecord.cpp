@@ -1,7 +1,7 @@
 #include "editors/formeditanswerrecord.h"
 
-#include "editors/bytetext.h"
 #include "editors/fieldtypecombobox.h"
+#include "gui/bytetext.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,11 +1,11 @@
 #include "editors/formeditcmdans.h"
 
-#include "app/messagebox.h"
-#include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/formeditanswerrecord.h"
 #include "editors/formeditcommandrecord.h"
-#include "terminal/terminalwindow.h"
+#include "editors/listeditorframe.h"
+#include "gui/bytetext.h"
+#include "gui/messagebox.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -89,32 +89,9 @@ void TFormEditCmdAns::FormCreate()
     PageControl->addTab(TabSheetCommands, tr("C&ommands"));
     PageControl->addTab(TabSheetAnswers, tr("A&nswers"));
 
-    auto button = [this](const QString& caption, const QString& hint) {
-        auto* b = new QPushButton(caption, this);
-        b->setToolTip(hint);
-        b->setStatusTip(hint);
-        b->setAutoDefault(false);
-        return b;
-    };
-    ButtonAdd = button(tr("&Add"), tr("Add record"));
-    ButtonModify = button(tr("&Modify"), tr("Modify record"));
-    ButtonRemove = button(tr("&Remove"), tr("Remove record"));
-    ButtonClose = button(tr("&Close"), tr("Close dialog"));
-    // Close is the default and the cancel button: Enter and Escape both close.
-    ButtonClose->setDefault(true);
+    BuildListEditorFrame(this, PageControl,
+                         {tr("Add record"), tr("Modify record"), tr("Remove record")});
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    for (QPushButton* b : {ButtonAdd, ButtonModify, ButtonRemove, ButtonClose})
-        buttons->addWidget(b);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl, 1);
-    layout->addLayout(buttons);
-
-    connect(ButtonAdd, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonAddClick);
-    connect(ButtonModify, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonModifyClick);
-    connect(ButtonRemove, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonRemoveClick);
-    connect(ButtonClose, &QPushButton::clicked, this, &TFormEditCmdAns::ButtonCloseClick);
     connect(StringGridCommands, &QTableWidget::cellDoubleClicked, this,
             &TFormEditCmdAns::StringGridCommandsDblClick);
     connect(StringGridAnswers, &QTableWidget::cellDoubleClicked, this,
@@ -264,13 +241,4 @@ void TFormEditCmdAns::StringGridAnswersDblClick()
         ButtonModifyClick();
     else
         ButtonAddClick();
-}
-
-void InstallFieldListEditor()
-{
-    TFormChildTerminalWindow::EditFieldsDialog = [](QWidget* parent, const QString& fileName,
-                                                    const QString& section) {
-        TFormEditCmdAns dialog(parent, fileName, section);
-        ExecModal(dialog);
-    };
 }

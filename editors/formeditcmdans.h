@@ -57,6 +57,3 @@ private:
 
     tallyhost::TFieldListEditor m_editor;
 };
-
-// Makes "&Edit fields" of the terminal window open this dialog.
-void InstallFieldListEditor();

@@ -1,7 +1,8 @@
 #include "editors/formeditcommandrecord.h"
 
-#include "editors/bytetext.h"
 #include "editors/fieldtypecombobox.h"
+#include "gui/bytetext.h"
+#include "gui/hint.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,12 +22,6 @@ namespace {
 QString MemoTextOf(const std::vector<std::string>& lines)
 {
     return FromBytes(tallyhost::MemoText(lines));
-}
-
-void SetHint(QWidget* widget, const QString& hint)
-{
-    widget->setToolTip(hint);
-    widget->setStatusTip(hint);
 }
 
 } // namespace

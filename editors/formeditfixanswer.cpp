@@ -1,14 +1,17 @@
 #include "editors/formeditfixanswer.h"
 
-#include "app/messagebox.h"
 #include "core/colors.h"
 #include "core/errors.h"
 #include "core/fieldedit.h"
 #include "core/termdefs.h"
 #include "core/termfile.h"
-#include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
+#include "editors/listeditorframe.h"
+#include "gui/bytetext.h"
+#include "gui/hint.h"
+#include "gui/messagebox.h"
+#include "gui/qtcolor.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -28,12 +31,6 @@ using namespace tallyhost;
 
 namespace {
 
-QColor ToQColor(TColor color)
-{
-    const TRgb rgb = ColorToRgbParts(color);
-    return QColor(rgb.Red, rgb.Green, rgb.Blue);
-}
-
 // A swatch of the colour, drawn in the picker before its name.
 QIcon Swatch(TColor color)
 {
@@ -43,12 +40,6 @@ QIcon Swatch(TColor color)
     painter.setPen(Qt::black);
     painter.drawRect(0, 0, pixmap.width() - 1, pixmap.height() - 1);
     return QIcon(pixmap);
-}
-
-void SetHint(QWidget* widget, const QString& hint)
-{
-    widget->setToolTip(hint);
-    widget->setStatusTip(hint);
 }
 
 QLabel* BuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent)
@@ -276,32 +267,12 @@ TFormEditFixAnswer::TFormEditFixAnswer(const QString& fileName, QWidget* parent)
     PageControl->addTab(TabSheetFiscalAnswer, QStringLiteral("&Fiscal"));
     PageControl->addTab(TabSheetPrinterAnswer, QStringLiteral("&Printer"));
 
-    ButtonAdd = new QPushButton(QStringLiteral("&Add"), this);
-    SetHint(ButtonAdd, QStringLiteral("Add new answer record"));
-    ButtonModify = new QPushButton(QStringLiteral("&Modify"), this);
-    SetHint(ButtonModify, QStringLiteral("Modify selected answer record "));
-    ButtonRemove = new QPushButton(QStringLiteral("&Remove"), this);
-    SetHint(ButtonRemove, QStringLiteral("Remove selected answer record"));
-    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
-    SetHint(ButtonClose, QStringLiteral("Close dialog"));
-    for (QPushButton* b : {ButtonAdd, ButtonModify, ButtonRemove, ButtonClose})
-        b->setAutoDefault(false);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonAdd);
-    buttons->addWidget(ButtonModify);
-    buttons->addWidget(ButtonRemove);
-    buttons->addStretch();
-    buttons->addWidget(ButtonClose);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl);
-    layout->addLayout(buttons);
+    BuildListEditorFrame(this, PageControl,
+                         {QStringLiteral("Add new answer record"),
+                          QStringLiteral("Modify selected answer record "),
+                          QStringLiteral("Remove selected answer record")});
     resize(640, 360);
 
-    connect(ButtonAdd, &QPushButton::clicked, this, &TFormEditFixAnswer::ButtonAddClick);
-    connect(ButtonModify, &QPushButton::clicked, this, &TFormEditFixAnswer::ButtonModifyClick);
-    connect(ButtonRemove, &QPushButton::clicked, this, &TFormEditFixAnswer::ButtonRemoveClick);
-    connect(ButtonClose, &QPushButton::clicked, this, &TFormEditFixAnswer::ButtonCloseClick);
     connect(StringGridFiscal, &QTableWidget::cellDoubleClicked, this,
             &TFormEditFixAnswer::StringGridFiscalDblClick);
     connect(StringGridPrinter, &QTableWidget::cellDoubleClicked, this,

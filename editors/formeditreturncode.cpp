@@ -1,11 +1,13 @@
 #include "editors/formeditreturncode.h"
 
-#include "app/messagebox.h"
 #include "core/errors.h"
 #include "core/termdefs.h"
-#include "editors/bytetext.h"
 #include "editors/editorboxes.h"
 #include "editors/fieldtypecombobox.h"
+#include "editors/listeditorframe.h"
+#include "gui/bytetext.h"
+#include "gui/hint.h"
+#include "gui/messagebox.h"
 
 #include <QApplication>
 #include <QFile>
@@ -18,16 +20,6 @@
 #include <QVBoxLayout>
 
 using namespace tallyhost;
-
-namespace {
-
-void SetHint(QWidget* widget, const QString& hint)
-{
-    widget->setToolTip(hint);
-    widget->setStatusTip(hint);
-}
-
-} // namespace
 
 // ---- TFormRcRecord ----------------------------------------------------------------------------
 
@@ -128,33 +120,12 @@ TFormEditReturnCode::TFormEditReturnCode(const QString& fileName, QWidget* paren
     StringGridRc->verticalHeader()->setVisible(false);
     StringGridRc->horizontalHeader()->setStretchLastSection(true);
 
-    ButtonAdd = new QPushButton(QStringLiteral("&Add"), this);
-    SetHint(ButtonAdd, QStringLiteral("Add new return code"));
-    ButtonModify = new QPushButton(QStringLiteral("&Modify"), this);
-    SetHint(ButtonModify, QStringLiteral("Modify return code"));
-    ButtonRemove = new QPushButton(QStringLiteral("&Remove"), this);
-    SetHint(ButtonRemove, QStringLiteral("Remove return code"));
-    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
-    SetHint(ButtonClose, QStringLiteral("Close dialog"));
-    for (QPushButton* b : {ButtonAdd, ButtonModify, ButtonRemove})
-        b->setAutoDefault(false);
-    ButtonClose->setDefault(true);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonAdd);
-    buttons->addWidget(ButtonModify);
-    buttons->addWidget(ButtonRemove);
-    buttons->addStretch();
-    buttons->addWidget(ButtonClose);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(StringGridRc);
-    layout->addLayout(buttons);
+    BuildListEditorFrame(this, StringGridRc,
+                         {QStringLiteral("Add new return code"),
+                          QStringLiteral("Modify return code"),
+                          QStringLiteral("Remove return code")});
     resize(480, 360);
 
-    connect(ButtonAdd, &QPushButton::clicked, this, &TFormEditReturnCode::ButtonAddClick);
-    connect(ButtonModify, &QPushButton::clicked, this, &TFormEditReturnCode::ButtonModifyClick);
-    connect(ButtonRemove, &QPushButton::clicked, this, &TFormEditReturnCode::ButtonRemoveClick);
-    connect(ButtonClose, &QPushButton::clicked, this, &TFormEditReturnCode::ButtonCloseClick);
     connect(StringGridRc, &QTableWidget::cellDoubleClicked, this,
             &TFormEditReturnCode::StringGridRcDblClick);
 

@@ -1,7 +1,7 @@
 #include "editors/formtestfixedanswer.h"
 
+#include "core/strtoint.h"
 #include "core/termdefs.h"
-#include "core/termfile.h"
 #include "editors/fieldtypecombobox.h"
 
 #include <QGridLayout>

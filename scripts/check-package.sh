@@ -16,7 +16,7 @@ for f in /usr/bin/tallyhost /usr/bin/tallyhost-cli /usr/bin/tallyhost-sim \
          /usr/share/man/man1/tallyhost-sim.1.gz \
          /usr/share/tallyhost/examples/demo.thf /usr/share/tallyhost/examples/demo-sim.ini \
          /usr/share/tallyhost/examples/demo.ths \
-         /usr/share/doc/tallyhost/copyright; do
+         /usr/share/doc/tallyhost/copyright /usr/share/doc/tallyhost/changelog.gz; do
   grep -qx "$f" <<<"$files" || fail "missing $f"
 done
 # Nothing of the build tree (tests, benchmarks, static libraries, headers) gets in.
@@ -28,6 +28,18 @@ depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'libqt6widgets6' <<<"$depends" || fail "Depends lacks the Qt Widgets library: $depends"
 grep -q 'libc6' <<<"$depends" || fail "Depends lacks libc6: $depends"
 [ "$(dpkg-deb -f "$deb" Package)" = tallyhost ] || fail "wrong package name"
+maintainer=$(dpkg-deb -f "$deb" Maintainer)
+if ! grep -Eq '^[^<]+ <[^@>]+@[a-z0-9.-]+\.[a-z]+>$' <<<"$maintainer" ||
+   grep -q localhost <<<"$maintainer"; then
+  fail "Maintainer is not a name and a real address: $maintainer"
+fi
+
+# Debian's own checks: any error fails, warnings are shown.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian found errors"
+else
+  fail "lintian is not installed (scripts/deps.sh installs it)"
+fi
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT

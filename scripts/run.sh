@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
 build=${BUILD_DIR:-build}
-program="$build/gui/tallyhost"
+program="$build/app/tallyhost"
 simulator="$build/tools/tallyhost-sim"
 if [ "${1:-}" = "--printer" ]; then
   shift

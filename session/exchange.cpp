@@ -353,6 +353,13 @@ void TExchangeEngine::Cancel(StateWord word)
     Finish(ExchangeOutcome::Cancelled);
 }
 
+void TExchangeEngine::Withdraw()
+{
+    if (m_phase != Phase::Waiting || m_result.Run > 0)
+        return;
+    Finish(ExchangeOutcome::Cancelled);
+}
+
 void TExchangeEngine::Finish(ExchangeOutcome outcome)
 {
     m_result.Outcome = outcome;

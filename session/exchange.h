@@ -90,9 +90,8 @@ struct ExchangeResult
     std::string Section;
     // The word for the status panel; nothing for an outcome that leaves it alone.
     std::optional<StateWord> Word;
-    // What the operator's error box says ("Communication errors!!! Fiscal printer not
-    // ready.", "Error!!! Bad data in frame.", "Bad user data input in control ..."); empty
-    // when no box is due.
+    // What the operator's error box says (the printer not ready, bad data in the frame, a
+    // refused value naming its field); empty when no box is due.
     std::string FaultText;
     // A refusal in detail, naming the field or the link's reason, for tools and logs.
     std::string Refusal;
@@ -189,6 +188,10 @@ public:
     // Purges both links and ends the exchange going on, if any, as Cancelled with `word`
     // (Abort for the operator's Cancel, Ready for "Reset serial ports").
     void Cancel(StateWord word = StateWord::Abort);
+
+    // Ends an exchange that is still waiting for its first hand-over as Cancelled, without
+    // purging the links (the command they are busy with is someone else's); nothing else.
+    void Withdraw();
 
     // Waiting for an idle link or a command in flight (a Repeat between runs too).
     bool Busy() const { return m_phase != Phase::Idle; }

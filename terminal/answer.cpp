@@ -14,17 +14,18 @@
 
 #include "terminal/terminalwindow.h"
 
-#include "app/notifications.h"
 #include "core/accelerator.h"
 #include "core/answerdecode.h"
 #include "core/colors.h"
 #include "core/errors.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
+#include "gui/bytetext.h"
+#include "gui/hint.h"
+#include "gui/qtcolor.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/commandtree.h"
-#include "terminal/hint.h"
 #include "terminal/terminalhost.h"
 
 #include <QAbstractTableModel>
@@ -52,17 +53,6 @@ constexpr int StatusPanelHeight = 21;
 constexpr int AnswerEditHeight = 21;
 constexpr int BevelHeight = 2;
 constexpr int ClientBottomMargin = 10;
-
-QString FromBytes(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QColor ToQColor(TColor color)
-{
-    const TRgb rgb = ColorToRgbParts(color);
-    return QColor(rgb.Red, rgb.Green, rgb.Blue);
-}
 
 void SetTextColor(QWidget* widget, const QColor& color)
 {

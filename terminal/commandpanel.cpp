@@ -8,7 +8,8 @@
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "editors/fieldtypecombobox.h"
-#include "terminal/hint.h"
+#include "gui/bytetext.h"
+#include "gui/hint.h"
 #include "terminal/terminalwindow.h"
 
 #include <QAbstractButton>
@@ -27,11 +28,6 @@
 using namespace tallyhost;
 
 namespace {
-
-QString FromBytes(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // Labels of required fields are drawn in maroon.
 const QColor RequiredLabelColor(128, 0, 0);

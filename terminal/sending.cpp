@@ -9,10 +9,10 @@
 
 #include "terminal/terminalwindow.h"
 
-#include "app/messagebox.h"
 #include "core/fieldconvert.h"
 #include "core/termcache.h"
 #include "editors/fieldtypecombobox.h"
+#include "gui/messagebox.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "session/exchange.h"

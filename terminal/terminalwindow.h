@@ -264,8 +264,8 @@ public:
     // Answer field definitions of SentCommand, loaded for each answer.
     tallyhost::TCommandDefinition SentDefinition;
 
-    // Opens the field list editor modally on a command section of the file. The editors
-    // layer installs it; without it "Edit fields" only reloads the command.
+    // Opens the field list editor modally on a command section of the file. The main window
+    // installs it; without it "Edit fields" only reloads the command.
     static std::function<void(QWidget* parent, const QString& fileName, const QString& section)>
         EditFieldsDialog;
 

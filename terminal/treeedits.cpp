@@ -1,9 +1,10 @@
 // Tree edits of the terminal window: the operator's side (questions, boxes, nodes). The file
 // side is in core/treeedit: one atomic file replacement per operation.
 
-#include "app/messagebox.h"
 #include "core/errors.h"
 #include "core/treeedit.h"
+#include "gui/bytetext.h"
+#include "gui/messagebox.h"
 #include "terminal/commandtree.h"
 #include "terminal/formoverwritenewcommand.h"
 #include "terminal/terminalwindow.h"
@@ -13,16 +14,6 @@
 using namespace tallyhost;
 
 namespace {
-
-std::string ToBytes(const QString& s)
-{
-    return s.toLatin1().toStdString();
-}
-
-QString FromBytes(const std::string& s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QString Quoted(const QString& s)
 {

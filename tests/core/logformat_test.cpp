@@ -19,11 +19,25 @@ LogLine Format(LogEvent event, std::string_view frame = {}, bool lowLevel = fals
 
 } // namespace
 
-TEST(LogFormat, FrameHexTextRendersEveryByteAsTwoUpperCaseDigitsAndABlank)
+// The log puts a blank after every pair, the command line's reports only between pairs.
+TEST(LogFormat, HexTextsRenderEveryByteAsTwoUpperCaseDigits)
 {
-    EXPECT_EQ(FrameHexText(std::string("\x02\x41\x1C\x03", 4)), "02 41 1C 03 ");
-    EXPECT_EQ(FrameHexText(std::string("\x00\xFF\xab\x7f", 4)), "00 FF AB 7F ");
-    EXPECT_EQ(FrameHexText({}), "");
+    struct Case
+    {
+        std::string bytes;
+        std::string log;
+        std::string report;
+    };
+    const Case cases[] = {
+        {std::string("\x02\x41\x1C\x03", 4), "02 41 1C 03 ", "02 41 1C 03"},
+        {std::string("\x00\xFF\xab\x7f", 4), "00 FF AB 7F ", "00 FF AB 7F"},
+        {std::string("\x0A", 1), "0A ", "0A"},
+        {std::string(), "", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FrameHexText(c.bytes), c.log) << c.report;
+        EXPECT_EQ(HexText(c.bytes), c.report) << c.report;
+    }
 }
 
 TEST(LogFormat, HostFramesKeepTheirPrefixInViewAndFile)

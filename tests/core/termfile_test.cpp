@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/profile.h"
+#include "core/strtoint.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "tests/core/test_files.h"

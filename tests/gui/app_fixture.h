@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/formmain.h"
-#include "app/messagebox.h"
+#include "gui/messagebox.h"
 
 #include <QDir>
 #include <QFile>

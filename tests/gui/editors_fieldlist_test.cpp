@@ -1,11 +1,11 @@
 // The field list editor and the two record dialogs, driven by clicks and keys as the operator
 // uses them, on a real terminal file.
 
-#include "app/messagebox.h"
 #include "editors/fieldtypecombobox.h"
 #include "editors/formeditanswerrecord.h"
 #include "editors/formeditcmdans.h"
 #include "editors/formeditcommandrecord.h"
+#include "gui/messagebox.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

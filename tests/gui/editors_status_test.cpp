@@ -2,12 +2,12 @@
 // Options commands of the main window that open them.
 
 #include "app/formmain.h"
-#include "app/messagebox.h"
 #include "core/colors.h"
 #include "editors/fieldtypecombobox.h"
 #include "editors/formeditfixanswer.h"
 #include "editors/formeditreturncode.h"
 #include "editors/formtestfixedanswer.h"
+#include "gui/messagebox.h"
 #include "terminal/terminalwindow.h"
 
 #include "app_fixture.h"

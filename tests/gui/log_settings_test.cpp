@@ -3,8 +3,8 @@
 
 #include "app/formpreferences.h"
 #include "app/logwindow.h"
-#include "app/notifications.h"
 #include "app_fixture.h"
+#include "gui/notifications.h"
 
 #include <QAction>
 #include <QCheckBox>

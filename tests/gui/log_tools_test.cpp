@@ -2,8 +2,8 @@
 // does: shortcuts and keys on the real widgets, a scripted save dialog, files on disk.
 
 #include "app/logwindow.h"
-#include "app/messagebox.h"
-#include "app/notifications.h"
+#include "gui/messagebox.h"
+#include "gui/notifications.h"
 
 #include <QAction>
 #include <QApplication>

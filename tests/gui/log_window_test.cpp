@@ -1,6 +1,6 @@
 #include "app/logwindow.h"
-#include "app/notifications.h"
 #include "core/version.h"
+#include "gui/notifications.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

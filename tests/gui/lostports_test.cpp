@@ -5,10 +5,10 @@
 #include "app/formmain.h"
 #include "app/formpreferences.h"
 #include "app/logwindow.h"
-#include "app/messagebox.h"
-#include "app/notifications.h"
 #include "app/settings.h"
 #include "core/template.h"
+#include "gui/messagebox.h"
+#include "gui/notifications.h"
 #include "links/fphostcontrol.h"
 #include "tests/links/ptyprinter.h"
 

@@ -302,32 +302,6 @@ TEST_F(ExchangeTest, ResetSerialPortsEndsASendAndStopsARepeat)
     EXPECT_TRUE(m_dialogs.Boxes.empty()) << m_dialogs.Texts().join('|').toStdString();
 }
 
-TEST_F(ExchangeTest, AClosedPortStopsARepeatEvenWhenItIsReopenedAtOnce)
-{
-    Start();
-    Select("H", "Slow");
-    AnswerRepeatCount("4");
-    QObject::connect(m_main->VardoFPHostControl1, &tallyhost::TFPHostControl::OnWrite, m_main,
-                     [this](tallyhost::TFPHostControl*, const QByteArray& v) {
-                         if (v.size() > 1 && m_frames.size() == 1)
-                             QTimer::singleShot(50, m_main, [this] {
-                                 m_dialogs.OnDialog = [](QDialog&) {
-                                     return int(QDialog::Accepted);
-                                 };
-                                 m_main->MenuItemGeneral->trigger();
-                             });
-                     });
-    AltKey(Qt::Key_R);
-    const QString stopped = QStringLiteral(
-        "Error - Repeat 4: 1 sent, 0 answered, 1 errors; response min/median/max -/-/- ms");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Status() == stopped; }, 2000))
-        << Status().toStdString();
-    QTest::qWait(600);
-    EXPECT_EQ(m_frames.size(), 1);
-    EXPECT_EQ(Status(), stopped);
-    ExpectControlsBack();
-}
-
 TEST_F(ExchangeTest, LinkReportsArriveWhileARealModalBoxIsOpen)
 {
     Start();

@@ -5,9 +5,9 @@
 // environment override), and a terminal file opened the way the program opens one.
 
 #include "app/formmain.h"
-#include "app/messagebox.h"
-#include "app/notifications.h"
 #include "core/fieldconvert.h"
+#include "gui/messagebox.h"
+#include "gui/notifications.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/commandtree.h"

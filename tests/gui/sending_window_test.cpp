@@ -3,7 +3,7 @@
 
 #include "sending_fixture.h"
 
-#include "app/notifications.h"
+#include "gui/notifications.h"
 
 #include <QGroupBox>
 #include <QPlainTextEdit>
@@ -116,26 +116,6 @@ TEST_F(SendingTest, RepeatShowsProgressAndOnlyTheLastAnswer)
     EXPECT_EQ(Entry("Echo").second->text(), "T003");
     EXPECT_TRUE(m_window->TreeViewCommand->isEnabled());
     EXPECT_FALSE(m_window->CommandInProgress);
-
-    // A plain Send never increments.
-    m_window->ButtonSendClick();
-    ASSERT_TRUE(WaitForStatus("Ready"));
-    EXPECT_EQ(Entry("Echo").second->text(), "T");
-}
-
-TEST_F(SendingTest, RepeatCountsOutsideTheRangeSendNothing)
-{
-    StartSimulator(QuickScenario());
-    OpenFile(DemoFile(1));
-    Select("G", "Count");
-    for (const QString& answer :
-         {QStringLiteral("0"), QStringLiteral("1000"), QStringLiteral("x"), QString()}) {
-        AnswerRepeatCount(answer);
-        m_window->ButtonRepeatClick();
-        QTest::qWait(50);
-        EXPECT_EQ(m_framesWritten, 0) << answer.toStdString();
-        EXPECT_TRUE(m_window->TreeViewCommand->isEnabled());
-    }
 }
 
 TEST_F(SendingTest, CancelDuringARepeatEndsItWithAbortAndTheLateAnswerIsIgnored)

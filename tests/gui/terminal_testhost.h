@@ -4,7 +4,7 @@
 // status panels as strings, and optionally the two links, whose answers and errors it posts
 // to the window as the main window does.
 
-#include "app/notifications.h"
+#include "gui/notifications.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "terminal/terminalhost.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/messagebox.h"
+#include "gui/messagebox.h"
 #include "terminal/commandtree.h"
 #include "terminal/terminalwindow.h"
 

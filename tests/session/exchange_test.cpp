@@ -65,7 +65,7 @@ ExchangeRequest Command(const std::vector<std::string>& values, int mode = cmHos
 }
 
 // The printer at the far end and both links open on it.
-class ExchangeTest : public ::testing::Test
+class EngineTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -146,7 +146,7 @@ struct OutcomeCase
     const char* lastError;
 };
 
-TEST_F(ExchangeTest, EachWayAnExchangeEndsIsJudgedInTheOperatorsWords)
+TEST_F(EngineTest, EachWayAnExchangeEndsIsJudgedInTheOperatorsWords)
 {
     const std::vector<OutcomeCase> cases = {
         {"host answer", {"*"}, cmHost, ExchangeOutcome::Answered, StateWord::Ready, "", ""},
@@ -206,7 +206,7 @@ TEST_F(ExchangeTest, EachWayAnExchangeEndsIsJudgedInTheOperatorsWords)
     }
 }
 
-TEST_F(ExchangeTest, AHostAnswerIsDecodedWithTheStatusRecordsAndTheSentCommandsNames)
+TEST_F(EngineTest, AHostAnswerIsDecodedWithTheStatusRecordsAndTheSentCommandsNames)
 {
     TStatusTable fiscal;
     fiscal.Records[0] = {1, 0x0200, 0x0200, "Fiscalized", 0x0000FF};
@@ -232,7 +232,7 @@ TEST_F(ExchangeTest, AHostAnswerIsDecodedWithTheStatusRecordsAndTheSentCommandsN
     EXPECT_EQ(m_handovers, std::vector<std::string>{"1/1"});
 }
 
-TEST_F(ExchangeTest, AHugeAnswerKeepsEveryValue)
+TEST_F(EngineTest, AHugeAnswerKeepsEveryValue)
 {
     const ExchangeResult r = SendAndAwait(Command({"HUGE"}));
     ASSERT_EQ(r.Outcome, ExchangeOutcome::Answered);
@@ -244,7 +244,7 @@ TEST_F(ExchangeTest, AHugeAnswerKeepsEveryValue)
     EXPECT_FALSE(r.AnswerFields.back().Named);
 }
 
-TEST_F(ExchangeTest, RepeatNumbersEachRunFromOneAgainAndTalliesTheRuns)
+TEST_F(EngineTest, RepeatNumbersEachRunFromOneAgainAndTalliesTheRuns)
 {
     ExchangeRequest request = Command({"B", "T"});
     request.Definition.Fields[1].AutoIncrement = true;
@@ -267,7 +267,7 @@ TEST_F(ExchangeTest, RepeatNumbersEachRunFromOneAgainAndTalliesTheRuns)
     EXPECT_EQ(WrittenFirstFields(SendAndAwait(request), 1), std::vector<std::string>{"T"});
 }
 
-TEST_F(ExchangeTest, RepeatStopsAtTheRunThePrinterRefuses)
+TEST_F(EngineTest, RepeatStopsAtTheRunThePrinterRefuses)
 {
     ASSERT_TRUE(m_engine.Repeat(Command({"NAK"}), 5));
     ASSERT_TRUE(AwaitResults());
@@ -279,7 +279,7 @@ TEST_F(ExchangeTest, RepeatStopsAtTheRunThePrinterRefuses)
     EXPECT_EQ(r.Tally->Errors(), 1);
 }
 
-TEST_F(ExchangeTest, RefusedRepeatsSendNothing)
+TEST_F(EngineTest, RefusedRepeatsSendNothing)
 {
     EXPECT_FALSE(m_engine.Repeat(Command({"*"}), 0));
     EXPECT_FALSE(m_engine.Repeat(Command({"*"}), 1000));
@@ -289,7 +289,7 @@ TEST_F(ExchangeTest, RefusedRepeatsSendNothing)
     EXPECT_FALSE(m_engine.Busy());
 }
 
-TEST_F(ExchangeTest, CancelEndsARepeatAndItsLateAnswerIsIgnored)
+TEST_F(EngineTest, CancelEndsARepeatAndItsLateAnswerIsIgnored)
 {
     QObject::connect(&m_engine, &TExchangeEngine::HandedOver, [this](int run, int) {
         if (run == 2)
@@ -310,16 +310,42 @@ TEST_F(ExchangeTest, CancelEndsARepeatAndItsLateAnswerIsIgnored)
     EXPECT_EQ(m_results.size(), 2u);
 }
 
-TEST_F(ExchangeTest, APortClosedMidExchangeEndsIt)
+TEST_F(EngineTest, APortClosedMidExchangeEndsItEvenWhenReopenedAtOnce)
 {
-    QObject::connect(&m_engine, &TExchangeEngine::HandedOver, [this] { m_host.ClosePort(); });
-    const ExchangeResult r = SendAndAwait(Command({"SLOW"}));
-    EXPECT_EQ(r.Outcome, ExchangeOutcome::PortClosed);
-    EXPECT_EQ(r.Word, StateWord::Error);
-    EXPECT_EQ(r.Run, 1);
+    struct Case
+    {
+        const char* why;
+        int repeat; // 0: a Send
+        bool reopen;
+    };
+    const Case cases[] = {{"send", 0, false}, {"repeat, port reopened at once", 4, true}};
+    for (const Case& c : cases) {
+        m_results.clear();
+        const auto closer = QObject::connect(&m_engine, &TExchangeEngine::HandedOver, [&] {
+            m_host.ClosePort();
+            if (c.reopen)
+                m_host.OpenPort();
+        });
+        if (c.repeat)
+            ASSERT_TRUE(m_engine.Repeat(Command({"SLOW"}), c.repeat)) << c.why;
+        else
+            ASSERT_TRUE(m_engine.Send(Command({"SLOW"}))) << c.why;
+        ASSERT_TRUE(AwaitResults()) << c.why;
+        QObject::disconnect(closer);
+        const ExchangeResult r = m_results.back();
+        EXPECT_EQ(r.Outcome, ExchangeOutcome::PortClosed) << c.why;
+        EXPECT_EQ(r.Word, StateWord::Error) << c.why;
+        EXPECT_EQ(r.Run, 1) << c.why;
+        if (c.repeat) {
+            ASSERT_TRUE(r.Tally.has_value());
+            EXPECT_EQ(r.Tally->SummaryText(),
+                      "Repeat 4: 1 sent, 0 answered, 1 errors; response min/median/max -/-/- ms");
+        }
+        m_host.OpenPort();
+    }
 }
 
-TEST_F(ExchangeTest, AClosedPortSendsNothing)
+TEST_F(EngineTest, AClosedPortSendsNothing)
 {
     m_host.ClosePort();
     const ExchangeResult r = SendAndAwait(Command({"*"}));
@@ -328,7 +354,7 @@ TEST_F(ExchangeTest, AClosedPortSendsNothing)
     EXPECT_TRUE(m_handovers.empty());
 }
 
-TEST_F(ExchangeTest, ASendWaitsForTheLinkToBeIdle)
+TEST_F(EngineTest, ASendWaitsForTheLinkToBeIdle)
 {
     // Someone else's command is out: ours goes once the link has its answer.
     ASSERT_TRUE(m_host.AddDataField("?"));
@@ -339,6 +365,23 @@ TEST_F(ExchangeTest, ASendWaitsForTheLinkToBeIdle)
     ASSERT_TRUE(AwaitResults());
     EXPECT_EQ(m_results.back().Outcome, ExchangeOutcome::Answered);
     EXPECT_EQ(m_handovers, std::vector<std::string>{"1/1"});
+
+    // Withdrawn while it waits (the operator chose another command): nothing of ours goes
+    // out, and the other command is left to its answer.
+    ASSERT_TRUE(m_host.AddDataField("?"));
+    ASSERT_TRUE(m_host.SendCommand());
+    ASSERT_TRUE(m_engine.Send(Command({"*"})));
+    m_engine.Withdraw();
+    ASSERT_EQ(m_results.size(), 2u);
+    EXPECT_EQ(m_results.back().Outcome, ExchangeOutcome::Cancelled);
+    EXPECT_TRUE(m_results.back().NothingSent());
+    EXPECT_FALSE(m_engine.Busy());
+    QEventLoop loop;
+    QObject::connect(&m_host, &TFPHostControl::OnFinalAnswer, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ResultWait, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(m_host.LastError(), EFP_Success) << "the other command was purged";
+    EXPECT_EQ(m_handovers.size(), 1u);
 }
 
 // The panel's rules that hold before anything goes out need no printer.
@@ -351,7 +394,7 @@ struct RefusalCase
     const char* refusal;
 };
 
-TEST(ExchangeRefusalTest, ValuesThatCannotBeSentAreRefusedBeforeAnyLink)
+TEST(EngineRefusalTest, ValuesThatCannotBeSentAreRefusedBeforeAnyLink)
 {
     const std::vector<RefusalCase> cases = {
         {"required empty", [](ExchangeRequest& r) { r.Definition.Fields[1].Required = true; },
@@ -383,7 +426,7 @@ TEST(ExchangeRefusalTest, ValuesThatCannotBeSentAreRefusedBeforeAnyLink)
     }
 }
 
-TEST(ExchangeRefusalTest, FrameFieldsNamesTheFieldItRefuses)
+TEST(EngineRefusalTest, FrameFieldsNamesTheFieldItRefuses)
 {
     ExchangeRequest request = Command({"ok", "x'4G'"});
     std::vector<std::string> fields;

@@ -3,6 +3,7 @@
 
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/linksend.h"
 
 #include "core/fieldconvert.h"
 #include "links/auxframe.h"
@@ -41,64 +42,14 @@ constexpr const char* Usage =
     "\"final\". --json prints one JSON object instead. Exit status: 0 ACK or final answer,\n"
     "1 exchange error (time-out, NAK, write error), 2 refused text or port.\n";
 
-struct Options
+std::string TakeTimeOut(const std::string& value, std::int32_t& timeOut)
 {
-    std::string Device;
-    std::int32_t TimeOut = DefaultTimeOutMs;
-    bool Json = false;
-    std::optional<std::string> Text;
-};
-
-// 0 = parsed, else the exit status (help printed: 0 through `help`).
-int ParseOptions(int argc, char** argv, Options& options, bool& help)
-{
-    help = false;
-    bool textOnly = false;
-    auto bad = [](const std::string& why) {
-        std::fprintf(stderr, "tallyhost-cli aux-send: %s\n%s", why.c_str(), Usage);
-        return ExitRefused;
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        switch (cli::ClassifyArgument(arg, textOnly)) {
-        case cli::ArgumentKind::Operand:
-            if (options.Text)
-                return bad("only one TEXT may be given (quote it)");
-            options.Text = arg;
-            continue;
-        case cli::ArgumentKind::EndOfOptions:
-            continue;
-        case cli::ArgumentKind::Help:
-            help = true;
-            return 0;
-        case cli::ArgumentKind::Json:
-            options.Json = true;
-            continue;
-        case cli::ArgumentKind::Option:
-            break;
-        }
-        std::string value;
-        bool missing = false;
-        if (cli::TakeOption(argc, argv, i, "--device", value, missing) && !missing) {
-            options.Device = value;
-        } else if (!missing && cli::TakeOption(argc, argv, i, "--timeout", value, missing) &&
-                   !missing) {
-            std::int32_t ms = -1;
-            const auto [end, error] =
-                std::from_chars(value.data(), value.data() + value.size(), ms);
-            if (error != std::errc() || end != value.data() + value.size() || ms < 0)
-                return bad("--timeout takes milliseconds, 0 for no limit: '" + value + "'");
-            options.TimeOut = ms;
-        } else {
-            return bad(std::string(missing ? "missing value for" : "unknown option") + " '" + arg +
-                       "'");
-        }
-    }
-    if (options.Device.empty())
-        return bad("--device is required");
-    if (!options.Text)
-        return bad("TEXT is required");
-    return 0;
+    std::int32_t ms = -1;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), ms);
+    if (error != std::errc() || end != value.data() + value.size() || ms < 0)
+        return "--timeout takes milliseconds, 0 for no limit: '" + value + "'";
+    timeOut = ms;
+    return {};
 }
 
 // The JSON object printed with --json.
@@ -106,8 +57,8 @@ struct Report
 {
     const char* Result = "error"; // "ack", "final" or "error"
     TFErrorType Error = FEFP_Success;
-    std::vector<std::pair<bool, std::string>> Answers;       // final?, data
-    std::vector<std::pair<std::string, std::string>> Events; // name, bytes (write/read)
+    std::vector<std::pair<bool, std::string>> Answers; // final?, data
+    const cli::LinkTrace* Trace = nullptr;
 
     std::string Json() const
     {
@@ -119,16 +70,7 @@ struct Report
             json += std::string("{\"final\": ") + (Answers[i].first ? "true" : "false");
             json += ", \"data\": " + cli::JsonString(Answers[i].second) + "}";
         }
-        json += "], \"events\": [";
-        for (std::size_t i = 0; i < Events.size(); ++i) {
-            const auto& [name, bytes] = Events[i];
-            json += i ? ", " : "";
-            json += "{\"event\": " + cli::JsonString(name);
-            if (name == "write" || name == "read")
-                json += ", \"hex\": " + cli::JsonString(cli::HexBytes(bytes));
-            json += "}";
-        }
-        return json + "]}\n";
+        return json + "], \"events\": " + (Trace ? Trace->EventsJson() : "[]") + "}\n";
     }
 };
 
@@ -136,15 +78,25 @@ struct Report
 
 int RunAuxSend(int argc, char** argv)
 {
-    Options options;
-    bool help = false;
-    if (const int status = ParseOptions(argc, argv, options, help); status != 0 || help) {
-        if (help)
-            std::fputs(Usage, stdout);
+    cli::LinkSendOptions options;
+    std::int32_t timeOut = DefaultTimeOutMs;
+    const cli::LinkCommandLine line{
+        "aux-send",
+        Usage,
+        {{"--timeout", [&](const std::string& v) { return TakeTimeOut(v, timeOut); }}},
+        1,
+        "only one TEXT may be given (quote it)"};
+    if (const int status = cli::ParseLinkSendOptions(argc, argv, line, options); status >= 0)
         return status;
+    if (options.Operands.empty()) {
+        std::fprintf(stderr, "tallyhost-cli aux-send: TEXT is required\n%s", Usage);
+        return ExitRefused;
     }
+    const std::string text = options.Operands.front();
+    cli::LinkTrace trace(options.Json, 6);
 
     Report report;
+    report.Trace = &trace;
     auto refuse = [&](TFErrorType error, const std::string& why) {
         std::fprintf(stderr, "tallyhost-cli aux-send: %s\n", why.c_str());
         if (options.Json) {
@@ -155,9 +107,9 @@ int RunAuxSend(int argc, char** argv)
     };
 
     // Hex escapes first: a malformed TEXT is refused before the port is touched.
-    const std::optional<std::string> data = ExpandEscapes(*options.Text);
+    const std::optional<std::string> data = ExpandEscapes(text);
     if (!data)
-        return refuse(FEFP_E_InvalidDataInField, "bad hex escape in '" + *options.Text + "'");
+        return refuse(FEFP_E_InvalidDataInField, "bad hex escape in '" + text + "'");
 
     // The link raises its events from the event loop of the thread that owns it.
     int qtArgc = 1;
@@ -166,18 +118,9 @@ int RunAuxSend(int argc, char** argv)
 
     TFPAuxControl link;
     link.SetDevicePath(options.Device);
-    link.SetTimeOut(options.TimeOut);
+    link.SetTimeOut(timeOut);
 
-    auto note = [&](const char* name, const std::string& bytes = {}) {
-        report.Events.emplace_back(name, bytes);
-        if (options.Json)
-            return;
-        if (bytes.empty())
-            std::printf("%s\n", name);
-        else
-            std::printf("%-6s %s\n", name, cli::HexBytes(bytes).c_str());
-        std::fflush(stdout);
-    };
+    auto note = [&](const char* name, const std::string& bytes = {}) { trace.Note(name, bytes); };
     QEventLoop loop;
     // The link reports the ACK it writes after an answer frame only after that frame's
     // OnAnswer: after the final one, the run waits for that ACK so that the trace holds every

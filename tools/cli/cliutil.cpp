@@ -4,21 +4,6 @@
 
 namespace tallyhost::cli {
 
-std::string HexBytes(std::string_view bytes)
-{
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (!text.empty())
-            text += ' ';
-        text += Digits[b >> 4];
-        text += Digits[b & 0xF];
-    }
-    return text;
-}
-
 std::string Printable(std::string_view bytes)
 {
     static constexpr char Digits[] = "0123456789ABCDEF";

@@ -7,9 +7,6 @@
 
 namespace tallyhost::cli {
 
-// "02 41 1C 03": bytes as upper-case hexadecimal pairs, the way the log shows frames.
-std::string HexBytes(std::string_view bytes);
-
 // Bytes for a terminal: printable ASCII as it is, every other run of bytes as a hex escape
 // x'0D0A', the same notation a field value is typed in.
 std::string Printable(std::string_view bytes);

@@ -3,6 +3,7 @@
 
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/linksend.h"
 
 #include "core/fieldconvert.h"
 #include "links/fphostcontrol.h"
@@ -33,105 +34,59 @@ constexpr const char* Usage =
     "--json prints one JSON object instead. Exit status: 0 final answer, 1 exchange error\n"
     "(time-out, NAK, write error), 2 refused field, command or port.\n";
 
-struct Options
+struct HostOptions
 {
-    std::string Device;
     TBaudRate Baud = br9600;
     TProtocolType Protocol = protocol_Compatible;
-    bool Json = false;
-    std::vector<std::string> Fields;
 };
 
-// 0 = parsed, else the exit status (help printed: 0 through `help`).
-int ParseOptions(int argc, char** argv, Options& options, bool& help)
+std::string TakeBaud(const std::string& value, HostOptions& host)
 {
-    help = false;
-    bool fieldsOnly = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        switch (cli::ClassifyArgument(arg, fieldsOnly)) {
-        case cli::ArgumentKind::Operand:
-            options.Fields.push_back(arg);
-            continue;
-        case cli::ArgumentKind::EndOfOptions:
-            continue;
-        case cli::ArgumentKind::Help:
-            help = true;
-            return 0;
-        case cli::ArgumentKind::Json:
-            options.Json = true;
-            continue;
-        case cli::ArgumentKind::Option:
-            break;
-        }
-        std::string value;
-        bool missing = false;
-        if (cli::TakeOption(argc, argv, i, "--device", value, missing) && !missing) {
-            options.Device = value;
-        } else if (!missing && cli::TakeOption(argc, argv, i, "--baud", value, missing) &&
-                   !missing) {
-            int baud = 0;
-            try {
-                std::size_t used = 0;
-                baud = std::stoi(value, &used);
-                if (used != value.size())
-                    baud = 0;
-            } catch (const std::exception&) {
-            }
-            if (!BaudRateFromValue(baud, options.Baud)) {
-                std::fprintf(stderr, "tallyhost-cli host-send: unsupported speed '%s'\n",
-                             value.c_str());
-                return ExitRefused;
-            }
-        } else if (!missing && cli::TakeOption(argc, argv, i, "--protocol", value, missing) &&
-                   !missing) {
-            if (value == "compatible") {
-                options.Protocol = protocol_Compatible;
-            } else if (value == "extended") {
-                options.Protocol = protocol_Extended;
-            } else {
-                std::fprintf(stderr, "tallyhost-cli host-send: unknown protocol '%s'\n",
-                             value.c_str());
-                return ExitRefused;
-            }
-        } else {
-            std::fprintf(stderr, "tallyhost-cli host-send: %s '%s'\n%s",
-                         missing ? "missing value for" : "unknown option", arg.c_str(), Usage);
-            return ExitRefused;
-        }
+    int baud = 0;
+    try {
+        std::size_t used = 0;
+        baud = std::stoi(value, &used);
+        if (used != value.size())
+            baud = 0;
+    } catch (const std::exception&) {
     }
-    if (options.Device.empty()) {
-        std::fprintf(stderr, "tallyhost-cli host-send: --device is required\n%s", Usage);
-        return ExitRefused;
-    }
-    return 0;
+    if (!BaudRateFromValue(baud, host.Baud))
+        return "unsupported speed '" + value + "'";
+    return {};
 }
 
-struct Event
+std::string TakeProtocol(const std::string& value, HostOptions& host)
 {
-    std::string Name;
-    std::string Frame; // write and read only
-};
+    if (value == "compatible")
+        host.Protocol = protocol_Compatible;
+    else if (value == "extended")
+        host.Protocol = protocol_Extended;
+    else
+        return "unknown protocol '" + value + "'";
+    return {};
+}
 
 } // namespace
 
 int RunHostSend(int argc, char** argv)
 {
-    Options options;
-    bool help = false;
-    if (const int status = ParseOptions(argc, argv, options, help); status != 0 || help) {
-        if (help)
-            std::fputs(Usage, stdout);
+    cli::LinkSendOptions options;
+    HostOptions host;
+    const cli::LinkCommandLine line{
+        "host-send",
+        Usage,
+        {{"--baud", [&](const std::string& v) { return TakeBaud(v, host); }, false},
+         {"--protocol", [&](const std::string& v) { return TakeProtocol(v, host); }, false}}};
+    if (const int status = cli::ParseLinkSendOptions(argc, argv, line, options); status >= 0)
         return status;
-    }
 
     // Hex escapes first: a malformed field refuses the command before the port is touched.
     std::vector<std::string> fields;
-    for (std::size_t i = 0; i < options.Fields.size(); ++i) {
-        std::optional<std::string> expanded = ExpandEscapes(options.Fields[i]);
+    for (std::size_t i = 0; i < options.Operands.size(); ++i) {
+        std::optional<std::string> expanded = ExpandEscapes(options.Operands[i]);
         if (!expanded) {
             std::fprintf(stderr, "tallyhost-cli host-send: field %zu: bad hex escape in '%s'\n",
-                         i + 1, options.Fields[i].c_str());
+                         i + 1, options.Operands[i].c_str());
             return ExitRefused;
         }
         fields.push_back(std::move(*expanded));
@@ -144,20 +99,11 @@ int RunHostSend(int argc, char** argv)
 
     TFPHostControl link;
     link.SetDevicePath(options.Device);
-    link.SetBaudRate(options.Baud);
-    link.SetProtocolType(options.Protocol);
+    link.SetBaudRate(host.Baud);
+    link.SetProtocolType(host.Protocol);
 
-    std::vector<Event> events;
-    auto note = [&](const char* name, const std::string& frame = {}) {
-        events.push_back({name, frame});
-        if (options.Json)
-            return;
-        if (frame.empty())
-            std::printf("%s\n", name);
-        else
-            std::printf("%-12s %s\n", name, cli::HexBytes(frame).c_str());
-        std::fflush(stdout);
-    };
+    cli::LinkTrace trace(options.Json, 12);
+    auto note = [&](const char* name, const std::string& frame = {}) { trace.Note(name, frame); };
     QEventLoop loop;
     bool final = false;
     QObject::connect(&link, &TFPHostControl::OnWrite,
@@ -220,15 +166,7 @@ int RunHostSend(int argc, char** argv)
         json += ", \"fields\": [";
         for (std::size_t i = 0; i < extra.size(); ++i)
             json += (i ? ", " : "") + cli::JsonString(extra[i]);
-        json += "], \"events\": [";
-        for (std::size_t i = 0; i < events.size(); ++i) {
-            json += i ? ", " : "";
-            json += "{\"event\": " + cli::JsonString(events[i].Name);
-            if (events[i].Name == "write" || events[i].Name == "read")
-                json += ", \"hex\": " + cli::JsonString(cli::HexBytes(events[i].Frame));
-            json += "}";
-        }
-        json += "]}\n";
+        json += "], \"events\": " + trace.EventsJson() + "}\n";
         std::fputs(json.c_str(), stdout);
     } else if (final) {
         std::printf("final answer: printer status %04X, fiscal status %04X, return code %04X, "

@@ -24,6 +24,7 @@
 #include "core/profile.h"
 #include "core/returncodeedit.h"
 #include "core/statusedit.h"
+#include "core/strtoint.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
 #include "tools/cli/cliutil.h"

@@ -7,6 +7,7 @@
 #include "core/commatext.h"
 #include "core/errors.h"
 #include "core/profile.h"
+#include "core/strtoint.h"
 #include "core/termfile.h"
 
 namespace tallyhost::sim {

@@ -7,7 +7,7 @@
 namespace tallyhost {
 namespace {
 
-TEST(HostLinkReview, ProtocolChangeReseedsTheSequenceInTheNewRange)
+TEST(HostLinkSequence, ProtocolChangeReseedsTheSequenceInTheNewRange)
 {
     // A change of protocol must not carry the old counter over: the kept value restarts at a
     // random point of the new range, so first sequence bytes differ from one change to the
