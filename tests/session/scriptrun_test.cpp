@@ -49,7 +49,7 @@ TExpectation Parsed(const std::string& line)
     const auto& steps = p.Script.Cases.front().Steps;
     EXPECT_FALSE(steps.empty() || steps.front().Expectations.empty()) << line;
     return steps.empty() || steps.front().Expectations.empty() ? TExpectation{}
-                                                              : steps.front().Expectations.front();
+                                                               : steps.front().Expectations.front();
 }
 
 TEST(ScriptJudge, EachExpectationAgainstAnAnswer)
