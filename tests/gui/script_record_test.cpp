@@ -76,6 +76,9 @@ TEST_F(SendingTest, RecordedSendsReplayInTheRunScriptWindow)
     }
     EXPECT_EQ(run->ProgressBar()->value(), 2);
     EXPECT_EQ(run->ProgressBar()->maximum(), 2);
+    // The terminal window's own exchanges are not disturbed: no box, its buttons back.
+    EXPECT_TRUE(m_dialogs.Boxes.empty());
+    EXPECT_TRUE(m_window->ButtonSend->isEnabled());
 
     // Another expectation for the first case: it fails, and its details tell why.
     QFile file(script);
