@@ -3,6 +3,7 @@
 #include "app/artwork.h"
 #include "app/formaboutbox.h"
 #include "app/formpreferences.h"
+#include "app/formrunscript.h"
 #include "app/logwindow.h"
 #include "core/errors.h"
 #include "editors/formeditcmdans.h"
@@ -210,6 +211,9 @@ void TFormMain::CreateActions()
     make(ActionEditRC, "ActionEditRC", QStringLiteral("Edit Return code "),
          QStringLiteral("Edit return code description"), &TFormMain::ActionEditRCExecute);
     ActionEditRC->setIcon(artwork::ToolIcon(G::EditReturnCode));
+    make(ActionRunScript, "ActionRunScript", QStringLiteral("Run &script..."),
+         QStringLiteral("Run a test script on the printer links"),
+         &TFormMain::ActionRunScriptExecute);
 
     make(ActionWindowCascade, "ActionWindowCascade", QStringLiteral("&Cascade"),
          QStringLiteral("Cascade windows"), &TFormMain::ActionWindowCascadeExecute);
@@ -274,6 +278,8 @@ void TFormMain::CreateMenus()
     options->addAction(ActionEditFixAnswer);
     options->addAction(ActionTestFixAnswer);
     options->addAction(ActionEditRC);
+    options->addSeparator();
+    options->addAction(ActionRunScript);
     options->addSeparator();
     options->addAction(MenuItemResetserialports);
     options->addSeparator();
@@ -851,6 +857,18 @@ void TFormMain::ActionTestFixAnswerExecute()
     const std::uint16_t printer = dialog.PrinterWord();
     FormChildTerminalWindow->showMaximized();
     FormChildTerminalWindow->ShowAnswer(fiscal, printer, {}, 0);
+}
+
+void TFormMain::ActionRunScriptExecute()
+{
+    // One window, kept while the program runs: its results stay for a look after a run.
+    if (!FormRunScript) {
+        FormRunScript = new TFormRunScript(VardoFPHostControl1, FPAuxControl1, this);
+        FormRunScript->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    FormRunScript->show();
+    FormRunScript->raise();
+    FormRunScript->activateWindow();
 }
 
 void TFormMain::ActionEditRCExecute()

@@ -30,6 +30,7 @@ class TFPHostControl;
 
 class TFormMain;
 class TFormChildTerminalWindow;
+class TFormRunScript;
 class TFormChildLogWindow;
 
 // The one main window, and the terminal and log windows of the open terminal file. Both child
@@ -160,6 +161,8 @@ public:
     QAction* ActionEditFixAnswer = nullptr;
     QAction* ActionTestFixAnswer = nullptr;
     QAction* ActionEditRC = nullptr;
+    QAction* ActionRunScript = nullptr;
+    TFormRunScript* FormRunScript = nullptr; // created at first use, child of this window
     QAction* ActionWindowCascade = nullptr;
     QAction* ActionWindowTileHorizontal = nullptr;
     QAction* ActionWindowTileVertical = nullptr;
@@ -189,6 +192,7 @@ public slots:
     void ActionEditFixAnswerExecute();
     void ActionTestFixAnswerExecute();
     void ActionEditRCExecute();
+    void ActionRunScriptExecute();
     // Window commands.
     void ActionWindowCascadeExecute();
     void ActionWindowTileHorizontalExecute();

@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+
 using tallyhost::TFPAuxControl;
 using tallyhost::TFPHostControl;
 
@@ -56,6 +58,7 @@ public:
         log.TimeColumn = s.LogTimeColumn;
         log.TextColumn = s.LogTextColumn;
         log.ResponseTime = s.LogResponseTime;
+        log.ViewLines = static_cast<int>(std::min<std::uint32_t>(s.LogViewLines, 100'000'000));
         return log;
     }
     void StoreViewColumns(bool timeColumn, bool textColumn, bool responseTime) override

@@ -1,4 +1,5 @@
 #include "app/formpreferences.h"
+#include "app/logwindow.h"
 
 #include "gui/qtcolor.h"
 #include "links/devicetable.h"
@@ -257,6 +258,15 @@ void TFormPreferences::CreateWireLogRows(QFormLayout* form)
     CheckBoxLogEveryByte->setToolTip(hint);
     CheckBoxLogEveryByte->setStatusTip(hint);
     form->addRow(CheckBoxLogEveryByte);
+    SpinEditLogViewLines = new QSpinBox;
+    SpinEditLogViewLines->setObjectName(QStringLiteral("SpinEditLogViewLines"));
+    SpinEditLogViewLines->setRange(TFormChildLogWindow::kMinViewLines, 10'000'000);
+    SpinEditLogViewLines->setSingleStep(10'000);
+    const QString linesHint =
+        QStringLiteral("Lines the log view keeps; older ones stay in the log file only");
+    SpinEditLogViewLines->setToolTip(linesHint);
+    SpinEditLogViewLines->setStatusTip(linesHint);
+    form->addRow(QStringLiteral("&View lines"), SpinEditLogViewLines);
 }
 
 QWidget* TFormPreferences::CreateOtherTab()
@@ -375,6 +385,7 @@ void TFormPreferences::FormCreate()
     ColorComboBoxKeepAliveColor->SetColorValue(m_settings.KeepAliveColor);
     ColorComboBoxLateColor->SetColorValue(m_settings.LateColor);
     CheckBoxLogEveryByte->setChecked(m_settings.LogEveryByte);
+    SpinEditLogViewLines->setValue(int(qMin<std::uint32_t>(m_settings.LogViewLines, 10'000'000)));
     SelectIndex(ComboBoxLanguge, m_settings.Language);
     SelectIndex(ComboBoxInputDateFormat, m_settings.InputDateFormat);
     SelectIndex(ComboBoxOutputDateFormat, m_settings.OutputDateFormat);
@@ -398,6 +409,7 @@ void TFormPreferences::ButtonOkClick()
     StoreColor(ColorComboBoxKeepAliveColor, m_settings.KeepAliveColor);
     StoreColor(ColorComboBoxLateColor, m_settings.LateColor);
     m_settings.LogEveryByte = CheckBoxLogEveryByte->isChecked();
+    m_settings.LogViewLines = static_cast<std::uint32_t>(SpinEditLogViewLines->value());
     m_settings.ExtReservedFields = CheckBoxReservedFields->isChecked();
     StoreIndex(ComboBoxHostComm, m_settings.HComm);
     StoreIndex(ComboBoxHostBaudRate, m_settings.HBaud);

@@ -56,6 +56,7 @@ public:
     TColorComboBox* ColorComboBoxKeepAliveColor = nullptr;
     TColorComboBox* ColorComboBoxLateColor = nullptr;
     QCheckBox* CheckBoxLogEveryByte = nullptr;
+    QSpinBox* SpinEditLogViewLines = nullptr; // lines the log view keeps
     QComboBox* ComboBoxLanguge = nullptr;
     QComboBox* ComboBoxInputDateFormat = nullptr;
     QComboBox* ComboBoxOutputDateFormat = nullptr;

@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -148,7 +149,6 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSo
     m_richEditLog->setLineWrapMode(QTextEdit::WidgetWidth);
     m_richEditLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_richEditLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_richEditLog->document()->setMaximumBlockCount(kMaxViewLines + 1); // + the empty last line
 
     // The view with the find bar below it (hidden until Find).
     auto* body = new QWidget(this);
@@ -261,6 +261,7 @@ void TFormChildLogWindow::LoadSettings()
     m_keepAliveColor = ToQColor(settings.KeepAliveColor);
     m_lateColor = ToQColor(settings.LateColor);
     m_logEveryByte = settings.LogEveryByte;
+    m_viewLimit = std::max(kMinViewLines, settings.ViewLines);
 }
 
 void TFormChildLogWindow::CreateViewTools()
@@ -402,8 +403,10 @@ void TFormChildLogWindow::AddViewLine(PendingLine line)
 {
     m_pending.push_back(std::move(line));
     // Lines beyond the view's capacity would only be dropped again at the flush.
-    if (m_pending.size() >= 2 * static_cast<std::size_t>(kMaxViewLines))
-        m_pending.erase(m_pending.begin(), m_pending.begin() + kMaxViewLines);
+    if (m_pending.size() >= 2 * static_cast<std::size_t>(m_viewLimit)) {
+        m_pending.erase(m_pending.begin(), m_pending.begin() + m_viewLimit);
+        m_droppedLines += m_viewLimit;
+    }
     ScheduleFlush();
 }
 
@@ -482,14 +485,19 @@ void TFormChildLogWindow::FlushPendingLines()
         if (charFormat.foreground().color() != line.color ||
             !charFormat.hasProperty(QTextFormat::ForegroundBrush))
             charFormat.setForeground(line.color);
-        cursor.insertText(RenderLine(line, utcOffsetMs), charFormat);
-        cursor.block().setUserData(new TLogLineData(line.handledAtMs, line.color.rgb(),
-                                                    static_cast<int>(line.text.size()), line.bytes,
-                                                    line.hasBytes, line.responseMs));
+        if (line.note) {
+            cursor.insertText(line.text, charFormat);
+        } else {
+            cursor.insertText(RenderLine(line, utcOffsetMs), charFormat);
+            cursor.block().setUserData(new TLogLineData(
+                line.handledAtMs, line.color.rgb(), static_cast<int>(line.text.size()), line.bytes,
+                line.hasBytes, line.responseMs));
+        }
         cursor.insertBlock();
     }
     cursor.endEditBlock();
     m_pending.clear();
+    TrimView();
 
     if (followTail)
         bar->setValue(bar->maximum());
@@ -561,9 +569,62 @@ void TFormChildLogWindow::RedrawLines(const Columns& before)
                         data->HandledAtMs, data->Bytes, data->HasBytes, data->ResponseMs});
     }
     m_richEditLog->clear();
+    // The note goes first again, as it was.
+    if (m_noteBlock)
+        lines.insert(lines.begin(),
+                     PendingLine{QColor(Qt::darkGray), DroppedNoteText(), 0, {}, false, -1, true});
     m_pending = std::move(lines);
     FlushPendingLines();
     HighlightMatches();
+}
+
+QString TFormChildLogWindow::DroppedNoteText() const
+{
+    const QString count = QLocale().toString(m_droppedLines);
+    if (!m_logFile.isOpen())
+        return QStringLiteral("%1 earlier lines left the view").arg(count);
+    return QStringLiteral("%1 earlier lines left the view; the log file %2 keeps them")
+        .arg(count, QDir::toNativeSeparators(m_logFileName));
+}
+
+void TFormChildLogWindow::TrimView()
+{
+    QTextDocument* document = m_richEditLog->document();
+    // The last block is the empty paragraph the next line goes into.
+    const int first = m_noteBlock ? 1 : 0;
+    const int lines = document->blockCount() - 1 - first;
+    if (lines <= m_viewLimit)
+        return;
+    // Taking lines from the top makes the view lay out all the others again, which costs
+    // about as much for one line as for thousands: take a twentieth of the view at once, so
+    // that a long run pays for it once every so many batches rather than at every batch.
+    const int excess = lines - m_viewLimit + m_viewLimit / 20;
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    if (m_noteBlock) {
+        cursor.setPosition(document->findBlockByNumber(1).position());
+        cursor.setPosition(document->findBlockByNumber(1 + excess).position(),
+                           QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        m_droppedLines += excess;
+    } else {
+        // The lines that leave merge into one empty block, which becomes the note.
+        const QTextBlock last = document->findBlockByNumber(excess - 1);
+        cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        m_droppedLines += excess;
+        m_noteBlock = true;
+    }
+    // The note's text anew: the count changes with every trim.
+    QTextBlock note = document->begin();
+    note.setUserData(nullptr);
+    cursor.setPosition(note.position());
+    cursor.setPosition(note.position() + note.length() - 1, QTextCursor::KeepAnchor);
+    QTextCharFormat format;
+    format.setForeground(QColor(Qt::darkGray));
+    format.setFontItalic(true);
+    cursor.insertText(DroppedNoteText(), format);
+    cursor.endEditBlock();
 }
 
 QStringList TFormChildLogWindow::ViewLines()
@@ -728,6 +789,8 @@ void TFormChildLogWindow::MenuItemClearClick()
     m_pending.clear();
     m_flushTimer.stop();
     m_richEditLog->clear();
+    m_droppedLines = 0;
+    m_noteBlock = false;
     HighlightMatches();
 }
 

@@ -38,6 +38,9 @@ struct TLogSettings
     bool TimeColumn = false;
     bool TextColumn = false;
     bool ResponseTime = false;
+    // Lines the view keeps; older ones leave it (the log file keeps every line). Memory, not
+    // the file, is what an overnight run would otherwise exhaust: about 740 bytes a line.
+    int ViewLines = 100000;
 };
 
 // What the log window reads from the rest of the program when it handles a notification:
@@ -74,7 +77,9 @@ TLogSource& MainWindowLogSource();
 // Both are fed in batches: the lines of the handled notifications collect and are written
 // to the file and shown in the view once the pending notifications have run (zero-timer),
 // and at the latest every 50 ms during a long burst, so a printer flooding the port never
-// freezes the window. The view keeps the last 100 000 lines; the file keeps everything.
+// freezes the window. The view keeps at most ViewLines lines (a setting, 100 000 by default;
+// when full, the oldest twentieth leaves at once) and its first line then tells how many
+// earlier ones left it for the file alone, which keeps everything.
 //
 // The view also shows what the links set aside (WM_LOG_WIRE: refused, stale and intermediate
 // frames, DC2, noise, late bytes), each kind with its own prefix and colour; the file gets
@@ -94,7 +99,8 @@ public:
     ~TFormChildLogWindow() override;
 
     static constexpr int kMinimumWidth = 350;
-    static constexpr int kMaxViewLines = 100000;
+    static constexpr int kMaxViewLines = 100000; // the default of TLogSettings::ViewLines
+    static constexpr int kMinViewLines = 100;
     // The time stamp written at every opening of the log file: the locale's short date and
     // its long time (without a time zone).
     static QString TimeStampText(const QDateTime& when);
@@ -125,6 +131,9 @@ public:
     // The handling time of a view line (0-based block number), as its tool tip shows it;
     // empty for a position without a line.
     QString LineToolTip(int blockNumber) const;
+    // Lines that left the view since it was opened or cleared (they are in the log file).
+    qint64 DroppedLines() const { return m_droppedLines; }
+    int ViewLineLimit() const { return m_viewLimit; }
 
 public slots:
     void MenuItemClearClick();
@@ -151,6 +160,7 @@ private:
         QByteArray bytes; // for the text column
         bool hasBytes = false;
         int responseMs = -1;
+        bool note = false; // the first line telling of the lines that left the view
     };
     struct Columns
     {
@@ -172,6 +182,8 @@ private:
     void SetColumns(const Columns& columns);
     void RedrawLines(const Columns& before);
     void HighlightMatches();
+    void TrimView();
+    QString DroppedNoteText() const;
     void CloseFindBar();
 
     TLogSource& m_source;
@@ -206,4 +218,8 @@ private:
     QTimer m_flushTimer;
     QElapsedTimer m_batchAge; // since the first line of the batch was handled
     bool m_batchOpen = false;
+
+    int m_viewLimit = kMaxViewLines;
+    qint64 m_droppedLines = 0;
+    bool m_noteBlock = false; // the view's first block is the note, not a log line
 };

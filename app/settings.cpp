@@ -33,6 +33,7 @@ const char* const kKeyLogEveryByte = "LogEveryByte";
 const char* const kKeyLogTimeColumn = "LogTimeColumn";
 const char* const kKeyLogTextColumn = "LogTextColumn";
 const char* const kKeyLogResponseTime = "LogResponseTime";
+const char* const kKeyLogViewLines = "LogViewLines";
 const char* const kDevicesGroup = "Devices";
 const char* const kKeyReopenLostPorts = "ReopenLostPorts";
 
@@ -193,6 +194,7 @@ void LoadStoredSettings(TSettings& settings, QSettings& store)
     settings.LogTimeColumn = ReadBool(store, kKeyLogTimeColumn, defaults.LogTimeColumn);
     settings.LogTextColumn = ReadBool(store, kKeyLogTextColumn, defaults.LogTextColumn);
     settings.LogResponseTime = ReadBool(store, kKeyLogResponseTime, defaults.LogResponseTime);
+    settings.LogViewLines = ReadNumber(store, kKeyLogViewLines, defaults.LogViewLines);
 
     store.beginGroup(QLatin1String(kDevicesGroup));
     for (int i = 0; i < int(settings.Devices.size()); ++i)
@@ -227,6 +229,7 @@ void SaveStoredSettings(const TSettings& settings, QSettings& store)
     store.setValue(QLatin1String(kKeyLogTimeColumn), settings.LogTimeColumn ? 1 : 0);
     store.setValue(QLatin1String(kKeyLogTextColumn), settings.LogTextColumn ? 1 : 0);
     store.setValue(QLatin1String(kKeyLogResponseTime), settings.LogResponseTime ? 1 : 0);
+    store.setValue(QLatin1String(kKeyLogViewLines), settings.LogViewLines);
 
     store.beginGroup(QLatin1String(kDevicesGroup));
     for (int i = 0; i < int(settings.Devices.size()); ++i) {

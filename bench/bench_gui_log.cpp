@@ -4,6 +4,8 @@
 // as text on. Reports the handling time, the longest gap between two paints of
 // the view while the burst is handled, and the growth of resident memory.
 //
+// BM_LogEndurance (below) is the overnight run.
+//
 // Run: build/bench/bench_gui_log [--benchmark_...]; the QApplication runs offscreen unless
 // QT_QPA_PLATFORM says otherwise.
 
@@ -23,6 +25,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -169,6 +172,116 @@ void BM_LogBurst(benchmark::State& state)
 
 // Arg 0: the plain view; arg 1: time column and bytes as text on.
 BENCHMARK(BM_LogBurst)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// An overnight run: 1 000 000 lines (250 000 exchanges with the low-level flag on) through
+// the window, posted a chunk at a time as a printer would deliver them, each chunk posted by
+// the last event of the one before so that the window handles, flushes and paints as it does
+// in use. With the view bounded, resident memory stops growing once the view is full;
+// rss_growth_mb is the growth over the whole run, view_full_mb the part of it reached when
+// the view first held its limit. max_paint_gap_ms is the longest the view went unpainted.
+class ChunkPoster : public QObject
+{
+public:
+    TFormChildLogWindow* window = nullptr;
+    QEventLoop* loop = nullptr;
+    int exchanges = 0;
+    int posted = 0;
+    static constexpr int kChunk = 500;
+    QByteArray command;
+    QByteArray answer;
+    QByteArray ack;
+    std::function<void()> afterChunk;
+
+    void PostChunk()
+    {
+        const int end = std::min(exchanges, posted + kChunk);
+        for (; posted < end; ++posted) {
+            PostNotification(window, WM_LOG_HOST_WRITE, command);
+            PostNotification(window, WM_LOG_ACK);
+            PostNotification(window, WM_LOG_HOST_READ, answer, 40 + posted % 50);
+            PostNotification(window, WM_LOG_HOST_WRITE, ack);
+        }
+        QApplication::postEvent(this, new DoneEvent);
+    }
+
+protected:
+    void customEvent(QEvent*) override
+    {
+        if (afterChunk)
+            afterChunk();
+        if (posted >= exchanges)
+            loop->quit();
+        else
+            PostChunk();
+    }
+};
+
+void BM_LogEndurance(benchmark::State& state)
+{
+    constexpr int kLines = 1'000'000;
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        BenchSource source;
+        QMdiArea area;
+        area.resize(1000, 700);
+        auto* window = new TFormChildLogWindow(dir.filePath(QStringLiteral("night.thf")), source);
+        area.addSubWindow(window);
+        area.show();
+        window->showMaximized();
+        QApplication::processEvents();
+
+        QElapsedTimer clock;
+        PaintWatch watch;
+        watch.clock = &clock;
+        window->RichEditLog()->viewport()->installEventFilter(&watch);
+
+        QEventLoop loop;
+        ChunkPoster poster;
+        poster.window = window;
+        poster.loop = &loop;
+        poster.exchanges = kLines / 4;
+        poster.command =
+            QByteArray("\x02\x21\x2A\x1C\x30\x30\x1C\x41\x42\x43\x03\x30\x31\x41\x46", 15);
+        poster.answer =
+            QByteArray("\x02\x21\x2A\x1C\x30\x30\x30\x30\x1C\x30\x30\x30\x30\x1C\x31\x32"
+                       "\x33\x34\x35\x36\x1C\x41\x42\x43\x44\x03\x30\x32\x42\x43",
+                       30);
+        poster.ack = QByteArray("\x06", 1);
+        double viewFullMb = -1;
+        const double rssBefore = ResidentMb();
+        poster.afterChunk = [&] {
+            if (viewFullMb < 0 && window->DroppedLines() > 0)
+                viewFullMb = ResidentMb() - rssBefore;
+        };
+        clock.start();
+        poster.PostChunk();
+        loop.exec();
+        window->FlushPendingLines();
+        QApplication::processEvents();
+        const qint64 doneAt = clock.elapsed();
+        const double rssAfter = ResidentMb();
+
+        qint64 maxGap = 0;
+        qint64 previous = 0;
+        for (qint64 t : watch.paints) {
+            maxGap = std::max(maxGap, t - previous);
+            previous = t;
+        }
+        maxGap = std::max(maxGap, doneAt - previous);
+
+        state.counters["lines"] = kLines;
+        state.counters["handling_ms"] = static_cast<double>(doneAt);
+        state.counters["max_paint_gap_ms"] = static_cast<double>(maxGap);
+        state.counters["paints"] = static_cast<double>(watch.paints.size());
+        state.counters["rss_growth_mb"] = rssAfter - rssBefore;
+        state.counters["view_full_mb"] = viewFullMb;
+        state.counters["view_lines"] = window->RichEditLog()->document()->blockCount() - 1;
+        state.counters["dropped_lines"] = static_cast<double>(window->DroppedLines());
+        window->RichEditLog()->viewport()->removeEventFilter(&watch);
+    }
+}
+
+BENCHMARK(BM_LogEndurance)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -15,6 +15,7 @@ for f in /usr/bin/tallyhost /usr/bin/tallyhost-cli /usr/bin/tallyhost-sim \
          /usr/share/man/man1/tallyhost.1.gz /usr/share/man/man1/tallyhost-cli.1.gz \
          /usr/share/man/man1/tallyhost-sim.1.gz \
          /usr/share/tallyhost/examples/demo.thf /usr/share/tallyhost/examples/demo-sim.ini \
+         /usr/share/tallyhost/examples/demo.ths \
          /usr/share/doc/tallyhost/copyright /usr/share/doc/tallyhost/changelog.gz; do
   grep -qx "$f" <<<"$files" || fail "missing $f"
 done

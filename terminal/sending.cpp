@@ -16,13 +16,18 @@
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
 #include "session/exchange.h"
+#include "session/scriptrecord.h"
 #include "terminal/commandtree.h"
 #include "terminal/terminalhost.h"
 
 #include <QDateEdit>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimeEdit>
+#include <QTreeWidgetItem>
 
 #include <algorithm>
 
@@ -46,6 +51,60 @@ void TFormChildTerminalWindow::SetStatusText(TStatusWord word)
     m_statusWord = word;
     if (m_host)
         m_host->SetPanelText(1, StatusWordText(word));
+}
+
+struct TFormChildTerminalWindow::PendingRecord
+{
+    TRecordedSend Send;
+    ExchangeRequest Request;
+};
+
+void TFormChildTerminalWindow::ButtonRecordClick(bool down)
+{
+    if (!down) {
+        m_pendingRecord.reset();
+        return;
+    }
+    // The script is chosen each time recording starts; an existing one gets more cases.
+    QPointer<TFormChildTerminalWindow> self(this);
+    const QString folder = QFileInfo(QFile::decodeName(m_path.c_str())).absolutePath();
+    const QString path =
+        UserDialogs().SaveFileName(this, tr("Record into test script"), folder,
+                                   tr("Test scripts (*.ths)"), QStringLiteral("ths"));
+    if (!self)
+        return;
+    if (path.isEmpty()) {
+        const QSignalBlocker block(ButtonRecord);
+        ButtonRecord->setChecked(false);
+        return;
+    }
+    RecordScript = path;
+}
+
+void TFormChildTerminalWindow::KeepForRecord(const ExchangeRequest& request, int repeat)
+{
+    m_pendingRecord.reset();
+    const QTreeWidgetItem* node = TreeViewCommand->currentItem();
+    if (!ButtonRecord->isChecked() || RecordScript.isEmpty() || !node || !node->parent())
+        return;
+    m_pendingRecord = std::make_shared<PendingRecord>();
+    m_pendingRecord->Request = request;
+    m_pendingRecord->Send.Group = node->parent()->text(0).toLatin1().toStdString();
+    m_pendingRecord->Send.Command = node->text(0).toLatin1().toStdString();
+    m_pendingRecord->Send.Repeat = repeat;
+}
+
+void TFormChildTerminalWindow::RecordExchange(const ExchangeResult& r)
+{
+    const std::shared_ptr<PendingRecord> pending = std::move(m_pendingRecord);
+    if (!pending || r.NothingSent())
+        return;
+    pending->Send.Request = &pending->Request;
+    pending->Send.Result = &r;
+    const std::string error =
+        AppendRecordedCase(QFile::encodeName(RecordScript).toStdString(), m_path, pending->Send);
+    if (!error.empty())
+        ShowError(QString::fromLocal8Bit(error.c_str()));
 }
 
 TExchangeEngine& TFormChildTerminalWindow::Engine() const
@@ -110,7 +169,9 @@ void TFormChildTerminalWindow::ButtonSendClick()
         return;
     }
     PrepareEngine();
-    m_engine->Send(PanelRequest());
+    const ExchangeRequest request = PanelRequest();
+    KeepForRecord(request, 0);
+    m_engine->Send(request);
 }
 
 void TFormChildTerminalWindow::ButtonRepeatClick()
@@ -132,8 +193,12 @@ void TFormChildTerminalWindow::ButtonRepeatClick()
         return;
     TreeViewCommand->setEnabled(false);
     PrepareEngine();
-    if (!m_engine->Repeat(PanelRequest(), *count))
+    const ExchangeRequest request = PanelRequest();
+    KeepForRecord(request, *count);
+    if (!m_engine->Repeat(request, *count)) {
+        m_pendingRecord.reset();
         TreeViewCommand->setEnabled(true);
+    }
 }
 
 void TFormChildTerminalWindow::ButtonCancelClick()
@@ -203,6 +268,7 @@ void TFormChildTerminalWindow::ExchangeFinished(const ExchangeResult& r)
 {
     QPointer<TFormChildTerminalWindow> self(this);
     CommandInProgress = false;
+    RecordExchange(r);
     if (r.Outcome == ExchangeOutcome::NothingToSend)
         return;
     if (r.Outcome != ExchangeOutcome::Cancelled)

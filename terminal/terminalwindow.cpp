@@ -203,12 +203,19 @@ void TFormChildTerminalWindow::CreateLayout()
     buttonLayout->addWidget(ButtonSend);
     buttonLayout->addWidget(ButtonRepeat);
     buttonLayout->addWidget(ButtonCancel);
+    ButtonRecord = new QPushButton(tr("Recor&d"), ButtonPanel);
+    ButtonRecord->setObjectName(QStringLiteral("ButtonRecord"));
+    ButtonRecord->setCheckable(true);
+    SetHint(ButtonRecord, tr("Record every Send and Repeat into a test script"));
+    buttonLayout->addWidget(ButtonRecord);
     mainLayout->addWidget(ButtonPanel);
     connect(ButtonSend, &QPushButton::clicked, this, &TFormChildTerminalWindow::ButtonSendClick);
     connect(ButtonRepeat, &QPushButton::clicked, this,
             &TFormChildTerminalWindow::ButtonRepeatClick);
     connect(ButtonCancel, &QPushButton::clicked, this,
             &TFormChildTerminalWindow::ButtonCancelClick);
+    connect(ButtonRecord, &QPushButton::toggled, this,
+            &TFormChildTerminalWindow::ButtonRecordClick);
 
     // The buttons act on the command panel, so they show only with the Commands tab.
     connect(PageControl, &QTabWidget::currentChanged, this, [this](int) {

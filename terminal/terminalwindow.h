@@ -133,6 +133,10 @@ public:
     QPushButton* ButtonSend = nullptr;
     QPushButton* ButtonRepeat = nullptr;
     QPushButton* ButtonCancel = nullptr;
+    // Record: while down, every Send and Repeat is appended to RecordScript as a test case
+    // expecting what the printer answered.
+    QPushButton* ButtonRecord = nullptr;
+    QString RecordScript;
 
     // Popup menu of the tree.
     QMenu* TerminalWindowPopupMenu = nullptr;
@@ -207,6 +211,7 @@ public slots:
     void ButtonSendClick();
     void ButtonRepeatClick();
     void ButtonCancelClick();
+    void ButtonRecordClick(bool down);
 
 public:
     // State words of the main window's second status panel.
@@ -319,6 +324,11 @@ private:
     void RestoreButtons();
     // The summary of a repeat run, in the status bar after the state word and to the log.
     void TellRepeatSummary(const QString& summary);
+    // The exchange handed to the engine while Record is down, kept for its case.
+    struct PendingRecord;
+    std::shared_ptr<PendingRecord> m_pendingRecord; // shared: its type is known in sending.cpp only
+    void KeepForRecord(const tallyhost::ExchangeRequest& request, int repeat);
+    void RecordExchange(const tallyhost::ExchangeResult& result);
     tallyhost::TExchangeEngine* m_engine = nullptr; // child
     TStatusWord m_statusWord = swReady;             // the last state word shown
     void ClearAnswerControls();

@@ -7,9 +7,11 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHelpEvent>
+#include <QLocale>
 #include <QMdiArea>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -320,18 +322,49 @@ TEST_F(LogWindowTest, CloseBoxMinimizesAndWidthStaysAtLeast350)
 
 TEST_F(LogWindowTest, FloodKeepsEveryFileLineAndBoundsTheView)
 {
+    source.Settings.ViewLines = 150;
     TFormChildLogWindow window(terminal(), source);
     const qint64 headerSize = ReadAll(logFile()).size();
-    constexpr int kLines = TFormChildLogWindow::kMaxViewLines + 5000;
     const QByteArray frame("\x02\x30\x03\x00", 4);
-    for (int i = 0; i < kLines; ++i)
-        PostNotification(&window, WM_LOG_HOST_READ, frame);
-    Deliver(window);
+    const QString note =
+        QStringLiteral("%1 earlier lines left the view; the log file %2 keeps them");
+    // Batches below, at and above the limit. A full view sheds its oldest lines down to
+    // 143 (150 less a twentieth) and then shows the note and those 143 lines; lines queued
+    // beyond twice the limit leave before they are shown.
+    const struct
+    {
+        int Lines;
+        qint64 Dropped;
+    } rows[] = {{100, 0}, {50, 0}, {1, 8}, {30, 38}, {400, 438}};
+    int sent = 0;
+    const auto frameLine = [](int number) {
+        return "FP   --> 02 30 03 00 " +
+               QString::fromLatin1(QByteArray::number(number).toHex(' ').toUpper()) + " ";
+    };
+    for (const auto& row : rows) {
+        for (int i = 0; i < row.Lines; ++i)
+            PostNotification(&window, WM_LOG_HOST_READ, frame + QByteArray::number(sent + i));
+        sent += row.Lines;
+        Deliver(window);
+        EXPECT_EQ(window.DroppedLines(), row.Dropped) << sent;
+        const QStringList lines = ViewLines(window);
+        ASSERT_EQ(lines.size(), sent - row.Dropped + (row.Dropped ? 1 : 0)) << sent;
+        EXPECT_EQ(lines.back(), frameLine(sent - 1));
+        if (row.Dropped) {
+            EXPECT_EQ(lines.front(), note.arg(QLocale().toString(row.Dropped),
+                                              QDir::toNativeSeparators(logFile())));
+            EXPECT_EQ(lines[1], frameLine(static_cast<int>(row.Dropped)));
+        }
+    }
+    // The note stays first when the columns are drawn again, and goes with Clear.
+    window.ActionTimeColumn()->trigger();
+    EXPECT_TRUE(ViewLines(window).front().startsWith(QLocale().toString(438) + " earlier lines"));
+    EXPECT_EQ(ViewLines(window).size(), 144);
+    window.MenuItemClearClick();
+    EXPECT_EQ(window.DroppedLines(), 0);
 
-    EXPECT_EQ(window.RichEditLog()->document()->blockCount(),
-              TFormChildLogWindow::kMaxViewLines + 1);
     const QByteArray content = ReadAll(logFile());
-    EXPECT_EQ(content.size() - headerSize,
-              qint64(kLines) * qint64(sizeof("FP   --> 02 30 03 00 \r\n") - 1));
-    EXPECT_TRUE(content.endsWith("FP   --> 02 30 03 00 \r\n"));
+    EXPECT_EQ(content.count("FP   --> 02 30 03 00"), sent);
+    EXPECT_TRUE(content.endsWith("FP   --> 02 30 03 00 35 38 30 \r\n"));
+    EXPECT_GT(content.size() - headerSize, 0);
 }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "core/catalogcheck.h"
+#include "session/script.h"
+#include "session/scriptcheck.h"
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
 
@@ -25,6 +27,10 @@ constexpr const char* CheckUsage =
     "answer fields, status records and return codes. Each finding names its line, section and\n"
     "key, with a severity: error (the program refuses the value or misreads it) or warning (it\n"
     "works, but looks unintended).\n"
+    "\n"
+    "A test script (FILE.ths) is checked as 'tallyhost-cli run' checks it before sending: every\n"
+    "line it does not understand, and the commands, fields, values and expectations its\n"
+    "catalogue would refuse, each as FILE:LINE: error: message.\n"
     "\n"
     "  --json   print {\"findings\":[{\"line\":12,\"section\":...,\"key\":...,\n"
     "           \"severity\":\"error\",\"message\":...}]}\n"
@@ -47,6 +53,48 @@ std::string Readable(std::string_view bytes)
         }
     }
     return out;
+}
+
+bool IsScript(const std::string& path)
+{
+    return path.size() > 4 && (path.compare(path.size() - 4, 4, ".ths") == 0 ||
+                               path.compare(path.size() - 4, 4, ".THS") == 0);
+}
+
+// A script's refusals, "file:line: message", as findings of severity error.
+int CheckScript(const std::string& path, bool json)
+{
+    const TScriptParse parse = LoadScript(path);
+    if (parse.Refusals.size() == 1 && parse.Refusals.front() == path + ": cannot read") {
+        std::fprintf(stderr, "tallyhost-cli check: cannot read %s\n", Readable(path).c_str());
+        return ExitUnreadable;
+    }
+    const std::vector<std::string> refusals =
+        parse.Refusals.empty() ? CheckScriptAgainstCatalogue(parse.Script) : parse.Refusals;
+    if (json) {
+        std::string out = "{\"findings\":[";
+        for (std::size_t i = 0; i < refusals.size(); ++i) {
+            // "file:line: message": the line is the number after the file's name.
+            const std::string& r = refusals[i];
+            const std::size_t colon = r.find(':', path.size() + 1);
+            const std::string line = r.substr(path.size() + 1, colon - path.size() - 1);
+            out += i ? ",{" : "{";
+            out += "\"line\":" + line;
+            out += ",\"severity\":\"error\"";
+            out += ",\"message\":" + JsonString(r.substr(colon + 2)) + "}";
+        }
+        out += "]}\n";
+        std::fputs(out.c_str(), stdout);
+    } else {
+        for (const std::string& r : refusals) {
+            const std::size_t colon = r.find(':', path.size() + 1);
+            std::printf("%s: error: %s\n", Readable(r.substr(0, colon)).c_str(),
+                        Readable(r.substr(colon + 2)).c_str());
+        }
+        if (!refusals.empty())
+            std::printf("%zu finding%s\n", refusals.size(), refusals.size() == 1 ? "" : "s");
+    }
+    return refusals.empty() ? ExitClean : ExitFindings;
 }
 
 } // namespace
@@ -80,6 +128,8 @@ int RunCheck(int argc, char** argv)
         return ExitUnreadable;
     }
     const std::string& path = operands.front();
+    if (IsScript(path))
+        return CheckScript(path, json);
     std::vector<TCheckFinding> findings;
     if (!CheckTerminalFile(path, findings)) {
         std::fprintf(stderr, "tallyhost-cli check: cannot read %s\n", Readable(path).c_str());

@@ -12,3 +12,4 @@ int RunFields(int argc, char** argv);   // fields.cpp
 int RunStatus(int argc, char** argv);   // statusrc.cpp
 int RunRc(int argc, char** argv);       // statusrc.cpp
 int RunCheck(int argc, char** argv);    // check.cpp
+int RunRun(int argc, char** argv);      // run.cpp

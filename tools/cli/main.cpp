@@ -23,7 +23,8 @@ constexpr Subcommand Subcommands[] = {
     {"fields", RunFields, "list, add, modify or remove the command or answer fields of a command"},
     {"status", RunStatus, "list, add, modify or remove status records; test two status words"},
     {"rc", RunRc, "list, add, modify or remove return code descriptions"},
-    {"check", RunCheck, "report what in a terminal file the program would refuse or misread"},
+    {"check", RunCheck, "report what in a terminal file or test script would be refused"},
+    {"run", RunRun, "run test scripts against a printer; JUnit and JSON reports"},
 };
 
 void PrintUsage(std::FILE* out)

@@ -33,8 +33,10 @@
 #include "links/devicetable.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
+#include "session/commandvalues.h"
 #include "session/exchange.h"
 #include "session/request.h"
+#include "session/scriptrecord.h"
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
 
@@ -74,7 +76,7 @@ constexpr std::int32_t DefaultFiscalTimeOutMs = 1000;
 constexpr const char* SendUsage =
     "usage: tallyhost-cli send --file FILE.thf --group G --command C\n"
     "           [--device PATH | --com N] [--fiscal-device PATH] [--baud B] [--timeout MS]\n"
-    "           [--repeat N] [--reserved] [--json] [NAME=VALUE ...]\n"
+    "           [--repeat N] [--reserved] [--json] [--record FILE] [NAME=VALUE ...]\n"
     "  NAME=VALUE   value of a command field: NAME is its caption without '&' or its number;\n"
     "               fields not named keep their default text (dates: YYYY-MM-DD or today,\n"
     "               times: HH:MM[:SS] or now). x'..' hex escapes stand for raw bytes.\n"
@@ -87,7 +89,9 @@ constexpr const char* SendUsage =
     "  --baud B     host port speed, 1200..38400 (default 9600)\n"
     "  --timeout    fiscal answer wait per read in ms, 0 = no limit (default 1000)\n"
     "  --repeat N   send a host command N times (1..999), autoincrementing; shows the last answer\n"
-    "  --reserved   also list the reserved entries of extended-protocol answers\n";
+    "  --reserved   also list the reserved entries of extended-protocol answers\n"
+    "  --record FILE  append the exchange to the test script FILE as a case that expects\n"
+    "               what the printer answered (FILE is created when missing)\n";
 
 constexpr const char* ShowUsage =
     "usage: tallyhost-cli show --file FILE.thf [--group G --command C] [--json]\n";
@@ -97,11 +101,6 @@ constexpr const char* ShowUsage =
 QString Latin1(std::string_view bytes)
 {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-bool SameTextNoCase(std::string_view a, std::string_view b)
-{
-    return QString::compare(Latin1(a), Latin1(b), Qt::CaseInsensitive) == 0;
 }
 
 std::optional<int> ParseNumber(std::string_view text)
@@ -145,6 +144,7 @@ struct Options
     bool Reserved = false;
     bool Json = false;
     std::vector<std::pair<std::string, std::string>> Values;
+    std::string Record; // --record: the test script that gets the exchange as a case
 };
 
 std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
@@ -211,6 +211,11 @@ std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
             if (!n)
                 return "--timeout needs a number of milliseconds (0 = no limit)";
             o.TimeOut = *n;
+        } else if (sendOptions && name == "--record") {
+            const auto v = value();
+            if (!v || v->empty())
+                return "--record needs a script file";
+            o.Record = *v;
         } else if (sendOptions && name == "--repeat") {
             if (!(o.Repeat = number(1, MaxRepeatCount)))
                 return "--repeat needs a count from 1 to 999";
@@ -238,65 +243,11 @@ std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
 
 // ---- the command's definition ---------------------------------------------------------------
 
-struct FileSettings
-{
-    int Protocol = 0;
-    int InputDateFormat = 0;
-    int OutputDateFormat = 0;
-};
-
-FileSettings ReadFileSettings(const std::string& path)
-{
-    const TExtIniFile ini(path);
-    auto byte = [&](std::string_view key) {
-        return static_cast<int>(static_cast<std::uint8_t>(ini.ReadInteger(SectionGeneral, key, 0)));
-    };
-    return {byte(KeyProtocol), byte(KeyInputDateFormat), byte(KeyOutputDateFormat)};
-}
-
-// The group and command as the file spells them, when the tree has them (names compare
-// without regard to case, as section names do).
-std::optional<std::pair<std::string, std::string>>
-FindCommand(const std::string& path, std::string_view group, std::string_view command)
-{
-    for (const TTreeGroup& g : ReadCommandTree(path)) {
-        if (!SameTextNoCase(g.Name, group))
-            continue;
-        for (const std::string& c : g.Commands) {
-            if (SameTextNoCase(c, command))
-                return std::make_pair(g.Name, c);
-        }
-    }
-    return std::nullopt;
-}
-
 // The inputs of every command field: the NAME=VALUE arguments by caption or number, the rest
 // what the window shows at first.
 std::string CollectInputs(const Options& o, const TTerminalCache& cache, ExchangeRequest& request)
 {
-    const TCommandDefinition& def = request.Definition;
-    const int count = std::clamp(def.FieldCount, 0, MaxFields);
-    std::vector<std::optional<std::string>> given(static_cast<std::size_t>(count));
-
-    for (const auto& [name, value] : o.Values) {
-        int index = -1;
-        if (const auto n = ParseNumber(name); n && *n >= 1 && *n <= count) {
-            index = *n - 1;
-        } else {
-            for (int i = 0; i < count && index < 0; ++i) {
-                if (CaptionWithoutAccelerator(def.Fields[i].Caption) == name)
-                    index = i;
-            }
-            for (int i = 0; i < count && index < 0; ++i) {
-                if (SameTextNoCase(CaptionWithoutAccelerator(def.Fields[i].Caption), name))
-                    index = i;
-            }
-        }
-        if (index < 0)
-            return "the command has no field '" + name + "'";
-        given[static_cast<std::size_t>(index)] = value;
-    }
-    return FillRequestInputs(cache, request, given);
+    return FillNamedInputs(o.Values, cache, request);
 }
 
 // ---- answer output --------------------------------------------------------------------------
@@ -451,6 +402,22 @@ ExchangeSettings EngineSettings(const Options& o, const FileSettings& fs)
     return s;
 }
 
+// With --record, an exchange that reached the printer becomes a case of the script. A script
+// that cannot take it is told on stderr; the exchange's own report and exit stay as they are.
+void Record(const Options& o, const ExchangeRequest& request, const ExchangeResult& r)
+{
+    if (o.Record.empty() || r.NothingSent())
+        return;
+    TRecordedSend send;
+    send.Group = *o.Group;
+    send.Command = *o.Command;
+    send.Request = &request;
+    send.Repeat = o.Repeat.value_or(0);
+    send.Result = &r;
+    if (const std::string error = AppendRecordedCase(o.Record, o.File, send); !error.empty())
+        std::fprintf(stderr, "tallyhost-cli: %s\n", error.c_str());
+}
+
 int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cache,
              const ExchangeRequest& request, const StatusTables& tables)
 {
@@ -475,6 +442,7 @@ int SendHost(const Options& o, const FileSettings& fs, const TTerminalCache& cac
     else
         engine.Send(request);
     const ExchangeResult r = engine.WaitForFinished();
+    Record(o, request, r);
 
     switch (r.Outcome) {
     case ExchangeOutcome::Answered:
@@ -531,6 +499,7 @@ int SendFiscal(const Options& o, const FileSettings& fs, const ExchangeRequest& 
     }
     engine.Send(request);
     const ExchangeResult r = engine.WaitForFinished();
+    Record(o, request, r);
     if (r.Outcome == ExchangeOutcome::LinkRefused || r.Outcome == ExchangeOutcome::RefusedValue)
         return Refuse(o.Json, r.Refusal);
     if (!r.Succeeded())
@@ -565,10 +534,7 @@ struct LoadedCommand
 // Loads the definition of --group/--command; an error text when that fails.
 std::string LoadCommand(const Options& o, const TTerminalCache& cache, ExchangeRequest& out)
 {
-    const auto names = FindCommand(o.File, *o.Group, *o.Command);
-    if (!names)
-        return "the file has no command '" + *o.Command + "' in group '" + *o.Group + "'";
-    return LoadExchangeRequest(cache, CommandSectionName(names->first, names->second), out);
+    return LoadNamedCommand(o.File, cache, *o.Group, *o.Command, out);
 }
 
 std::unique_ptr<QCoreApplication> EnsureApplication()

@@ -1,0 +1,27 @@
+#pragma once
+
+// A parsed script judged against its catalogue before anything is sent: every command must be
+// in the catalogue, every value one the window's box would take and the frame can carry, every
+// expectation fit the command's port and name an answer field or status text the catalogue
+// has. The same refusals `tallyhost-cli send` gives, as "file:line: message".
+
+#include "session/script.h"
+
+#include <string>
+#include <vector>
+
+namespace tallyhost {
+
+// The refusals of `script` against the catalogue it names (CataloguePath), in line order;
+// empty when the script may run. Values holding ${variables} are judged when they are known,
+// at run time; their fields must still exist and be writable.
+// `ports`, when given, learns which ports the script's commands use.
+struct TScriptPorts
+{
+    bool Host = false;
+    bool Fiscal = false;
+};
+std::vector<std::string> CheckScriptAgainstCatalogue(const TScript& script,
+                                                     TScriptPorts* ports = nullptr);
+
+} // namespace tallyhost

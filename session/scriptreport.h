@@ -1,0 +1,71 @@
+#pragma once
+
+// What a run of test scripts came to, and the two reports made of it: JUnit XML for CI servers
+// (Jenkins, GitLab and the like key a case by classname and name, and show the failure's text)
+// and JSON for other programs. Pure functions: the runner fills the results, the reports are
+// text.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tallyhost {
+
+// The first expectation a case did not meet (a case stops there).
+struct TCaseFailure
+{
+    int Line = 0;            // of the expectation or the failed step
+    std::string Expectation; // "printer status", "field 'Change'", or the step that failed
+    std::string Expected;
+    std::string Actual;
+};
+
+// "printer status expected 0000, got 0008 (line 12)".
+std::string FailureMessage(const TCaseFailure& failure);
+
+enum class TCaseStatus
+{
+    Passed,
+    Failed,
+    Skipped, // not run: an earlier case failed under --stop-on-failure, or the run was stopped
+};
+
+struct TCaseResult
+{
+    std::string Name;
+    int Line = 0;
+    TCaseStatus Status = TCaseStatus::Skipped;
+    double Seconds = 0;
+    std::optional<TCaseFailure> Failure;
+    std::vector<std::string> Log; // the case's wire log, one line each
+};
+
+struct TScriptResult
+{
+    std::string Script; // the path as given
+    double Seconds = 0;
+    std::vector<std::string> Refusals; // "file:line: message": the script was not run
+    std::vector<TCaseResult> Cases;
+};
+
+struct TRunTotals
+{
+    int Passed = 0;
+    int Failed = 0;
+    int Skipped = 0;
+    int Refused = 0; // scripts
+};
+
+TRunTotals Totals(const std::vector<TScriptResult>& results);
+
+// testsuites > testsuite per script > testcase per case (classname the script, name the case,
+// time in seconds); a failure's message names the expectation, the expected and the actual
+// value and its text repeats it; the case's wire log is its system-out. A refused script is
+// one testcase with an error listing the refusals.
+std::string JUnitReport(const std::vector<TScriptResult>& results);
+
+// {"passed": bool, "totals": {...}, "scripts": [{"script", "time", "refusals", "cases": [{
+// "name", "line", "status", "time", "failure": {...} | null, "log": [...]}]}]}
+std::string JsonReport(const std::vector<TScriptResult>& results);
+
+} // namespace tallyhost

@@ -1,0 +1,418 @@
+#include "session/scriptrunner.h"
+
+#include "core/answerdecode.h"
+#include "core/errors.h"
+#include "core/logformat.h"
+#include "core/termcache.h"
+#include "core/termfile.h"
+#include "session/commandvalues.h"
+#include "session/scriptcheck.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QString>
+#include <QTimer>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace tallyhost {
+
+namespace {
+
+QString Latin1(std::string_view bytes)
+{
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+bool SameTextNoCase(std::string_view a, std::string_view b)
+{
+    return QString::compare(Latin1(a), Latin1(b), Qt::CaseInsensitive) == 0;
+}
+
+const AnswerEntry* FindAnswer(const ExchangeResult& r, std::string_view label)
+{
+    for (const AnswerEntry& e : r.AnswerFields) {
+        if (e.Label == label)
+            return &e;
+    }
+    for (const AnswerEntry& e : r.AnswerFields) {
+        if (SameTextNoCase(e.Label, label))
+            return &e;
+    }
+    return nullptr;
+}
+
+std::string LitTexts(const ExchangeResult& r)
+{
+    std::string out;
+    for (const auto* panels : {&r.FiscalPanels, &r.PrinterPanels}) {
+        for (const StatusPanelText& p : *panels) {
+            if (p.Matched)
+                out += (out.empty() ? "" : ", ") + p.Text;
+        }
+    }
+    return out.empty() ? "nothing lit" : out;
+}
+
+bool Searches(const std::string& pattern, const std::string& text)
+{
+    const QRegularExpression re(Latin1(pattern), QRegularExpression::MultilineOption);
+    return re.isValid() && re.match(Latin1(text)).hasMatch();
+}
+
+// A shown number: currency and decimal values, with a comma taken as the decimal point.
+std::optional<double> ShownNumber(std::string text)
+{
+    std::replace(text.begin(), text.end(), ',', '.');
+    const auto first = text.find_first_not_of(' ');
+    const auto last = text.find_last_not_of(' ');
+    if (first == std::string::npos)
+        return std::nullopt;
+    text = text.substr(first, last - first + 1);
+    if (!text.empty() && text.front() == '+')
+        text.erase(0, 1);
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::string Hex4(std::uint16_t word)
+{
+    return StatusWordHex(word);
+}
+
+std::string FiscalText(const ExchangeResult& r)
+{
+    std::string text;
+    for (const FiscalAnswerFrame& f : r.FiscalFrames)
+        text += (text.empty() ? "" : "\n") + f.Data;
+    return text;
+}
+
+} // namespace
+
+std::string OutcomeWords(const ExchangeResult& r)
+{
+    switch (r.Outcome) {
+    case ExchangeOutcome::Answered:
+    case ExchangeOutcome::Acknowledged:
+        return std::string(OutcomeName(TScriptOutcome::Answered));
+    case ExchangeOutcome::RefusedNak:
+        return std::string(OutcomeName(TScriptOutcome::Nak));
+    case ExchangeOutcome::NoAnswer:
+        return std::string(OutcomeName(TScriptOutcome::NoAnswer));
+    case ExchangeOutcome::WriteError:
+    case ExchangeOutcome::PortClosed:
+        return std::string(OutcomeName(TScriptOutcome::WriteError));
+    case ExchangeOutcome::Cancelled:
+        return "cancelled";
+    case ExchangeOutcome::RefusedValue:
+    case ExchangeOutcome::LinkRefused:
+    case ExchangeOutcome::NothingToSend:
+        break;
+    }
+    return "refused (" + r.Refusal + ")";
+}
+
+std::vector<std::string> WireLogLines(const ExchangeResult& r)
+{
+    std::vector<std::string> lines;
+    lines.reserve(r.Wire.size());
+    for (const WireFrame& w : r.Wire) {
+        const std::string_view prefix = w.Fiscal    ? kFiscalPrefix
+                                        : w.Written ? kHostPrefix
+                                                    : kPrinterPrefix;
+        lines.push_back(std::string(prefix) + FrameHexText(w.Bytes));
+    }
+    return lines;
+}
+
+std::string JudgeExpectation(const TExpectation& e, const ExchangeResult& r,
+                             const std::vector<TVariable>& variables, bool* met)
+{
+    *met = false;
+    std::string expected;
+    if (const std::string missing = ExpandVariables(e.Text, variables, expected); !missing.empty())
+        return "no value kept in '" + missing + "'";
+    // Everything but the outcome and the time judges an answer: without one there is nothing
+    // to compare, and the outcome says why.
+    const bool needsAnswer = e.Kind != TExpectKind::Outcome && e.Kind != TExpectKind::ResponseTime;
+    if (needsAnswer && !r.Succeeded())
+        return "no answer (" + OutcomeWords(r) + ")";
+    switch (e.Kind) {
+    case TExpectKind::PrinterStatus:
+    case TExpectKind::FiscalStatus: {
+        const std::uint16_t word =
+            e.Kind == TExpectKind::PrinterStatus ? r.PrinterStatus : r.FiscalStatus;
+        *met = (word & e.Mask) == e.Word;
+        return Hex4(word);
+    }
+    case TExpectKind::Lit: {
+        for (const auto* panels : {&r.FiscalPanels, &r.PrinterPanels}) {
+            for (const StatusPanelText& p : *panels)
+                *met = *met || (p.Matched && p.Text == expected);
+        }
+        return LitTexts(r);
+    }
+    case TExpectKind::ReturnCode:
+        *met = r.ReturnCode == e.ReturnCode;
+        return std::to_string(r.ReturnCode);
+    case TExpectKind::Field: {
+        const AnswerEntry* entry = FindAnswer(r, e.Field);
+        if (!entry)
+            return "no such field in the answer";
+        switch (e.Compare) {
+        case TCompare::Equal:
+            *met = entry->Value == expected;
+            break;
+        case TCompare::Regex:
+            *met = Searches(expected, entry->Value);
+            break;
+        case TCompare::Range: {
+            const auto n = ShownNumber(entry->Value);
+            *met = n && *n >= e.Low && *n <= e.High;
+            break;
+        }
+        case TCompare::Contains:
+            *met = entry->Value.find(expected) != std::string::npos;
+            break;
+        }
+        return entry->Value;
+    }
+    case TExpectKind::Outcome: {
+        const std::string actual = OutcomeWords(r);
+        *met = actual == OutcomeName(e.Outcome);
+        return actual;
+    }
+    case TExpectKind::FiscalAnswer: {
+        const std::string text = FiscalText(r);
+        *met = e.Compare == TCompare::Regex ? Searches(expected, text)
+                                            : text.find(expected) != std::string::npos;
+        return text.empty() ? "no frames (ACK)" : text;
+    }
+    case TExpectKind::ResponseTime:
+        if (!r.ResponseMs)
+            return "no response time";
+        *met = e.Strict ? *r.ResponseMs < e.MaxMs : *r.ResponseMs <= e.MaxMs;
+        return std::to_string(*r.ResponseMs) + " ms";
+    }
+    return {};
+}
+
+TScriptRunner::TScriptRunner(TExchangeEngine& engine, QObject* parent)
+    : QObject(parent), m_engine(engine)
+{
+}
+
+void TScriptRunner::Stop()
+{
+    m_stopped = true;
+    if (m_waitLoop)
+        m_waitLoop->quit();
+    if (m_engine.Busy())
+        m_engine.Cancel(StateWord::Abort);
+}
+
+bool TScriptRunner::Wait(int ms)
+{
+    if (ms <= 0 || m_stopped)
+        return !m_stopped;
+    QEventLoop loop;
+    m_waitLoop = &loop; // Stop ends a wait at once
+    QTimer::singleShot(std::chrono::milliseconds(ms), &loop, &QEventLoop::quit);
+    loop.exec();
+    m_waitLoop = nullptr;
+    return !m_stopped;
+}
+
+std::vector<TScriptResult> TScriptRunner::Run(const std::vector<std::string>& paths,
+                                              const TRunOptions& options)
+{
+    std::vector<TScriptResult> results;
+    for (const std::string& path : paths) {
+        TScriptParse parse = LoadScript(path);
+        std::vector<std::string> refusals = parse.Refusals;
+        if (refusals.empty())
+            refusals = CheckScriptAgainstCatalogue(parse.Script);
+        if (!refusals.empty()) {
+            TScriptResult refused;
+            refused.Script = path;
+            refused.Refusals = std::move(refusals);
+            results.push_back(std::move(refused));
+            continue;
+        }
+        results.push_back(RunScript(parse.Script, options));
+    }
+    return results;
+}
+
+TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions& options)
+{
+    TScriptResult result;
+    result.Script = script.Path;
+    QElapsedTimer clock;
+    clock.start();
+
+    const std::string path = CataloguePath(script);
+    TTerminalCache cache;
+    TStatusTable fiscal;
+    TStatusTable printer;
+    bool loaded = cache.LoadFromFile(path);
+    try {
+        if (loaded) {
+            LoadStatusRecords(cache, SectionFiscalAnswer, fiscal);
+            LoadStatusRecords(cache, SectionPrinterAnswer, printer);
+        }
+    } catch (const Error&) {
+        loaded = false;
+    }
+    if (!loaded) {
+        result.Refusals.push_back(script.Path + ":" + std::to_string(script.CatalogueLine) +
+                                  ": cannot read the catalogue " + path);
+        return result;
+    }
+    const FileSettings fs = ReadFileSettings(path);
+    ExchangeSettings settings = m_engine.Settings();
+    settings.Protocol = fs.Protocol;
+    settings.InputDateFormat = fs.InputDateFormat;
+    settings.OutputDateFormat = fs.OutputDateFormat;
+    m_engine.SetSettings(settings);
+    m_engine.SetCatalogue(&cache);
+    m_engine.SetStatusTables(fiscal, printer);
+    m_cache = &cache;
+    m_commands.clear();
+    m_variables.clear();
+
+    const int count = static_cast<int>(script.Cases.size());
+    for (int i = 0; i < count; ++i) {
+        const TScriptCase& c = script.Cases[static_cast<std::size_t>(i)];
+        if (m_stopped || (options.StopOnFailure && m_failed)) {
+            result.Cases.push_back(TCaseResult{c.Name, c.Line, TCaseStatus::Skipped, 0, {}, {}});
+            emit CaseFinished(QString::fromStdString(script.Path), result.Cases.back());
+            continue;
+        }
+        emit CaseStarted(QString::fromStdString(script.Path), Latin1(c.Name), i, count);
+        result.Cases.push_back(RunCase(c, path));
+        m_failed = m_failed || result.Cases.back().Status == TCaseStatus::Failed;
+        emit CaseFinished(QString::fromStdString(script.Path), result.Cases.back());
+    }
+    m_engine.SetCatalogue(nullptr);
+    m_cache = nullptr;
+    m_commands.clear();
+    result.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    return result;
+}
+
+TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cataloguePath)
+{
+    TCaseResult out{c.Name, c.Line, TCaseStatus::Passed, 0, {}, {}};
+    QElapsedTimer clock;
+    clock.start();
+    const auto fail = [&](int line, std::string what, std::string expected, std::string actual) {
+        out.Status = TCaseStatus::Failed;
+        out.Failure = TCaseFailure{line, std::move(what), std::move(expected), std::move(actual)};
+    };
+    std::optional<ExchangeResult> last;
+    for (const TScriptStep& step : c.Steps) {
+        if (m_stopped) {
+            out.Status = TCaseStatus::Skipped;
+            break;
+        }
+        if (step.Kind == TStepKind::Wait) {
+            Wait(step.WaitMs);
+            continue;
+        }
+        if (step.Kind == TStepKind::Keep) {
+            const AnswerEntry* entry = last ? FindAnswer(*last, step.Field) : nullptr;
+            if (!entry) {
+                fail(step.Line, "field '" + step.Field + "'", "a value to keep",
+                     last && !last->Succeeded() ? "no answer (" + OutcomeWords(*last) + ")"
+                                                : "no such field in the answer");
+                break;
+            }
+            m_variables.push_back(TVariable{step.Variable, entry->Value});
+            continue;
+        }
+
+        // A send: its values with the variables known now, typed as the window's boxes take them.
+        std::vector<NamedValue> values;
+        std::string refusal;
+        for (const NamedValue& v : step.Values) {
+            std::string value;
+            if (const std::string missing = ExpandVariables(v.second, m_variables, value);
+                !missing.empty()) {
+                refusal = "no value kept in '" + missing + "'";
+                break;
+            }
+            values.emplace_back(v.first, value);
+        }
+        ExchangeRequest request;
+        if (refusal.empty()) {
+            // The catalogue does not change during a run: each command is looked up once.
+            const auto key = std::make_pair(step.Group, step.Command);
+            auto it = m_commands.find(key);
+            if (it == m_commands.end()) {
+                ExchangeRequest loaded;
+                const std::string error =
+                    LoadNamedCommand(cataloguePath, *m_cache, step.Group, step.Command, loaded);
+                it = m_commands.emplace(key, std::make_pair(error, std::move(loaded))).first;
+            }
+            refusal = it->second.first;
+            request = it->second.second;
+        }
+        if (refusal.empty())
+            refusal = FillNamedInputs(values, *m_cache, request);
+        if (!refusal.empty()) {
+            fail(step.Line, "values of " + step.Group + "/" + step.Command,
+                 "values the fields take", refusal);
+            break;
+        }
+        const bool accepted =
+            step.Repeat > 0 ? m_engine.Repeat(request, step.Repeat) : m_engine.Send(request);
+        if (!accepted) {
+            fail(step.Line, "send", "an idle engine", "busy");
+            break;
+        }
+        last = m_engine.WaitForFinished();
+        m_stepsSent += std::max(1, last->Run);
+        for (std::string& line : WireLogLines(*last))
+            out.Log.push_back(std::move(line));
+        if (m_stopped) {
+            out.Status = TCaseStatus::Skipped;
+            break;
+        }
+
+        bool outcomeExpected = false;
+        for (const TExpectation& e : step.Expectations)
+            outcomeExpected = outcomeExpected || e.Kind == TExpectKind::Outcome;
+        if (!outcomeExpected && !last->Succeeded()) {
+            // An exchange that failed, unless the script expects it to, fails the case.
+            const std::string fault = last->FaultText.empty() ? "" : " " + last->FaultText;
+            fail(step.Line, "outcome", "answered", OutcomeWords(*last) + fault);
+            break;
+        }
+        for (const TExpectation& e : step.Expectations) {
+            bool met = false;
+            std::string actual = JudgeExpectation(e, *last, m_variables, &met);
+            if (!met) {
+                std::string expected;
+                TExpectation shown = e;
+                if (ExpandVariables(e.Text, m_variables, expected).empty())
+                    shown.Text = expected;
+                fail(e.Line, ExpectationName(e), ExpectedText(shown), std::move(actual));
+                break;
+            }
+        }
+        if (out.Status == TCaseStatus::Failed)
+            break;
+    }
+    out.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    return out;
+}
+
+} // namespace tallyhost

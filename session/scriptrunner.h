@@ -1,0 +1,86 @@
+#pragma once
+
+// Runs test scripts through the exchange engine: each case's steps in order, each send judged
+// by its expectations, the first unmet one failing the case. A send with no `expect outcome`
+// must be answered. Cases share the script's variables, so a value kept in one case is used in
+// the next; a case that fails leaves the rest of its steps unrun.
+//
+// The runner drives an engine that has its links already (open or not): it sets the engine's
+// catalogue, status records and settings for each script. Runs are synchronous (the engine's
+// WaitForFinished and the waits run the event loop), so a window stays responsive and may
+// call Stop from a button.
+
+#include "session/exchange.h"
+#include "session/script.h"
+#include "session/scriptreport.h"
+
+#include <QObject>
+
+class QEventLoop;
+
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tallyhost {
+
+struct TRunOptions
+{
+    bool StopOnFailure = false; // the remaining cases (of every script) are skipped
+};
+
+// What one send's result is judged against an expectation: empty when met, else the actual
+// value in the words of a failure ("0008", "no-answer"). `variables` expand ${name}.
+std::string JudgeExpectation(const TExpectation& e, const ExchangeResult& r,
+                             const std::vector<TVariable>& variables, bool* met);
+
+// The outcome of an exchange in the script's words: answered, nak, no-answer, write-error, or
+// for what never reached the printer "refused (...)" and "cancelled".
+std::string OutcomeWords(const ExchangeResult& r);
+
+// The exchange's frames as log lines ("HOST --> 02 ...").
+std::vector<std::string> WireLogLines(const ExchangeResult& r);
+
+class TScriptRunner : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TScriptRunner(TExchangeEngine& engine, QObject* parent = nullptr);
+
+    // Parses, checks and runs each script in turn. A script refused by its parse or its
+    // catalogue sends nothing and carries its refusals.
+    std::vector<TScriptResult> Run(const std::vector<std::string>& paths,
+                                   const TRunOptions& options = {});
+    // Runs one parsed script (already checked) against its catalogue.
+    TScriptResult RunScript(const TScript& script, const TRunOptions& options = {});
+
+    // Ends the run: the exchange going on is cancelled, the cases not finished are skipped.
+    void Stop();
+    bool Stopped() const { return m_stopped; }
+    // Sends handed to the engine so far (a repeat counts its runs).
+    long long StepsSent() const { return m_stepsSent; }
+
+signals:
+    void CaseStarted(const QString& script, const QString& name, int index, int count);
+    void CaseFinished(const QString& script, const tallyhost::TCaseResult& result);
+
+private:
+    TCaseResult RunCase(const TScriptCase& c, const std::string& cataloguePath);
+    bool Wait(int ms);
+
+    TExchangeEngine& m_engine;
+    const TTerminalCache* m_cache = nullptr;
+    // Commands of the running script's catalogue by group and command: the load's refusal
+    // (empty when loaded) and the definition.
+    std::map<std::pair<std::string, std::string>, std::pair<std::string, ExchangeRequest>>
+        m_commands;
+    std::vector<TVariable> m_variables;
+    QEventLoop* m_waitLoop = nullptr; // the wait step going on
+    bool m_stopped = false;
+    bool m_failed = false;
+    long long m_stepsSent = 0;
+};
+
+} // namespace tallyhost

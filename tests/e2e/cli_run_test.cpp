@@ -1,0 +1,152 @@
+// tallyhost-cli run and check with test scripts: examples/demo.ths against tallyhost-sim with
+// the demo scenario as shipped, and with a printer that answers one status word otherwise.
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString Cli = QStringLiteral(TALLYHOST_CLI_PATH);
+const QString Sim = QStringLiteral(TALLYHOST_SIM_PATH);
+const QString DemoScript = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo.ths");
+const QString DemoScenario = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo-sim.ini");
+
+struct CliRun
+{
+    int Exit = -1;
+    QString Out;
+    QString Err;
+};
+
+CliRun RunCli(const QStringList& args)
+{
+    QProcess p;
+    p.start(Cli, args);
+    EXPECT_TRUE(p.waitForFinished(60000)) << args.join(' ').toStdString();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// The simulator on a scenario; its ports are known once it has printed both lines.
+class Printer
+{
+public:
+    explicit Printer(const QString& scenario)
+    {
+        m_process.start(Sim, {QStringLiteral("--scenario"), scenario});
+        while (m_host.isEmpty() || m_fiscal.isEmpty()) {
+            if (!m_process.canReadLine() && !m_process.waitForReadyRead(10000))
+                return;
+            const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+            if (line.startsWith(QLatin1String("host ")))
+                m_host = line.mid(5);
+            else if (line.startsWith(QLatin1String("fiscal ")))
+                m_fiscal = line.mid(7);
+        }
+    }
+    ~Printer()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+    bool Ok() const { return !m_host.isEmpty() && !m_fiscal.isEmpty(); }
+    QStringList Ports() const
+    {
+        return {QStringLiteral("--device"), m_host, QStringLiteral("--fiscal-device"), m_fiscal};
+    }
+
+private:
+    QProcess m_process;
+    QString m_host;
+    QString m_fiscal;
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(CliRunTest, DemoScriptPassesOnTheDemoScenarioAndFailsOnAnotherStatusWord)
+{
+    QTemporaryDir dir;
+    const QString junit = dir.filePath(QStringLiteral("report.xml"));
+    {
+        Printer demo(DemoScenario);
+        ASSERT_TRUE(demo.Ok());
+        const CliRun run = RunCli(QStringList{QStringLiteral("run"), DemoScript} + demo.Ports() +
+                                  QStringList{QStringLiteral("--junit"), junit});
+        EXPECT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
+        EXPECT_TRUE(run.Out.endsWith(QLatin1String("6 passed, 0 failed, 0 skipped\n")))
+            << run.Out.toStdString();
+        const QByteArray report = ReadAll(junit);
+        EXPECT_EQ(report.count("<testcase "), 6);
+        EXPECT_EQ(report.count("<failure"), 0);
+    }
+
+    // The same printer, but its status request answers the printer status 0048.
+    QByteArray scenario = ReadAll(DemoScenario);
+    const QByteArray rule = "Match=*\r\nPrinterStatus=0040";
+    ASSERT_TRUE(scenario.contains(rule) || scenario.contains("Match=*\nPrinterStatus=0040"));
+    scenario.replace("Match=*\r\nPrinterStatus=0040", "Match=*\r\nPrinterStatus=0048")
+        .replace("Match=*\nPrinterStatus=0040", "Match=*\nPrinterStatus=0048");
+    const QString changed = dir.filePath(QStringLiteral("changed.ini"));
+    QFile out(changed);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(scenario);
+    out.close();
+    Printer other(changed);
+    ASSERT_TRUE(other.Ok());
+    const CliRun run = RunCli(QStringList{QStringLiteral("run"), DemoScript} + other.Ports() +
+                              QStringList{QStringLiteral("--junit"), junit});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_TRUE(run.Out.contains(QLatin1String("FAIL Printer is ready (")));
+    EXPECT_TRUE(run.Out.contains(QLatin1String(": printer status expected 0040, got 0048")));
+    EXPECT_TRUE(run.Out.endsWith(QLatin1String("5 passed, 1 failed, 0 skipped\n")));
+    EXPECT_EQ(ReadAll(junit).count("<failure message=\"printer status expected 0040, got 0048"), 1);
+}
+
+TEST(CliRunTest, RefusedScriptsSendNothingAndCheckNamesTheirLines)
+{
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("bad.ths"));
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("catalogue " TALLYHOST_EXAMPLES_DIR "/demo.thf\n"
+               "case A\n"
+               "send Sales \"Sell item\" Quantity=1.2.3 \"Unit price\"=1\n");
+    file.close();
+    const QString where = script + QStringLiteral(":3: ");
+    const QString why = QStringLiteral("field 'Quantity': '1.2.3' is not a valid Currency value");
+
+    // Refused before any port is opened: a missing device does not come into it.
+    const CliRun run =
+        RunCli({QStringLiteral("run"), DemoScript, script, QStringLiteral("--device"),
+                dir.filePath(QStringLiteral("none")), QStringLiteral("--json")});
+    EXPECT_EQ(run.Exit, 2);
+    EXPECT_EQ(run.Err, where + why + "\n");
+    EXPECT_TRUE(run.Out.contains(QLatin1String("\"refused\": 1")));
+
+    const struct
+    {
+        QString Script;
+        int Exit;
+        QString Out;
+    } rows[] = {
+        {DemoScript, 0, QString()},
+        {script, 1, script + ":3: error: " + why + "\n1 finding\n"},
+    };
+    for (const auto& row : rows) {
+        const CliRun check = RunCli({QStringLiteral("check"), row.Script});
+        EXPECT_EQ(check.Exit, row.Exit) << row.Script.toStdString();
+        EXPECT_EQ(check.Out, row.Out);
+    }
+}
+
+} // namespace

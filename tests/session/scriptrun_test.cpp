@@ -1,0 +1,229 @@
+// Test scripts through the engine: expectations judged on an exchange's result, and a session
+// recorded against the simulator replayed against it and against a printer that answers one
+// command otherwise.
+
+#include "core/termcache.h"
+#include "core/termfile.h"
+#include "session/commandvalues.h"
+#include "session/scriptcheck.h"
+#include "session/scriptrecord.h"
+#include "session/scriptrunner.h"
+
+#include "simprocess.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace tallyhost;
+using tallyhost::testing::SimProcess;
+
+namespace {
+
+ExchangeResult Answer()
+{
+    ExchangeResult r;
+    r.Outcome = ExchangeOutcome::Answered;
+    r.PrinterStatus = 0x0048;
+    r.FiscalStatus = 0x1600;
+    r.ReturnCode = 3;
+    r.PrinterPanels = {StatusPanelText{true, "Paper out", 0}, StatusPanelText{}};
+    r.FiscalPanels = {StatusPanelText{true, "Fiscal receipt open", 0}};
+    r.AnswerFields = {AnswerEntry{3, "Receipt number", "00001234", ""},
+                      AnswerEntry{4, "Amount paid", "00000125.50", ""},
+                      AnswerEntry{5, "Paid by", "Card", ""}};
+    r.ResponseMs = 40;
+    return r;
+}
+
+TExpectation Parsed(const std::string& line)
+{
+    const TScriptParse p = ParseScript(
+        "catalogue c.thf\ncase A\nsend G C\nkeep r F\nkeep pay F\n" + line + "\n", "t.ths");
+    EXPECT_EQ(p.Refusals, std::vector<std::string>{}) << line;
+    EXPECT_FALSE(p.Script.Cases.empty());
+    const auto& steps = p.Script.Cases.front().Steps;
+    EXPECT_FALSE(steps.empty() || steps.front().Expectations.empty()) << line;
+    return steps.empty() || steps.front().Expectations.empty() ? TExpectation{}
+                                                               : steps.front().Expectations.front();
+}
+
+TEST(ScriptJudge, EachExpectationAgainstAnAnswer)
+{
+    ExchangeResult fiscal;
+    fiscal.Outcome = ExchangeOutcome::Answered;
+    fiscal.Fiscal = true;
+    fiscal.FiscalFrames = {{"0005 Sales 125.50", false}, {"0000 End", true}};
+    ExchangeResult silent;
+    silent.Outcome = ExchangeOutcome::NoAnswer;
+    const std::vector<TVariable> vars{{"r", "00001234"}, {"pay", "Card"}};
+    const struct
+    {
+        const char* Line;
+        const ExchangeResult* Result;
+        bool Met;
+        const char* Actual;
+    } rows[] = {
+        {"expect printer-status 0048", nullptr, true, "0048"},
+        {"expect printer-status 48", nullptr, true, "0048"},
+        {"expect printer-status 0040", nullptr, false, "0048"},
+        {"expect printer-status mask 0008 = 0008", nullptr, true, "0048"},
+        {"expect fiscal-status mask 3000 = 0000", nullptr, false, "1600"},
+        {"expect return-code 3", nullptr, true, "3"},
+        {"expect return-code 0", nullptr, false, "3"},
+        {"expect lit \"Paper out\"", nullptr, true, "Fiscal receipt open, Paper out"},
+        {"expect lit \"Paper low\"", nullptr, false, "Fiscal receipt open, Paper out"},
+        {"expect field \"Receipt number\" = ${r}", nullptr, true, "00001234"},
+        {"expect field \"receipt NUMBER\" = 00001234", nullptr, true, "00001234"},
+        {"expect field \"Paid by\" = ${pay}x", nullptr, false, "Card"},
+        {"expect field \"Amount paid\" ~ ^0+125\\.5", nullptr, true, "00000125.50"},
+        {"expect field \"Amount paid\" in 100..125.5", nullptr, true, "00000125.50"},
+        {"expect field \"Amount paid\" in 0..125.49", nullptr, false, "00000125.50"},
+        {"expect field \"Paid by\" in 0..1", nullptr, false, "Card"},
+        {"expect field Change = 0", nullptr, false, "no such field in the answer"},
+        {"expect outcome answered", nullptr, true, "answered"},
+        {"expect outcome no-answer", &silent, true, "no-answer"},
+        {"expect printer-status 0000", &silent, false, "no answer (no-answer)"},
+        {"expect response-time <= 40", nullptr, true, "40 ms"},
+        {"expect response-time < 40", nullptr, false, "40 ms"},
+        {"expect response-time < 40", &silent, false, "no response time"},
+        {"expect fiscal-answer contains \"Sales 125\"", &fiscal, true,
+         "0005 Sales 125.50\n0000 End"},
+        {"expect fiscal-answer ~ \"^0000 End$\"", &fiscal, true, "0005 Sales 125.50\n0000 End"},
+        {"expect fiscal-answer ~ ^Sales", &fiscal, false, "0005 Sales 125.50\n0000 End"},
+    };
+    const ExchangeResult answer = Answer();
+    for (const auto& row : rows) {
+        bool met = !row.Met;
+        const std::string actual =
+            JudgeExpectation(Parsed(row.Line), row.Result ? *row.Result : answer, vars, &met);
+        EXPECT_EQ(met, row.Met) << row.Line;
+        EXPECT_EQ(actual, row.Actual) << row.Line;
+    }
+}
+
+// The demo catalogue's commands sent through an engine on the simulator, as the CLI sends them.
+class RecordReplayTest : public ::testing::Test
+{
+protected:
+    static QByteArray Scenario(bool changed)
+    {
+        QFile file(QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo-sim.ini"));
+        QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        // Another printer's firmware: the receipt it opens has another number.
+        if (changed)
+            text.replace("Match=@\r\nFiscalStatus=1600\r\nField1=00001234",
+                         "Match=@\r\nFiscalStatus=1600\r\nField1=00001235")
+                .replace("Match=@\nFiscalStatus=1600\nField1=00001234",
+                         "Match=@\nFiscalStatus=1600\nField1=00001235");
+        return text;
+    }
+
+    void Open(SimProcess& sim)
+    {
+        ASSERT_TRUE(sim.Ok());
+        m_host = std::make_unique<TFPHostControl>();
+        m_aux = std::make_unique<TFPAuxControl>();
+        m_host->SetDevicePath(sim.HostPath());
+        m_host->SetBaudRate(br9600);
+        ASSERT_TRUE(m_host->OpenPort());
+        m_aux->SetDevicePath(sim.FiscalPath());
+        m_aux->SetTimeOut(1000);
+        ASSERT_TRUE(m_aux->OpenPort());
+        m_engine.SetLinks(m_host.get(), m_aux.get());
+    }
+
+    void Record(const std::string& group, const std::string& command,
+                const std::vector<NamedValue>& values, int repeat = 0)
+    {
+        ExchangeRequest request;
+        ASSERT_EQ(LoadNamedCommand(m_catalogue, m_cache, group, command, request), "");
+        ASSERT_EQ(FillNamedInputs(values, m_cache, request), "");
+        ASSERT_TRUE(repeat ? m_engine.Repeat(request, repeat) : m_engine.Send(request));
+        const ExchangeResult r = m_engine.WaitForFinished();
+        ASSERT_TRUE(r.Succeeded()) << r.Refusal;
+        const TRecordedSend send{group, command, &request, repeat, &r};
+        ASSERT_EQ(AppendRecordedCase(m_script, m_catalogue, send), "");
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_cache.LoadFromFile(m_catalogue));
+        TStatusTable fiscal;
+        TStatusTable printer;
+        LoadStatusRecords(m_cache, SectionFiscalAnswer, fiscal);
+        LoadStatusRecords(m_cache, SectionPrinterAnswer, printer);
+        const FileSettings fs = ReadFileSettings(m_catalogue);
+        m_engine.SetCatalogue(&m_cache);
+        m_engine.SetStatusTables(fiscal, printer);
+        m_engine.SetSettings(
+            ExchangeSettings{fs.Protocol, fs.InputDateFormat, fs.OutputDateFormat});
+    }
+
+    TScriptResult Replay(const TRunOptions& options = {})
+    {
+        const TScriptParse p = LoadScript(m_script);
+        EXPECT_EQ(p.Refusals, std::vector<std::string>{});
+        EXPECT_EQ(CheckScriptAgainstCatalogue(p.Script), std::vector<std::string>{});
+        TScriptRunner runner(m_engine);
+        return runner.RunScript(p.Script, options);
+    }
+
+    QTemporaryDir m_dir;
+    const std::string m_catalogue = TALLYHOST_EXAMPLES_DIR "/demo.thf";
+    const std::string m_script = m_dir.filePath("bench.ths").toStdString();
+    TTerminalCache m_cache;
+    TExchangeEngine m_engine;
+    std::unique_ptr<TFPHostControl> m_host;
+    std::unique_ptr<TFPAuxControl> m_aux;
+};
+
+TEST_F(RecordReplayTest, PassesOnTheSamePrinterAndFailsExactlyWhereAnotherAnswersOtherwise)
+{
+    {
+        SimProcess sim(0, Scenario(false));
+        Open(sim);
+        Record("Status", "Printer information", {});
+        Record("Sales", "Open receipt", {{"Receipt type", "A"}, {"Customer", "O'Brien & $on"}});
+        Record("Sales", "Sell item", {{"Unit price", "2.50"}, {"Description", "Tea"}}, 3);
+        Record("Fiscal port", "Daily summary", {{"Day", "2026-12-07"}});
+        Record("Status", "Status request", {});
+
+        const TScriptResult same = Replay();
+        ASSERT_TRUE(same.Refusals.empty());
+        ASSERT_EQ(same.Cases.size(), 5u);
+        for (const TCaseResult& c : same.Cases) {
+            EXPECT_EQ(c.Status, TCaseStatus::Passed)
+                << c.Name << ": " << (c.Failure ? FailureMessage(*c.Failure) : "");
+            EXPECT_FALSE(c.Log.empty()) << c.Name;
+        }
+        EXPECT_EQ(same.Cases[2].Name, "Sell item");
+        EXPECT_EQ(same.Cases[2].Log.size(), 9u); // three runs: command, answer, ACK each
+    }
+    SimProcess other(0, Scenario(true));
+    Open(other);
+    const TScriptResult changed = Replay();
+    ASSERT_EQ(changed.Cases.size(), 5u);
+    std::vector<std::string> failed;
+    for (const TCaseResult& c : changed.Cases) {
+        if (c.Status == TCaseStatus::Failed)
+            failed.push_back(c.Name + ": " + FailureMessage(*c.Failure));
+    }
+    EXPECT_EQ(failed, std::vector<std::string>{"Open receipt: field 'Receipt number' expected "
+                                               "00001234, got 00001235 (line 22)"});
+
+    // Stopping at the first failure leaves the later cases unrun.
+    const TScriptResult stopped = Replay(TRunOptions{true});
+    std::vector<TCaseStatus> statuses;
+    for (const TCaseResult& c : stopped.Cases)
+        statuses.push_back(c.Status);
+    EXPECT_EQ(statuses, (std::vector<TCaseStatus>{TCaseStatus::Passed, TCaseStatus::Failed,
+                                                  TCaseStatus::Skipped, TCaseStatus::Skipped,
+                                                  TCaseStatus::Skipped}));
+}
+
+} // namespace
