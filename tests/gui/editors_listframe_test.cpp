@@ -1,5 +1,6 @@
-// The three list editors share one frame below their list: Add, Modify and Remove, then Close
-// apart from them. Close is the default button, so Enter closes each of them.
+// The three list editors share one frame below their list: Add, Modify and Remove (the field
+// list adds its Move buttons after them), then Close apart from them. Close is the default
+// button, so Enter closes each of them.
 
 #include "editors/formeditcmdans.h"
 #include "editors/formeditfixanswer.h"
@@ -37,10 +38,12 @@ QStringList ButtonRow(const QDialog& dialog)
     return row;
 }
 
-template <class Dialog> void CheckFrame(Dialog& dialog, const char* name)
+template <class Dialog>
+void CheckFrame(Dialog& dialog, const char* name, const QStringList& more = {})
 {
     SCOPED_TRACE(name);
-    EXPECT_EQ(ButtonRow(dialog), QStringList({"&Add", "&Modify", "&Remove", "|", "&Close"}));
+    EXPECT_EQ(ButtonRow(dialog),
+              QStringList({"&Add", "&Modify", "&Remove"}) + more + QStringList({"|", "&Close"}));
     EXPECT_TRUE(dialog.ButtonClose->isDefault());
     for (QPushButton* b : {dialog.ButtonAdd, dialog.ButtonModify, dialog.ButtonRemove})
         EXPECT_FALSE(b->autoDefault()) << b->text().toStdString();
@@ -68,7 +71,7 @@ TEST(ListEditorFrame, EveryListEditorHasTheSameRowAndClosesOnEnter)
     }
 
     TFormEditCmdAns fields(nullptr, path, QStringLiteral("GC"));
-    CheckFrame(fields, "field list");
+    CheckFrame(fields, "field list", {"Move &up", "Move do&wn"});
     TFormEditFixAnswer statuses(path);
     CheckFrame(statuses, "status records");
     TFormEditReturnCode codes(path);
