@@ -1,5 +1,6 @@
 #include "links/commthread.h"
 
+#include <cstring>
 #include <mutex>
 
 namespace tallyhost {
@@ -95,13 +96,20 @@ bool TCommThread::WaitAnswer()
                       m_readPosition - m_parsePosition);
             return true;
         }
-        const auto state = m_parser.state();
-        if (m_parser.IntermediateSeen() && (state == THostAnswerParser::State::Idle ||
-                                            state == THostAnswerParser::State::Acknowledged)) {
-            // The printer's "still working" frame is done with: its bytes make room for the
-            // rest of the answer.
-            m_readPosition = 0;
-            m_parsePosition = 0;
+        if (m_parser.IntermediateSeen()) {
+            // The printer's "still working" frames are done with: their bytes make room for
+            // the rest of the answer. A chunk can end inside the next frame (a reader that
+            // got round to the line late, a real line's pace): that frame's bytes so far move
+            // to the front of the buffer, so a long report never fills it.
+            const auto state = m_parser.state();
+            const bool betweenFrames = state == THostAnswerParser::State::Idle ||
+                                       state == THostAnswerParser::State::Acknowledged;
+            const std::size_t done = betweenFrames ? m_parsePosition : m_parser.FrameStart();
+            std::memmove(m_receive.data(), m_receive.data() + done, m_readPosition - done);
+            m_readPosition -= done;
+            m_parsePosition -= done;
+            if (!betweenFrames)
+                m_parser.BufferMovedBack(done);
             m_parser.ClearIntermediate();
         }
     }

@@ -157,6 +157,9 @@ public:
     // the frame's bytes from its buffer.
     bool IntermediateSeen() const { return m_intermediate; }
     void ClearIntermediate() { m_intermediate = false; }
+    // The caller moved the buffer's bytes `offset` places towards its start; the frame being
+    // read (which starts at or after `offset`) moved with them.
+    void BufferMovedBack(std::size_t offset) { m_frameStart -= offset; }
 
 private:
     enum class Judgement : std::uint8_t

@@ -58,7 +58,10 @@ TEST(PacedLine, FiscalTextLongerThanItsAnswerTimeOutOnTheWire)
     ASSERT_TRUE(sim.Ok());
     TFPAuxControl link;
     link.SetDevicePath(sim.FiscalPath());
-    link.SetTimeOut(100); // the 254-byte frame alone takes 265 ms
+    // The 254-byte frame alone takes 265 ms: counted from the start of the write, this time-out
+    // would end before the printer had the frame; counted from its end, it leaves the
+    // simulator a quarter of a second to answer on a loaded machine.
+    link.SetTimeOut(250);
     ASSERT_TRUE(link.OpenPort()) << link.OpenErrorText();
     bool final = false, failed = false;
     QObject::connect(&link, &TFPAuxControl::OnAnswer,

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,7 +93,15 @@ TEST(WireLink, BytesWhileNoCommandRunsAreReportedAsLate)
     const std::string second = ReadCommandFrame(printer, 2000ms);
     ASSERT_FALSE(second.empty());
     // The frame counts as gone out once its wire time has passed (75 ms at the link's
-    // 1200 baud), however fast the pseudo-terminal took it.
+    // 1200 baud), however fast the pseudo-terminal took it, and the link says so when it is;
+    // the printer answers 200 ms after that. (Answering 200 ms after reading the frame gave
+    // 0 ms when a loaded machine woke the link only after the answer had come.)
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return std::find(log.Lines.begin(), log.Lines.end(), "write " + Hex(second)) !=
+                   log.Lines.end();
+        },
+        2000ms));
     std::this_thread::sleep_for(200ms);
     ASSERT_TRUE(printer.Write("\x06" + PrinterFrame(Sequence(second), "ok")));
     ASSERT_TRUE(log.WaitEnds(2, 3000ms));
