@@ -14,10 +14,10 @@
 #include <QLocale>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextEdit>
 #include <QToolTip>
 
 #include <gtest/gtest.h>
