@@ -590,6 +590,14 @@ void TFormChildLogWindow::TrimView()
     // Take a twentieth of the view at once: a long run then pays for removing lines and
     // renumbering the rest once every so many batches rather than at every batch.
     const int excess = lines - m_viewLimit + m_viewLimit / 20;
+    // An operator reading back through the log keeps the line at the top of the view: the
+    // view scrolls by line number, so without this it would jump thousands of lines on at
+    // every trim. A cursor on that line follows it through the removal.
+    QScrollBar* bar = m_richEditLog->verticalScrollBar();
+    const bool followTail = bar->value() >= bar->maximum();
+    QTextCursor topLine(document);
+    if (!followTail)
+        topLine.setPosition(m_richEditLog->cursorForPosition(QPoint(0, 0)).block().position());
     QTextCursor cursor(document);
     cursor.beginEditBlock();
     if (m_noteBlock) {
@@ -616,6 +624,9 @@ void TFormChildLogWindow::TrimView()
     format.setFontItalic(true);
     cursor.insertText(DroppedNoteText(), format);
     cursor.endEditBlock();
+    // A line that left the view leaves the operator at the top of what is left.
+    if (!followTail)
+        bar->setValue(topLine.block().firstLineNumber());
 }
 
 QStringList TFormChildLogWindow::ViewLines()

@@ -15,6 +15,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -367,4 +368,57 @@ TEST_F(LogWindowTest, FloodKeepsEveryFileLineAndBoundsTheView)
     EXPECT_EQ(content.count("FP   --> 02 30 03 00"), sent);
     EXPECT_TRUE(content.endsWith("FP   --> 02 30 03 00 35 38 30 \r\n"));
     EXPECT_GT(content.size() - headerSize, 0);
+}
+
+TEST_F(LogWindowTest, ATrimLeavesTheReaderOnTheLineTheyRead)
+{
+    source.Settings.ViewLines = 150;
+    const QByteArray frame("\x02\x30\x03\x00", 4);
+    const auto frameLine = [](int number) {
+        return "FP   --> 02 30 03 00 " +
+               QString::fromLatin1(QByteArray::number(number).toHex(' ').toUpper()) + " ";
+    };
+    const QString note =
+        QStringLiteral("17 earlier lines left the view; the log file %1 keeps them")
+            .arg(QDir::toNativeSeparators(logFile()));
+    // Where the operator left the view before 60 more lines make it shed its oldest 17:
+    // the line they read stays on top; a line that left gives the top of what is left (the
+    // note); the tail follows the new lines.
+    const struct
+    {
+        int TopBefore; // -1: at the tail
+        QString TopAfter;
+    } rows[] = {{60, frameLine(60)}, {5, note}, {-1, {}}};
+    for (const auto& row : rows) {
+        QMdiArea area;
+        area.resize(900, 400);
+        auto* window = new TFormChildLogWindow(terminal(), source);
+        area.addSubWindow(window);
+        area.show();
+        window->showMaximized();
+        int sent = 0;
+        const auto send = [&](int count) {
+            for (int i = 0; i < count; ++i, ++sent)
+                PostNotification(window, WM_LOG_HOST_READ, frame + QByteArray::number(sent));
+            Deliver(*window);
+        };
+        QPlainTextEdit* view = window->RichEditLog();
+        const auto topLine = [view] {
+            return view->cursorForPosition(QPoint(0, 0)).block().text().toStdString();
+        };
+        send(100);
+        if (row.TopBefore >= 0) {
+            view->verticalScrollBar()->setValue(row.TopBefore);
+            ASSERT_EQ(topLine(), frameLine(row.TopBefore).toStdString());
+        }
+        send(60);
+        ASSERT_EQ(window->DroppedLines(), 17);
+        QScrollBar* bar = view->verticalScrollBar();
+        if (row.TopBefore >= 0) {
+            EXPECT_EQ(topLine(), row.TopAfter.toStdString()) << row.TopBefore;
+        } else {
+            EXPECT_EQ(bar->value(), bar->maximum());
+            EXPECT_GT(bar->maximum(), 0);
+        }
+    }
 }
