@@ -5,14 +5,12 @@
 #include "gui/notifications.h"
 #include "gui/qtcolor.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHelpEvent>
@@ -21,12 +19,13 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextEdit>
+#include <QTextEdit> // for its ExtraSelection, which the plain view takes too
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -43,11 +42,6 @@ constexpr std::size_t kMaxBatchLines = 1000;
 // per exchange would cost a fast printer more than the exchange itself, while a line shown
 // 25 ms late is not noticed.
 constexpr auto kCoalesceDelay = 25ms;
-
-// The hanging indent of a wrapped line, in points: the width of the nine-character prefix
-// in the log font, a little wider on the common 96 dpi screens.
-constexpr double kHangingIndentPt96Dpi = 48.0;
-constexpr double kHangingIndentPtOther = 44.0;
 
 // Characters of the time column: "hh:mm:ss.zzz" and a blank.
 constexpr int kTimeColumnWidth = 13;
@@ -129,6 +123,20 @@ tallyhost::LogEvent ToLogEvent(int notification, bool* known)
     return LogEvent::HostOpen;
 }
 
+// The view: a plain-text edit lays out only the lines it shows and takes lines off the top
+// without laying out the rest again, where a rich-text view re-lays the whole document at
+// every trim and keeps a layout for every line. It tells where a line is drawn, for the tool
+// tips.
+class TLogView : public QPlainTextEdit
+{
+public:
+    explicit TLogView(QWidget* parent) : QPlainTextEdit(parent) {}
+    QRectF LineGeometry(const QTextBlock& block) const
+    {
+        return blockBoundingGeometry(block).translated(contentOffset());
+    }
+};
+
 } // namespace
 
 TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, QWidget* parent)
@@ -142,11 +150,11 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSo
 {
     setWindowTitle(QStringLiteral("Log window"));
 
-    m_richEditLog = new QTextEdit(this);
+    m_richEditLog = new TLogView(this);
     m_richEditLog->setObjectName(QStringLiteral("RichEditLog"));
     m_richEditLog->setReadOnly(true);
     m_richEditLog->setUndoRedoEnabled(false); // a log has nothing to undo; keeps memory flat
-    m_richEditLog->setLineWrapMode(QTextEdit::WidgetWidth);
+    m_richEditLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_richEditLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_richEditLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
@@ -243,9 +251,6 @@ void TFormChildLogWindow::FormCreate(const QString& terminalFileName)
             FlushLogFile();
         }
     }
-
-    const double pt = logicalDpiX() == 96 ? kHangingIndentPt96Dpi : kHangingIndentPtOther;
-    m_hangingIndentPx = pt * logicalDpiX() / 72.0;
 }
 
 void TFormChildLogWindow::LoadSettings()
@@ -460,15 +465,6 @@ void TFormChildLogWindow::FlushPendingLines()
     QScrollBar* bar = m_richEditLog->verticalScrollBar();
     const bool followTail = bar->value() >= bar->maximum();
 
-    QTextBlockFormat blockFormat;
-    // Hanging indent: a frame too long for one line wraps under the frame text, not under
-    // the prefix (nor under the time column).
-    double indent = m_hangingIndentPx;
-    if (m_columns.time)
-        indent += QFontMetricsF(m_richEditLog->document()->defaultFont())
-                      .horizontalAdvance(QString(kTimeColumnWidth, u'0'));
-    blockFormat.setLeftMargin(indent);
-    blockFormat.setTextIndent(-indent);
     // Local time of the time column, worked out once per batch rather than once per line.
     const qint64 utcOffsetMs =
         m_columns.time ? qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000 : 0;
@@ -476,10 +472,6 @@ void TFormChildLogWindow::FlushPendingLines()
     QTextCursor cursor(m_richEditLog->document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
-    // Every line is a paragraph of its own; a new paragraph takes over the format of the one
-    // before, so the format is set once on the empty last line.
-    if (cursor.blockFormat() != blockFormat)
-        cursor.setBlockFormat(blockFormat);
     QTextCharFormat charFormat;
     for (const PendingLine& line : m_pending) {
         if (charFormat.foreground().color() != line.color ||
@@ -595,10 +587,17 @@ void TFormChildLogWindow::TrimView()
     const int lines = document->blockCount() - 1 - first;
     if (lines <= m_viewLimit)
         return;
-    // Taking lines from the top makes the view lay out all the others again, which costs
-    // about as much for one line as for thousands: take a twentieth of the view at once, so
-    // that a long run pays for it once every so many batches rather than at every batch.
+    // Take a twentieth of the view at once: a long run then pays for removing lines and
+    // renumbering the rest once every so many batches rather than at every batch.
     const int excess = lines - m_viewLimit + m_viewLimit / 20;
+    // An operator reading back through the log keeps the line at the top of the view: the
+    // view scrolls by line number, so without this it would jump thousands of lines on at
+    // every trim. A cursor on that line follows it through the removal.
+    QScrollBar* bar = m_richEditLog->verticalScrollBar();
+    const bool followTail = bar->value() >= bar->maximum();
+    QTextCursor topLine(document);
+    if (!followTail)
+        topLine.setPosition(m_richEditLog->cursorForPosition(QPoint(0, 0)).block().position());
     QTextCursor cursor(document);
     cursor.beginEditBlock();
     if (m_noteBlock) {
@@ -625,6 +624,9 @@ void TFormChildLogWindow::TrimView()
     format.setFontItalic(true);
     cursor.insertText(DroppedNoteText(), format);
     cursor.endEditBlock();
+    // A line that left the view leaves the operator at the top of what is left.
+    if (!followTail)
+        bar->setValue(topLine.block().firstLineNumber());
 }
 
 QStringList TFormChildLogWindow::ViewLines()
@@ -764,15 +766,11 @@ bool TFormChildLogWindow::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == m_richEditLog->viewport() && event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        const QPoint docPos = help->pos() + QPoint(m_richEditLog->horizontalScrollBar()->value(),
-                                                   m_richEditLog->verticalScrollBar()->value());
         // Anywhere on a line's rows shows its time, not only over its characters.
-        QTextDocument* document = m_richEditLog->document();
-        const int position = document->documentLayout()->hitTest(docPos, Qt::FuzzyHit);
-        const QTextBlock block = position >= 0 ? document->findBlock(position) : QTextBlock();
+        const QTextBlock block = m_richEditLog->cursorForPosition(help->pos()).block();
         QString tip;
         if (block.isValid() &&
-            document->documentLayout()->blockBoundingRect(block).contains(docPos))
+            static_cast<TLogView*>(m_richEditLog)->LineGeometry(block).contains(help->pos()))
             tip = LineToolTip(block.blockNumber());
         if (tip.isEmpty())
             QToolTip::hideText();

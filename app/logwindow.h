@@ -16,7 +16,7 @@ class QDateTime;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QTextEdit;
+class QPlainTextEdit;
 class TNotificationEvent;
 
 // The log settings as the preferences store them: toolkit colour values (red in the low
@@ -39,7 +39,7 @@ struct TLogSettings
     bool TextColumn = false;
     bool ResponseTime = false;
     // Lines the view keeps; older ones leave it (the log file keeps every line). Memory, not
-    // the file, is what an overnight run would otherwise exhaust: about 740 bytes a line.
+    // the file, is what an overnight run would otherwise exhaust: some 350 bytes a line.
     int ViewLines = 100000;
 };
 
@@ -70,9 +70,11 @@ public:
 // default settings, COM1 and empty frames.
 TLogSource& MainWindowLogSource();
 
-// The log window: one coloured line per link event in a read-only rich-text view, and the
+// The log window: one coloured line per link event in a read-only plain-text view, and the
 // same events appended to the log file beside the terminal file (".log"). It works only from
-// the notifications the main window posts (WM_LOG_*, gui/notifications.h).
+// the notifications the main window posts (WM_LOG_*, gui/notifications.h). The view is a
+// plain-text one (coloured runs, laid out only where shown) because an overnight run must
+// neither fill memory nor stall the window whenever the oldest lines leave it.
 //
 // Both are fed in batches: the lines of the handled notifications collect and are written
 // to the file and shown in the view once the pending notifications have run (zero-timer),
@@ -107,7 +109,7 @@ public:
 
     QString LogFileName() const { return m_logFileName; }
     bool LogFileOpen() const { return m_logFile.isOpen(); }
-    QTextEdit* RichEditLog() const { return m_richEditLog; }
+    QPlainTextEdit* RichEditLog() const { return m_richEditLog; }
     QMenu* PopupMenuLog() const { return m_popupMenuLog; }
     QLineEdit* FindEdit() const { return m_findEdit; }
     QWidget* FindBar() const { return m_findBar; }
@@ -187,7 +189,7 @@ private:
     void CloseFindBar();
 
     TLogSource& m_source;
-    QTextEdit* m_richEditLog = nullptr;
+    QPlainTextEdit* m_richEditLog = nullptr;
     QMenu* m_popupMenuLog = nullptr;
     QAction* m_menuItemClear = nullptr;
     QAction* m_actionTimeColumn = nullptr;
@@ -212,7 +214,6 @@ private:
     bool m_lowLevel = false;
     bool m_logEveryByte = false;
     Columns m_columns;
-    double m_hangingIndentPx = 0;
 
     std::vector<PendingLine> m_pending;
     QTimer m_flushTimer;

@@ -16,9 +16,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMdiArea>
+#include <QPlainTextEdit>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTextEdit>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>

@@ -13,12 +13,12 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -225,7 +225,7 @@ TEST_F(LogToolsTest, FindHighlightsEveryMatchAndWalksThemBothWays)
     // "02 " appears in lines 0, 1, 2, 3 and 6: five matches.
     QTest::keyClicks(m_window->FindEdit(), QStringLiteral("02 "));
     EXPECT_EQ(m_window->HighlightedMatches(), 5);
-    QTextEdit* view = m_window->RichEditLog();
+    QPlainTextEdit* view = m_window->RichEditLog();
     const auto currentLine = [view] { return view->textCursor().block().blockNumber(); };
     EXPECT_EQ(currentLine(), 0);
     EXPECT_EQ(view->textCursor().selectedText(), QStringLiteral("02 "));

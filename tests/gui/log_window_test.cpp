@@ -14,10 +14,11 @@
 #include <QLocale>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextEdit>
 #include <QToolTip>
 
 #include <gtest/gtest.h>
@@ -367,4 +368,45 @@ TEST_F(LogWindowTest, FloodKeepsEveryFileLineAndBoundsTheView)
     EXPECT_EQ(content.count("FP   --> 02 30 03 00"), sent);
     EXPECT_TRUE(content.endsWith("FP   --> 02 30 03 00 35 38 30 \r\n"));
     EXPECT_GT(content.size() - headerSize, 0);
+}
+
+TEST_F(LogWindowTest, ATrimLeavesTheReaderOnTheLineTheyRead)
+{
+    source.Settings.ViewLines = 150;
+    // Where the operator left the view before 60 more lines make it shed its oldest 17: the
+    // line they read stays on top, a line that left gives the top of what is left (the
+    // note), and at the tail the view follows the new lines.
+    const struct
+    {
+        int TopBefore; // -1: at the tail
+        bool Kept;
+    } rows[] = {{60, true}, {5, false}, {-1, false}};
+    for (const auto& row : rows) {
+        QMdiArea area;
+        area.resize(900, 400);
+        auto* window = new TFormChildLogWindow(terminal(), source);
+        area.addSubWindow(window);
+        area.show();
+        window->showMaximized();
+        for (int i = 0; i < 100; ++i)
+            PostNotification(window, WM_LOG_HOST_READ, QByteArray::number(i));
+        Deliver(*window);
+        QScrollBar* bar = window->RichEditLog()->verticalScrollBar();
+        const auto topLine = [window] {
+            return window->RichEditLog()->cursorForPosition({0, 0}).block().text().toStdString();
+        };
+        if (row.TopBefore >= 0)
+            bar->setValue(row.TopBefore);
+        const std::string before = topLine();
+        for (int i = 100; i < 160; ++i)
+            PostNotification(window, WM_LOG_HOST_READ, QByteArray::number(i));
+        Deliver(*window);
+        ASSERT_EQ(window->DroppedLines(), 17);
+        if (row.TopBefore < 0)
+            EXPECT_TRUE(bar->maximum() > 0 && bar->value() == bar->maximum());
+        else if (row.Kept)
+            EXPECT_EQ(topLine(), before);
+        else
+            EXPECT_EQ(topLine().rfind("17 earlier lines left the view", 0), 0u) << topLine();
+    }
 }

@@ -24,7 +24,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QToolButton>
 
 #include <gtest/gtest.h>

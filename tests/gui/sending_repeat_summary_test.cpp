@@ -7,7 +7,7 @@
 
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 using namespace sendingtest;
 
