@@ -1,8 +1,9 @@
-// The terminal window's Send, Repeat and Cancel: the glue between the buttons and the exchange
-// engine (session/exchange.h), which owns the exchange itself. The window reads the command
-// panel into a request, hands it to the engine and shows what the engine reports: the state
-// word, the enabling of the tree and the buttons, the answer, the operator's boxes. It keeps no
-// exchange state of its own beyond the spec's flags that the answer display reads.
+// The terminal window's Send, Repeat and Cancel: the buttons and the glue between them and the
+// exchange engine (session/exchange.h), which owns the exchange itself. The window reads the
+// command panel into a request, hands it to the engine and shows what the engine reports: the
+// state word, the enabling of the tree and the buttons, the answer, the operator's boxes. It
+// keeps no exchange state of its own beyond the public flags that the main window and its
+// tests read.
 //
 // The main window still posts its terminal notifications (answer, error, close) to this
 // window; the engine watches the links itself, so they need no handler here.
@@ -12,6 +13,7 @@
 #include "core/fieldconvert.h"
 #include "core/termcache.h"
 #include "editors/fieldtypecombobox.h"
+#include "gui/hint.h"
 #include "gui/messagebox.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
@@ -23,6 +25,7 @@
 #include <QDateEdit>
 #include <QFile>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -44,6 +47,37 @@ QString TFormChildTerminalWindow::StatusWordText(TStatusWord word)
 {
     static const char* const texts[] = {"Ready", "Error", "Sending ...", "TimeOut", "Abort"};
     return QString::fromLatin1(texts[word]);
+}
+
+QWidget* TFormChildTerminalWindow::CreateButtonPanel()
+{
+    ButtonPanel = new QWidget(PanelMain);
+    auto* buttonLayout = new QHBoxLayout(ButtonPanel);
+    ButtonSend = new QPushButton(tr("&Send"), ButtonPanel);
+    SetHint(ButtonSend, tr("Send selected command"));
+    ButtonSend->setEnabled(false);
+    ButtonRepeat = new QPushButton(tr("&Repeat ..."), ButtonPanel);
+    SetHint(ButtonRepeat, tr("Send commands \"n\" times"));
+    ButtonRepeat->setEnabled(false);
+    ButtonCancel = new QPushButton(tr("&Cancel"), ButtonPanel);
+    SetHint(ButtonCancel, tr("Cancel command in progress"));
+    buttonLayout->addStretch(1);
+    buttonLayout->addWidget(ButtonSend);
+    buttonLayout->addWidget(ButtonRepeat);
+    buttonLayout->addWidget(ButtonCancel);
+    ButtonRecord = new QPushButton(tr("Recor&d"), ButtonPanel);
+    ButtonRecord->setObjectName(QStringLiteral("ButtonRecord"));
+    ButtonRecord->setCheckable(true);
+    SetHint(ButtonRecord, tr("Record every Send and Repeat into a test script"));
+    buttonLayout->addWidget(ButtonRecord);
+    connect(ButtonSend, &QPushButton::clicked, this, &TFormChildTerminalWindow::ButtonSendClick);
+    connect(ButtonRepeat, &QPushButton::clicked, this,
+            &TFormChildTerminalWindow::ButtonRepeatClick);
+    connect(ButtonCancel, &QPushButton::clicked, this,
+            &TFormChildTerminalWindow::ButtonCancelClick);
+    connect(ButtonRecord, &QPushButton::toggled, this,
+            &TFormChildTerminalWindow::ButtonRecordClick);
+    return ButtonPanel;
 }
 
 void TFormChildTerminalWindow::SetStatusText(TStatusWord word)
@@ -149,14 +183,7 @@ void TFormChildTerminalWindow::PrepareEngine()
 {
     // The links, the settings and the file may all have changed since the last command.
     m_engine->SetLinks(HostLink(), AuxLink());
-    ExchangeSettings settings;
-    if (m_host) {
-        settings.Protocol = m_host->Protocol();
-        settings.InputDateFormat = m_host->InputDateFormat();
-        settings.OutputDateFormat = m_host->OutputDateFormat();
-        settings.ExtReservedFields = m_host->ExtReservedFields();
-    }
-    m_engine->SetSettings(settings);
+    m_engine->SetSettings(HostSettings());
     m_engine->SetCatalogue(m_cache.get());
     m_engine->SetStatusTables(FiscalStatus, PrinterStatus);
 }
@@ -284,7 +311,7 @@ void TFormChildTerminalWindow::ExchangeFinished(const ExchangeResult& r)
             ButtonSend->setEnabled(true);
             break;
         }
-        ShowAnswer(r.FiscalStatus, r.PrinterStatus, r.ExtraFields, r.ReturnCode);
+        ShowHostAnswer(r);
         if (Definition.FieldCount > 0) {
             ButtonSend->setEnabled(true);
             ButtonRepeat->setEnabled(true);
