@@ -12,7 +12,6 @@
 
 #include "core/fieldconvert.h"
 #include "core/termcache.h"
-#include "editors/fieldtypecombobox.h"
 #include "gui/hint.h"
 #include "gui/messagebox.h"
 #include "links/fpauxcontrol.h"
@@ -22,14 +21,12 @@
 #include "terminal/commandtree.h"
 #include "terminal/terminalhost.h"
 
-#include <QDateEdit>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTimeEdit>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
@@ -156,25 +153,15 @@ ExchangeRequest TFormChildTerminalWindow::PanelRequest() const
     ExchangeRequest request;
     request.Section = CurrentCommand.toLatin1().toStdString();
     request.Definition = Definition;
-    const int count = std::clamp(Definition.FieldCount, 0, MaxFields);
-    request.Inputs.resize(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        FieldInput& input = request.Inputs[static_cast<std::size_t>(i)];
-        QWidget* control = FieldInputs[i];
-        if (auto* box = qobject_cast<TFieldTypeComboBox*>(control)) {
-            const QString text = box->text();
-            // One frame byte per character: a character beyond Latin-1 would go out as "?".
-            if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xFF; }) &&
-                request.UnreadableField < 0)
-                request.UnreadableField = i;
-            input.Text = text.toLatin1().toStdString();
-        } else if (auto* dateEdit = qobject_cast<QDateEdit*>(control)) {
-            const QDate d = dateEdit->date();
-            input.Date = FrameDate{d.year(), d.month(), d.day()};
-        } else if (auto* timeEdit = qobject_cast<QTimeEdit*>(control)) {
-            const QTime t = timeEdit->time();
-            input.Time = FrameTime{t.hour(), t.minute(), t.second()};
-        }
+    request.Inputs = PanelInputs();
+    for (std::size_t i = 0; i < request.Inputs.size(); ++i) {
+        std::string& bytes = request.Inputs[i].Text;
+        const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        // One frame byte per character: a character beyond Latin-1 would go out as "?".
+        if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xFF; }) &&
+            request.UnreadableField < 0)
+            request.UnreadableField = static_cast<int>(i);
+        bytes = text.toLatin1().toStdString();
     }
     return request;
 }

@@ -41,6 +41,7 @@ class TFPAuxControl;
 class TFPHostControl;
 class TTerminalCache;
 struct AnswerEntry;
+struct FieldInput;
 struct ExchangeRequest;
 struct ExchangeResult;
 struct ExchangeSettings;
@@ -302,6 +303,8 @@ private:
     // Values that stay (terminal/panelvalues.cpp): the shown command's values are kept
     // before the panel shows another, and put back when a panel is built for a command.
     void KeepPanelValues();
+    // The value of every field of the shown command as its control holds it (texts in UTF-8).
+    std::vector<tallyhost::FieldInput> PanelInputs() const;
     void RestorePanelValues(const QString& section);
     tallyhost::TPanelValues m_panelValues;
     bool IsHostPortOpen() const;
