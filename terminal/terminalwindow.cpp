@@ -4,21 +4,17 @@
 #include "terminal/terminalwindow.h"
 
 #include "core/errors.h"
-#include "core/repeattally.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
-#include "core/treeedit.h"
 #include "gui/bytetext.h"
 #include "gui/messagebox.h"
 #include "session/exchange.h"
 #include "terminal/commandtree.h"
-#include "terminal/formoverwritenewcommand.h"
 #include "terminal/terminalhost.h"
 
 #include <QCloseEvent>
 #include <QFile>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMenu>
 #include <QScrollArea>
 #include <QSplitter>
