@@ -462,6 +462,32 @@ void TExchangeEngine::OnHostFinal()
     Finish(ExchangeOutcome::Answered);
 }
 
+void DecodeAnswer(ExchangeResult& r, const TTerminalCache* cache, const std::string& section,
+                  TCommandDefinition names, const ExchangeSettings& settings,
+                  const TStatusTable& fiscal, const TStatusTable& printer)
+{
+    r.FiscalPanels = DecodeStatusWord(r.FiscalStatus, fiscal);
+    r.PrinterPanels = DecodeStatusWord(r.PrinterStatus, printer);
+
+    // The names of the values are those of the sent command as the file has them now.
+    if (cache) {
+        r.ReturnCodeDescription = ReturnCodeText(*cache, std::to_string(r.ReturnCode));
+        try {
+            LoadAnswerFields(*cache, section, names);
+        } catch (const Error&) {
+            // A broken answer list names nothing: every value is still shown, as "Field<n>".
+            names.AnswerCount = 0;
+        }
+    }
+    AnswerDisplayOptions options;
+    options.Protocol = settings.Protocol;
+    options.ExtReservedFields = settings.ExtReservedFields;
+    options.InputDateFormat = settings.InputDateFormat;
+    options.OutputDateFormat = settings.OutputDateFormat;
+    r.AnswerFields =
+        BuildAnswerEntries(options, names, r.ReturnCode, r.ExtraFields, r.ReturnCodeDescription);
+}
+
 void TExchangeEngine::DecodeHostAnswer()
 {
     ExchangeResult& r = m_result;
@@ -471,27 +497,8 @@ void TExchangeEngine::DecodeHostAnswer()
     r.ExtraFields.clear();
     for (std::int32_t i = 1; i <= m_host->ExtraFieldsCount(); ++i)
         r.ExtraFields.push_back(m_host->GetExtraField(i));
-    r.FiscalPanels = DecodeStatusWord(r.FiscalStatus, m_fiscalTable);
-    r.PrinterPanels = DecodeStatusWord(r.PrinterStatus, m_printerTable);
-
-    // The names of the values are those of the sent command as the file has them now.
-    TCommandDefinition names = m_request.Definition;
-    if (m_cache) {
-        r.ReturnCodeDescription = ReturnCodeText(*m_cache, std::to_string(r.ReturnCode));
-        try {
-            LoadAnswerFields(*m_cache, m_request.Section, names);
-        } catch (const Error&) {
-            // A broken answer list names nothing: every value is still shown, as "Field<n>".
-            names.AnswerCount = 0;
-        }
-    }
-    AnswerDisplayOptions options;
-    options.Protocol = m_settings.Protocol;
-    options.ExtReservedFields = m_settings.ExtReservedFields;
-    options.InputDateFormat = m_settings.InputDateFormat;
-    options.OutputDateFormat = m_settings.OutputDateFormat;
-    r.AnswerFields =
-        BuildAnswerEntries(options, names, r.ReturnCode, r.ExtraFields, r.ReturnCodeDescription);
+    DecodeAnswer(r, m_cache, m_request.Section, m_request.Definition, m_settings, m_fiscalTable,
+                 m_printerTable);
 }
 
 void TExchangeEngine::OnHostError()

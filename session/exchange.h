@@ -143,6 +143,14 @@ int EmptyRequiredField(const ExchangeRequest& request);
 std::string FrameFields(const ExchangeRequest& request, int inputDateFormat, int run,
                         std::vector<std::string>& fields, int* refusedField = nullptr);
 
+// Decodes the host answer whose status words, return code and extra fields `answer` holds:
+// both words' panels, the return code's description, and the answer fields labelled by the
+// answer fields of `section` as `cache` has them now (by `names`' own without a catalogue).
+// The engine judges every answer with it; the window's fixed answers are shown through it too.
+void DecodeAnswer(ExchangeResult& answer, const TTerminalCache* cache, const std::string& section,
+                  TCommandDefinition names, const ExchangeSettings& settings,
+                  const TStatusTable& fiscal, const TStatusTable& printer);
+
 // The exchange engine: everything between "Send/Repeat/Cancel was pressed" and "here is the
 // judged answer", for the terminal window, tallyhost-cli and test scripts alike.
 //

@@ -3,8 +3,9 @@
 // A host answer is drawn on the scroll box of the Host Answer tab: two group boxes whose
 // captions give the status words in hexadecimal and whose panels show the texts of the
 // matching status records in their colours, a separator, then one label and read-only edit per
-// answer entry on a grid. What goes where is computed by the core (core/answerdecode.h); this
-// file only creates and places the widgets. Every extra field of the answer gets an entry, also
+// answer entry on a grid. The texts, colours and labels are those the exchange engine judged
+// (session/exchange.h), the places are computed by the core (core/answerdecode.h); this file
+// only creates and places the widgets. Every extra field of the answer gets an entry, also
 // beyond the 70 fields a command can describe: values are never dropped. The grid of labelled
 // boxes holds the first 70 entries; the rest go into one list below it, whose rows are made
 // only as they are painted, so that a printer's answer of thousands of values does not freeze
@@ -17,14 +18,10 @@
 #include "core/accelerator.h"
 #include "core/answerdecode.h"
 #include "core/colors.h"
-#include "core/errors.h"
-#include "core/termcache.h"
-#include "core/termfile.h"
 #include "gui/bytetext.h"
 #include "gui/hint.h"
 #include "gui/qtcolor.h"
-#include "links/fpauxcontrol.h"
-#include "links/fphostcontrol.h"
+#include "session/exchange.h"
 #include "terminal/commandtree.h"
 #include "terminal/terminalhost.h"
 
@@ -39,7 +36,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -143,16 +139,36 @@ constexpr int AnswerRestVisibleRows = 15;
 
 } // namespace
 
-bool TFormChildTerminalWindow::event(QEvent* event)
+void TFormChildTerminalWindow::CreateAnswerTabs()
 {
-    // The long hints of the window's controls go to the host's panel 0, whichever window
-    // hosts it.
-    if (event->type() == QEvent::StatusTip && m_host) {
-        m_host->SetPanelText(0, static_cast<QStatusTipEvent*>(event)->tip());
-        return true;
-    }
-    const bool handled = QMdiSubWindow::event(event);
-    return handled;
+    ScrollBoxAnswer = new QScrollArea;
+    ScrollBoxAnswer->setObjectName(QStringLiteral("ScrollBoxAnswer"));
+    ScrollBoxAnswer->setWidgetResizable(false);
+    auto* answerClient = new QWidget;
+    ScrollBoxAnswer->setWidget(answerClient);
+    GroupBoxFiscalAnswer = new QGroupBox(tr("Fiscal answer = "), answerClient);
+    SetHint(GroupBoxFiscalAnswer, tr("Decode Fiscal state"));
+    GroupBoxFiscalAnswer->hide();
+    GroupBoxPrinterAnswer = new QGroupBox(tr("Printer answer = "), answerClient);
+    SetHint(GroupBoxPrinterAnswer, tr("Decode Printer state"));
+    GroupBoxPrinterAnswer->hide();
+    BevelSeparator = new QFrame(answerClient);
+    BevelSeparator->setFrameShape(QFrame::HLine);
+    BevelSeparator->setFrameShadow(QFrame::Sunken);
+    BevelSeparator->hide();
+    TabSheetAnswer = AddTab(ScrollBoxAnswer, tr("Host &Answer"));
+
+    MemoFiscalAnswer = new QPlainTextEdit;
+    MemoFiscalAnswer->setObjectName(QStringLiteral("MemoFiscalAnswer"));
+    MemoFiscalAnswer->setReadOnly(true);
+    MemoFiscalAnswer->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MemoFiscalAnswer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoFiscalAnswer->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont fixed(QStringLiteral("Courier New"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    MemoFiscalAnswer->setFont(fixed);
+    TabSheetFiscalAnswer = AddTab(MemoFiscalAnswer, tr("&Fiscal Answer"));
 }
 
 // ---- host answer ----------------------------------------------------------------------------
@@ -177,6 +193,19 @@ void TFormChildTerminalWindow::ShowAnswer(std::uint16_t fiscalWord, std::uint16_
                                           const std::vector<std::string>& extraFields,
                                           std::uint16_t returnCode)
 {
+    // A fixed answer is decoded as the engine decodes a printer's, named by the sent command.
+    ExchangeResult answer;
+    answer.FiscalStatus = fiscalWord;
+    answer.PrinterStatus = printerWord;
+    answer.ReturnCode = returnCode;
+    answer.ExtraFields = extraFields;
+    DecodeAnswer(answer, m_cache.get(), SentCommand.toLatin1().toStdString(), {}, HostSettings(),
+                 FiscalStatus, PrinterStatus);
+    ShowHostAnswer(answer);
+}
+
+void TFormChildTerminalWindow::ShowHostAnswer(const ExchangeResult& answer)
+{
     // Rebuilt out of sight: the old controls go (deleted at once, so nothing needs to run
     // before the new ones are made), the new ones are placed, then the box is shown. The tab
     // comes to the front first and its layout is settled, so that the grid is computed for the
@@ -186,20 +215,9 @@ void TFormChildTerminalWindow::ShowAnswer(std::uint16_t fiscalWord, std::uint16_
     ScrollBoxAnswer->setUpdatesEnabled(false);
     ClearAnswerControls();
 
-    DecodeStatusWords(fiscalWord, printerWord);
+    ShowStatusPanels(answer);
     BevelSeparator->show();
-
-    // The names of the values are those of the command that was sent, not the one shown.
-    SentDefinition.AnswerCount = 0;
-    if (!SentCommand.isEmpty()) {
-        try {
-            LoadAnswerFields(Cache(), SentCommand.toLatin1().toStdString(), SentDefinition);
-        } catch (const Error&) {
-            // A broken answer list names nothing: every value is still shown, as "Field<n>".
-            SentDefinition.AnswerCount = 0;
-        }
-    }
-    BuildAnswerFields(returnCode, extraFields);
+    ShowAnswerFields(answer.AnswerFields);
 
     ScrollBoxAnswer->setUpdatesEnabled(true);
     ScrollBoxAnswer->setFocus();
@@ -208,10 +226,8 @@ void TFormChildTerminalWindow::ShowAnswer(std::uint16_t fiscalWord, std::uint16_
 namespace {
 
 // Builds one word's panels in its group box; returns them (element 0 = panel 1).
-std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, std::uint16_t word,
-                                       const TStatusTable& table)
+std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, const std::vector<StatusPanelText>& decoded)
 {
-    const std::vector<StatusPanelText> decoded = DecodeStatusWord(word, table);
     const int clientWidth = std::max(box->width() - 4, 0);
     const StatusPanelLayout layout =
         LayoutStatusPanels(clientWidth, static_cast<int>(decoded.size()));
@@ -239,32 +255,41 @@ std::vector<QLabel*> BuildStatusPanels(QGroupBox* box, std::uint16_t word,
     return panels;
 }
 
+void RemoveStatusPanels(std::vector<QLabel*>& panels, bool& exist, QGroupBox* box)
+{
+    if (!exist)
+        return;
+    for (QLabel* panel : panels)
+        delete panel;
+    panels.clear();
+    exist = false;
+    box->hide();
+}
+
 } // namespace
 
-void TFormChildTerminalWindow::DecodeStatusWords(std::uint16_t fiscalWord,
-                                                 std::uint16_t printerWord)
+void TFormChildTerminalWindow::ShowStatusPanels(const ExchangeResult& answer)
 {
     const int clientWidth = ScrollBoxAnswer->viewport()->width();
     const int boxWidth = std::max(clientWidth - StatusBoxMargin, 0);
     const int left = StatusBoxMargin / 2;
 
-    GroupBoxFiscalAnswer->setTitle(FromBytes(FiscalAnswerCaption(fiscalWord)));
+    GroupBoxFiscalAnswer->setTitle(FromBytes(FiscalAnswerCaption(answer.FiscalStatus)));
     GroupBoxFiscalAnswer->setGeometry(left, left, boxWidth, GroupBoxFiscalAnswer->height());
-    FiscalPanels = BuildStatusPanels(GroupBoxFiscalAnswer, fiscalWord, FiscalStatus);
+    FiscalPanels = BuildStatusPanels(GroupBoxFiscalAnswer, answer.FiscalPanels);
     FiscalPanelsExist = true;
     GroupBoxFiscalAnswer->show();
 
-    GroupBoxPrinterAnswer->setTitle(FromBytes(PrinterAnswerCaption(printerWord)));
+    GroupBoxPrinterAnswer->setTitle(FromBytes(PrinterAnswerCaption(answer.PrinterStatus)));
     GroupBoxPrinterAnswer->setGeometry(
         left, GroupBoxFiscalAnswer->geometry().bottom() + 1 + StatusBoxSpacing, boxWidth,
         GroupBoxPrinterAnswer->height());
-    PrinterPanels = BuildStatusPanels(GroupBoxPrinterAnswer, printerWord, PrinterStatus);
+    PrinterPanels = BuildStatusPanels(GroupBoxPrinterAnswer, answer.PrinterPanels);
     PrinterPanelsExist = true;
     GroupBoxPrinterAnswer->show();
 }
 
-void TFormChildTerminalWindow::BuildAnswerFields(std::uint16_t returnCode,
-                                                 const std::vector<std::string>& extraFields)
+void TFormChildTerminalWindow::ShowAnswerFields(const std::vector<AnswerEntry>& entries)
 {
     QWidget* client = ScrollBoxAnswer->widget();
     const int clientWidth = ScrollBoxAnswer->viewport()->width();
@@ -272,17 +297,6 @@ void TFormChildTerminalWindow::BuildAnswerFields(std::uint16_t returnCode,
     BevelSeparator->setGeometry(StatusBoxMargin / 2, bevelTop,
                                 std::max(clientWidth - StatusBoxMargin, 0), BevelHeight);
     const int bevelBottom = bevelTop + BevelHeight;
-
-    AnswerDisplayOptions options;
-    if (m_host) {
-        options.Protocol = m_host->Protocol();
-        options.ExtReservedFields = m_host->ExtReservedFields();
-        options.InputDateFormat = m_host->InputDateFormat();
-        options.OutputDateFormat = m_host->OutputDateFormat();
-    }
-    const std::string description = ReturnCodeText(Cache(), std::to_string(returnCode));
-    const std::vector<AnswerEntry> entries =
-        BuildAnswerEntries(options, SentDefinition, returnCode, extraFields, description);
 
     const AnswerGridLayout grid = LayoutAnswerGrid(clientWidth);
     const QColor editColor = AnswerEditColor();
@@ -363,24 +377,12 @@ int TFormChildTerminalWindow::ShowAnswerRest(std::vector<AnswerEntry> entries, i
 
 void TFormChildTerminalWindow::RemoveFiscalStatusPanels()
 {
-    if (!FiscalPanelsExist)
-        return;
-    for (QLabel* panel : FiscalPanels)
-        delete panel;
-    FiscalPanels.clear();
-    FiscalPanelsExist = false;
-    GroupBoxFiscalAnswer->hide();
+    RemoveStatusPanels(FiscalPanels, FiscalPanelsExist, GroupBoxFiscalAnswer);
 }
 
 void TFormChildTerminalWindow::RemovePrinterStatusPanels()
 {
-    if (!PrinterPanelsExist)
-        return;
-    for (QLabel* panel : PrinterPanels)
-        delete panel;
-    PrinterPanels.clear();
-    PrinterPanelsExist = false;
-    GroupBoxPrinterAnswer->hide();
+    RemoveStatusPanels(PrinterPanels, PrinterPanelsExist, GroupBoxPrinterAnswer);
 }
 
 // ---- fiscal answers -------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 // The command tree of the terminal window: its nodes (root, groups, commands) as the file lists
-// them, the selection that shows a command in the panel, and the enabling of the tree's popup
-// menu. The edits of the tree are in terminal/treeedits.cpp.
+// them, the selection that shows a command in the panel, and the tree's popup menu and its
+// enabling. The edits of the tree are in terminal/treeedits.cpp.
 
 #include "terminal/terminalwindow.h"
 
@@ -21,6 +21,51 @@
 #include <QTreeWidgetItem>
 
 using namespace tallyhost;
+
+void TFormChildTerminalWindow::CreatePopupMenu()
+{
+    TerminalWindowPopupMenu = new QMenu(this);
+    MenuItemGroupPopUp = TerminalWindowPopupMenu->addMenu(tr("&Group"));
+    MenuItemGroupAdd = MenuItemGroupPopUp->addAction(
+        tr("&Add"), this, &TFormChildTerminalWindow::MenuItemGroupAddClick);
+    MenuItemGroupRename = MenuItemGroupPopUp->addAction(
+        tr("&Rename"), this, &TFormChildTerminalWindow::MenuItemGroupRenameClick);
+    MenuItemGroupRemove = MenuItemGroupPopUp->addAction(
+        tr("&Remove"), this, &TFormChildTerminalWindow::MenuItemGroupRemoveClick);
+    MenuItemCommandPopUp = TerminalWindowPopupMenu->addMenu(tr("&Command"));
+    MemuItemCommandAdd = MenuItemCommandPopUp->addAction(
+        tr("&Add"), this, &TFormChildTerminalWindow::MemuItemCommandAddClick);
+    MenuItemCommandRename = MenuItemCommandPopUp->addAction(
+        tr("&Rename"), this, &TFormChildTerminalWindow::MenuItemCommandRenameClick);
+    MenuItemCommandRemove = MenuItemCommandPopUp->addAction(
+        tr("&Remove"), this, &TFormChildTerminalWindow::MenuItemCommandRemoveClick);
+    TerminalWindowPopupMenu->addSeparator();
+    MenuItemEditFields = TerminalWindowPopupMenu->addAction(
+        tr("&Edit fields"), this, &TFormChildTerminalWindow::MenuItemEditFieldsClick);
+    MenuItemResetValues = TerminalWindowPopupMenu->addAction(
+        tr("Reset &values"), this, &TFormChildTerminalWindow::MenuItemResetValuesClick);
+    MenuItemResetValues->setToolTip(tr("Put the command's default values back in its panel"));
+    // The panel offers it too: that is where the values are.
+    m_commandClient->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_commandClient->addAction(MenuItemResetValues);
+    TerminalWindowPopupMenu->addSeparator();
+    MenuItemCopyCommand = TerminalWindowPopupMenu->addAction(
+        tr("&Copy"), this, &TFormChildTerminalWindow::MenuItemCopyCommandClick);
+    MenuItemCopyCommand->setEnabled(false);
+    MenuItemPasteCommand = TerminalWindowPopupMenu->addAction(
+        tr("&Paste"), this, &TFormChildTerminalWindow::MenuItemPasteCommandClick);
+    MenuItemPasteCommand->setEnabled(false);
+    TerminalWindowPopupMenu->addSeparator();
+    MenuItemNodesCommand = TerminalWindowPopupMenu->addMenu(tr("&Nodes"));
+    MenuItemExpandAll = MenuItemNodesCommand->addAction(
+        tr("Expand all"), this, &TFormChildTerminalWindow::MenuItemExpandAllClick);
+    MenuItemCollapseAll = MenuItemNodesCommand->addAction(
+        tr("Collapse all"), this, &TFormChildTerminalWindow::MenuItemCollapseAllClick);
+    MenuItemExpandNode = MenuItemNodesCommand->addAction(
+        tr("Expand node"), this, &TFormChildTerminalWindow::MenuItemExpandNodeClick);
+    MenuItemCollapseNode = MenuItemNodesCommand->addAction(
+        tr("Collapse node"), this, &TFormChildTerminalWindow::MenuItemCollapseNodeClick);
+}
 
 void TFormChildTerminalWindow::MenuItemEditFieldsClick()
 {

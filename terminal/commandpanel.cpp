@@ -81,6 +81,19 @@ void ShowReadOnly(QWidget* input)
 
 } // namespace
 
+void TFormChildTerminalWindow::CreateCommandTab()
+{
+    // Commands: the generated inputs are placed on a plain client widget by pixel grid.
+    ScrollBoxCommand = new QScrollArea;
+    ScrollBoxCommand->setObjectName(QStringLiteral("ScrollBoxCommand"));
+    ScrollBoxCommand->setWidgetResizable(false);
+    ScrollBoxCommand->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_commandClient = new QWidget;
+    ScrollBoxCommand->setWidget(m_commandClient);
+    ScrollBoxCommand->viewport()->installEventFilter(this);
+    TabSheetCommand = AddTab(ScrollBoxCommand, tr("Co&mmands"));
+}
+
 std::string TFormChildTerminalWindow::WindowAccelerators() const
 {
     std::string taken;

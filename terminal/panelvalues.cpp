@@ -13,11 +13,9 @@
 
 using namespace tallyhost;
 
-void TFormChildTerminalWindow::KeepPanelValues()
+std::vector<FieldInput> TFormChildTerminalWindow::PanelInputs() const
 {
     const int count = std::clamp(Definition.FieldCount, 0, MaxFields);
-    if (CurrentCommand.isEmpty() || count == 0)
-        return;
     std::vector<FieldInput> values(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         FieldInput& value = values[static_cast<std::size_t>(i)];
@@ -33,7 +31,14 @@ void TFormChildTerminalWindow::KeepPanelValues()
             value.Time = FrameTime{t.hour(), t.minute(), t.second()};
         }
     }
-    m_panelValues.Keep(CurrentCommand.toStdString(), Definition, std::move(values));
+    return values;
+}
+
+void TFormChildTerminalWindow::KeepPanelValues()
+{
+    if (CurrentCommand.isEmpty() || Definition.FieldCount <= 0)
+        return;
+    m_panelValues.Keep(CurrentCommand.toStdString(), Definition, PanelInputs());
 }
 
 void TFormChildTerminalWindow::RestorePanelValues(const QString& section)

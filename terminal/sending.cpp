@@ -1,8 +1,9 @@
-// The terminal window's Send, Repeat and Cancel: the glue between the buttons and the exchange
-// engine (session/exchange.h), which owns the exchange itself. The window reads the command
-// panel into a request, hands it to the engine and shows what the engine reports: the state
-// word, the enabling of the tree and the buttons, the answer, the operator's boxes. It keeps no
-// exchange state of its own beyond the spec's flags that the answer display reads.
+// The terminal window's Send, Repeat and Cancel: the buttons and the glue between them and the
+// exchange engine (session/exchange.h), which owns the exchange itself. The window reads the
+// command panel into a request, hands it to the engine and shows what the engine reports: the
+// state word, the enabling of the tree and the buttons, the answer, the operator's boxes. It
+// keeps no exchange state of its own beyond the public flags that the main window and its
+// tests read.
 //
 // The main window still posts its terminal notifications (answer, error, close) to this
 // window; the engine watches the links itself, so they need no handler here.
@@ -11,7 +12,7 @@
 
 #include "core/fieldconvert.h"
 #include "core/termcache.h"
-#include "editors/fieldtypecombobox.h"
+#include "gui/hint.h"
 #include "gui/messagebox.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
@@ -20,13 +21,12 @@
 #include "terminal/commandtree.h"
 #include "terminal/terminalhost.h"
 
-#include <QDateEdit>
 #include <QFile>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTimeEdit>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
@@ -44,6 +44,37 @@ QString TFormChildTerminalWindow::StatusWordText(TStatusWord word)
 {
     static const char* const texts[] = {"Ready", "Error", "Sending ...", "TimeOut", "Abort"};
     return QString::fromLatin1(texts[word]);
+}
+
+QWidget* TFormChildTerminalWindow::CreateButtonPanel()
+{
+    ButtonPanel = new QWidget(PanelMain);
+    auto* buttonLayout = new QHBoxLayout(ButtonPanel);
+    ButtonSend = new QPushButton(tr("&Send"), ButtonPanel);
+    SetHint(ButtonSend, tr("Send selected command"));
+    ButtonSend->setEnabled(false);
+    ButtonRepeat = new QPushButton(tr("&Repeat ..."), ButtonPanel);
+    SetHint(ButtonRepeat, tr("Send commands \"n\" times"));
+    ButtonRepeat->setEnabled(false);
+    ButtonCancel = new QPushButton(tr("&Cancel"), ButtonPanel);
+    SetHint(ButtonCancel, tr("Cancel command in progress"));
+    buttonLayout->addStretch(1);
+    buttonLayout->addWidget(ButtonSend);
+    buttonLayout->addWidget(ButtonRepeat);
+    buttonLayout->addWidget(ButtonCancel);
+    ButtonRecord = new QPushButton(tr("Recor&d"), ButtonPanel);
+    ButtonRecord->setObjectName(QStringLiteral("ButtonRecord"));
+    ButtonRecord->setCheckable(true);
+    SetHint(ButtonRecord, tr("Record every Send and Repeat into a test script"));
+    buttonLayout->addWidget(ButtonRecord);
+    connect(ButtonSend, &QPushButton::clicked, this, &TFormChildTerminalWindow::ButtonSendClick);
+    connect(ButtonRepeat, &QPushButton::clicked, this,
+            &TFormChildTerminalWindow::ButtonRepeatClick);
+    connect(ButtonCancel, &QPushButton::clicked, this,
+            &TFormChildTerminalWindow::ButtonCancelClick);
+    connect(ButtonRecord, &QPushButton::toggled, this,
+            &TFormChildTerminalWindow::ButtonRecordClick);
+    return ButtonPanel;
 }
 
 void TFormChildTerminalWindow::SetStatusText(TStatusWord word)
@@ -122,25 +153,15 @@ ExchangeRequest TFormChildTerminalWindow::PanelRequest() const
     ExchangeRequest request;
     request.Section = CurrentCommand.toLatin1().toStdString();
     request.Definition = Definition;
-    const int count = std::clamp(Definition.FieldCount, 0, MaxFields);
-    request.Inputs.resize(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        FieldInput& input = request.Inputs[static_cast<std::size_t>(i)];
-        QWidget* control = FieldInputs[i];
-        if (auto* box = qobject_cast<TFieldTypeComboBox*>(control)) {
-            const QString text = box->text();
-            // One frame byte per character: a character beyond Latin-1 would go out as "?".
-            if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xFF; }) &&
-                request.UnreadableField < 0)
-                request.UnreadableField = i;
-            input.Text = text.toLatin1().toStdString();
-        } else if (auto* dateEdit = qobject_cast<QDateEdit*>(control)) {
-            const QDate d = dateEdit->date();
-            input.Date = FrameDate{d.year(), d.month(), d.day()};
-        } else if (auto* timeEdit = qobject_cast<QTimeEdit*>(control)) {
-            const QTime t = timeEdit->time();
-            input.Time = FrameTime{t.hour(), t.minute(), t.second()};
-        }
+    request.Inputs = PanelInputs();
+    for (std::size_t i = 0; i < request.Inputs.size(); ++i) {
+        std::string& bytes = request.Inputs[i].Text;
+        const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        // One frame byte per character: a character beyond Latin-1 would go out as "?".
+        if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xFF; }) &&
+            request.UnreadableField < 0)
+            request.UnreadableField = static_cast<int>(i);
+        bytes = text.toLatin1().toStdString();
     }
     return request;
 }
@@ -149,14 +170,7 @@ void TFormChildTerminalWindow::PrepareEngine()
 {
     // The links, the settings and the file may all have changed since the last command.
     m_engine->SetLinks(HostLink(), AuxLink());
-    ExchangeSettings settings;
-    if (m_host) {
-        settings.Protocol = m_host->Protocol();
-        settings.InputDateFormat = m_host->InputDateFormat();
-        settings.OutputDateFormat = m_host->OutputDateFormat();
-        settings.ExtReservedFields = m_host->ExtReservedFields();
-    }
-    m_engine->SetSettings(settings);
+    m_engine->SetSettings(HostSettings());
     m_engine->SetCatalogue(m_cache.get());
     m_engine->SetStatusTables(FiscalStatus, PrinterStatus);
 }
@@ -284,7 +298,7 @@ void TFormChildTerminalWindow::ExchangeFinished(const ExchangeResult& r)
             ButtonSend->setEnabled(true);
             break;
         }
-        ShowAnswer(r.FiscalStatus, r.PrinterStatus, r.ExtraFields, r.ReturnCode);
+        ShowHostAnswer(r);
         if (Definition.FieldCount > 0) {
             ButtonSend->setEnabled(true);
             ButtonRepeat->setEnabled(true);

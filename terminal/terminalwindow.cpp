@@ -1,33 +1,24 @@
+// The terminal window's frame: its construction and layout, the file's cache and status tables,
+// the host's links and settings, and the boxes the other parts of the window show.
+
 #include "terminal/terminalwindow.h"
 
 #include "core/errors.h"
-#include "core/repeattally.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
-#include "core/treeedit.h"
 #include "gui/bytetext.h"
-#include "gui/hint.h"
 #include "gui/messagebox.h"
 #include "session/exchange.h"
 #include "terminal/commandtree.h"
-#include "terminal/formoverwritenewcommand.h"
 #include "terminal/terminalhost.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFile>
-#include <QFrame>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -43,8 +34,6 @@ constexpr int MinTreeWidth = 60;
 // Only a guard against a corrupt setting; the splitter limits the width on screen.
 constexpr std::uint32_t MaxStoredTreeWidth = 10000;
 constexpr int MinPanelMainWidth = 400;
-// Room beside an input box's title for the window buttons and the frame.
-constexpr int AskTextTitleRoom = 140;
 
 } // namespace
 
@@ -137,85 +126,9 @@ void TFormChildTerminalWindow::CreateLayout()
 
     PageControl = new QTabWidget(PanelMain);
     mainLayout->addWidget(PageControl, 1);
-
-    // Commands: the generated inputs are placed on a plain client widget by pixel grid.
-    TabSheetCommand = new QWidget;
-    auto* commandLayout = new QVBoxLayout(TabSheetCommand);
-    commandLayout->setContentsMargins(0, 0, 0, 0);
-    ScrollBoxCommand = new QScrollArea(TabSheetCommand);
-    ScrollBoxCommand->setObjectName(QStringLiteral("ScrollBoxCommand"));
-    ScrollBoxCommand->setWidgetResizable(false);
-    ScrollBoxCommand->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_commandClient = new QWidget;
-    ScrollBoxCommand->setWidget(m_commandClient);
-    ScrollBoxCommand->viewport()->installEventFilter(this);
-    commandLayout->addWidget(ScrollBoxCommand);
-    PageControl->addTab(TabSheetCommand, tr("Co&mmands"));
-
-    TabSheetAnswer = new QWidget;
-    auto* answerLayout = new QVBoxLayout(TabSheetAnswer);
-    answerLayout->setContentsMargins(0, 0, 0, 0);
-    ScrollBoxAnswer = new QScrollArea(TabSheetAnswer);
-    ScrollBoxAnswer->setObjectName(QStringLiteral("ScrollBoxAnswer"));
-    ScrollBoxAnswer->setWidgetResizable(false);
-    auto* answerClient = new QWidget;
-    ScrollBoxAnswer->setWidget(answerClient);
-    GroupBoxFiscalAnswer = new QGroupBox(tr("Fiscal answer = "), answerClient);
-    SetHint(GroupBoxFiscalAnswer, tr("Decode Fiscal state"));
-    GroupBoxFiscalAnswer->hide();
-    GroupBoxPrinterAnswer = new QGroupBox(tr("Printer answer = "), answerClient);
-    SetHint(GroupBoxPrinterAnswer, tr("Decode Printer state"));
-    GroupBoxPrinterAnswer->hide();
-    BevelSeparator = new QFrame(answerClient);
-    BevelSeparator->setFrameShape(QFrame::HLine);
-    BevelSeparator->setFrameShadow(QFrame::Sunken);
-    BevelSeparator->hide();
-    answerLayout->addWidget(ScrollBoxAnswer);
-    PageControl->addTab(TabSheetAnswer, tr("Host &Answer"));
-
-    TabSheetFiscalAnswer = new QWidget;
-    auto* fiscalLayout = new QVBoxLayout(TabSheetFiscalAnswer);
-    fiscalLayout->setContentsMargins(0, 0, 0, 0);
-    MemoFiscalAnswer = new QPlainTextEdit(TabSheetFiscalAnswer);
-    MemoFiscalAnswer->setObjectName(QStringLiteral("MemoFiscalAnswer"));
-    MemoFiscalAnswer->setReadOnly(true);
-    MemoFiscalAnswer->setLineWrapMode(QPlainTextEdit::NoWrap);
-    MemoFiscalAnswer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    MemoFiscalAnswer->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QFont fixed(QStringLiteral("Courier New"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    fixed.setFixedPitch(true);
-    MemoFiscalAnswer->setFont(fixed);
-    fiscalLayout->addWidget(MemoFiscalAnswer);
-    PageControl->addTab(TabSheetFiscalAnswer, tr("&Fiscal Answer"));
-
-    ButtonPanel = new QWidget(PanelMain);
-    auto* buttonLayout = new QHBoxLayout(ButtonPanel);
-    ButtonSend = new QPushButton(tr("&Send"), ButtonPanel);
-    SetHint(ButtonSend, tr("Send selected command"));
-    ButtonSend->setEnabled(false);
-    ButtonRepeat = new QPushButton(tr("&Repeat ..."), ButtonPanel);
-    SetHint(ButtonRepeat, tr("Send commands \"n\" times"));
-    ButtonRepeat->setEnabled(false);
-    ButtonCancel = new QPushButton(tr("&Cancel"), ButtonPanel);
-    SetHint(ButtonCancel, tr("Cancel command in progress"));
-    buttonLayout->addStretch(1);
-    buttonLayout->addWidget(ButtonSend);
-    buttonLayout->addWidget(ButtonRepeat);
-    buttonLayout->addWidget(ButtonCancel);
-    ButtonRecord = new QPushButton(tr("Recor&d"), ButtonPanel);
-    ButtonRecord->setObjectName(QStringLiteral("ButtonRecord"));
-    ButtonRecord->setCheckable(true);
-    SetHint(ButtonRecord, tr("Record every Send and Repeat into a test script"));
-    buttonLayout->addWidget(ButtonRecord);
-    mainLayout->addWidget(ButtonPanel);
-    connect(ButtonSend, &QPushButton::clicked, this, &TFormChildTerminalWindow::ButtonSendClick);
-    connect(ButtonRepeat, &QPushButton::clicked, this,
-            &TFormChildTerminalWindow::ButtonRepeatClick);
-    connect(ButtonCancel, &QPushButton::clicked, this,
-            &TFormChildTerminalWindow::ButtonCancelClick);
-    connect(ButtonRecord, &QPushButton::toggled, this,
-            &TFormChildTerminalWindow::ButtonRecordClick);
+    CreateCommandTab();
+    CreateAnswerTabs();
+    mainLayout->addWidget(CreateButtonPanel());
 
     // The buttons act on the command panel, so they show only with the Commands tab.
     connect(PageControl, &QTabWidget::currentChanged, this, [this](int) {
@@ -226,53 +139,18 @@ void TFormChildTerminalWindow::CreateLayout()
     resize(800, 500);
 }
 
-void TFormChildTerminalWindow::CreatePopupMenu()
-{
-    TerminalWindowPopupMenu = new QMenu(this);
-    MenuItemGroupPopUp = TerminalWindowPopupMenu->addMenu(tr("&Group"));
-    MenuItemGroupAdd = MenuItemGroupPopUp->addAction(
-        tr("&Add"), this, &TFormChildTerminalWindow::MenuItemGroupAddClick);
-    MenuItemGroupRename = MenuItemGroupPopUp->addAction(
-        tr("&Rename"), this, &TFormChildTerminalWindow::MenuItemGroupRenameClick);
-    MenuItemGroupRemove = MenuItemGroupPopUp->addAction(
-        tr("&Remove"), this, &TFormChildTerminalWindow::MenuItemGroupRemoveClick);
-    MenuItemCommandPopUp = TerminalWindowPopupMenu->addMenu(tr("&Command"));
-    MemuItemCommandAdd = MenuItemCommandPopUp->addAction(
-        tr("&Add"), this, &TFormChildTerminalWindow::MemuItemCommandAddClick);
-    MenuItemCommandRename = MenuItemCommandPopUp->addAction(
-        tr("&Rename"), this, &TFormChildTerminalWindow::MenuItemCommandRenameClick);
-    MenuItemCommandRemove = MenuItemCommandPopUp->addAction(
-        tr("&Remove"), this, &TFormChildTerminalWindow::MenuItemCommandRemoveClick);
-    TerminalWindowPopupMenu->addSeparator();
-    MenuItemEditFields = TerminalWindowPopupMenu->addAction(
-        tr("&Edit fields"), this, &TFormChildTerminalWindow::MenuItemEditFieldsClick);
-    MenuItemResetValues = TerminalWindowPopupMenu->addAction(
-        tr("Reset &values"), this, &TFormChildTerminalWindow::MenuItemResetValuesClick);
-    MenuItemResetValues->setToolTip(tr("Put the command's default values back in its panel"));
-    // The panel offers it too: that is where the values are.
-    m_commandClient->setContextMenuPolicy(Qt::ActionsContextMenu);
-    m_commandClient->addAction(MenuItemResetValues);
-    TerminalWindowPopupMenu->addSeparator();
-    MenuItemCopyCommand = TerminalWindowPopupMenu->addAction(
-        tr("&Copy"), this, &TFormChildTerminalWindow::MenuItemCopyCommandClick);
-    MenuItemCopyCommand->setEnabled(false);
-    MenuItemPasteCommand = TerminalWindowPopupMenu->addAction(
-        tr("&Paste"), this, &TFormChildTerminalWindow::MenuItemPasteCommandClick);
-    MenuItemPasteCommand->setEnabled(false);
-    TerminalWindowPopupMenu->addSeparator();
-    MenuItemNodesCommand = TerminalWindowPopupMenu->addMenu(tr("&Nodes"));
-    MenuItemExpandAll = MenuItemNodesCommand->addAction(
-        tr("Expand all"), this, &TFormChildTerminalWindow::MenuItemExpandAllClick);
-    MenuItemCollapseAll = MenuItemNodesCommand->addAction(
-        tr("Collapse all"), this, &TFormChildTerminalWindow::MenuItemCollapseAllClick);
-    MenuItemExpandNode = MenuItemNodesCommand->addAction(
-        tr("Expand node"), this, &TFormChildTerminalWindow::MenuItemExpandNodeClick);
-    MenuItemCollapseNode = MenuItemNodesCommand->addAction(
-        tr("Collapse node"), this, &TFormChildTerminalWindow::MenuItemCollapseNodeClick);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Document
+
+QWidget* TFormChildTerminalWindow::AddTab(QWidget* content, const QString& title)
+{
+    auto* sheet = new QWidget;
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    PageControl->addTab(sheet, title);
+    return sheet;
+}
 
 void TFormChildTerminalWindow::ReloadCache()
 {
@@ -300,28 +178,16 @@ void TFormChildTerminalWindow::ReloadDefinitions()
     LoadStatusTables();
 }
 
-QString TFormChildTerminalWindow::AskText(const QString& caption, const QString& initialText)
+bool TFormChildTerminalWindow::event(QEvent* event)
 {
-    QInputDialog dialog(this);
-    dialog.setWindowTitle(caption);
-    dialog.setLabelText(tr("Input text:"));
-    dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setTextValue(initialText);
-    // Wide enough that the title bar shows the whole question (a rename names the old name)
-    // beside the window buttons, and the prompt fits beside the margins.
-    // The dialog's layout sets its size from its contents, so the width goes on the edit.
-    const QFontMetrics metrics(dialog.font());
-    if (auto* edit = dialog.findChild<QLineEdit*>())
-        edit->setMinimumWidth(std::max(metrics.horizontalAdvance(caption) + AskTextTitleRoom,
-                                       metrics.horizontalAdvance(dialog.labelText())));
-    if (ExecModal(dialog) != QDialog::Accepted)
-        return QString();
-    return dialog.textValue().left(MaxNodeNameLength);
-}
-
-bool TFormChildTerminalWindow::IsFreeSectionName(const QString& name)
-{
-    return tallyhost::IsFreeSectionName(ToBytes(name));
+    // The long hints of the window's controls go to the host's panel 0, whichever window
+    // hosts it.
+    if (event->type() == QEvent::StatusTip && m_host) {
+        m_host->SetPanelText(0, static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    const bool handled = QMdiSubWindow::event(event);
+    return handled;
 }
 
 void TFormChildTerminalWindow::closeEvent(QCloseEvent* event)
@@ -371,6 +237,18 @@ TFPAuxControl* TFormChildTerminalWindow::AuxLink() const
     return m_host ? m_host->AuxLink() : nullptr;
 }
 
+ExchangeSettings TFormChildTerminalWindow::HostSettings() const
+{
+    ExchangeSettings settings;
+    if (m_host) {
+        settings.Protocol = m_host->Protocol();
+        settings.InputDateFormat = m_host->InputDateFormat();
+        settings.OutputDateFormat = m_host->OutputDateFormat();
+        settings.ExtReservedFields = m_host->ExtReservedFields();
+    }
+    return settings;
+}
+
 void TFormChildTerminalWindow::ShowError(const QString& text)
 {
     ShowErrorBox(this, text);
@@ -382,6 +260,3 @@ bool TFormChildTerminalWindow::AskWarning(const QString& text)
                           QMessageBox::Ok | QMessageBox::Cancel,
                           QMessageBox::Ok) == QMessageBox::Ok;
 }
-
-// ---------------------------------------------------------------------------------------------
-// Tree

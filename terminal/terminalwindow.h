@@ -41,8 +41,10 @@ class TFPAuxControl;
 class TFPHostControl;
 class TTerminalCache;
 struct AnswerEntry;
+struct FieldInput;
 struct ExchangeRequest;
 struct ExchangeResult;
+struct ExchangeSettings;
 enum class StateWord;
 } // namespace tallyhost
 
@@ -237,13 +239,13 @@ signals:
     void RepeatSummary(const QString& text);
 
 public:
-    // The Host Answer tab (terminal/answer.cpp). ShowAnswer rebuilds it from two status words,
-    // the answer's extra fields and its return code; the test of fixed answers calls it with
-    // an empty list and return code 0.
+    // The Host Answer tab (terminal/answer.cpp). ShowHostAnswer rebuilds it from an answer the
+    // engine has judged. ShowAnswer does so from two status words, the answer's extra fields
+    // and its return code, decoded as the engine decodes a printer's answer; the test of fixed
+    // answers calls it with an empty list and return code 0.
+    void ShowHostAnswer(const tallyhost::ExchangeResult& answer);
     void ShowAnswer(std::uint16_t fiscalWord, std::uint16_t printerWord,
                     const std::vector<std::string>& extraFields, std::uint16_t returnCode);
-    void DecodeStatusWords(std::uint16_t fiscalWord, std::uint16_t printerWord);
-    void BuildAnswerFields(std::uint16_t returnCode, const std::vector<std::string>& extraFields);
     // Destroy one word's status panels and hide its group box (after the fixed answer editor).
     void RemoveFiscalStatusPanels();
     void RemovePrinterStatusPanels();
@@ -261,8 +263,6 @@ public:
     // (created with the first answer that needs it, hidden while none does).
     static constexpr std::size_t MaxAnswerGridEntries = 70;
     QTableView* AnswerRestView = nullptr;
-    // Answer field definitions of SentCommand, loaded for each answer.
-    tallyhost::TCommandDefinition SentDefinition;
 
     // Opens the field list editor modally on a command section of the file. The main window
     // installs it; without it "Edit fields" only reloads the command.
@@ -278,6 +278,12 @@ protected:
 private:
     void CreateLayout();
     void CreatePopupMenu();
+    // The tabs and the buttons, each made beside the code that fills them.
+    void CreateCommandTab();
+    void CreateAnswerTabs();
+    QWidget* CreateButtonPanel();
+    // A tab of the page control that `content` fills; returns the tab's sheet.
+    QWidget* AddTab(QWidget* content, const QString& title);
     void LoadStatusTables();
     void ReloadCache();
     QTreeWidgetItem* RootNode() const;
@@ -297,6 +303,8 @@ private:
     // Values that stay (terminal/panelvalues.cpp): the shown command's values are kept
     // before the panel shows another, and put back when a panel is built for a command.
     void KeepPanelValues();
+    // The value of every field of the shown command as its control holds it (texts in UTF-8).
+    std::vector<tallyhost::FieldInput> PanelInputs() const;
     void RestorePanelValues(const QString& section);
     tallyhost::TPanelValues m_panelValues;
     bool IsHostPortOpen() const;
@@ -332,6 +340,8 @@ private:
     tallyhost::TExchangeEngine* m_engine = nullptr; // child
     TStatusWord m_statusWord = swReady;             // the last state word shown
     void ClearAnswerControls();
+    void ShowStatusPanels(const tallyhost::ExchangeResult& answer);
+    void ShowAnswerFields(const std::vector<tallyhost::AnswerEntry>& entries);
     // Fills the list of the entries beyond the grid and places it at `top`; returns its bottom.
     int ShowAnswerRest(std::vector<tallyhost::AnswerEntry> entries, int top);
     bool m_memoWatched = false; // the memo's double click is handled
@@ -339,6 +349,8 @@ private:
     // The links of the host, null without one.
     tallyhost::TFPHostControl* HostLink() const;
     tallyhost::TFPAuxControl* AuxLink() const;
+    // The settings of the open file that shape frames and answers (defaults without a host).
+    tallyhost::ExchangeSettings HostSettings() const;
 
     ITerminalHost* m_host = nullptr;
     QString m_fileName;

@@ -2,6 +2,7 @@
 // side is in core/treeedit: one atomic file replacement per operation.
 
 #include "core/errors.h"
+#include "core/termfile.h"
 #include "core/treeedit.h"
 #include "gui/bytetext.h"
 #include "gui/messagebox.h"
@@ -9,6 +10,8 @@
 #include "terminal/formoverwritenewcommand.h"
 #include "terminal/terminalwindow.h"
 
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 
 using namespace tallyhost;
@@ -20,7 +23,34 @@ QString Quoted(const QString& s)
     return QStringLiteral("\"") + s + QStringLiteral("\"");
 }
 
+// Room beside an input box's title for the window buttons and the frame.
+constexpr int AskTextTitleRoom = 140;
+
 } // namespace
+
+QString TFormChildTerminalWindow::AskText(const QString& caption, const QString& initialText)
+{
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(tr("Input text:"));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(initialText);
+    // Wide enough that the title bar shows the whole question (a rename names the old name)
+    // beside the window buttons, and the prompt fits beside the margins.
+    // The dialog's layout sets its size from its contents, so the width goes on the edit.
+    const QFontMetrics metrics(dialog.font());
+    if (auto* edit = dialog.findChild<QLineEdit*>())
+        edit->setMinimumWidth(std::max(metrics.horizontalAdvance(caption) + AskTextTitleRoom,
+                                       metrics.horizontalAdvance(dialog.labelText())));
+    if (ExecModal(dialog) != QDialog::Accepted)
+        return QString();
+    return dialog.textValue().left(MaxNodeNameLength);
+}
+
+bool TFormChildTerminalWindow::IsFreeSectionName(const QString& name)
+{
+    return tallyhost::IsFreeSectionName(ToBytes(name));
+}
 
 template <typename F> bool TFormChildTerminalWindow::RunEdit(F&& edit)
 {

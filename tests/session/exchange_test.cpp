@@ -3,6 +3,8 @@
 
 #include "session/exchange.h"
 
+#include "core/termcache.h"
+
 #include "simprocess.h"
 
 #include <QEventLoop>
@@ -442,6 +444,60 @@ TEST(EngineRefusalTest, FrameFieldsNamesTheFieldItRefuses)
     request = Command({"1x'0D0A'2"});
     EXPECT_EQ(FrameFields(request, 0, 0, fields), "");
     EXPECT_EQ(fields, std::vector<std::string>{"1\r\n2"});
+}
+
+// The entry showing the answer's first extra field ("v1"), or null.
+const AnswerEntry* FirstValueEntry(const ExchangeResult& r)
+{
+    for (const AnswerEntry& entry : r.AnswerFields)
+        if (entry.Value == "v1")
+            return &entry;
+    return nullptr;
+}
+
+TEST(AnswerDecodeTest, TheSentCommandsAnswerFieldsAsTheCatalogueHasThemNameTheValues)
+{
+    TTerminalCache catalogue;
+    catalogue.LoadFromBytes("[Named]\r\nAnswers=Serial,0,0\r\n"
+                            "[Broken]\r\nAnswers=Serial,x,0\r\n"
+                            "[Return codes]\r\nRC7=Paper out\r\n");
+    struct Case
+    {
+        const char* why;
+        const TTerminalCache* cache;
+        std::string section;
+        std::string label;       // of the first value
+        std::string description; // of return code 7
+    };
+    const std::vector<Case> cases = {
+        {"named by the catalogue over the request", &catalogue, "Named", "Serial", "Paper out"},
+        {"a broken answer list names nothing", &catalogue, "Broken", "Field3", "Paper out"},
+        {"a section without answers names nothing", &catalogue, "Missing", "Field3", "Paper out"},
+        {"no catalogue: the request's own names", nullptr, "Named", "Model", ""},
+    };
+    TStatusTable fiscal;
+    fiscal.Records[0] = {1, 0x0001, 0x0001, "Open", 0x0000FF};
+    fiscal.RecordCount = 1;
+    fiscal.PanelCount = 1;
+    TCommandDefinition names;
+    names.Answers[0] = {"Model", ftdAlphaNumeric, 0};
+    names.AnswerCount = 1;
+    ExchangeSettings settings;
+    settings.Protocol = 1; // extended: the first answer field names the first extra value
+    for (const Case& c : cases) {
+        ExchangeResult r;
+        r.FiscalStatus = 0x0001;
+        r.ReturnCode = 7;
+        r.ExtraFields = {"v1", "v2"};
+        DecodeAnswer(r, c.cache, c.section, names, settings, fiscal, TStatusTable{});
+        const AnswerEntry* first = FirstValueEntry(r);
+        ASSERT_NE(first, nullptr) << c.why;
+        EXPECT_EQ(first->Label, c.label) << c.why;
+        EXPECT_EQ(r.ReturnCodeDescription, c.description) << c.why;
+        ASSERT_EQ(r.FiscalPanels.size(), 1u) << c.why;
+        EXPECT_EQ(r.FiscalPanels[0].Text, "Open") << c.why;
+        EXPECT_TRUE(r.PrinterPanels.empty()) << c.why;
+    }
 }
 
 } // namespace
