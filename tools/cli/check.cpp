@@ -37,23 +37,6 @@ constexpr const char* CheckUsage =
     "\n"
     "exit status: 0 no findings, 1 findings, 2 the file cannot be read (or bad arguments)\n";
 
-// A finding's text on one terminal line: printable ASCII as it is (quotes included, which
-// the messages use), any other byte of the file as \xHH.
-std::string Readable(std::string_view bytes)
-{
-    std::string out;
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b < 0x7F && b != '\\') {
-            out += c;
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", b);
-            out += escape;
-        }
-    }
-    return out;
-}
 
 bool IsScript(const std::string& path)
 {

@@ -4,6 +4,22 @@
 
 namespace tallyhost::cli {
 
+std::string Readable(std::string_view bytes)
+{
+    std::string out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F && b != '\\') {
+            out += c;
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", b);
+            out += escape;
+        }
+    }
+    return out;
+}
+
 std::string Printable(std::string_view bytes)
 {
     static constexpr char Digits[] = "0123456789ABCDEF";

@@ -11,6 +11,10 @@ namespace tallyhost::cli {
 // x'0D0A', the same notation a field value is typed in.
 std::string Printable(std::string_view bytes);
 
+// A message's bytes on one terminal line: printable ASCII as it is (quotes included, which
+// messages use), any other byte, backslash included, as \xHH.
+std::string Readable(std::string_view bytes);
+
 // A JSON string literal (with its quotes). Bytes are Latin-1 characters, so every byte value
 // round-trips; controls and bytes above 0x7E are written as \u00XX.
 std::string JsonString(std::string_view bytes);

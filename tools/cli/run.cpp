@@ -56,22 +56,6 @@ constexpr const char* RunUsage =
     "\n"
     "exit status: 0 all cases passed, 1 a case failed, 2 a script was refused (nothing sent)\n";
 
-// A line for the terminal: printable ASCII as it is, any other byte as \xHH.
-std::string Readable(std::string_view bytes)
-{
-    std::string out;
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b < 0x7F && b != '\\') {
-            out += c;
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", b);
-            out += escape;
-        }
-    }
-    return out;
-}
 
 int Refused(const std::string& message)
 {
