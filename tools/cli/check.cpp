@@ -37,7 +37,6 @@ constexpr const char* CheckUsage =
     "\n"
     "exit status: 0 no findings, 1 findings, 2 the file cannot be read (or bad arguments)\n";
 
-
 bool IsScript(const std::string& path)
 {
     return path.size() > 4 && (path.compare(path.size() - 4, 4, ".ths") == 0 ||

@@ -56,7 +56,6 @@ constexpr const char* RunUsage =
     "\n"
     "exit status: 0 all cases passed, 1 a case failed, 2 a script was refused (nothing sent)\n";
 
-
 int Refused(const std::string& message)
 {
     std::fprintf(stderr, "tallyhost-cli run: %s\n", message.c_str());
