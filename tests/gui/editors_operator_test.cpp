@@ -80,7 +80,7 @@ TEST_F(SendingTest, ACatalogueInANonAsciiFolderOpensEditsSendsAndLogs)
         if (!list)
             return int(QDialog::Rejected);
         shownFields = static_cast<int>(list->Editor().CommandRows().size());
-        list->ButtonAddClick();
+        QTest::mouseClick(list->ButtonAdd, Qt::LeftButton);
         return int(QDialog::Rejected);
     };
     QTreeWidget* tree = m_window->TreeViewCommand;

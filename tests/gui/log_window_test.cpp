@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QToolTip>
@@ -361,7 +362,12 @@ TEST_F(LogWindowTest, FloodKeepsEveryFileLineAndBoundsTheView)
     window.ActionTimeColumn()->trigger();
     EXPECT_TRUE(ViewLines(window).front().startsWith(QLocale().toString(438) + " earlier lines"));
     EXPECT_EQ(ViewLines(window).size(), 144);
-    window.MenuItemClearClick();
+    // Clear as the operator picks it: the view's popup menu, its accelerator.
+    QMenu* popup = window.PopupMenuLog();
+    popup->popup(window.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(popup));
+    QTest::keyClick(popup, Qt::Key_C);
+    EXPECT_FALSE(popup->isVisible());
     EXPECT_EQ(window.DroppedLines(), 0);
 
     const QByteArray content = ReadAll(logFile());
