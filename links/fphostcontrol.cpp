@@ -250,30 +250,31 @@ void TFPHostControl::HandleNotification(const LinkNotification& notification)
     auto bytes = [](const std::string& text) {
         return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
     };
-    // A late word about a command that Purge dropped, arriving after the next command was
-    // handed over: what crossed the wire is still reported, so that the traffic log stays
-    // complete; whatever would answer, fail or end a command is dropped, because it would be
-    // taken for the new command's.
-    if (notification.Command != m_command) {
-        switch (notification.Code) {
-        case TCommThread::FPN_FrameWritten:
-            emit OnWrite(this, bytes(notification.Frame));
-            break;
-        case TCommThread::FPN_FrameRead:
-            m_lastResponseMs = -1; // no command of ours is waiting for it
-            emit OnRead(this, bytes(notification.Frame));
-            break;
-        case TCommThread::FPN_AckSent:
-            emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::ACK)));
-            break;
-        case TCommThread::FPN_NackSent:
-            emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::NAK)));
-            break;
-        default:
-            break;
-        }
+    // What crossed the wire (a frame written or read, an ACK or NAK sent) is always reported,
+    // also for a command that Purge dropped, so that the traffic log stays complete; a frame
+    // read for such a command gives no response time, since no command of ours waits for it.
+    // Whatever would answer, fail or end a command is dropped for it: it would be taken for
+    // the new command's.
+    const bool current = notification.Command == m_command;
+    switch (notification.Code) {
+    case TCommThread::FPN_FrameWritten:
+        emit OnWrite(this, bytes(notification.Frame));
         return;
+    case TCommThread::FPN_AckSent:
+        emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::ACK)));
+        return;
+    case TCommThread::FPN_NackSent:
+        emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::NAK)));
+        return;
+    case TCommThread::FPN_FrameRead:
+        m_lastResponseMs = current ? notification.ResponseMs : -1;
+        emit OnRead(this, bytes(notification.Frame));
+        return;
+    default:
+        break;
     }
+    if (!current)
+        return;
     switch (notification.Code) {
     case TCommThread::FPN_AckReceived:
         emit OnAck(this);
@@ -284,19 +285,6 @@ void TFPHostControl::HandleNotification(const LinkNotification& notification)
         break;
     case TCommThread::FPN_IntermediateAnswer:
         emit OnIntermediateAnswer(this);
-        break;
-    case TCommThread::FPN_FrameWritten:
-        emit OnWrite(this, bytes(notification.Frame));
-        break;
-    case TCommThread::FPN_AckSent:
-        emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::ACK)));
-        break;
-    case TCommThread::FPN_NackSent:
-        emit OnWrite(this, QByteArray(1, static_cast<char>(hostframe::NAK)));
-        break;
-    case TCommThread::FPN_FrameRead:
-        m_lastResponseMs = notification.ResponseMs;
-        emit OnRead(this, bytes(notification.Frame));
         break;
     case TCommThread::FPN_FinalAnswer: {
         std::vector<std::string> fields;
