@@ -251,6 +251,8 @@ void TExchangeEngine::Step()
     // A port closed and opened again while we waited looks idle, but the command we waited
     // for (a run of ours) went with the port all the same.
     if (closed || (idle && m_closedWhileWaiting)) {
+        m_result.Refusal = std::string("the ") + (fiscal ? "fiscal" : "host") +
+                           (closed ? " port is not open" : " port was closed meanwhile");
         m_result.Word = StateWord::Error;
         if (m_result.Run > 0 && m_result.Tally)
             m_result.Tally->Failed();
@@ -415,6 +417,8 @@ void TExchangeEngine::OnLinkClosed(bool fiscal)
                 return;
             if (m_result.Tally)
                 m_result.Tally->Failed();
+            m_result.Refusal = std::string("the ") + (m_result.Fiscal ? "fiscal" : "host") +
+                               " port was closed with the command out";
             m_result.Word = StateWord::Error;
             Finish(ExchangeOutcome::PortClosed);
         },

@@ -93,7 +93,8 @@ struct ExchangeResult
     // What the operator's error box says (the printer not ready, bad data in the frame, a
     // refused value naming its field); empty when no box is due.
     std::string FaultText;
-    // A refusal in detail, naming the field or the link's reason, for tools and logs.
+    // A refusal in detail, naming the field or the link's reason, or the port found closed,
+    // for tools and logs.
     std::string Refusal;
     int RefusedField = -1; // 0-based field of a RefusedValue outcome
     // The link's LastError name of a failed exchange ("EFP_E_ReadTimeOut"), else empty.

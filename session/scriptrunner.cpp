@@ -119,6 +119,20 @@ std::string OutcomeWords(const ExchangeResult& r)
     return "refused (" + r.Refusal + ")";
 }
 
+namespace {
+
+// An outcome as a failed case reports it: a port found closed says which, since the operator's
+// fault text (none for a closed port) cannot.
+std::string OutcomeReported(const ExchangeResult& r)
+{
+    std::string words = OutcomeWords(r);
+    if (r.Outcome == ExchangeOutcome::PortClosed && !r.Refusal.empty())
+        words += ", " + r.Refusal;
+    return words;
+}
+
+} // namespace
+
 std::vector<std::string> WireLogLines(const ExchangeResult& r)
 {
     std::vector<std::string> lines;
@@ -143,7 +157,7 @@ std::string JudgeExpectation(const TExpectation& e, const ExchangeResult& r,
     // to compare, and the outcome says why.
     const bool needsAnswer = e.Kind != TExpectKind::Outcome && e.Kind != TExpectKind::ResponseTime;
     if (needsAnswer && !r.Succeeded())
-        return "no answer (" + OutcomeWords(r) + ")";
+        return "no answer (" + OutcomeReported(r) + ")";
     switch (e.Kind) {
     case TExpectKind::PrinterStatus:
     case TExpectKind::FiscalStatus: {
@@ -185,9 +199,8 @@ std::string JudgeExpectation(const TExpectation& e, const ExchangeResult& r,
         return entry->Value;
     }
     case TExpectKind::Outcome: {
-        const std::string actual = OutcomeWords(r);
-        *met = actual == OutcomeName(e.Outcome);
-        return actual;
+        *met = OutcomeWords(r) == OutcomeName(e.Outcome);
+        return OutcomeReported(r);
     }
     case TExpectKind::FiscalAnswer: {
         const std::string text = FiscalText(r);
@@ -331,7 +344,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
             const AnswerEntry* entry = last ? FindAnswer(*last, step.Field) : nullptr;
             if (!entry) {
                 fail(step.Line, "field '" + step.Field + "'", "a value to keep",
-                     last && !last->Succeeded() ? "no answer (" + OutcomeWords(*last) + ")"
+                     last && !last->Succeeded() ? "no answer (" + OutcomeReported(*last) + ")"
                                                 : "no such field in the answer");
                 break;
             }
@@ -393,7 +406,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
         if (!outcomeExpected && !last->Succeeded()) {
             // An exchange that failed, unless the script expects it to, fails the case.
             const std::string fault = last->FaultText.empty() ? "" : " " + last->FaultText;
-            fail(step.Line, "outcome", "answered", OutcomeWords(*last) + fault);
+            fail(step.Line, "outcome", "answered", OutcomeReported(*last) + fault);
             break;
         }
         for (const TExpectation& e : step.Expectations) {

@@ -337,6 +337,7 @@ TEST_F(EngineTest, APortClosedMidExchangeEndsItEvenWhenReopenedAtOnce)
         const ExchangeResult r = m_results.back();
         EXPECT_EQ(r.Outcome, ExchangeOutcome::PortClosed) << c.why;
         EXPECT_EQ(r.Word, StateWord::Error) << c.why;
+        EXPECT_EQ(r.Refusal, "the host port was closed with the command out") << c.why;
         EXPECT_EQ(r.Run, 1) << c.why;
         if (c.repeat) {
             ASSERT_TRUE(r.Tally.has_value());
@@ -406,9 +407,9 @@ TEST(EngineRefusalTest, ValuesThatCannotBeSentAreRefusedBeforeAnyLink)
              r.Definition.Fields[1].Required = true;
              r.Definition.Fields[1].ReadOnly = true;
          },
-         ExchangeOutcome::PortClosed, -1, ""},
+         ExchangeOutcome::PortClosed, -1, "the host port is not open"},
         {"required and filled", [](ExchangeRequest& r) { r.Definition.Fields[0].Required = true; },
-         ExchangeOutcome::PortClosed, -1, ""},
+         ExchangeOutcome::PortClosed, -1, "the host port is not open"},
         {"no fields", [](ExchangeRequest& r) { r.Definition.FieldCount = 0; },
          ExchangeOutcome::NothingToSend, -1, ""},
     };

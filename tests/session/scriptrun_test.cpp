@@ -224,6 +224,14 @@ TEST_F(RecordReplayTest, PassesOnTheSamePrinterAndFailsExactlyWhereAnotherAnswer
     EXPECT_EQ(statuses, (std::vector<TCaseStatus>{TCaseStatus::Passed, TCaseStatus::Failed,
                                                   TCaseStatus::Skipped, TCaseStatus::Skipped,
                                                   TCaseStatus::Skipped}));
+
+    // The fiscal port left closed (the window's fiscal button off): its case says so.
+    ASSERT_TRUE(m_aux->ClosePort());
+    const TScriptResult closed = Replay();
+    ASSERT_EQ(closed.Cases.size(), 5u);
+    ASSERT_TRUE(closed.Cases[3].Failure.has_value());
+    EXPECT_EQ(FailureMessage(*closed.Cases[3].Failure),
+              "outcome expected answered, got write-error, the fiscal port is not open (line 33)");
 }
 
 } // namespace
