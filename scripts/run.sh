@@ -2,7 +2,8 @@
 # Installs what is missing, builds and starts Tallyhost.
 # Without an argument it starts the printer simulator on pseudo-terminals, points COM1 (host
 # port) and COM2 (fiscal port) at it for this run only and opens a copy of the demo catalogue
-# kept in the user's data directory (an existing copy, with the operator's edits, is kept).
+# kept in the user's data directory, with its test script (an existing copy, with the operator's
+# edits, is kept).
 # With --printer it runs against the ports saved in the settings, as an installed program would.
 # Other arguments go to the program (for example --startup-timer).
 set -euo pipefail
@@ -18,7 +19,7 @@ if [ "${1:-}" = "--printer" ]; then
 fi
 data="${XDG_DATA_HOME:-$HOME/.local/share}/tallyhost"
 mkdir -p "$data"
-[ -f "$data/demo.thf" ] || cp examples/demo.thf "$data/demo.thf"
+for file in demo.thf demo.ths; do [ -f "$data/$file" ] || cp "examples/$file" "$data/$file"; done
 links=$(mktemp -d)
 "$simulator" --link "$links" --scenario examples/demo-sim.ini &
 sim=$!

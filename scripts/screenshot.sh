@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Refreshes docs/screenshot.png: the main window alone, with the demo catalogue open against
-# the printer simulator and the answer to its first command, on a virtual display.
+# Refreshes the README's pictures, on a virtual display against the printer simulator:
+#   screenshot.png  the main window alone, the demo catalogue open and the answer to its first
+#                   command;
+#   script-run.png  the Run script window (Options menu) after a run of the demo script, the
+#                   frames of one case shown.
 # The demo is opened where scripts/run.sh keeps it for the user (~/.local/share/tallyhost, an
 # existing copy is used as it is), so the window shows that place; settings, the file-type
 # registration and the simulator's links go to a throw-away folder.
-# Usage: scripts/screenshot.sh [OUTPUT.png]
+# Usage: scripts/screenshot.sh [FOLDER]   (default docs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-docs/screenshot.png}
+out=${1:-docs}
 need=()
 command -v xvfb-run >/dev/null || need+=(xvfb xauth)
 command -v import >/dev/null || need+=(imagemagick)
@@ -21,30 +24,48 @@ scripts/build.sh
 build=${BUILD_DIR:-build}
 data="${XDG_DATA_HOME:-$HOME/.local/share}/tallyhost"
 mkdir -p "$data"
-[ -f "$data/demo.thf" ] || cp examples/demo.thf "$data/demo.thf"
+for file in demo.thf demo.ths; do [ -f "$data/$file" ] || cp "examples/$file" "$data/$file"; done
 scratch=$(mktemp -d)
 trap 'kill "${sim:-}" 2>/dev/null || true; rm -rf "$scratch"' EXIT
 "$build/tools/tallyhost-sim" --link "$scratch" --scenario examples/demo-sim.ini >/dev/null &
 sim=$!
 for _ in $(seq 50); do [ -e "$scratch/host" ] && break; sleep 0.1; done
-mkdir -p "$(dirname "$out")"
+mkdir -p "$out"
 export XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data"
 export TALLYHOST_COM1="$scratch/host" TALLYHOST_COM2="$scratch/fiscal" QT_QPA_PLATFORM=xcb
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   "$1" "$2" & app=$!
   # The main window is the program'"'"'s one visible top-level window (no window manager runs,
   # so it has no frame and the picture is the window alone).
-  window=$(xdotool search --sync --onlyvisible --pid "$app" | head -n 1)
+  window=$(timeout 60 xdotool search --sync --onlyvisible --pid "$app" | head -n 1)
+  [ -n "$window" ] || { echo "screenshot.sh: the main window did not show" >&2; kill $app; exit 1; }
   sleep "${SCREENSHOT_DELAY:-4}"
   # As an operator would: the first command of the first group, Send, then the answer tab.
   # Without a window manager the window never becomes active, so its Alt shortcuts do not
   # fire: the buttons are clicked where the default layout puts them.
   xdotool key Home Down Right Down
   sleep 1
-  xdotool mousemove --sync ${SEND_XY:-798 417} click 1
+  xdotool mousemove --sync ${SEND_XY:-712 417} click 1
   sleep 2
   xdotool mousemove --sync ${ANSWER_TAB_XY:-371 95} click 1
   sleep 1
-  import -window "$window" "$3"
+  import -window "$window" "$3/screenshot.png"
+  # The fiscal port on (toolbar), Options, "Run script...", the demo script beside its
+  # catalogue, Run; then the third case, to show its frames.
+  xdotool mousemove --sync ${FISCAL_XY:-443 38} click 1
+  sleep 1
+  xdotool mousemove --sync ${OPTIONS_XY:-105 8} click 1
+  sleep 1
+  xdotool mousemove --sync ${RUN_SCRIPT_XY:-142 97} click 1
+  run=$(timeout 20 xdotool search --sync --onlyvisible --name "^Run script$" | head -n 1)
+  [ -n "$run" ] || { echo "screenshot.sh: the Run script window did not open" >&2; kill $app; exit 1; }
+  sleep 1
+  xdotool mousemove --sync ${SCRIPT_EDIT_XY:-172 21} click 1
+  xdotool type --delay 5 "${2%.thf}.ths"
+  xdotool mousemove --sync ${RUN_XY:-422 21} click 1
+  sleep "${SCRIPT_RUN_DELAY:-6}"
+  xdotool mousemove --sync ${THIRD_CASE_XY:-160 179} click 1
+  sleep 1
+  import -window "$run" "$3/script-run.png"
   kill $app; wait $app 2>/dev/null || true' _ "$build/app/tallyhost" "$data/demo.thf" "$out"
-echo "$out"
+echo "$out/screenshot.png $out/script-run.png"
