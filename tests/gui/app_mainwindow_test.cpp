@@ -106,9 +106,10 @@ TEST_F(AppShellTest, StatusBarPanelsHaveTheirWidthsAndShowLongHints)
         QStringLiteral("Repeat 500: 500 sent, 498 answered, 2 errors; response min/median/max "
                        "41/44/120 ms");
     w.SetPanelText(1, summary);
-    QTest::qWait(20);
-    EXPECT_GE(w.StatusPanel(1)->contentsRect().width(),
-              w.StatusPanel(1)->fontMetrics().horizontalAdvance(summary));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return w.StatusPanel(1)->contentsRect().width() >=
+               w.StatusPanel(1)->fontMetrics().horizontalAdvance(summary);
+    }));
 
     // The long part of a "short|long" hint goes to panel 0, the short part is the tool tip.
     EXPECT_EQ(w.MenuItemHelpAbout->toolTip(), QStringLiteral("About"));

@@ -135,8 +135,7 @@ TEST(FieldTypeComboBox, RequiredBoxKeepsTheFocusWhileEmpty)
 
     QTest::keyClicks(required, "x");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTest::qWait(20);
-    EXPECT_TRUE(other->hasFocus());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return other->hasFocus(); }));
     EXPECT_EQ(exits.count(), 1);
 }
 

@@ -11,6 +11,7 @@
 #include "terminal/terminalwindow.h"
 
 #include "app_fixture.h"
+#include "gestures.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -61,21 +62,6 @@ void Activate(QWidget& w)
     for (int i = 0; i < 100 && QApplication::activeWindow() != &w; ++i)
         QTest::qWait(10);
     ASSERT_EQ(QApplication::activeWindow(), &w);
-}
-
-// Alt + the key of a mnemonic. A button's shortcut clicks it after its short press animation,
-// so the click has happened when this returns.
-void AltKey(QWidget* w, Qt::Key key)
-{
-    QTest::keyClick(w, key, Qt::AltModifier);
-    // An accelerator holds its button down for a moment, then clicks it: wait for the click
-    // rather than a time that a loaded machine may not keep.
-    const auto anyDown = [w] {
-        const auto buttons = w->window()->findChildren<QAbstractButton*>();
-        return std::any_of(buttons.begin(), buttons.end(),
-                           [](const QAbstractButton* b) { return b->isDown(); });
-    };
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !anyDown(); }, 5000));
 }
 
 // Double-clicks a grid cell as the operator does.

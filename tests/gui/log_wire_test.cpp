@@ -8,6 +8,7 @@
 
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 
 #include <memory>
 
@@ -113,10 +114,12 @@ protected:
             Select("G", command);
             SendAndWait();
         }
-        // The fiscal answer comes 700 ms after the command; Cancel goes first.
+        // The fiscal answer comes 700 ms after the command; Cancel goes first, once the
+        // command has gone out.
         Select("F", "Join");
+        QSignalSpy written(m_main->FPAuxControl1, &tallyhost::TFPAuxControl::OnWrite);
         QTest::mouseClick(m_window->ButtonSend, Qt::LeftButton);
-        QTest::qWait(150);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return written.count() > 0; }, 5000));
         QTest::mouseClick(m_window->ButtonCancel, Qt::LeftButton);
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return IndexOf(FormChildLogWindow->ViewLines(), "LATE  -> ") >= 0; }, 3000));

@@ -2,6 +2,7 @@
 // a port closed or reset, another file opened, a port that never opened, a real modal box
 // open while the link reports. Driven by clicks and keys on the real widgets.
 
+#include "gestures.h"
 #include "sending_fixture.h"
 
 #include "app/formpreferences.h"
@@ -75,13 +76,11 @@ protected:
     }
 
     void ClickSend() { QTest::mouseClick(m_window->ButtonSend, Qt::LeftButton); }
-    // As typed: to the widget that has the focus. A button's mnemonic clicks it as a mouse
-    // would, after its pressed look has shown for a moment.
+    // As typed: to the widget that has the focus.
     void AltKey(Qt::Key key)
     {
         QWidget* focus = QApplication::focusWidget();
-        QTest::keyClick(focus ? focus : m_main, key, Qt::AltModifier);
-        QTest::qWait(200);
+        ::AltKey(focus ? focus : m_main, key);
     }
 
     // The exchange is over and the operator has the window back.
@@ -293,11 +292,14 @@ TEST_F(ExchangeTest, ResetSerialPortsEndsASendAndStopsARepeat)
                              });
                      });
     AltKey(Qt::Key_R);
-    QTest::qWait(900);
-    EXPECT_EQ(m_frames.size(), before + 1) << "the repeat stops at the reset";
-    EXPECT_EQ(Status(), "Ready - Repeat 4: 1 sent, 0 answered, 0 errors; response "
-                        "min/median/max -/-/- ms")
+    const QString stopped =
+        QStringLiteral("Ready - Repeat 4: 1 sent, 0 answered, 0 errors; response "
+                       "min/median/max -/-/- ms");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Status() == stopped; }, 5000))
         << Status().toStdString();
+    // A second run would have gone out at once.
+    QTest::qWait(200);
+    EXPECT_EQ(m_frames.size(), before + 1) << "the repeat stops at the reset";
     ExpectControlsBack();
     EXPECT_TRUE(m_dialogs.Boxes.empty()) << m_dialogs.Texts().join('|').toStdString();
 }

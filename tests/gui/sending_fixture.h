@@ -10,6 +10,7 @@
 #include "gui/notifications.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
+#include "links/wireevent.h"
 #include "terminal/commandtree.h"
 #include "terminal/terminalwindow.h"
 #include "tools/sim/simulator.h"
@@ -141,6 +142,13 @@ protected:
                              if (v.size() > 1)
                                  ++m_framesWritten;
                          });
+        // And what comes from the printer while the host link waits for nothing (the answer
+        // to a cancelled command).
+        QObject::connect(m_main->VardoFPHostControl1, &tallyhost::TFPHostControl::OnWireEvent,
+                         m_main, [this](tallyhost::TFPHostControl*, int kind, const QByteArray&) {
+                             if (kind == static_cast<int>(tallyhost::TWireKind::Late))
+                                 ++m_lateReports;
+                         });
     }
 
     void Select(const QString& group, const QString& command)
@@ -202,6 +210,7 @@ protected:
     TFormMain* m_main = nullptr;
     TFormChildTerminalWindow* m_window = nullptr;
     int m_framesWritten = 0;
+    int m_lateReports = 0;
 };
 
 // A terminal file: extended protocol, status records for both words, two return codes, and

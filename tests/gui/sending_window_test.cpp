@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QSignalSpy>
 #include <QTableView>
 
 using namespace sendingtest;
@@ -145,9 +146,9 @@ TEST_F(SendingTest, CancelDuringARepeatEndsItWithAbortAndTheLateAnswerIsIgnored)
 
     // The printer's answer to the cancelled command comes later and changes nothing, nor does
     // an answer notification that arrives with nothing in progress.
-    QTest::qWait(500);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_lateReports > 0; }, 5000));
     PostNotification(m_window, WM_TERM_HOST_ANSWER);
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(Status(), aborted);
     EXPECT_FALSE(m_window->GroupBoxFiscalAnswer->isVisibleTo(m_window));
     EXPECT_TRUE(m_window->AnswerLabels.empty());
@@ -212,12 +213,15 @@ TEST_F(SendingTest, FiscalAcknowledgementAndCancel)
     // shown as a printer that is not ready.
     m_dialogs.Boxes.clear();
     Select("F", "Slow");
+    QSignalSpy written(m_main->FPAuxControl1, &tallyhost::TFPAuxControl::OnWrite);
     m_window->ButtonSendClick();
     EXPECT_TRUE(m_window->CommandInProgress);
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written.count() > 0; }, 5000));
     m_window->ButtonCancelClick();
     EXPECT_TRUE(m_window->ButtonSend->isEnabled());
     EXPECT_FALSE(m_window->ButtonRepeat->isEnabled());
+    // Nothing may come of it until well past the link's time-out (1000 ms), when a report of
+    // the dropped command would have come.
     QTest::qWait(1500);
     EXPECT_TRUE(m_dialogs.Boxes.empty()) << m_dialogs.Texts().join('|').toStdString();
     EXPECT_TRUE(m_window->MemoFiscalAnswer->toPlainText().isEmpty());

@@ -83,7 +83,7 @@ TEST(TerminalHostTest, WindowWorksWithAHostOfItsOwn)
 
     // The splitter moved by the operator: the new width goes back to the host.
     window->Splitter->setSizes({100, 700});
-    QTest::qWait(10);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->TreeViewCommand->width() == 100; }));
     window.reset();
     EXPECT_EQ(host.Width, 100u);
 }

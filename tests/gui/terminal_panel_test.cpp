@@ -97,9 +97,8 @@ TEST_F(TerminalWindowTest, PanelBuildsEachControlTypeAndReflowsOnResize)
     EXPECT_EQ(w.FieldInputs[2]->x(), w.FieldInputs[0]->x());
     QWidget* first = w.FieldInputs[0];
     w.ScrollBoxCommand->viewport()->setFixedWidth(219);
-    QTest::qWait(10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.FieldInputs[1]->x() == w.FieldInputs[0]->x(); }));
     EXPECT_EQ(w.FieldInputs[0], first);
-    EXPECT_EQ(w.FieldInputs[1]->x(), w.FieldInputs[0]->x());
     EXPECT_GT(w.FieldInputs[1]->y(), w.FieldInputs[0]->y());
 }
 
