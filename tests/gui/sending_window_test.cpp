@@ -8,8 +8,8 @@
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTableView>
 
 using namespace sendingtest;
