@@ -59,9 +59,7 @@ void Activate(QWidget& w)
     w.show();
     w.activateWindow();
     // The window system reports the activation a moment later.
-    for (int i = 0; i < 100 && QApplication::activeWindow() != &w; ++i)
-        QTest::qWait(10);
-    ASSERT_EQ(QApplication::activeWindow(), &w);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &w; }));
 }
 
 // Double-clicks a grid cell as the operator does.
