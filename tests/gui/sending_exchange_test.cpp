@@ -297,10 +297,12 @@ TEST_F(ExchangeTest, ResetSerialPortsEndsASendAndStopsARepeat)
                        "min/median/max -/-/- ms");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Status() == stopped; }, 5000))
         << Status().toStdString();
-    // A second run would have gone out at once.
-    QTest::qWait(200);
-    EXPECT_EQ(m_frames.size(), before + 1) << "the repeat stops at the reset";
+    // The summary is the run's last word: with the window's controls back and the link idle,
+    // nothing is left that could send a second run, so no time needs to pass to show it.
     ExpectControlsBack();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_main->VardoFPHostControl1->State() == tallyhost::EFP_S_Idle; }, 5000));
+    EXPECT_EQ(m_frames.size(), before + 1) << "the repeat stops at the reset";
     EXPECT_TRUE(m_dialogs.Boxes.empty()) << m_dialogs.Texts().join('|').toStdString();
 }
 

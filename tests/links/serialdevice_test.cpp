@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/ioctl.h>
 
 #include <chrono>
@@ -95,12 +96,12 @@ TEST(SerialDevice, ReadTimesOutWakesAndNoticesHangUp)
 
     // Purge drops what was received and not read.
     ASSERT_TRUE(printer.Write("stale"));
-    // A pseudo-terminal hands bytes over in the kernel's own time: purge once all have come.
+    // A pseudo-terminal hands bytes over in the kernel's own time: purge once they have come
+    // (one write arrives as one piece, so readable means all five are there).
+    pollfd readable{device.Handle(), POLLIN, 0};
+    ASSERT_EQ(::poll(&readable, 1, 5000), 1);
     int queued = 0;
-    for (int i = 0; i < 2000 && queued < 5; ++i) {
-        if (::ioctl(device.Handle(), FIONREAD, &queued) != 0 || queued < 5)
-            std::this_thread::sleep_for(1ms);
-    }
+    ASSERT_EQ(::ioctl(device.Handle(), FIONREAD, &queued), 0);
     ASSERT_EQ(queued, 5);
     device.Purge(SerialDevice::PurgeInput);
     EXPECT_EQ(device.Read(buffer, sizeof buffer, n, 50ms), SerialIo::TimedOut);
