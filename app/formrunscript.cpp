@@ -158,10 +158,8 @@ void TFormRunScript::ButtonRunClick()
     m_grid->setRowCount(0);
     m_details->clear();
 
-    const TScriptParse parse = LoadScript(path);
-    std::vector<std::string> refusals = parse.Refusals;
-    if (refusals.empty())
-        refusals = CheckScriptAgainstCatalogue(parse.Script);
+    const TScriptParse parse = LoadCheckedScript(path);
+    const std::vector<std::string>& refusals = parse.Refusals;
     if (!refusals.empty()) {
         // Nothing is sent: the refusals are the details.
         TScriptResult refused;

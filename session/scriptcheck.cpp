@@ -223,4 +223,12 @@ std::vector<std::string> CheckScriptAgainstCatalogue(const TScript& script, TScr
     return refusals;
 }
 
+TScriptParse LoadCheckedScript(const std::string& path, TScriptPorts* ports)
+{
+    TScriptParse parse = LoadScript(path);
+    if (parse.Refusals.empty())
+        parse.Refusals = CheckScriptAgainstCatalogue(parse.Script, ports);
+    return parse;
+}
+
 } // namespace tallyhost

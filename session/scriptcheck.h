@@ -24,4 +24,9 @@ struct TScriptPorts
 std::vector<std::string> CheckScriptAgainstCatalogue(const TScript& script,
                                                      TScriptPorts* ports = nullptr);
 
+// The script at `path` as every runner takes it: read, then checked against its catalogue.
+// Refusals holds the reading's refusals, or else the catalogue's; the script may run only when
+// it is empty.
+TScriptParse LoadCheckedScript(const std::string& path, TScriptPorts* ports = nullptr);
+
 } // namespace tallyhost

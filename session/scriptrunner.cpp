@@ -248,14 +248,11 @@ std::vector<TScriptResult> TScriptRunner::Run(const std::vector<std::string>& pa
 {
     std::vector<TScriptResult> results;
     for (const std::string& path : paths) {
-        TScriptParse parse = LoadScript(path);
-        std::vector<std::string> refusals = parse.Refusals;
-        if (refusals.empty())
-            refusals = CheckScriptAgainstCatalogue(parse.Script);
-        if (!refusals.empty()) {
+        TScriptParse parse = LoadCheckedScript(path);
+        if (!parse.Refusals.empty()) {
             TScriptResult refused;
             refused.Script = path;
-            refused.Refusals = std::move(refusals);
+            refused.Refusals = std::move(parse.Refusals);
             results.push_back(std::move(refused));
             continue;
         }

@@ -46,13 +46,12 @@ bool IsScript(const std::string& path)
 // A script's refusals, "file:line: message", as findings of severity error.
 int CheckScript(const std::string& path, bool json)
 {
-    const TScriptParse parse = LoadScript(path);
+    const TScriptParse parse = LoadCheckedScript(path);
     if (parse.Refusals.size() == 1 && parse.Refusals.front() == path + ": cannot read") {
         std::fprintf(stderr, "tallyhost-cli check: cannot read %s\n", Readable(path).c_str());
         return ExitUnreadable;
     }
-    const std::vector<std::string> refusals =
-        parse.Refusals.empty() ? CheckScriptAgainstCatalogue(parse.Script) : parse.Refusals;
+    const std::vector<std::string>& refusals = parse.Refusals;
     if (json) {
         std::string out = "{\"findings\":[";
         for (std::size_t i = 0; i < refusals.size(); ++i) {

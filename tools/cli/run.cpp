@@ -152,16 +152,13 @@ int RunRun(int argc, char** argv)
     std::vector<TScriptResult> refused;
     TScriptPorts ports;
     for (const std::string& path : scripts) {
-        TScriptParse p = LoadScript(path);
-        std::vector<std::string> refusals = p.Refusals;
-        if (refusals.empty())
-            refusals = CheckScriptAgainstCatalogue(p.Script, &ports);
-        if (!refusals.empty()) {
-            for (const std::string& r : refusals)
+        TScriptParse p = LoadCheckedScript(path, &ports);
+        if (!p.Refusals.empty()) {
+            for (const std::string& r : p.Refusals)
                 std::fprintf(stderr, "%s\n", r.c_str());
             TScriptResult result;
             result.Script = path;
-            result.Refusals = std::move(refusals);
+            result.Refusals = std::move(p.Refusals);
             refused.push_back(std::move(result));
         }
         parsed.push_back(std::move(p.Script));
