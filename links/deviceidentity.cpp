@@ -1,8 +1,8 @@
 #include "links/deviceidentity.h"
 
-#include <cctype>
+#include "links/sysfs.h"
+
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include <sys/stat.h>
@@ -18,37 +18,22 @@ namespace fs = std::filesystem;
 constexpr std::uint32_t PtySlaveMajorFirst = 136;
 constexpr std::uint32_t PtySlaveMajorLast = 143;
 
-std::string ReadSysText(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::string text;
-    std::getline(in, text);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.pop_back();
-    return text;
-}
-
-// The USB device above the tty: the first directory up from the tty's own that has idVendor
-// (the interface and the tty below it do not). Its directory name is the USB port path.
+// The USB device above the tty; its directory name is the USB port path.
 void ReadUsb(const std::string& sysRoot, TDeviceIdentity& identity)
 {
     std::error_code error;
     const fs::path link = fs::path(sysRoot) / "dev" / "char" /
                           (std::to_string(identity.Major) + ":" + std::to_string(identity.Minor));
-    fs::path dir = fs::canonical(link, error);
+    const fs::path tty = fs::canonical(link, error);
     if (error)
         return;
-    const fs::path root = fs::canonical(fs::path(sysRoot), error);
-    for (int depth = 0; depth < 12 && !dir.empty() && dir != root && dir != dir.root_path();
-         ++depth, dir = dir.parent_path()) {
-        if (!fs::exists(dir / "idVendor", error))
-            continue;
-        identity.UsbVendorProduct =
-            ReadSysText(dir / "idVendor") + ":" + ReadSysText(dir / "idProduct");
-        identity.UsbSerial = ReadSysText(dir / "serial");
-        identity.UsbPort = dir.filename().string();
+    const fs::path dir = UsbDeviceAbove(tty, sysRoot);
+    if (dir.empty())
         return;
-    }
+    identity.UsbVendorProduct =
+        ReadSysText(dir / "idVendor") + ":" + ReadSysText(dir / "idProduct");
+    identity.UsbSerial = ReadSysText(dir / "serial");
+    identity.UsbPort = dir.filename().string();
 }
 
 } // namespace

@@ -1,11 +1,12 @@
 #include "links/devicetable.h"
 
+#include "links/sysfs.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <system_error>
 
@@ -76,41 +77,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadSysText(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::string text;
-    std::getline(in, text);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.pop_back();
-    return text;
-}
-
-// The USB device above a tty in sysfs holds "manufacturer", "product" and "serial"; the
-// interface and the tty below it do not.
+// The USB device above a tty in sysfs holds "manufacturer", "product" and "serial".
 std::string UsbDescription(const std::string& sysRoot, const std::string& ttyName)
 {
     std::error_code error;
-    fs::path dir = fs::canonical(fs::path(sysRoot) / "class" / "tty" / ttyName / "device", error);
+    const fs::path device =
+        fs::canonical(fs::path(sysRoot) / "class" / "tty" / ttyName / "device", error);
     if (error)
         return {};
-    const fs::path root = fs::path(sysRoot);
-    for (int depth = 0; depth < 6 && !dir.empty() && dir != root && dir != dir.root_path();
-         ++depth, dir = dir.parent_path()) {
-        if (!fs::exists(dir / "product", error) && !fs::exists(dir / "manufacturer", error))
+    const fs::path dir = UsbDeviceAbove(device, sysRoot);
+    std::string text;
+    for (const char* key : {"manufacturer", "product", "serial"}) {
+        const std::string value = dir.empty() ? std::string() : ReadSysText(dir / key);
+        if (value.empty())
             continue;
-        std::string text;
-        for (const char* key : {"manufacturer", "product", "serial"}) {
-            const std::string value = ReadSysText(dir / key);
-            if (value.empty())
-                continue;
-            if (!text.empty())
-                text += ", ";
-            text += value;
-        }
-        return text;
+        if (!text.empty())
+            text += ", ";
+        text += value;
     }
-    return {};
+    return text;
 }
 
 // "ttyUSB10" after "ttyUSB9": by stem, then by number.

@@ -2,12 +2,12 @@
 // a sysfs laid out the way the kernel lays it out for a USB serial adapter.
 
 #include "links/deviceidentity.h"
+#include "tests/links/fakesysfs.h"
 #include "tests/links/ptyprinter.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include <unistd.h>
 
@@ -16,11 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void WriteText(const fs::path& file, const std::string& text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << text << "\n";
-}
+using testing::WriteText;
 
 TEST(DeviceIdentity, ReadFromTheDeviceNumberAndTheUsbDeviceAboveIt)
 {

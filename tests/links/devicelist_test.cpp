@@ -2,11 +2,11 @@
 // kernel and udev lay them out for a USB serial adapter.
 
 #include "links/devicetable.h"
+#include "tests/links/fakesysfs.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include <unistd.h>
 
@@ -15,11 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void WriteText(const fs::path& file, const std::string& text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << text << "\n";
-}
+using testing::WriteText;
 
 TEST(SerialPortList, StableNamesFirstWithTheirAdapterThenPlainDevicesInOrder)
 {
@@ -38,6 +34,7 @@ TEST(SerialPortList, StableNamesFirstWithTheirAdapterThenPlainDevicesInOrder)
 
     // sysfs: the tty's device is the USB interface; the USB device above it has the strings.
     const fs::path usb = sys / "devices" / "pci0000:00" / "usb1" / "1-1";
+    WriteText(usb / "idVendor", "0403");
     WriteText(usb / "manufacturer", "FTDI");
     WriteText(usb / "product", "FT232R USB UART");
     WriteText(usb / "serial", "A9X1  ");
