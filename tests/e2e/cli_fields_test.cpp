@@ -1,6 +1,8 @@
 // tallyhost-cli fields as a script uses it: a command built from nothing, field by field, then
 // sent to tallyhost-sim; refusals and write errors with their exit codes.
 
+#include "cliprocess.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -16,22 +18,13 @@
 
 namespace {
 
-const QString Cli = QStringLiteral(TALLYHOST_CLI_PATH);
-const QString Sim = QStringLiteral(TALLYHOST_SIM_PATH);
-const QString DemoScenario = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo-sim.ini");
+using namespace e2e;
 
 // A catalogue as File > New, Add group and Add command leave it (comments left out).
 const QByteArray NewCatalogue = "[General]\r\nProtocol=0\r\nInputDateFormat=0\r\n"
                                 "OutputDateFormat=0\r\n\r\n[Return code]\r\n\r\n[FiscalAnswer]\r\n"
                                 "\r\n[PrinterAnswer]\r\n\r\n[Groups]\r\nMine=\r\n[Mine]\r\n"
                                 "Hello=\r\n[MineHello]\r\nCommands=\r\nAnswers=\r\n";
-
-struct CliRun
-{
-    int Exit = -1;
-    QString Out;
-    QString Err;
-};
 
 class CliFieldsTest : public ::testing::Test
 {
@@ -51,19 +44,9 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    static CliRun Run(const QStringList& args)
-    {
-        QProcess p;
-        p.start(Cli, args);
-        EXPECT_TRUE(p.waitForFinished(30000)) << args.join(' ').toStdString();
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
-
     CliRun Fields(const QStringList& more) const
     {
-        return Run(
+        return RunCli(
             QStringList{"fields", "--file", m_path, "--group", "Mine", "--command", "Hello"} +
             more);
     }
@@ -120,8 +103,8 @@ TEST_F(CliFieldsTest, BuildsACommandFromNothingAndTheSimulatorAnswersIt)
     ASSERT_TRUE(sim.waitForStarted(5000));
     for (int i = 0; i < 300 && !QFileInfo::exists(link.filePath("fiscal")); ++i)
         QThread::msleep(10);
-    r = Run({"send", "--file", m_path, "--group", "Mine", "--command", "Hello", "--device",
-             link.filePath("host"), "--fiscal-device", link.filePath("fiscal"), "--json"});
+    r = RunCli({"send", "--file", m_path, "--group", "Mine", "--command", "Hello", "--device",
+                link.filePath("host"), "--fiscal-device", link.filePath("fiscal"), "--json"});
     sim.terminate();
     sim.waitForFinished(5000);
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString() << r.Out.toStdString();

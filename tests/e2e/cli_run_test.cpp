@@ -1,6 +1,8 @@
 // tallyhost-cli run and check with test scripts: examples/demo.ths against tallyhost-sim with
 // the demo scenario as shipped, and with a printer that answers one status word otherwise.
 
+#include "cliprocess.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -11,27 +13,12 @@
 
 namespace {
 
-const QString Cli = QStringLiteral(TALLYHOST_CLI_PATH);
-const QString Sim = QStringLiteral(TALLYHOST_SIM_PATH);
+using namespace e2e;
+
+// A whole script against the simulator, or a check of one.
+constexpr int RunWait = 60000;
+
 const QString DemoScript = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo.ths");
-const QString DemoScenario = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo-sim.ini");
-
-struct CliRun
-{
-    int Exit = -1;
-    QString Out;
-    QString Err;
-};
-
-CliRun RunCli(const QStringList& args)
-{
-    QProcess p;
-    p.start(Cli, args);
-    EXPECT_TRUE(p.waitForFinished(60000)) << args.join(' ').toStdString();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 // The simulator on a scenario; its ports are known once it has printed both lines.
 class Printer
@@ -81,7 +68,8 @@ TEST(CliRunTest, DemoScriptPassesOnTheDemoScenarioAndFailsOnAnotherStatusWord)
         Printer demo(DemoScenario);
         ASSERT_TRUE(demo.Ok());
         const CliRun run = RunCli(QStringList{QStringLiteral("run"), DemoScript} + demo.Ports() +
-                                  QStringList{QStringLiteral("--junit"), junit});
+                                      QStringList{QStringLiteral("--junit"), junit},
+                                  RunWait);
         EXPECT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
         EXPECT_TRUE(run.Out.endsWith(QLatin1String("6 passed, 0 failed, 0 skipped\n")))
             << run.Out.toStdString();
@@ -104,7 +92,8 @@ TEST(CliRunTest, DemoScriptPassesOnTheDemoScenarioAndFailsOnAnotherStatusWord)
     Printer other(changed);
     ASSERT_TRUE(other.Ok());
     const CliRun run = RunCli(QStringList{QStringLiteral("run"), DemoScript} + other.Ports() +
-                              QStringList{QStringLiteral("--junit"), junit});
+                                  QStringList{QStringLiteral("--junit"), junit},
+                              RunWait);
     EXPECT_EQ(run.Exit, 1);
     EXPECT_TRUE(run.Out.contains(QLatin1String("FAIL Printer is ready (")));
     EXPECT_TRUE(run.Out.contains(QLatin1String(": printer status expected 0040, got 0048")));
@@ -128,7 +117,8 @@ TEST(CliRunTest, RefusedScriptsSendNothingAndCheckNamesTheirLines)
     // Refused before any port is opened: a missing device does not come into it.
     const CliRun run =
         RunCli({QStringLiteral("run"), DemoScript, script, QStringLiteral("--device"),
-                dir.filePath(QStringLiteral("none")), QStringLiteral("--json")});
+                dir.filePath(QStringLiteral("none")), QStringLiteral("--json")},
+               RunWait);
     EXPECT_EQ(run.Exit, 2);
     EXPECT_EQ(run.Err, where + why + "\n");
     EXPECT_TRUE(run.Out.contains(QLatin1String("\"refused\": 1")));
@@ -143,7 +133,7 @@ TEST(CliRunTest, RefusedScriptsSendNothingAndCheckNamesTheirLines)
         {script, 1, script + ":3: error: " + why + "\n1 finding\n"},
     };
     for (const auto& row : rows) {
-        const CliRun check = RunCli({QStringLiteral("check"), row.Script});
+        const CliRun check = RunCli({QStringLiteral("check"), row.Script}, RunWait);
         EXPECT_EQ(check.Exit, row.Exit) << row.Script.toStdString();
         EXPECT_EQ(check.Out, row.Out);
     }

@@ -1,6 +1,8 @@
 // tallyhost-cli send and show against tallyhost-sim with the demo catalogue: both programs run
 // as child processes, talking over the simulator's pseudo-terminals.
 
+#include "cliprocess.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -15,17 +17,9 @@
 
 namespace {
 
-const QString Cli = QStringLiteral(TALLYHOST_CLI_PATH);
-const QString Sim = QStringLiteral(TALLYHOST_SIM_PATH);
-const QString Demo = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo.thf");
-const QString DemoScenario = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo-sim.ini");
+using namespace e2e;
 
-struct CliRun
-{
-    int Exit = -1;
-    QString Out;
-    QString Err;
-};
+const QString Demo = QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo.thf");
 
 class CliSendTest : public ::testing::Test
 {
@@ -48,16 +42,6 @@ protected:
         s_sim->waitForFinished(5000);
         delete s_sim;
         delete s_dir;
-    }
-
-    static CliRun RunCli(QStringList args)
-    {
-        QProcess p;
-        p.start(Cli, args);
-        EXPECT_TRUE(p.waitForFinished(30000)) << args.join(' ').toStdString();
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
     }
 
     static CliRun Send(const QString& group, const QString& command, QStringList more = {})
