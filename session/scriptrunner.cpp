@@ -94,6 +94,16 @@ std::string FiscalText(const ExchangeResult& r)
     return text;
 }
 
+// An outcome as a failed case reports it: a port found closed says which, since the operator's
+// fault text (none for a closed port) cannot.
+std::string OutcomeReported(const ExchangeResult& r)
+{
+    std::string words = OutcomeWords(r);
+    if (r.Outcome == ExchangeOutcome::PortClosed && !r.Refusal.empty())
+        words += ", " + r.Refusal;
+    return words;
+}
+
 } // namespace
 
 std::string OutcomeWords(const ExchangeResult& r)
@@ -118,20 +128,6 @@ std::string OutcomeWords(const ExchangeResult& r)
     }
     return "refused (" + r.Refusal + ")";
 }
-
-namespace {
-
-// An outcome as a failed case reports it: a port found closed says which, since the operator's
-// fault text (none for a closed port) cannot.
-std::string OutcomeReported(const ExchangeResult& r)
-{
-    std::string words = OutcomeWords(r);
-    if (r.Outcome == ExchangeOutcome::PortClosed && !r.Refusal.empty())
-        words += ", " + r.Refusal;
-    return words;
-}
-
-} // namespace
 
 std::vector<std::string> WireLogLines(const ExchangeResult& r)
 {
