@@ -61,9 +61,14 @@ std::string LoadNamedCommand(const std::string& path, const TTerminalCache& cach
                              ExchangeRequest& request)
 {
     const auto names = FindCommand(path, group, command);
-    if (!names)
+    if (!names) {
+        const auto groups = ReadCommandTree(path);
+        if (std::none_of(groups.begin(), groups.end(),
+                         [&](const TTreeGroup& g) { return SameTextNoCase(g.Name, group); }))
+            return "the file has no group '" + std::string(group) + "'";
         return "the file has no command '" + std::string(command) + "' in group '" +
                std::string(group) + "'";
+    }
     return LoadExchangeRequest(cache, CommandSectionName(names->first, names->second), request);
 }
 
@@ -84,18 +89,27 @@ int FindField(const TCommandDefinition& def, std::string_view name)
 }
 
 std::string FillNamedInputs(const std::vector<NamedValue>& values, const TTerminalCache& cache,
-                            ExchangeRequest& request)
+                            ExchangeRequest& request, std::vector<std::string>* refusals)
 {
     const TCommandDefinition& def = request.Definition;
     std::vector<std::optional<std::string>> given(
         static_cast<std::size_t>(std::clamp(def.FieldCount, 0, MaxFields)));
+    std::string unknown;
     for (const auto& [name, value] : values) {
         const int index = FindField(def, name);
-        if (index < 0)
-            return "the command has no field '" + name + "'";
-        given[static_cast<std::size_t>(index)] = value;
+        if (index >= 0) {
+            given[static_cast<std::size_t>(index)] = value;
+            continue;
+        }
+        const std::string why = "the command has no field '" + name + "'";
+        if (!refusals)
+            return why;
+        refusals->push_back(why);
+        if (unknown.empty())
+            unknown = why;
     }
-    return FillRequestInputs(cache, request, given);
+    const std::string typed = FillRequestInputs(cache, request, given, refusals);
+    return unknown.empty() ? typed : unknown;
 }
 
 } // namespace tallyhost

@@ -47,8 +47,10 @@ int FindField(const TCommandDefinition& def, std::string_view name);
 
 // Fills every input of a loaded request from the named values (the others show what the
 // window shows at first); an error text naming the field when a name is unknown or a value
-// would be refused (FillRequestInputs).
+// would be refused (FillRequestInputs). With `refusals`, every name and value is judged and
+// each refusal appended, in field order after the unknown names.
 std::string FillNamedInputs(const std::vector<NamedValue>& values, const TTerminalCache& cache,
-                            ExchangeRequest& request);
+                            ExchangeRequest& request,
+                            std::vector<std::string>* refusals = nullptr);
 
 } // namespace tallyhost

@@ -82,9 +82,11 @@ int EmptyRequiredField(const ExchangeRequest& request)
 }
 
 std::string FrameFields(const ExchangeRequest& request, int inputDateFormat, int run,
-                        std::vector<std::string>& fields, int* refusedField)
+                        std::vector<std::string>& fields, int* refusedField,
+                        std::vector<std::string>* refusals)
 {
     fields.clear();
+    std::string first;
     for (int i = 0; i < FieldCount(request); ++i) {
         std::string refusal;
         if (i == request.UnreadableField) {
@@ -99,12 +101,19 @@ std::string FrameFields(const ExchangeRequest& request, int inputDateFormat, int
                 refusal = e.what();
             }
         }
-        if (refusedField)
+        if (refusedField && first.empty())
             *refusedField = i;
-        return std::string(BadUserDataMessage) + ": field '" + CaptionOf(request, i) +
-               "': " + refusal;
+        std::string why =
+            std::string(BadUserDataMessage) + ": field '" + CaptionOf(request, i) + "': " + refusal;
+        if (!refusals)
+            return why;
+        if (first.empty())
+            first = why;
+        refusals->push_back(std::move(why));
     }
-    return {};
+    if (!first.empty())
+        fields.clear();
+    return first;
 }
 
 TExchangeEngine::TExchangeEngine(QObject* parent) : QObject(parent) {}
@@ -136,7 +145,13 @@ void TExchangeEngine::ConnectLinks()
         disconnect(c);
     m_connections.clear();
     if (TFPHostControl* host = m_host) {
+        // The printer's ACK and NAK are part of the exchange's record; they are taken before
+        // the handlers below may end the exchange on them.
         m_connections = {
+            connect(host, &TFPHostControl::OnAck, this,
+                    [this] { OnWire(false, false, QByteArrayLiteral("\x06")); }),
+            connect(host, &TFPHostControl::OnNack, this,
+                    [this] { OnWire(false, false, QByteArrayLiteral("\x15")); }),
             connect(host, &TFPHostControl::OnFinalAnswer, this, [this] { OnHostFinal(); }),
             connect(host, &TFPHostControl::OnError, this, [this] { OnHostError(); }),
             connect(host, &TFPHostControl::OnClose, this, [this] { OnLinkClosed(false); }),
@@ -152,6 +167,10 @@ void TExchangeEngine::ConnectLinks()
         m_connections.insert(
             m_connections.end(),
             {
+                connect(aux, &TFPAuxControl::OnAck, this,
+                        [this] { OnWire(true, false, QByteArrayLiteral("\x06")); }),
+                connect(aux, &TFPAuxControl::OnNack, this,
+                        [this] { OnWire(true, false, QByteArrayLiteral("\x15")); }),
                 connect(aux, &TFPAuxControl::OnAnswer, this,
                         [this](TFPAuxControl*, bool final) { OnAuxAnswer(final); }),
                 connect(aux, &TFPAuxControl::OnAck, this, [this] { OnAuxAck(); }),

@@ -141,8 +141,10 @@ int EmptyRequiredField(const ExchangeRequest& request);
 // The frame bytes of every field for run `run` (0: a plain Send, which never autoincrements;
 // a Repeat numbers its runs from 1). Empty on success, else a refusal naming the field
 // ("Bad user data input in control: field 'Amount': ..."); `refusedField` then holds it.
+// With `refusals`, every field is judged and each refusal appended.
 std::string FrameFields(const ExchangeRequest& request, int inputDateFormat, int run,
-                        std::vector<std::string>& fields, int* refusedField = nullptr);
+                        std::vector<std::string>& fields, int* refusedField = nullptr,
+                        std::vector<std::string>* refusals = nullptr);
 
 // Decodes the host answer whose status words, return code and extra fields `answer` holds:
 // both words' panels, the return code's description, and the answer fields labelled by the

@@ -104,8 +104,18 @@ std::string InitialFieldText(const std::vector<std::string>& items, const TComma
 }
 
 std::string FillRequestInputs(const TTerminalCache& cache, ExchangeRequest& request,
-                              const std::vector<std::optional<std::string>>& given)
+                              const std::vector<std::optional<std::string>>& given,
+                              std::vector<std::string>* refusals)
 {
+    std::string first;
+    // The first refusal is the answer; with `refusals` every field is judged and each kept.
+    const auto refuse = [&](std::string why) {
+        if (first.empty())
+            first = why;
+        if (refusals)
+            refusals->push_back(std::move(why));
+        return refusals == nullptr;
+    };
     const TCommandDefinition& def = request.Definition;
     const int count = std::clamp(def.FieldCount, 0, MaxFields);
     request.Inputs.assign(static_cast<std::size_t>(count), FieldInput{});
@@ -118,29 +128,38 @@ std::string FillRequestInputs(const TTerminalCache& cache, ExchangeRequest& requ
                                                      : std::nullopt;
         const std::string caption = CaptionWithoutAccelerator(field.Caption);
         // The window shows a read-only field disabled: nobody can change what it sends.
-        if (value && field.ReadOnly)
-            return "field '" + caption + "' is read only";
+        if (value && field.ReadOnly) {
+            if (refuse("field '" + caption + "' is read only"))
+                return first;
+            continue;
+        }
         if (field.ControlType == ctDate) {
             const auto d = ParseDate(value.value_or(std::string()));
-            if (!d)
-                return "field '" + caption + "': '" + *value + "' is not a date (YYYY-MM-DD)";
-            input.Date = *d;
+            if (d)
+                input.Date = *d;
+            else if (refuse("field '" + caption + "': '" + *value + "' is not a date (YYYY-MM-DD)"))
+                return first;
         } else if (field.ControlType == ctTime) {
             const auto t = ParseTime(value.value_or(std::string()));
-            if (!t)
-                return "field '" + caption + "': '" + *value + "' is not a time (HH:MM[:SS])";
-            input.Time = *t;
+            if (t)
+                input.Time = *t;
+            else if (refuse("field '" + caption + "': '" + *value + "' is not a time (HH:MM[:SS])"))
+                return first;
         } else {
             const auto items = LoadComboItems(cache, request.Section, i + 1);
-            if (!value) {
-                input.Text = InitialFieldText(items, field);
+            const std::string initial = InitialFieldText(items, field);
+            // What the box shows before anyone types is sent as it stands (a lower-case
+            // default of a Boolean box, a list's first item the filter would not let in), so a
+            // recorded value that nobody typed is taken back the same.
+            if (!value || *value == initial) {
+                input.Text = initial;
             } else if (std::string refused = TypedValue(field, items, caption, *value, input.Text);
-                       !refused.empty()) {
-                return refused;
+                       !refused.empty() && refuse(std::move(refused))) {
+                return first;
             }
         }
     }
-    return {};
+    return first;
 }
 
 } // namespace tallyhost

@@ -28,7 +28,10 @@ std::string InitialFieldText(const std::vector<std::string>& items, const TComma
 // a choice-only list takes only its items); dates are "YYYY-MM-DD" or "today" (empty: today),
 // times "HH:MM[:SS]" or "now". Empty on success, else a refusal naming the field by caption
 // ("field 'Amount': ..."): a value the box would not take, a value for a read-only field.
+// A value equal to what the box shows at first is taken as it stands, untyped. With
+// `refusals`, every field is judged and each refusal appended (the first is also returned).
 std::string FillRequestInputs(const TTerminalCache& cache, ExchangeRequest& request,
-                              const std::vector<std::optional<std::string>>& given);
+                              const std::vector<std::optional<std::string>>& given,
+                              std::vector<std::string>* refusals = nullptr);
 
 } // namespace tallyhost

@@ -1,5 +1,6 @@
 #include "session/script.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <QRegularExpression>
 #include <QString>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -15,6 +17,33 @@ namespace tallyhost {
 namespace {
 
 constexpr int MaxWaitMs = 3'600'000; // an hour: anything longer is a typing slip
+
+// The byte of an escape \xHH at `at`, or -1 when there is none.
+int EscapedByte(std::string_view text, std::size_t at)
+{
+    auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    if (at + 3 >= text.size() || text[at] != '\\' || text[at + 1] != 'x')
+        return -1;
+    const int high = hex(text[at + 2]);
+    const int low = hex(text[at + 3]);
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// The Latin-1 character `b` as UTF-8.
+void AppendLatin1(std::string& out, unsigned char b)
+{
+    if (b < 0x80) {
+        out += static_cast<char>(b);
+        return;
+    }
+    out += static_cast<char>(0xC0 | (b >> 6));
+    out += static_cast<char>(0x80 | (b & 0x3F));
+}
 constexpr int MaxResponseMs = 3'600'000;
 
 std::optional<long long> ParseInteger(std::string_view text)
@@ -66,12 +95,15 @@ std::string NumberText(double value)
     return ec == std::errc() ? std::string(buffer, ptr) : std::string();
 }
 
-bool ValidRegex(const std::string& pattern, std::string& error)
+// A pattern is judged as it will be matched: $$ is already a '$' by then.
+bool ValidRegex(const std::string& written, std::string& error)
 {
+    std::string pattern;
+    ExpandVariables(written, {}, pattern);
     const QRegularExpression re(QString::fromStdString(pattern));
     if (re.isValid())
         return true;
-    error = "'" + pattern + "' is not a valid regular expression (" +
+    error = "'" + written + "' is not a valid regular expression (" +
             re.errorString().toStdString() + ")";
     return false;
 }
@@ -86,6 +118,10 @@ public:
     void Line(int number, std::string_view line)
     {
         m_line = number;
+        if (QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).toUtf8() !=
+            QByteArray(line.data(), static_cast<qsizetype>(line.size())))
+            return Refuse("the line is not UTF-8 text (write scripts in UTF-8; \\xHH in quotes "
+                          "gives any byte)");
         const std::size_t first = line.find_first_not_of(" \t");
         if (first == std::string_view::npos || line[first] == '#')
             return; // blank or comment
@@ -134,6 +170,20 @@ public:
 
 private:
     void Refuse(const std::string& message) { m_refusals.emplace_back(m_line, message); }
+
+    // A word that meets the catalogue or the wire, as Latin-1; false (refused) when it holds
+    // a character Latin-1 cannot.
+    bool Latin1(std::string& text, const std::string& what)
+    {
+        std::string latin1;
+        if (const std::string bad = ScriptTextToLatin1(text, latin1); !bad.empty()) {
+            Refuse(what + ": '" + text + "' holds '" + bad +
+                   "', which a frame cannot carry (frames are Latin-1, one byte a character)");
+            return false;
+        }
+        text = std::move(latin1);
+        return true;
+    }
 
     // A word that is not NAME=VALUE in a place that takes one word.
     bool Plain(const TScriptWord& word, const char* what)
@@ -212,6 +262,14 @@ private:
             step.Values.emplace_back(w.Text.substr(0, w.Equals), w.Text.substr(w.Equals + 1));
             UseVariables(step.Values.back().second);
         }
+        bool latin1 = Latin1(step.Group, "the group name") &&
+                      Latin1(step.Command, "the command name");
+        for (auto& [name, value] : step.Values) {
+            latin1 = latin1 && Latin1(name, "the field name") &&
+                     Latin1(value, "field '" + name + "'");
+        }
+        if (!latin1)
+            return;
         m_case->Steps.push_back(std::move(step));
         m_lastSend = static_cast<int>(m_case->Steps.size()) - 1;
     }
@@ -255,6 +313,8 @@ private:
         step.Kind = TStepKind::Keep;
         step.Variable = args[0].Text;
         step.Field = args[1].Text;
+        if (!Latin1(step.Field, "the answer field"))
+            return;
         m_kept.insert(step.Variable);
         m_case->Steps.push_back(std::move(step));
     }
@@ -326,6 +386,9 @@ private:
         if (!error.empty())
             return Refuse(error);
         UseVariables(e.Text);
+        if (const std::string name = ExpectationName(e);
+            !Latin1(e.Field, "the answer field") || !Latin1(e.Text, name))
+            return;
         m_case->Steps[static_cast<std::size_t>(m_lastSend)].Expectations.push_back(std::move(e));
     }
 
@@ -518,6 +581,9 @@ std::string CataloguePath(const TScript& script)
 TScriptParse ParseScript(std::string_view text, std::string_view fileName)
 {
     TParser parser(fileName);
+    // Editors on some systems start UTF-8 files with a byte-order mark: it is no character.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     int number = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -595,10 +661,11 @@ std::string ExpandVariables(std::string_view text, const std::vector<TVariable>&
             const std::size_t close = text.find('}', i + 2);
             if (close != std::string_view::npos) {
                 const std::string_view name = text.substr(i + 2, close - i - 2);
-                // The latest value kept under the name counts.
+                // The latest value kept under the name counts; a case that ended before its
+                // keep line leaves none.
                 const auto it = std::find_if(variables.rbegin(), variables.rend(),
                                              [&](const TVariable& v) { return v.Name == name; });
-                if (it == variables.rend())
+                if (it == variables.rend() || !it->Kept)
                     return std::string(name);
                 expanded += it->Value;
                 i = close;
@@ -635,6 +702,11 @@ std::string SplitScriptLine(std::string_view line, std::vector<TScriptWord>& wor
                         closed = true;
                         break;
                     }
+                    if (const int byte = EscapedByte(line, i); byte >= 0) {
+                        AppendLatin1(word.Text, static_cast<unsigned char>(byte));
+                        i += 4;
+                        continue;
+                    }
                     word.Text += line[i++];
                 }
                 if (!closed)
@@ -650,19 +722,102 @@ std::string SplitScriptLine(std::string_view line, std::vector<TScriptWord>& wor
     return {};
 }
 
-std::string QuoteScriptWord(std::string_view text)
+namespace {
+
+// A byte that a line-based text shows badly or not at all: C0 controls, DEL, C1 controls.
+bool ControlByte(unsigned char b)
 {
-    const bool bare = !text.empty() && text.front() != '#' &&
-                      text.find_first_of(" \t\"=") == std::string_view::npos;
-    if (bare)
-        return std::string(text);
-    std::string out = "\"";
+    return b < 0x20 || (b >= 0x7F && b < 0xA0);
+}
+
+// `text` as one script word: Latin-1 bytes written as UTF-8 (`latin1`), or UTF-8 kept as it is.
+std::string Quoted(std::string_view text, bool latin1)
+{
+    bool bare = !text.empty() && text.front() != '#';
     for (const char c : text) {
-        out += c;
-        if (c == '"')
+        const auto b = static_cast<unsigned char>(c);
+        bare = bare && c != ' ' && c != '"' && c != '=' && (!latin1 || !ControlByte(b)) &&
+               (latin1 || b >= 0x20);
+    }
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const bool control = latin1 ? ControlByte(b) : b < 0x20 || b == 0x7F;
+        if (control || (!bare && b == '\\' && EscapedByte(text, i) >= 0)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", b);
+            out += escape;
+        } else if (latin1) {
+            AppendLatin1(out, b);
+        } else {
+            out += text[i];
+        }
+        if (b == '"')
             out += '"';
     }
-    return out + "\"";
+    return bare ? out : "\"" + out + "\"";
+}
+
+} // namespace
+
+std::string QuoteScriptWord(std::string_view latin1)
+{
+    return Quoted(latin1, true);
+}
+
+std::string QuoteScriptText(std::string_view utf8)
+{
+    return Quoted(utf8, false);
+}
+
+std::string ScriptTextToLatin1(std::string_view utf8, std::string& latin1)
+{
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() > 0xFF) {
+            const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+            latin1.clear();
+            return text.mid(i, n).toStdString();
+        }
+    }
+    latin1 = text.toLatin1().toStdString();
+    return {};
+}
+
+std::string Latin1ToUtf8(std::string_view latin1)
+{
+    return QString::fromLatin1(latin1.data(), static_cast<qsizetype>(latin1.size())).toStdString();
+}
+
+std::string MissingValueText(std::string_view name, const std::vector<TVariable>& variables)
+{
+    std::string text = "no value kept in '" + std::string(name) + "'";
+    const auto it = std::find_if(variables.rbegin(), variables.rend(),
+                                 [&](const TVariable& v) { return v.Name == name; });
+    if (it != variables.rend() && !it->Kept)
+        text += " (case '" + it->LostIn + "' failed before keeping it)";
+    return text;
+}
+
+std::string FixedPart(std::string_view text)
+{
+    std::string fixed;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '$' && i + 1 < text.size() && text[i + 1] == '$') {
+            fixed += '$';
+            ++i;
+            continue;
+        }
+        if (text[i] == '$' && i + 1 < text.size() && text[i + 1] == '{') {
+            const std::size_t close = text.find('}', i + 2);
+            if (close != std::string_view::npos) {
+                i = close;
+                continue;
+            }
+        }
+        fixed += text[i];
+    }
+    return fixed;
 }
 
 } // namespace tallyhost

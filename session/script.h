@@ -16,10 +16,17 @@
 //     wait 200
 //
 // A word is a run of characters without blanks; double quotes take blanks in ("" is one quote
-// inside them) and join with what touches them, so "Receipt type"=T is one word. Variables
-// kept from an answer are used as ${name} in later values and expected texts; $$ is a '$'.
-// Parsing refuses every line it does not understand, as "file:line: message", before
-// anything is sent.
+// inside them) and join with what touches them, so "Receipt type"=T is one word. Inside quotes
+// \xHH is the byte HH, so that a recorded CR, LF or any control byte survives a line-based
+// file. Variables kept from an answer are used as ${name} in later values and expected texts;
+// $$ is a '$'. Parsing refuses every line it does not understand, as "file:line: message",
+// before anything is sent.
+//
+// Encodings: a script is UTF-8 text (a byte-order mark at its start is skipped). What meets
+// the catalogue or the wire (group, command and field names, values, expected texts, patterns)
+// is converted to Latin-1, the frames' one byte per character, as the window converts what is
+// typed into its boxes; a character Latin-1 cannot hold is refused at its line. Case names
+// never reach the printer and stay UTF-8. Refusals are UTF-8 text.
 
 #include "session/commandvalues.h"
 
@@ -145,16 +152,27 @@ bool IsVariableName(std::string_view name);
 // The names used as ${name} in `text`, in order (duplicates kept).
 std::vector<std::string> VariablesUsed(std::string_view text);
 
+// A value kept under a name. A case that would keep it but ended before its keep line leaves
+// it not kept (Kept false, LostIn naming that case), so an older value is never used instead.
 struct TVariable
 {
     std::string Name;
     std::string Value;
+    bool Kept = true;
+    std::string LostIn; // the case that did not keep it (UTF-8)
 };
 
 // `text` with every ${name} replaced by its value and $$ by '$'; a '$' before anything else
 // stays. Returns the name of a variable that has no value, or empty when all were found.
 std::string ExpandVariables(std::string_view text, const std::vector<TVariable>& variables,
                             std::string& expanded);
+
+// Why ${name} has no value: "no value kept in 'v'", and when a case failed before keeping it,
+// " (case 'X' failed before keeping it)".
+std::string MissingValueText(std::string_view name, const std::vector<TVariable>& variables);
+
+// The text of a value without its ${variables} (what is known before a run); $$ gives '$'.
+std::string FixedPart(std::string_view text);
 
 // ---- words ----------------------------------------------------------------------------------
 
@@ -164,10 +182,21 @@ struct TScriptWord
     std::size_t Equals = std::string::npos; // the first '=' outside quotes, or npos
 };
 
-// Splits a line into words; an error text for a quote that is never closed.
+// Splits a line into words; an error text for a quote that is never closed. Inside quotes
+// \xHH gives the Latin-1 character HH (as UTF-8, like the rest of the line).
 std::string SplitScriptLine(std::string_view line, std::vector<TScriptWord>& words);
 
-// A word as a script writes it: bare when it needs no quotes, else quoted with "" inside.
-std::string QuoteScriptWord(std::string_view text);
+// Latin-1 bytes as a script word (UTF-8): bare when it needs no quotes, else quoted with ""
+// inside, control bytes (CR, LF, TAB ...) and a backslash that would read as an escape written
+// as \xHH. SplitScriptLine and ScriptTextToLatin1 give the bytes back exactly.
+std::string QuoteScriptWord(std::string_view latin1);
+// The same for UTF-8 text that stays UTF-8 (a path, a case name).
+std::string QuoteScriptText(std::string_view utf8);
+
+// A script's UTF-8 text as the frame's Latin-1 bytes. Returns the first character Latin-1
+// cannot hold (as UTF-8), or empty when every one converted.
+std::string ScriptTextToLatin1(std::string_view utf8, std::string& latin1);
+// Latin-1 bytes as UTF-8 text, for messages and reports.
+std::string Latin1ToUtf8(std::string_view latin1);
 
 } // namespace tallyhost

@@ -1,8 +1,10 @@
 #include "session/scriptcheck.h"
 
 #include "core/errors.h"
+#include "core/inputrules.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
+#include "core/valueformat.h"
 
 #include <QString>
 
@@ -38,6 +40,12 @@ bool KnownAnswerLabel(const TCommandDefinition& def, std::string_view name)
     return false;
 }
 
+// "command 'Conv' of group 'T'": a command as the operator sees it in the tree.
+std::string CommandName(const TScriptStep& step)
+{
+    return "command '" + step.Command + "' of group '" + step.Group + "'";
+}
+
 bool HasStatusText(const TStatusTable& table, std::string_view text)
 {
     for (int i = 0; i < std::clamp(table.RecordCount, 0, MaxFields); ++i) {
@@ -71,17 +79,19 @@ public:
         for (const TScriptCase& c : m_script.Cases) {
             const ExchangeRequest* last = nullptr;
             ExchangeRequest command;
+            std::string lastName;
             for (const TScriptStep& step : c.Steps) {
                 if (step.Kind == TStepKind::Send) {
                     last = Send(step, command) ? &command : nullptr;
+                    lastName = CommandName(step);
                 } else if (step.Kind == TStepKind::Keep && last &&
                            last->Definition.Mode == cmHost &&
                            !KnownAnswerLabel(last->Definition, step.Field)) {
                     Refuse(step.Line,
-                           "the answer of " + last->Section + " has no field '" + step.Field + "'");
+                           "the answer of " + lastName + " has no field '" + step.Field + "'");
                 } else if (step.Kind == TStepKind::Keep && last &&
                            last->Definition.Mode != cmHost) {
-                    Refuse(step.Line, "keep takes a host answer's field; " + last->Section +
+                    Refuse(step.Line, "keep takes a host answer's field; the " + lastName +
                                           " goes to the fiscal port");
                 }
             }
@@ -92,7 +102,11 @@ public:
     const TScriptPorts& Ports() const { return m_ports; }
 
 private:
-    void Refuse(int line, const std::string& message) { m_refusals.emplace_back(line, message); }
+    // Messages quote the catalogue's Latin-1 texts; refusals are UTF-8 like the script.
+    void Refuse(int line, const std::string& message)
+    {
+        m_refusals.emplace_back(line, Latin1ToUtf8(message));
+    }
 
     std::vector<std::string> Finish()
     {
@@ -120,8 +134,9 @@ private:
             return false;
         }
         const TCommandDefinition& def = command.Definition;
+        const std::string name = CommandName(step);
         if (def.FieldCount <= 0) {
-            Refuse(step.Line, "the command " + command.Section + " has no fields: nothing to send");
+            Refuse(step.Line, "the " + name + " has no fields: nothing to send");
             return false;
         }
         const bool host = def.Mode == cmHost;
@@ -129,42 +144,55 @@ private:
         if (step.Repeat > 0 && !host)
             Refuse(step.Line, "repeat is for host commands; this one goes to the fiscal port");
 
-        // Values with variables are known at run time only: their fields are judged here, the
-        // typed text then.
+        // A value with variables is known at run time only: its field, and the part written
+        // out, are judged here; the runner types the whole value before sending.
         std::vector<NamedValue> known;
         bool deferred = false;
         for (const NamedValue& v : step.Values) {
-            if (VariablesUsed(v.second).empty() && v.second.find("$$") == std::string::npos) {
-                known.push_back(v);
+            if (VariablesUsed(v.second).empty()) {
+                std::string value;
+                ExpandVariables(v.second, {}, value); // $$ is a '$'
+                known.emplace_back(v.first, std::move(value));
                 continue;
             }
             deferred = true;
             const int index = FindField(def, v.first);
-            if (index < 0)
+            if (index < 0) {
                 Refuse(step.Line, "the command has no field '" + v.first + "'");
-            else if (def.Fields[index].ReadOnly)
-                Refuse(step.Line, "field '" + CaptionWithoutAccelerator(def.Fields[index].Caption) +
-                                      "' is read only");
+                continue;
+            }
+            const TCommandFieldDef& field = def.Fields[index];
+            const std::string caption = CaptionWithoutAccelerator(field.Caption);
+            const std::string fixed = FixedPart(v.second);
+            const int length = MaxLengthForType(field.TextType, field.MaxLength);
+            if (field.ReadOnly)
+                Refuse(step.Line, "field '" + caption + "' is read only");
+            else if (field.ControlType == ctDate || field.ControlType == ctTime ||
+                     field.ControlType == ctDropDownList)
+                continue; // the whole value must be known to judge it
+            else if (length > 0 && fixed.size() > static_cast<std::size_t>(length))
+                Refuse(step.Line, "field '" + caption + "': the value is longer than its " +
+                                      std::to_string(length) + " characters");
+            else if (!TextAllowed(field.TextType, fixed))
+                Refuse(step.Line, "field '" + caption + "': '" + fixed + "' is not a valid " +
+                                      TextTypeName(field.TextType) + " value");
         }
-        if (const std::string error = FillNamedInputs(known, m_cache, command); !error.empty()) {
-            Refuse(step.Line, error);
-        } else if (const int empty = EmptyRequiredField(command); empty >= 0 && !deferred) {
-            Refuse(step.Line, "field '" + CaptionWithoutAccelerator(def.Fields[empty].Caption) +
-                                  "' is required");
-        } else if (!deferred) {
-            std::vector<std::string> fields;
-            if (const std::string refused =
-                    FrameFields(command, m_settings.InputDateFormat, step.Repeat, fields);
-                !refused.empty())
-                Refuse(step.Line, refused);
-        }
+        std::vector<std::string> refusals;
+        if (deferred)
+            FillNamedInputs(known, m_cache, command, &refusals);
+        else
+            refusals = JudgeSendValues(known, m_cache, m_settings.InputDateFormat, step.Repeat,
+                                       command);
+        for (const std::string& refusal : refusals)
+            Refuse(step.Line, refusal);
 
         for (const TExpectation& e : step.Expectations)
-            Expectation(e, command);
+            Expectation(e, command, name);
         return true;
     }
 
-    void Expectation(const TExpectation& e, const ExchangeRequest& command)
+    void Expectation(const TExpectation& e, const ExchangeRequest& command,
+                     const std::string& name)
     {
         const bool host = command.Definition.Mode == cmHost;
         switch (e.Kind) {
@@ -174,15 +202,15 @@ private:
         case TExpectKind::Lit:
         case TExpectKind::Field:
             if (!host) {
-                Refuse(e.Line, "the " + ExpectationName(e) + " belongs to host answers; " +
-                                   command.Section + " goes to the fiscal port");
+                Refuse(e.Line, "the " + ExpectationName(e) + " belongs to host answers; the " +
+                                   name + " goes to the fiscal port");
                 return;
             }
             break;
         case TExpectKind::FiscalAnswer:
             if (host) {
-                Refuse(e.Line, "the fiscal answer belongs to fiscal-port commands; " +
-                                   command.Section + " goes to the host port");
+                Refuse(e.Line, "the fiscal answer belongs to fiscal-port commands; the " + name +
+                                   " goes to the host port");
                 return;
             }
             break;
@@ -191,7 +219,7 @@ private:
             break;
         }
         if (e.Kind == TExpectKind::Field && !KnownAnswerLabel(command.Definition, e.Field))
-            Refuse(e.Line, "the answer of " + command.Section + " has no field '" + e.Field + "'");
+            Refuse(e.Line, "the answer of " + name + " has no field '" + e.Field + "'");
         if (e.Kind == TExpectKind::Lit && !HasStatusText(m_fiscal, e.Text) &&
             !HasStatusText(m_printer, e.Text))
             Refuse(e.Line, "no status record of the catalogue has the text '" + e.Text + "'");
@@ -223,11 +251,57 @@ std::vector<std::string> CheckScriptAgainstCatalogue(const TScript& script, TScr
     return refusals;
 }
 
+std::vector<std::string> JudgeSendValues(const std::vector<NamedValue>& values,
+                                         const TTerminalCache& cache, int inputDateFormat,
+                                         int repeat, ExchangeRequest& request)
+{
+    std::vector<std::string> refusals;
+    FillNamedInputs(values, cache, request, &refusals);
+    if (!refusals.empty())
+        return refusals;
+    if (const int empty = EmptyRequiredField(request); empty >= 0) {
+        refusals.push_back("field '" +
+                           CaptionWithoutAccelerator(request.Definition.Fields[empty].Caption) +
+                           "' is required");
+        return refusals;
+    }
+    std::vector<std::string> fields;
+    // A repeat's last run carries the largest autoincrement.
+    FrameFields(request, inputDateFormat, repeat, fields, nullptr, &refusals);
+    return refusals;
+}
+
+namespace {
+
+// The line of a refusal "path:line: message" (0 for none), to merge two lists in line order.
+int RefusalLine(const std::string& refusal, const std::string& path)
+{
+    if (refusal.compare(0, path.size() + 1, path + ":") != 0)
+        return 0;
+    int line = 0;
+    for (std::size_t i = path.size() + 1; i < refusal.size() && refusal[i] >= '0' &&
+                                          refusal[i] <= '9';
+         ++i)
+        line = line * 10 + (refusal[i] - '0');
+    return line;
+}
+
+} // namespace
+
 TScriptParse LoadCheckedScript(const std::string& path, TScriptPorts* ports)
 {
     TScriptParse parse = LoadScript(path);
-    if (parse.Refusals.empty())
-        parse.Refusals = CheckScriptAgainstCatalogue(parse.Script, ports);
+    // The lines the parser took are judged against the catalogue too, so that one report
+    // holds every refusal; without a readable catalogue line there is nothing to judge with.
+    if (parse.Script.Catalogue.empty() || parse.Refusals == std::vector<std::string>{path + ": cannot read"})
+        return parse;
+    std::vector<std::string> checked = CheckScriptAgainstCatalogue(parse.Script, ports);
+    parse.Refusals.insert(parse.Refusals.end(), std::make_move_iterator(checked.begin()),
+                          std::make_move_iterator(checked.end()));
+    std::stable_sort(parse.Refusals.begin(), parse.Refusals.end(),
+                     [&](const std::string& a, const std::string& b) {
+                         return RefusalLine(a, path) < RefusalLine(b, path);
+                     });
     return parse;
 }
 

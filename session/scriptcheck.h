@@ -25,8 +25,16 @@ std::vector<std::string> CheckScriptAgainstCatalogue(const TScript& script,
                                                      TScriptPorts* ports = nullptr);
 
 // The script at `path` as every runner takes it: read, then checked against its catalogue.
-// Refusals holds the reading's refusals, or else the catalogue's; the script may run only when
-// it is empty.
+// Refusals holds the reading's and the catalogue's together, in line order; the script may run
+// only when it is empty.
 TScriptParse LoadCheckedScript(const std::string& path, TScriptPorts* ports = nullptr);
+
+// The values of one send typed into its loaded command as the window's boxes take them, then
+// the required fields and the frame bytes (of the first run of a repeat): every refusal, in
+// the words the check and the runner both give ("field 'Quantity': '1x' is not a valid
+// Currency value"). Empty when the request may be sent as filled.
+std::vector<std::string> JudgeSendValues(const std::vector<NamedValue>& values,
+                                         const TTerminalCache& cache, int inputDateFormat,
+                                         int repeat, ExchangeRequest& request);
 
 } // namespace tallyhost

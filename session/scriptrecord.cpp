@@ -13,7 +13,8 @@ namespace tallyhost {
 
 namespace {
 
-// A recorded text as a script word: every '$' doubled, so that nothing reads as a variable.
+// A recorded text (Latin-1 bytes) as a script word: every '$' doubled, so that nothing reads
+// as a variable; controls escaped by QuoteScriptWord, so that every byte survives.
 std::string Literal(std::string_view text)
 {
     std::string out;
@@ -34,13 +35,33 @@ std::string TwoDigits(int n)
 
 std::string InputText(const TCommandFieldDef& field, const FieldInput& input)
 {
-    if (field.ControlType == ctDate)
-        return std::to_string(input.Date.Year) + "-" + TwoDigits(input.Date.Month) + "-" +
+    if (field.ControlType == ctDate) {
+        // Four digits, as the dates a script takes are written (0999-12-31, not 999-12-31).
+        char year[16];
+        std::snprintf(year, sizeof year, "%04d", input.Date.Year);
+        return std::string(year) + "-" + TwoDigits(input.Date.Month) + "-" +
                TwoDigits(input.Date.Day);
+    }
     if (field.ControlType == ctTime)
         return TwoDigits(input.Time.Hour) + ":" + TwoDigits(input.Time.Minute) + ":" +
                TwoDigits(input.Time.Second);
     return input.Text;
+}
+
+std::string ReplaceControls(std::string text)
+{
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    }
+    return text;
+}
+
+std::string ToLatin1(const std::string& utf8)
+{
+    std::string latin1;
+    ScriptTextToLatin1(utf8, latin1);
+    return latin1;
 }
 
 std::string ReadAll(const std::string& path, bool& exists)
@@ -55,13 +76,39 @@ std::string ReadAll(const std::string& path, bool& exists)
 
 } // namespace
 
+std::string NotRecordedReason(const TRecordedSend& send)
+{
+    const ExchangeResult& r = *send.Result;
+    const int answered = r.Tally ? r.Tally->AnsweredCount() : 0;
+    switch (r.Outcome) {
+    case ExchangeOutcome::Cancelled:
+        if (send.Repeat > 0 && answered > 0)
+            return {}; // recorded as a repeat of the runs that were answered
+        return "cancelled before its answer";
+    case ExchangeOutcome::RefusedValue:
+    case ExchangeOutcome::LinkRefused:
+    case ExchangeOutcome::NothingToSend:
+        return "refused before it was sent" + (r.Refusal.empty() ? "" : " (" + r.Refusal + ")");
+    default:
+        return {};
+    }
+}
+
 std::string RecordedCaseText(const std::string& name, const TRecordedSend& send)
 {
     const ExchangeRequest& request = *send.Request;
     const ExchangeResult& r = *send.Result;
+    if (const std::string why = NotRecordedReason(send); !why.empty())
+        return "# " + Latin1ToUtf8(send.Group + " " + send.Command + ": " + ReplaceControls(why)) +
+               ", not recorded\n";
+    // A Repeat cancelled after k answers replays as the k runs that were answered.
+    const bool cut = r.Outcome == ExchangeOutcome::Cancelled;
+    const int runs = cut ? r.Tally->AnsweredCount() : send.Repeat;
     std::string text = "case " + QuoteScriptWord(name) + "\n";
-    text += "  " +
-            (send.Repeat > 0 ? "repeat " + std::to_string(send.Repeat) : std::string("send")) +
+    if (cut)
+        text += "  # cancelled after " + std::to_string(runs) + " of " +
+                std::to_string(send.Repeat) + " runs: the answered runs are replayed\n";
+    text += "  " + (send.Repeat > 0 ? "repeat " + std::to_string(runs) : std::string("send")) +
             " " + QuoteScriptWord(send.Group) + " " + QuoteScriptWord(send.Command);
     const TCommandDefinition& def = request.Definition;
     for (std::size_t i = 0; i < request.Inputs.size() && i < static_cast<std::size_t>(MaxFields);
@@ -80,6 +127,8 @@ std::string RecordedCaseText(const std::string& name, const TRecordedSend& send)
     }
     text += "\n";
 
+    if (cut)
+        return text + "  expect outcome answered\n";
     if (!r.Succeeded()) {
         std::string outcome = "answered";
         switch (r.Outcome) {
@@ -109,7 +158,9 @@ std::string RecordedCaseText(const std::string& name, const TRecordedSend& send)
         if (!e.Visible || e.Label == "Return code" || e.Label == "Reserved" ||
             !seen.insert(e.Label).second)
             continue;
-        text += "  expect field " + QuoteScriptWord(e.Label) + " = " + Literal(e.Value) + "\n";
+        // A field without a caption is named by its place, as the runner finds it.
+        const std::string label = e.Label.empty() ? "Field" + std::to_string(e.Position) : e.Label;
+        text += "  expect field " + QuoteScriptWord(label) + " = " + Literal(e.Value) + "\n";
     }
     return text;
 }
@@ -140,13 +191,15 @@ std::string AppendRecordedCase(const std::string& scriptPath, const std::string&
         const fs::path folder = fs::absolute(fs::path(scriptPath)).parent_path();
         content = "# Recorded by Tallyhost: each case expects what the printer answered.\n";
         content += "catalogue " +
-                   QuoteScriptWord(fs::proximate(fs::absolute(cataloguePath), folder).string()) +
+                   QuoteScriptText(fs::proximate(fs::absolute(cataloguePath), folder).string()) +
                    "\n";
     }
-    std::string name = send.Command;
+    // Case names are UTF-8 in the script; the command's name is Latin-1.
+    const std::string command = Latin1ToUtf8(send.Command);
+    std::string name = command;
     for (int n = 2; names.count(name); ++n)
-        name = send.Command + " " + std::to_string(n);
-    content += "\n" + RecordedCaseText(name, send);
+        name = command + " " + std::to_string(n);
+    content += "\n" + RecordedCaseText(ToLatin1(name), send);
 
     QSaveFile file(QFile::decodeName(scriptPath.c_str()));
     if (!file.open(QIODevice::WriteOnly) ||

@@ -22,9 +22,15 @@ struct TRecordedSend
     const ExchangeResult* Result = nullptr;
 };
 
-// The lines of one case named `name`: the send (every field the operator can change, by
-// caption) and, as expectations, the status words, return code and answer fields of a host
-// answer, the frames of a fiscal one, or the outcome of an exchange that failed.
+// Why an exchange cannot be replayed and is not recorded (cancelled before an answer, refused
+// before it was sent), or empty. A Repeat cancelled after k answers is recorded as `repeat k`.
+std::string NotRecordedReason(const TRecordedSend& send);
+
+// The lines of one case named `name` (Latin-1, as the command's name): the send (every field
+// the operator can change, by caption) and, as expectations, the status words, return code
+// and answer fields of a host answer, the frames of a fiscal one, or the outcome of an
+// exchange that failed. Every byte is written so that the script reads it back exactly. An
+// exchange that cannot be replayed gives one comment line saying so instead.
 std::string RecordedCaseText(const std::string& name, const TRecordedSend& send);
 
 // Appends one case to the script at `scriptPath`, creating it with its catalogue line (the

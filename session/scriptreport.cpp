@@ -1,5 +1,8 @@
 #include "session/scriptreport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,6 +31,20 @@ QString ReportText(const std::string& bytes)
             out += QLatin1String(escape);
         } else
             out += QChar(b);
+    }
+    return out;
+}
+
+// UTF-8 text (names, paths, refusals) as the reports carry it, controls escaped the same way.
+QString NameText(const std::string& utf8)
+{
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    QString out;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            out += c;
     }
     return out;
 }
@@ -62,8 +79,25 @@ QString StatusName(TCaseStatus status)
 
 std::string FailureMessage(const TCaseFailure& failure)
 {
+    const std::string line = " (line " + std::to_string(failure.Line) + ")";
+    if (failure.Error)
+        return (failure.Expectation.empty() ? "" : failure.Expectation + ": ") + failure.Actual +
+               line;
     return failure.Expectation + " expected " + failure.Expected + ", got " + failure.Actual +
-           " (line " + std::to_string(failure.Line) + ")";
+           line;
+}
+
+std::string ReportScriptName(const std::string& path)
+{
+    const QString given = QFile::decodeName(path.c_str());
+    const QFileInfo info(given);
+    QString name = QDir::cleanPath(given);
+    if (info.isAbsolute()) {
+        name = QDir::current().relativeFilePath(given);
+        if (name.startsWith(QLatin1String("../")) || QDir::isAbsolutePath(name))
+            name = info.fileName();
+    }
+    return QFile::encodeName(name).toStdString();
 }
 
 TRunTotals Totals(const std::vector<TScriptResult>& results)
@@ -72,6 +106,8 @@ TRunTotals Totals(const std::vector<TScriptResult>& results)
     for (const TScriptResult& s : results) {
         if (!s.Refusals.empty())
             ++t.Refused;
+        if (!s.Error.empty())
+            ++t.Broken;
         for (const TCaseResult& c : s.Cases) {
             switch (c.Status) {
             case TCaseStatus::Passed:
@@ -79,6 +115,8 @@ TRunTotals Totals(const std::vector<TScriptResult>& results)
                 break;
             case TCaseStatus::Failed:
                 ++t.Failed;
+                if (c.Failure && c.Failure->Error)
+                    ++t.Errors;
                 break;
             case TCaseStatus::Skipped:
                 ++t.Skipped;
@@ -89,57 +127,76 @@ TRunTotals Totals(const std::vector<TScriptResult>& results)
     return t;
 }
 
+namespace {
+
+// The testcases a script's suite holds: its cases, or one "script refused"; and one "(run)"
+// more for a suite-level error.
+int SuiteTests(const TScriptResult& s)
+{
+    return (s.Refusals.empty() ? static_cast<int>(s.Cases.size()) : 1) + (s.Error.empty() ? 0 : 1);
+}
+
+// A suite's failures and errors as JUnit counts them: a step that could not be judged, a
+// refusal and a suite-level error are errors.
+void WriteCounts(QXmlStreamWriter& w, const TRunTotals& t, int tests, double seconds)
+{
+    w.writeAttribute(QStringLiteral("tests"), QString::number(tests));
+    w.writeAttribute(QStringLiteral("failures"), QString::number(t.Failed - t.Errors));
+    w.writeAttribute(QStringLiteral("errors"), QString::number(t.Errors + t.Refused + t.Broken));
+    w.writeAttribute(QStringLiteral("skipped"), QString::number(t.Skipped));
+    w.writeAttribute(QStringLiteral("time"), Seconds(seconds));
+}
+
+void WriteError(QXmlStreamWriter& w, const QString& classname, const QString& name,
+                const QString& message, const QString& text)
+{
+    w.writeStartElement(QStringLiteral("testcase"));
+    w.writeAttribute(QStringLiteral("classname"), classname);
+    w.writeAttribute(QStringLiteral("name"), name);
+    w.writeAttribute(QStringLiteral("time"), Seconds(0));
+    w.writeStartElement(QStringLiteral("error"));
+    w.writeAttribute(QStringLiteral("message"), message);
+    w.writeCharacters(text);
+    w.writeEndElement();
+    w.writeEndElement();
+}
+
+} // namespace
+
 std::string JUnitReport(const std::vector<TScriptResult>& results)
 {
     QString xml;
     QXmlStreamWriter w(&xml);
     w.setAutoFormatting(true);
     w.writeStartDocument();
-    const TRunTotals all = Totals(results);
     double total = 0;
     int tests = 0;
     for (const TScriptResult& s : results) {
         total += s.Seconds;
-        tests += s.Refusals.empty() ? static_cast<int>(s.Cases.size()) : 1;
+        tests += SuiteTests(s);
     }
     w.writeStartElement(QStringLiteral("testsuites"));
     w.writeAttribute(QStringLiteral("name"), QStringLiteral("tallyhost"));
-    w.writeAttribute(QStringLiteral("tests"), QString::number(tests));
-    w.writeAttribute(QStringLiteral("failures"), QString::number(all.Failed));
-    w.writeAttribute(QStringLiteral("errors"), QString::number(all.Refused));
-    w.writeAttribute(QStringLiteral("skipped"), QString::number(all.Skipped));
-    w.writeAttribute(QStringLiteral("time"), Seconds(total));
+    WriteCounts(w, Totals(results), tests, total);
     for (const TScriptResult& s : results) {
-        const QString script = ReportText(s.Script);
-        const TRunTotals t = Totals({s});
+        const QString script = NameText(ReportScriptName(s.Script));
         w.writeStartElement(QStringLiteral("testsuite"));
         w.writeAttribute(QStringLiteral("name"), script);
-        w.writeAttribute(QStringLiteral("tests"),
-                         QString::number(s.Refusals.empty() ? s.Cases.size() : 1));
-        w.writeAttribute(QStringLiteral("failures"), QString::number(t.Failed));
-        w.writeAttribute(QStringLiteral("errors"), QString::number(t.Refused));
-        w.writeAttribute(QStringLiteral("skipped"), QString::number(t.Skipped));
-        w.writeAttribute(QStringLiteral("time"), Seconds(s.Seconds));
+        WriteCounts(w, Totals({s}), SuiteTests(s), s.Seconds);
         if (!s.Refusals.empty()) {
             // Nothing ran: one case tells why, so that CI shows a red line, not an empty suite.
-            w.writeStartElement(QStringLiteral("testcase"));
-            w.writeAttribute(QStringLiteral("classname"), script);
-            w.writeAttribute(QStringLiteral("name"), QStringLiteral("script refused"));
-            w.writeAttribute(QStringLiteral("time"), Seconds(0));
-            w.writeStartElement(QStringLiteral("error"));
-            w.writeAttribute(QStringLiteral("message"), ReportText(s.Refusals.front()));
-            w.writeCharacters(ReportText(Joined(s.Refusals)));
-            w.writeEndElement();
-            w.writeEndElement();
+            WriteError(w, script, QStringLiteral("script refused"), NameText(s.Refusals.front()),
+                       NameText(Joined(s.Refusals)));
         }
         for (const TCaseResult& c : s.Refusals.empty() ? s.Cases : std::vector<TCaseResult>{}) {
             w.writeStartElement(QStringLiteral("testcase"));
             w.writeAttribute(QStringLiteral("classname"), script);
-            w.writeAttribute(QStringLiteral("name"), ReportText(c.Name));
+            w.writeAttribute(QStringLiteral("name"), NameText(c.Name));
             w.writeAttribute(QStringLiteral("time"), Seconds(c.Seconds));
             if (c.Status == TCaseStatus::Failed && c.Failure) {
                 const QString message = ReportText(FailureMessage(*c.Failure));
-                w.writeStartElement(QStringLiteral("failure"));
+                w.writeStartElement(c.Failure->Error ? QStringLiteral("error")
+                                                     : QStringLiteral("failure"));
                 w.writeAttribute(QStringLiteral("message"), message);
                 w.writeAttribute(QStringLiteral("type"), ReportText(c.Failure->Expectation));
                 // GitLab shows the element's text, not the attribute.
@@ -147,11 +204,15 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
                 w.writeEndElement();
             } else if (c.Status == TCaseStatus::Skipped) {
                 w.writeEmptyElement(QStringLiteral("skipped"));
+                if (!c.Reason.empty())
+                    w.writeAttribute(QStringLiteral("message"), NameText(c.Reason));
             }
             if (!c.Log.empty())
                 w.writeTextElement(QStringLiteral("system-out"), ReportText(Joined(c.Log)));
             w.writeEndElement();
         }
+        if (!s.Error.empty())
+            WriteError(w, script, QStringLiteral("(run)"), NameText(s.Error), NameText(s.Error));
         w.writeEndElement();
     }
     w.writeEndElement();
@@ -166,11 +227,11 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
     for (const TScriptResult& s : results) {
         QJsonArray refusals;
         for (const std::string& r : s.Refusals)
-            refusals.append(ReportText(r));
+            refusals.append(NameText(r));
         QJsonArray cases;
         for (const TCaseResult& c : s.Cases) {
             QJsonObject o;
-            o["name"] = ReportText(c.Name);
+            o["name"] = NameText(c.Name);
             o["line"] = c.Line;
             o["status"] = StatusName(c.Status);
             o["time"] = std::round(c.Seconds * 1000) / 1000;
@@ -181,10 +242,13 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
                 f["expected"] = ReportText(c.Failure->Expected);
                 f["actual"] = ReportText(c.Failure->Actual);
                 f["message"] = ReportText(FailureMessage(*c.Failure));
+                f["error"] = c.Failure->Error;
                 o["failure"] = f;
             } else {
                 o["failure"] = QJsonValue::Null;
             }
+            if (!c.Reason.empty())
+                o["reason"] = NameText(c.Reason);
             QJsonArray log;
             for (const std::string& line : c.Log)
                 log.append(ReportText(line));
@@ -192,7 +256,8 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
             cases.append(o);
         }
         QJsonObject o;
-        o["script"] = ReportText(s.Script);
+        o["script"] = NameText(ReportScriptName(s.Script));
+        o["error"] = s.Error.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(NameText(s.Error));
         o["time"] = std::round(s.Seconds * 1000) / 1000;
         o["refusals"] = refusals;
         o["cases"] = cases;
@@ -203,8 +268,9 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
     totals["failed"] = all.Failed;
     totals["skipped"] = all.Skipped;
     totals["refused"] = all.Refused;
+    totals["errors"] = all.Errors + all.Broken;
     QJsonObject out;
-    out["passed"] = all.Failed == 0 && all.Refused == 0;
+    out["passed"] = all.Failed == 0 && all.Refused == 0 && all.Broken == 0;
     out["totals"] = totals;
     out["scripts"] = scripts;
     return QJsonDocument(out).toJson(QJsonDocument::Indented).toStdString();

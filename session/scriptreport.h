@@ -11,16 +11,22 @@
 
 namespace tallyhost {
 
-// The first expectation a case did not meet (a case stops there).
+// The first expectation a case did not meet (a case stops there). Texts are Latin-1, as the
+// printer's answers are.
 struct TCaseFailure
 {
     int Line = 0;            // of the expectation or the failed step
     std::string Expectation; // "printer status", "field 'Change'", or the step that failed
     std::string Expected;
     std::string Actual;
+    // The step could not be judged or sent at all (a value refused at run time, no value kept,
+    // a pattern that cannot be matched): Actual says why. JUnit reports it as an error.
+    bool Error = false;
 };
 
-// "printer status expected 0000, got 0008 (line 12)".
+// "printer status expected 0000, got 0008 (line 12)"; for an error "field 'F': pattern too
+// complex to match against this value (line 12)", or the reason alone when no expectation is
+// named.
 std::string FailureMessage(const TCaseFailure& failure);
 
 enum class TCaseStatus
@@ -38,34 +44,46 @@ struct TCaseResult
     double Seconds = 0;
     std::optional<TCaseFailure> Failure;
     std::vector<std::string> Log; // the case's wire log, one line each
+    std::string Reason;           // why a skipped case did not run (UTF-8), or empty
 };
 
 struct TScriptResult
 {
     std::string Script; // the path as given
     double Seconds = 0;
-    std::vector<std::string> Refusals; // "file:line: message": the script was not run
+    std::vector<std::string> Refusals; // "file:line: message" (UTF-8): the script was not run
     std::vector<TCaseResult> Cases;
+    // What ended the script's run early or kept it from running (a port that did not open, a
+    // catalogue gone, an interruption), naming the cause (UTF-8); empty for a run to its end.
+    std::string Error;
 };
 
 struct TRunTotals
 {
     int Passed = 0;
-    int Failed = 0;
+    int Failed = 0; // errors included
     int Skipped = 0;
     int Refused = 0; // scripts
+    int Errors = 0;  // failed cases whose step could not be judged or sent
+    int Broken = 0;  // scripts with a suite-level error
 };
 
 TRunTotals Totals(const std::vector<TScriptResult>& results);
 
+// The name a report gives a script: its path relative to the working folder, or its file name
+// when it lies outside it (never an absolute path the run happened to be given).
+std::string ReportScriptName(const std::string& path);
+
 // testsuites > testsuite per script > testcase per case (classname the script, name the case,
 // time in seconds); a failure's message names the expectation, the expected and the actual
-// value and its text repeats it; the case's wire log is its system-out. A refused script is
-// one testcase with an error listing the refusals.
+// value and its text repeats it; a step that could not be judged is an error; a skipped case
+// says why; the case's wire log is its system-out. A refused script is one testcase with an
+// error listing the refusals; a suite-level error is one more testcase "(run)" with an error
+// naming the cause.
 std::string JUnitReport(const std::vector<TScriptResult>& results);
 
-// {"passed": bool, "totals": {...}, "scripts": [{"script", "time", "refusals", "cases": [{
-// "name", "line", "status", "time", "failure": {...} | null, "log": [...]}]}]}
+// {"passed": bool, "totals": {...}, "scripts": [{"script", "time", "refusals", "error", "cases":
+// [{"name", "line", "status", "time", "failure": {...} | null, "reason", "log": [...]}]}]}
 std::string JsonReport(const std::vector<TScriptResult>& results);
 
 } // namespace tallyhost

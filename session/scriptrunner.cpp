@@ -5,11 +5,13 @@
 #include "core/logformat.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
+#include "session/script.h"
 #include "session/commandvalues.h"
 #include "session/scriptcheck.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QRegularExpression>
 #include <QString>
 #include <QTimer>
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 namespace tallyhost {
 
@@ -42,6 +45,16 @@ const AnswerEntry* FindAnswer(const ExchangeResult& r, std::string_view label)
         if (SameTextNoCase(e.Label, label))
             return &e;
     }
+    // "Field<n>" also names the value at place n, so that a field without a caption (or
+    // sharing one) can be named.
+    if (label.size() > 5 && label.size() < 10 && SameTextNoCase(label.substr(0, 5), "Field") &&
+        label.find_first_not_of("0123456789", 5) == std::string_view::npos) {
+        const int place = std::atoi(std::string(label.substr(5)).c_str());
+        for (const AnswerEntry& e : r.AnswerFields) {
+            if (e.Position == place)
+                return &e;
+        }
+    }
     return nullptr;
 }
 
@@ -57,10 +70,21 @@ std::string LitTexts(const ExchangeResult& r)
     return out.empty() ? "nothing lit" : out;
 }
 
-bool Searches(const std::string& pattern, const std::string& text)
+// Whether `pattern` finds a match in `text`; an error text when it cannot tell: the pattern is
+// not valid (it became so through a variable), or the matcher gave up at its limit, which is
+// not the same as finding no match.
+std::string Searches(const std::string& pattern, const std::string& text, bool* met)
 {
+    *met = false;
     const QRegularExpression re(Latin1(pattern), QRegularExpression::MultilineOption);
-    return re.isValid() && re.match(Latin1(text)).hasMatch();
+    if (!re.isValid())
+        return "'" + pattern + "' is not a valid regular expression (" +
+               re.errorString().toStdString() + ")";
+    const QRegularExpressionMatch match = re.match(Latin1(text));
+    if (!match.isValid())
+        return "pattern too complex to match against this value";
+    *met = match.hasMatch();
+    return {};
 }
 
 // A shown number: currency and decimal values, with a comma taken as the decimal point.
@@ -134,21 +158,34 @@ std::vector<std::string> WireLogLines(const ExchangeResult& r)
     std::vector<std::string> lines;
     lines.reserve(r.Wire.size());
     for (const WireFrame& w : r.Wire) {
-        const std::string_view prefix = w.Fiscal    ? kFiscalPrefix
-                                        : w.Written ? kHostPrefix
-                                                    : kPrinterPrefix;
-        lines.push_back(std::string(prefix) + FrameHexText(w.Bytes));
+        // As the log window names them: what we write by its port, what the printer sends
+        // as the printer's; a lone ACK or NAK is named too, so that a refusal reads as one.
+        const std::string_view prefix = !w.Written ? kPrinterPrefix
+                                        : w.Fiscal ? kFiscalPrefix
+                                                   : kHostPrefix;
+        std::string line = std::string(prefix) + HexText(w.Bytes);
+        if (w.Bytes == "\x06")
+            line += " (ACK)";
+        else if (w.Bytes == "\x15")
+            line += " (NAK)";
+        lines.push_back(std::move(line));
     }
     return lines;
 }
 
 std::string JudgeExpectation(const TExpectation& e, const ExchangeResult& r,
-                             const std::vector<TVariable>& variables, bool* met)
+                             const std::vector<TVariable>& variables, bool* met, bool* error)
 {
     *met = false;
+    bool ignored = false;
+    bool& failed = error ? *error : ignored;
+    failed = false;
     std::string expected;
-    if (const std::string missing = ExpandVariables(e.Text, variables, expected); !missing.empty())
-        return "no value kept in '" + missing + "'";
+    if (const std::string missing = ExpandVariables(e.Text, variables, expected);
+        !missing.empty()) {
+        failed = true;
+        return MissingValueText(missing, variables);
+    }
     // Everything but the outcome and the time judges an answer: without one there is nothing
     // to compare, and the outcome says why.
     const bool needsAnswer = e.Kind != TExpectKind::Outcome && e.Kind != TExpectKind::ResponseTime;
@@ -181,7 +218,10 @@ std::string JudgeExpectation(const TExpectation& e, const ExchangeResult& r,
             *met = entry->Value == expected;
             break;
         case TCompare::Regex:
-            *met = Searches(expected, entry->Value);
+            if (std::string why = Searches(expected, entry->Value, met); !why.empty()) {
+                failed = true;
+                return why;
+            }
             break;
         case TCompare::Range: {
             const auto n = ShownNumber(entry->Value);
@@ -200,8 +240,12 @@ std::string JudgeExpectation(const TExpectation& e, const ExchangeResult& r,
     }
     case TExpectKind::FiscalAnswer: {
         const std::string text = FiscalText(r);
-        *met = e.Compare == TCompare::Regex ? Searches(expected, text)
-                                            : text.find(expected) != std::string::npos;
+        if (e.Compare != TCompare::Regex) {
+            *met = text.find(expected) != std::string::npos;
+        } else if (std::string why = Searches(expected, text, met); !why.empty()) {
+            failed = true;
+            return why;
+        }
         return text.empty() ? "no frames (ACK)" : text;
     }
     case TExpectKind::ResponseTime:
@@ -218,8 +262,10 @@ TScriptRunner::TScriptRunner(TExchangeEngine& engine, QObject* parent)
 {
 }
 
-void TScriptRunner::Stop()
+void TScriptRunner::Stop(const std::string& reason)
 {
+    if (!m_stopped)
+        m_stopReason = reason.empty() ? std::string("the run was stopped") : reason;
     m_stopped = true;
     if (m_waitLoop)
         m_waitLoop->quit();
@@ -278,8 +324,12 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
         loaded = false;
     }
     if (!loaded) {
-        result.Refusals.push_back(script.Path + ":" + std::to_string(script.CatalogueLine) +
-                                  ": cannot read the catalogue " + path);
+        // It was read at the check: it went away or broke since. Nothing of the script runs,
+        // and the report says why for the script and for each case.
+        result.Error = "cannot read the catalogue " + path + " (line " +
+                       std::to_string(script.CatalogueLine) + ")";
+        for (const TScriptCase& c : script.Cases)
+            result.Cases.push_back(Skipped(c, "not run: " + result.Error));
         return result;
     }
     const FileSettings fs = ReadFileSettings(path);
@@ -297,16 +347,21 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     const int count = static_cast<int>(script.Cases.size());
     for (int i = 0; i < count; ++i) {
         const TScriptCase& c = script.Cases[static_cast<std::size_t>(i)];
+        const QString name = QFile::decodeName(script.Path.c_str());
         if (m_stopped || (options.StopOnFailure && m_failed)) {
-            result.Cases.push_back(TCaseResult{c.Name, c.Line, TCaseStatus::Skipped, 0, {}, {}});
-            emit CaseFinished(QString::fromStdString(script.Path), result.Cases.back());
+            result.Cases.push_back(Skipped(c, m_stopped ? m_stopReason
+                                                        : "an earlier case failed"));
+            LoseKeeps(c, 0);
+            emit CaseFinished(name, result.Cases.back());
             continue;
         }
-        emit CaseStarted(QString::fromStdString(script.Path), Latin1(c.Name), i, count);
+        emit CaseStarted(name, QString::fromStdString(c.Name), i, count);
         result.Cases.push_back(RunCase(c, path));
         m_failed = m_failed || result.Cases.back().Status == TCaseStatus::Failed;
-        emit CaseFinished(QString::fromStdString(script.Path), result.Cases.back());
+        emit CaseFinished(name, result.Cases.back());
     }
+    if (m_stopped)
+        result.Error = m_stopReason;
     m_engine.SetCatalogue(nullptr);
     m_cache = nullptr;
     m_commands.clear();
@@ -314,19 +369,45 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     return result;
 }
 
+TCaseResult TScriptRunner::Skipped(const TScriptCase& c, const std::string& reason)
+{
+    TCaseResult out;
+    out.Name = c.Name;
+    out.Line = c.Line;
+    out.Status = TCaseStatus::Skipped;
+    out.Reason = reason;
+    return out;
+}
+
+void TScriptRunner::LoseKeeps(const TScriptCase& c, std::size_t from)
+{
+    for (std::size_t i = from; i < c.Steps.size(); ++i) {
+        if (c.Steps[i].Kind == TStepKind::Keep)
+            m_variables.push_back(TVariable{c.Steps[i].Variable, {}, false, c.Name});
+    }
+}
+
 TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cataloguePath)
 {
-    TCaseResult out{c.Name, c.Line, TCaseStatus::Passed, 0, {}, {}};
+    TCaseResult out;
+    out.Name = c.Name;
+    out.Line = c.Line;
+    out.Status = TCaseStatus::Passed;
     QElapsedTimer clock;
     clock.start();
-    const auto fail = [&](int line, std::string what, std::string expected, std::string actual) {
+    const auto fail = [&](int line, std::string what, std::string expected, std::string actual,
+                          bool error = false) {
         out.Status = TCaseStatus::Failed;
-        out.Failure = TCaseFailure{line, std::move(what), std::move(expected), std::move(actual)};
+        out.Failure =
+            TCaseFailure{line, std::move(what), std::move(expected), std::move(actual), error};
     };
     std::optional<ExchangeResult> last;
-    for (const TScriptStep& step : c.Steps) {
+    std::size_t next = 0; // the step going on; the keeps from it on did not keep
+    for (; next < c.Steps.size(); ++next) {
+        const TScriptStep& step = c.Steps[next];
         if (m_stopped) {
             out.Status = TCaseStatus::Skipped;
+            out.Reason = m_stopReason;
             break;
         }
         if (step.Kind == TStepKind::Wait) {
@@ -341,7 +422,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
                                                 : "no such field in the answer");
                 break;
             }
-            m_variables.push_back(TVariable{step.Variable, entry->Value});
+            m_variables.push_back(TVariable{step.Variable, entry->Value, true, {}});
             continue;
         }
 
@@ -352,7 +433,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
             std::string value;
             if (const std::string missing = ExpandVariables(v.second, m_variables, value);
                 !missing.empty()) {
-                refusal = "no value kept in '" + missing + "'";
+                refusal = MissingValueText(missing, m_variables);
                 break;
             }
             values.emplace_back(v.first, value);
@@ -371,11 +452,16 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
             refusal = it->second.first;
             request = it->second.second;
         }
-        if (refusal.empty())
-            refusal = FillNamedInputs(values, *m_cache, request);
+        if (refusal.empty()) {
+            // Typed and converted as the check does, so a value known only now is refused in
+            // the check's words, and before anything is sent.
+            const std::vector<std::string> refusals = JudgeSendValues(
+                values, *m_cache, m_engine.Settings().InputDateFormat, step.Repeat, request);
+            if (!refusals.empty())
+                refusal = refusals.front();
+        }
         if (!refusal.empty()) {
-            fail(step.Line, "values of " + step.Group + "/" + step.Command,
-                 "values the fields take", refusal);
+            fail(step.Line, {}, {}, refusal, true);
             break;
         }
         const bool accepted =
@@ -390,6 +476,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
             out.Log.push_back(std::move(line));
         if (m_stopped) {
             out.Status = TCaseStatus::Skipped;
+            out.Reason = m_stopReason;
             break;
         }
 
@@ -404,19 +491,22 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
         }
         for (const TExpectation& e : step.Expectations) {
             bool met = false;
-            std::string actual = JudgeExpectation(e, *last, m_variables, &met);
+            bool error = false;
+            std::string actual = JudgeExpectation(e, *last, m_variables, &met, &error);
             if (!met) {
                 std::string expected;
                 TExpectation shown = e;
                 if (ExpandVariables(e.Text, m_variables, expected).empty())
                     shown.Text = expected;
-                fail(e.Line, ExpectationName(e), ExpectedText(shown), std::move(actual));
+                fail(e.Line, ExpectationName(e), ExpectedText(shown), std::move(actual), error);
                 break;
             }
         }
         if (out.Status == TCaseStatus::Failed)
             break;
     }
+    if (out.Status != TCaseStatus::Passed)
+        LoseKeeps(c, next);
     out.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     return out;
 }

@@ -31,16 +31,20 @@ struct TRunOptions
     bool StopOnFailure = false; // the remaining cases (of every script) are skipped
 };
 
-// What one send's result is judged against an expectation: empty when met, else the actual
-// value in the words of a failure ("0008", "no-answer"). `variables` expand ${name}.
+// What one send's result is judged against an expectation: `met`, and the actual value in the
+// words of a failure ("0008", "no-answer"). `variables` expand ${name}. When the expectation
+// cannot be judged at all (no value kept, a pattern invalid after expansion or too complex for
+// the matcher) `error` is set and the text says why.
 std::string JudgeExpectation(const TExpectation& e, const ExchangeResult& r,
-                             const std::vector<TVariable>& variables, bool* met);
+                             const std::vector<TVariable>& variables, bool* met,
+                             bool* error = nullptr);
 
 // The outcome of an exchange in the script's words: answered, nak, no-answer, write-error, or
 // for what never reached the printer "refused (...)" and "cancelled".
 std::string OutcomeWords(const ExchangeResult& r);
 
-// The exchange's frames as log lines ("HOST --> 02 ...").
+// The exchange's frames as log lines, named by direction as the log window names them:
+// "HOST --> 02 ...", "FISCAL-> 02 ...", "FP   --> 06 (ACK)".
 std::vector<std::string> WireLogLines(const ExchangeResult& r);
 
 class TScriptRunner : public QObject
@@ -56,8 +60,10 @@ public:
     // Runs one parsed script (already checked) against its catalogue.
     TScriptResult RunScript(const TScript& script, const TRunOptions& options = {});
 
-    // Ends the run: the exchange going on is cancelled, the cases not finished are skipped.
-    void Stop();
+    // Ends the run: the exchange going on is cancelled, the cases not finished are skipped with
+    // `reason` ("interrupted by SIGINT"; empty: "the run was stopped"), which also becomes the
+    // suite-level error of the script that was running.
+    void Stop(const std::string& reason = {});
     bool Stopped() const { return m_stopped; }
     // Sends handed to the engine so far (a repeat counts its runs).
     long long StepsSent() const { return m_stepsSent; }
@@ -68,6 +74,9 @@ signals:
 
 private:
     TCaseResult RunCase(const TScriptCase& c, const std::string& cataloguePath);
+    static TCaseResult Skipped(const TScriptCase& c, const std::string& reason);
+    // The keep lines of `c` from step `from` on did not run: their variables count as not kept.
+    void LoseKeeps(const TScriptCase& c, std::size_t from);
     bool Wait(int ms);
 
     TExchangeEngine& m_engine;
@@ -79,6 +88,7 @@ private:
     std::vector<TVariable> m_variables;
     QEventLoop* m_waitLoop = nullptr; // the wait step going on
     bool m_stopped = false;
+    std::string m_stopReason;
     bool m_failed = false;
     long long m_stepsSent = 0;
 };

@@ -5,8 +5,11 @@
 //
 // Every script is parsed and checked against its catalogue before anything is sent; the ports
 // the scripts need are opened, then the cases run in order through the exchange engine.
-// Exit status: 0 every case passed, 1 a case failed, 2 a script or its catalogue was refused or
-// a port could not be opened (nothing sent).
+// Whatever ends the run (a refusal, a port that does not open, a catalogue gone, SIGINT or
+// SIGTERM), the reports are written: a stale report never stands for this run.
+// Exit status: 0 every case passed, 1 a case failed (or the run broke off after sending), 2 a
+// script or its catalogue was refused or a port could not be opened (nothing sent), 128 + the
+// signal's number (130 for SIGINT, 143 for SIGTERM) when interrupted.
 
 #include "links/devicetable.h"
 #include "links/fpauxcontrol.h"
@@ -22,11 +25,16 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace tallyhost;
 using namespace tallyhost::cli;
@@ -36,6 +44,7 @@ namespace {
 constexpr int ExitPassed = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitRefused = 2;
+constexpr int ExitSignalBase = 128; // the shell's convention: 128 + the signal's number
 
 constexpr std::int32_t DefaultFiscalTimeOutMs = 1000;
 
@@ -54,7 +63,11 @@ constexpr const char* RunUsage =
     "  --json                print a JSON report instead of the text lines\n"
     "  --stop-on-failure     skip the remaining cases after the first failure\n"
     "\n"
-    "exit status: 0 all cases passed, 1 a case failed, 2 a script was refused (nothing sent)\n";
+    "Scripts are UTF-8 text; what they send is converted to Latin-1 as the window does.\n"
+    "The JUnit file and the JSON are written on every exit, interrupted runs included.\n"
+    "\n"
+    "exit status: 0 all cases passed, 1 a case failed, 2 a script was refused or a port did\n"
+    "not open (nothing sent), 130 interrupted by SIGINT (Ctrl+C), 143 by SIGTERM\n";
 
 int Refused(const std::string& message)
 {
@@ -71,16 +84,61 @@ bool WriteFile(const std::string& path, const std::string& text)
     return file.commit();
 }
 
-int Report(const std::vector<TScriptResult>& results, const std::string& junit, bool json)
+// The reports of what ran, written on every way out of a run.
+void WriteReports(const std::vector<TScriptResult>& results, const std::string& junit, bool json)
 {
     if (!junit.empty() && !WriteFile(junit, JUnitReport(results)))
         std::fprintf(stderr, "tallyhost-cli run: cannot write %s\n", junit.c_str());
     if (json)
         std::fputs(JsonReport(results).c_str(), stdout);
-    const TRunTotals t = Totals(results);
-    if (t.Refused)
-        return ExitRefused;
-    return t.Failed ? ExitFailed : ExitPassed;
+}
+
+// Scripts that did not run, each with the cause as its suite-level error and every case
+// skipped with it.
+std::vector<TScriptResult> NotRun(const std::vector<TScript>& scripts, const std::string& cause)
+{
+    std::vector<TScriptResult> results;
+    for (const TScript& script : scripts) {
+        TScriptResult result;
+        result.Script = script.Path;
+        result.Error = cause;
+        for (const TScriptCase& c : script.Cases) {
+            TCaseResult skipped;
+            skipped.Name = c.Name;
+            skipped.Line = c.Line;
+            skipped.Reason = "not run: " + cause;
+            result.Cases.push_back(std::move(skipped));
+        }
+        results.push_back(std::move(result));
+    }
+    return results;
+}
+
+// SIGINT and SIGTERM end the run through the runner's Stop, so that the reports are written:
+// the handler only writes the signal's number into a pipe that the event loop watches.
+int g_signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void OnStopSignal(int number)
+{
+    g_signal = number;
+    const unsigned char byte = static_cast<unsigned char>(number);
+    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+bool CatchStopSignals()
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+std::string SignalCause(int number)
+{
+    return std::string("interrupted by ") + (number == SIGTERM ? "SIGTERM" : "SIGINT");
 }
 
 } // namespace
@@ -95,6 +153,13 @@ int RunRun(int argc, char** argv)
     bool json = false;
     TRunOptions options;
     bool operandsOnly = false;
+    // A bad argument ends the run before anything is judged, but only once --junit is known,
+    // so that the file it names is replaced rather than left from an earlier run.
+    std::string argError;
+    const auto refuse = [&](const std::string& message) {
+        if (argError.empty())
+            argError = message;
+    };
     for (int i = 1; i < argc; ++i) {
         std::string value;
         bool missing = false;
@@ -117,15 +182,17 @@ int RunRun(int argc, char** argv)
             options.StopOnFailure = true;
         } else if (TakeOption(argc, argv, i, "--device", value, missing)) {
             if (missing || value.empty())
-                return Refused("--device needs a path");
-            device = value;
+                refuse("--device needs a path");
+            else
+                device = value;
         } else if (TakeOption(argc, argv, i, "--fiscal-device", value, missing)) {
             if (missing || value.empty())
-                return Refused("--fiscal-device needs a path");
-            fiscalDevice = value;
+                refuse("--fiscal-device needs a path");
+            else
+                fiscalDevice = value;
         } else if (TakeOption(argc, argv, i, "--junit", value, missing)) {
             if (missing || value.empty())
-                return Refused("--junit needs a file");
+                refuse("--junit needs a file");
             junit = value;
         } else if (TakeOption(argc, argv, i, "--baud", value, missing)) {
             int n = 0;
@@ -135,36 +202,27 @@ int RunRun(int argc, char** argv)
                 n = 0;
             }
             if (!BaudRateFromValue(n, baud))
-                return Refused("--baud needs 1200, 2400, 4800, 9600, 19200 or 38400");
+                refuse("--baud needs 1200, 2400, 4800, 9600, 19200 or 38400");
         } else {
-            std::fprintf(stderr, "tallyhost-cli run: unknown option '%s'\n\n", argv[i]);
-            std::fputs(RunUsage, stderr);
-            return ExitRefused;
+            refuse(std::string("unknown option '") + argv[i] + "'");
         }
     }
-    if (scripts.empty()) {
+    if (!argError.empty() || scripts.empty()) {
+        if (!argError.empty())
+            std::fprintf(stderr, "tallyhost-cli run: %s\n\n", argError.c_str());
         std::fputs(RunUsage, stderr);
+        if (!junit.empty()) {
+            std::vector<TScriptResult> results;
+            for (const std::string& path : scripts) {
+                TScriptResult result;
+                result.Script = path;
+                result.Error = "not run: " + (argError.empty() ? "no script" : argError);
+                results.push_back(std::move(result));
+            }
+            WriteReports(results, junit, false);
+        }
         return ExitRefused;
     }
-
-    // Everything is judged before anything is sent.
-    std::vector<TScript> parsed;
-    std::vector<TScriptResult> refused;
-    TScriptPorts ports;
-    for (const std::string& path : scripts) {
-        TScriptParse p = LoadCheckedScript(path, &ports);
-        if (!p.Refusals.empty()) {
-            for (const std::string& r : p.Refusals)
-                std::fprintf(stderr, "%s\n", r.c_str());
-            TScriptResult result;
-            result.Script = path;
-            result.Refusals = std::move(p.Refusals);
-            refused.push_back(std::move(result));
-        }
-        parsed.push_back(std::move(p.Script));
-    }
-    if (!refused.empty())
-        return Report(refused, junit, json);
 
     int qtArgc = 1;
     char qtName[] = "tallyhost-cli";
@@ -172,46 +230,111 @@ int RunRun(int argc, char** argv)
     std::unique_ptr<QCoreApplication> app;
     if (!QCoreApplication::instance())
         app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    // From here on a signal ends the run with its reports, not the process without them.
+    if (!CatchStopSignals())
+        return Refused("cannot watch for SIGINT and SIGTERM");
+
+    const auto finish = [&](const std::vector<TScriptResult>& results, long long sent) {
+        WriteReports(results, junit, json);
+        if (g_signal)
+            return ExitSignalBase + static_cast<int>(g_signal);
+        const TRunTotals t = Totals(results);
+        if (t.Failed || ((t.Broken || t.Refused) && sent > 0))
+            return ExitFailed;
+        return t.Refused || t.Broken ? ExitRefused : ExitPassed;
+    };
+
+    // Everything is judged before anything is sent.
+    std::vector<TScript> parsed;
+    std::vector<TScriptResult> checked;
+    bool refused = false;
+    TScriptPorts ports;
+    for (const std::string& path : scripts) {
+        TScriptParse p = LoadCheckedScript(path, &ports);
+        TScriptResult result;
+        result.Script = path;
+        if (!p.Refusals.empty()) {
+            for (const std::string& r : p.Refusals)
+                std::fprintf(stderr, "%s\n", r.c_str());
+            result.Refusals = std::move(p.Refusals);
+            refused = true;
+        }
+        checked.push_back(std::move(result));
+        parsed.push_back(std::move(p.Script));
+    }
+    if (refused || g_signal) {
+        // Nothing is sent; the scripts that were not refused say why they did not run.
+        const std::string cause =
+            g_signal ? SignalCause(g_signal) : std::string("not run: a script was refused");
+        const std::vector<TScriptResult> notRun = NotRun(parsed, cause);
+        for (std::size_t i = 0; i < checked.size(); ++i) {
+            if (checked[i].Refusals.empty())
+                checked[i] = notRun[i];
+        }
+        if (g_signal)
+            std::fprintf(stderr, "tallyhost-cli run: %s\n", cause.c_str());
+        return finish(checked, 0);
+    }
 
     TFPHostControl host;
     TFPAuxControl aux;
+    std::string portError;
     if (ports.Host) {
         host.SetDevicePath(device.empty() ? std::string("COM1") : device);
         host.SetBaudRate(baud);
         if (!host.OpenPort())
-            return Refused("cannot open the host port " + host.OpenedPath() + " (" +
-                           ErrorTypeName(host.LastError()) + "): " + host.OpenErrorText());
+            portError = "cannot open the host port " + host.OpenedPath() + " (" +
+                        ErrorTypeName(host.LastError()) + "): " + host.OpenErrorText();
     }
-    if (ports.Fiscal) {
+    if (ports.Fiscal && portError.empty()) {
         const std::string name = fiscalDevice.empty() ? std::string("COM2") : fiscalDevice;
         aux.SetDevicePath(ResolveDeviceName(name));
         aux.SetTimeOut(DefaultFiscalTimeOutMs);
         if (!aux.OpenPort())
-            return Refused("cannot open the fiscal port " + name + " (" +
-                           FErrorTypeName(aux.LastError()) + "): " + aux.OpenErrorText());
+            portError = "cannot open the fiscal port " + name + " (" +
+                        FErrorTypeName(aux.LastError()) + "): " + aux.OpenErrorText();
+    }
+    if (!portError.empty()) {
+        std::fprintf(stderr, "tallyhost-cli run: %s\n", portError.c_str());
+        return finish(NotRun(parsed, portError), 0);
     }
 
     TExchangeEngine engine;
     engine.SetLinks(ports.Host ? &host : nullptr, ports.Fiscal ? &aux : nullptr);
     TScriptRunner runner(engine);
+    QSocketNotifier stopNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&] {
+        unsigned char byte = 0;
+        while (::read(g_signalPipe[0], &byte, 1) == 1) {
+        }
+        runner.Stop(SignalCause(g_signal));
+    });
     if (!json) {
         QObject::connect(
             &runner, &TScriptRunner::CaseFinished, [](const QString&, const TCaseResult& c) {
                 const char* word = c.Status == TCaseStatus::Passed   ? "PASS"
                                    : c.Status == TCaseStatus::Failed ? "FAIL"
                                                                      : "SKIP";
+                const std::string why = c.Failure ? Readable(FailureMessage(*c.Failure))
+                                                  : Readable(c.Reason);
                 std::printf("%s %s (%.3f s)%s%s\n", word, Readable(c.Name).c_str(), c.Seconds,
-                            c.Failure ? ": " : "",
-                            c.Failure ? Readable(FailureMessage(*c.Failure)).c_str() : "");
+                            why.empty() ? "" : ": ", why.c_str());
                 std::fflush(stdout);
             });
     }
+    if (g_signal) // came while the ports opened: nothing is sent
+        runner.Stop(SignalCause(g_signal));
     std::vector<TScriptResult> results;
-    for (const TScript& script : parsed)
+    for (const TScript& script : parsed) {
         results.push_back(runner.RunScript(script, options));
+        if (!results.back().Error.empty() &&
+            (results.size() == 1 || results[results.size() - 2].Error != results.back().Error))
+            std::fprintf(stderr, "tallyhost-cli run: %s: %s\n", script.Path.c_str(),
+                         results.back().Error.c_str());
+    }
     if (!json) {
         const TRunTotals t = Totals(results);
         std::printf("%d passed, %d failed, %d skipped\n", t.Passed, t.Failed, t.Skipped);
     }
-    return Report(results, junit, json);
+    return finish(results, runner.StepsSent());
 }
