@@ -143,7 +143,7 @@ void TFormRunScript::SetRow(int row, const TCaseResult& result)
             item->setForeground(Qt::red);
         m_grid->setItem(row, column, item);
     };
-    set(ColumnCase, Latin1(result.Name));
+    set(ColumnCase, QString::fromStdString(result.Name));
     set(ColumnResult, StatusText(result.Status));
     set(ColumnTime, QString::number(result.Seconds, 'f', 3));
 }
@@ -168,7 +168,7 @@ void TFormRunScript::ButtonRunClick()
         m_results.push_back(refused);
         QString text;
         for (const std::string& r : refusals)
-            text += Latin1(r) + u'\n';
+            text += QString::fromStdString(r) + u'\n';
         m_details->setPlainText(text);
         m_summary->setText(QStringLiteral("The script is refused; nothing was sent."));
         emit RunFinished();
@@ -179,7 +179,7 @@ void TFormRunScript::ButtonRunClick()
     m_grid->setRowCount(count);
     for (int i = 0; i < count; ++i) {
         const TScriptCase& c = parse.Script.Cases[static_cast<std::size_t>(i)];
-        auto* item = new QTableWidgetItem(Latin1(c.Name));
+        auto* item = new QTableWidgetItem(QString::fromStdString(c.Name));
         m_grid->setItem(i, ColumnCase, item);
     }
     m_progress->setRange(0, count);

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+#include <signal.h>
+
 namespace {
 
 using namespace e2e;
@@ -137,6 +139,74 @@ TEST(CliRunTest, RefusedScriptsSendNothingAndCheckNamesTheirLines)
         EXPECT_EQ(check.Exit, row.Exit) << row.Script.toStdString();
         EXPECT_EQ(check.Out, row.Out);
     }
+}
+
+// Every way out of a run replaces the report: a port that does not open (2, nothing sent), a
+// refused script (2), an interrupted run (130, the cases that ran kept).
+TEST(CliRunTest, EveryExitWritesTheReportWithItsCause)
+{
+    QTemporaryDir dir;
+    const QString junit = dir.filePath(QStringLiteral("report.xml"));
+    const auto stale = [&] {
+        QFile file(junit);
+        return file.open(QIODevice::WriteOnly) && file.write("stale") == 5;
+    };
+    ASSERT_TRUE(stale());
+    const CliRun closed =
+        RunCli({QStringLiteral("run"), DemoScript, QStringLiteral("--device"),
+                dir.filePath(QStringLiteral("none")), QStringLiteral("--junit"), junit},
+               RunWait);
+    EXPECT_EQ(closed.Exit, 2);
+    EXPECT_TRUE(closed.Err.contains(QLatin1String("cannot open the host port")));
+    QByteArray report = ReadAll(junit);
+    EXPECT_EQ(report.count("<error message=\"cannot open the host port"), 1) << report.data();
+    EXPECT_EQ(report.count("<skipped message=\"not run: cannot open the host port"), 6);
+
+    const QString refused = dir.filePath(QStringLiteral("refused.ths"));
+    QFile file(refused);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("catalogue " TALLYHOST_EXAMPLES_DIR "/demo.thf\ncase A\nsend Sales Refund\n");
+    file.close();
+    ASSERT_TRUE(stale());
+    EXPECT_EQ(RunCli({QStringLiteral("run"), refused, QStringLiteral("--junit"), junit}).Exit, 2);
+    EXPECT_EQ(ReadAll(junit).count("name=\"script refused\""), 1);
+
+    // A case that takes seconds, interrupted once the one before it has passed.
+    const QString slow = dir.filePath(QStringLiteral("slow.ths"));
+    QFile slowFile(slow);
+    ASSERT_TRUE(slowFile.open(QIODevice::WriteOnly));
+    slowFile.write("catalogue " TALLYHOST_EXAMPLES_DIR "/demo.thf\ncase First\n"
+                   "send Status \"Status request\"\ncase Slow\nsend Reports \"Daily close\"\n");
+    slowFile.close();
+    Printer printer(DemoScenario);
+    ASSERT_TRUE(printer.Ok());
+    ASSERT_TRUE(stale());
+    QProcess run;
+    run.start(Cli, QStringList{QStringLiteral("run"), slow, QStringLiteral("--junit"), junit} +
+                       printer.Ports());
+    QByteArray out;
+    while (!out.contains("PASS First") && run.waitForReadyRead(RunWait))
+        out += run.readAllStandardOutput();
+    ASSERT_TRUE(out.contains("PASS First")) << out.data();
+    ::kill(static_cast<pid_t>(run.processId()), SIGINT);
+    ASSERT_TRUE(run.waitForFinished(RunWait));
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 130);
+    report = ReadAll(junit);
+    EXPECT_EQ(report.count("<error message=\"interrupted by SIGINT\""), 1) << report.data();
+    EXPECT_EQ(report.count("<skipped message=\"interrupted by SIGINT\""), 1);
+    EXPECT_EQ(report.count("<testcase "), 3); // First (passed), Slow (skipped), the run's error
+
+    // A character a frame cannot carry is refused before anything is opened.
+    const CliRun euro = RunCli({QStringLiteral("send"), QStringLiteral("--file"),
+                                QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo.thf"),
+                                QStringLiteral("--group"), QStringLiteral("Setup"),
+                                QStringLiteral("--command"), QStringLiteral("Set header line"),
+                                QStringLiteral("Text=5 \u20AC")});
+    EXPECT_EQ(euro.Exit, 2);
+    EXPECT_TRUE(euro.Err.contains(QLatin1String("field 'Text': the character U+20AC cannot go "
+                                                "into a frame")))
+        << euro.Err.toStdString();
 }
 
 } // namespace

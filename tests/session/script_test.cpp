@@ -1,6 +1,8 @@
 #include "session/script.h"
 #include "session/scriptcheck.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -156,7 +158,43 @@ const Refusal Refusals[] = {
     {"send S C\ncase A\nsend S C", "t.ths:4: a second case named 'A'"},
     {"send S C\ncase", "t.ths:4: case takes one name (quote a name with blanks)"},
     {"send S C\ncase B\nwait 5", "t.ths:4: case 'B' sends nothing"},
+    {"send S C\nwait 3600001", "t.ths:4: wait takes milliseconds, 0 to 3600000: wait 250"},
+    {"send S C\nexpect response-time < 3600001",
+     "t.ths:4: expect response-time takes < MS or <= MS (1 to 3600000)"},
+    {"send S C\nexpect printer-status mask FFFF = 10000",
+     "t.ths:4: expect printer-status takes a word of 1 to 4 hexadecimal digits, or: mask MASK "
+     "= WORD"},
+    {"send S C\nexpect field F ~ \"($$\"",
+     "t.ths:4: '($$' is not a valid regular expression (missing closing parenthesis)"},
+    {"send S C T=Caf\u20AC", "t.ths:3: field 'T': 'Caf\u20AC' holds '\u20AC', which a frame "
+                            "cannot carry (frames are Latin-1, one byte a character)"},
+    {"send S C\nexpect lit \"\u20AC\"", "t.ths:4: lit status text: '\u20AC' holds '\u20AC', "
+                                      "which a frame cannot carry (frames are Latin-1, one "
+                                      "byte a character)"},
+    {"send S C T=Caf\xE9", "t.ths:3: the line is not UTF-8 text (write scripts in UTF-8; \\xHH "
+                           "in quotes gives any byte)"},
 };
+
+TEST(ScriptParse, TakesTheLimitsAndConvertsUtf8ToTheFramesLatin1)
+{
+    // A byte-order mark, the largest values each line takes, UTF-8 and escapes in quotes.
+    const TScriptParse p = ParseScript("\xEF\xBB\xBF" + std::string(Head) +
+                                           "repeat 999 S C T=Caf\u00E9 U=\"a\\x0Db\\x5Cx41\\x4\"\n"
+                                           "expect return-code 65535\n"
+                                           "expect response-time <= 3600000\n"
+                                           "expect printer-status mask FFFF = FFFF\n"
+                                           "wait 3600000\ncase \"Pr\u00FCfung \u20AC\"\nsend S C\n",
+                                       "t.ths");
+    ASSERT_EQ(p.Refusals, std::vector<std::string>{});
+    const TScriptStep& send = p.Script.Cases[0].Steps[0];
+    EXPECT_EQ(send.Repeat, 999);
+    EXPECT_EQ(send.Values, (std::vector<NamedValue>{{"T", "Caf\xE9"}, {"U", "a\rb\\x41\\x4"}}));
+    EXPECT_EQ(send.Expectations[0].ReturnCode, 65535);
+    EXPECT_EQ(send.Expectations[1].MaxMs, 3600000);
+    EXPECT_EQ(send.Expectations[2].Word, 0xFFFF);
+    EXPECT_EQ(p.Script.Cases[0].Steps[1].WaitMs, 3600000);
+    EXPECT_EQ(p.Script.Cases[1].Name, "Pr\u00FCfung \u20AC"); // names stay UTF-8
+}
 
 TEST(ScriptParse, RefusesEachBadLineWithItsLine)
 {
@@ -208,7 +246,11 @@ TEST(ScriptWords, SplitQuoteAndExpand)
         EXPECT_EQ(words[1].Text, text);
     }
 
-    const std::vector<TVariable> vars{{"r", "0012"}, {"r", "0013"}, {"t", "$"}};
+    const std::vector<TVariable> vars{{"r", "0012", true, {}},
+                                      {"r", "0013", true, {}},
+                                      {"t", "$", true, {}},
+                                      {"u", "1", true, {}},
+                                      {"u", "", false, "B"}};
     const struct
     {
         const char* Text;
@@ -219,6 +261,7 @@ TEST(ScriptWords, SplitQuoteAndExpand)
         {"$$ 5 $5 ${", "$ 5 $5 ${", ""},
         {"$${r}", "${r}", ""},
         {"a${gone}b", "", "gone"},
+        {"${u}", "", "u"}, // the latest case to keep it failed before it did
     };
     for (const auto& row : rows) {
         std::string out;
@@ -228,6 +271,7 @@ TEST(ScriptWords, SplitQuoteAndExpand)
         }
     }
     EXPECT_EQ(VariablesUsed("${a}$${b}${c"), std::vector<std::string>{"a"});
+    EXPECT_EQ(MissingValueText("u", vars), "no value kept in 'u' (case 'B' failed before keeping it)");
 }
 
 // ---- against the demo catalogue -------------------------------------------------------------
@@ -251,6 +295,15 @@ TEST(ScriptCheck, RefusesWhatTheCatalogueWouldRefuse)
          "Description=${r} \"Unit price\"=2.50",
          ""},
         {"case A\nsend Sales Refund", "d.ths:3: the file has no command 'Refund' in group 'Sales'"},
+        {"case A\nsend Sale Refund", "d.ths:3: the file has no group 'Sale'"},
+        {"case A\nsend Sales \"Sell item\" Quantity=$$1 \"Unit price\"=1",
+         "d.ths:3: field 'Quantity': '$1' is not a valid Currency value"},
+        {"case A\nsend Sales \"Open receipt\"\nkeep r \"Receipt number\"\nsend Sales \"Sell item\" "
+         "\"Unit price\"=1 Description=${r}abcdefghijklmnopqrstu",
+         "d.ths:5: field 'Description': the value is longer than its 20 characters"},
+        {"case A\nsend Sales \"Open receipt\"\nkeep r \"Receipt number\"\nsend Sales \"Sell item\" "
+         "\"Unit price\"=${r} Quantity=${r}x",
+         "d.ths:5: field 'Quantity': 'x' is not a valid Currency value"},
         {"case A\nsend Sales \"Open receipt\" Colour=red",
          "d.ths:3: the command has no field 'Colour'"},
         {"case A\nsend Sales \"Open receipt\" \"Receipt type\"=X",
@@ -271,15 +324,16 @@ TEST(ScriptCheck, RefusesWhatTheCatalogueWouldRefuse)
         {"case A\nrepeat 2 \"Fiscal port\" Status",
          "d.ths:3: repeat is for host commands; this one goes to the fiscal port"},
         {"case A\nsend \"Fiscal port\" Status\nexpect printer-status 0",
-         "d.ths:4: the printer status belongs to host answers; Fiscal portStatus goes to the "
-         "fiscal port"},
+         "d.ths:4: the printer status belongs to host answers; the command 'Status' of group "
+         "'Fiscal port' goes to the fiscal port"},
         {"case A\nsend Status \"Status request\"\nexpect fiscal-answer contains 0",
-         "d.ths:4: the fiscal answer belongs to fiscal-port commands; StatusStatus request goes "
-         "to the host port"},
+         "d.ths:4: the fiscal answer belongs to fiscal-port commands; the command 'Status "
+         "request' of group 'Status' goes to the host port"},
         {"case A\nsend Status \"Status request\"\nexpect field Model = x",
-         "d.ths:4: the answer of StatusStatus request has no field 'Model'"},
+         "d.ths:4: the answer of command 'Status request' of group 'Status' has no field 'Model'"},
         {"case A\nsend Status \"Printer information\"\nkeep m Modell",
-         "d.ths:4: the answer of StatusPrinter information has no field 'Modell'"},
+         "d.ths:4: the answer of command 'Printer information' of group 'Status' has no field "
+         "'Modell'"},
         {"case A\nsend Status \"Status request\"\nexpect lit \"Paper gone\"",
          "d.ths:4: no status record of the catalogue has the text 'Paper gone'"},
     };
@@ -293,6 +347,22 @@ TEST(ScriptCheck, RefusesWhatTheCatalogueWouldRefuse)
         EXPECT_EQ(refusals.front().substr(0, std::string(row.Expected).size()), row.Expected)
             << refusals.front();
     }
+}
+
+TEST(ScriptCheck, ReportsFormatAndCatalogueRefusalsInOnePassByLine)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("two.ths")).toStdString();
+    std::ofstream(path) << "catalogue " TALLYHOST_EXAMPLES_DIR "/demo.thf\ncase A\n"
+                           "send Sales \"Sell item\" Quantity=1x \"Unit price\"=2y\nwait soon\n"
+                           "send Sales Refund\n";
+    const std::string at = path + ":";
+    EXPECT_EQ(LoadCheckedScript(path).Refusals,
+              (std::vector<std::string>{
+                  at + "3: field 'Quantity': '1x' is not a valid Currency value",
+                  at + "3: field 'Unit price': '2y' is not a valid Currency value",
+                  at + "4: wait takes milliseconds, 0 to 3600000: wait 250",
+                  at + "5: the file has no command 'Refund' in group 'Sales'"}));
 }
 
 TEST(ScriptCheck, NamesAMissingCatalogueAtItsLine)

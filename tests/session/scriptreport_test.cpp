@@ -1,5 +1,7 @@
 #include "session/scriptreport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -69,27 +71,34 @@ std::unique_ptr<Node> ReadXml(const std::string& text)
 std::vector<TScriptResult> SampleRun()
 {
     TScriptResult demo;
-    demo.Script = "examples/demo.ths";
+    // Given as an absolute path inside the working folder: reported relative to it.
+    demo.Script = QFile::encodeName(QDir::current().filePath("examples/demo.ths")).toStdString();
     demo.Seconds = 1.25;
+    demo.Error = "interrupted by SIGINT";
     TCaseResult ok{"Status request",    4,
                    TCaseStatus::Passed, 0.0421,
-                   std::nullopt,        {"HOST --> 02 20 2A 03", "FP   --> 06"}};
-    TCaseResult bad{"Paper <out> & \"in\"",
+                   std::nullopt,        {"HOST --> 02 20 2A 03", "FP   --> 06"},
+                   {}};
+    TCaseResult bad{"Paper <out> & \"in\" Pr\u00FCfung \u20AC",
                     9,
                     TCaseStatus::Failed,
                     1.5,
-                    TCaseFailure{12, "printer status", "0000", "0008"},
-                    {"HOST --> 02 21 74 03"}};
+                    TCaseFailure{12, "printer status", "0000", "0008", false},
+                    {"HOST --> 02 21 74 03"},
+                    {}};
     TCaseResult raw{"Raw bytes",
                     15,
                     TCaseStatus::Failed,
                     0.01,
-                    TCaseFailure{16, "field 'Echo'", "A", std::string("B\x01\x1F", 3)},
+                    TCaseFailure{16, "field 'Echo'", "A", std::string("B\x01\x1F\xE9", 4), false},
+                    {},
                     {}};
-    TCaseResult skipped{"Later", 20, TCaseStatus::Skipped, 0, std::nullopt, {}};
-    demo.Cases = {ok, bad, raw, skipped};
+    TCaseResult error{"Refused", 18, TCaseStatus::Failed, 0,
+                      TCaseFailure{19, {}, {}, "field 'Qty': too long", true}, {}, {}};
+    TCaseResult skipped{"Later", 20, TCaseStatus::Skipped, 0, std::nullopt, {}, "interrupted"};
+    demo.Cases = {ok, bad, raw, error, skipped};
     TScriptResult refused;
-    refused.Script = "bad.ths";
+    refused.Script = "/nowhere/else/bad.ths"; // outside it: by its name
     refused.Refusals = {"bad.ths:3: unknown step 'x'", "bad.ths:5: a quote is never closed"};
     return {demo, refused};
 }
@@ -100,20 +109,21 @@ TEST(ScriptReport, JUnitFileHasTheStructureCiServersRead)
     ASSERT_EQ(doc->Children.size(), 1u);
     const Node& suites = *doc->Children.front();
     EXPECT_EQ(suites.Name, "testsuites");
-    EXPECT_EQ(suites["tests"], "5");
+    EXPECT_EQ(suites["tests"], "7"); // five cases, the run's error, the refused script
     EXPECT_EQ(suites["failures"], "2");
-    EXPECT_EQ(suites["errors"], "1");
+    EXPECT_EQ(suites["errors"], "3");
     EXPECT_EQ(suites["skipped"], "1");
     const auto scripts = suites.All("testsuite");
     ASSERT_EQ(scripts.size(), 2u);
 
     const Node& demo = *scripts[0];
     EXPECT_EQ(demo["name"], "examples/demo.ths");
-    EXPECT_EQ(demo["tests"], "4");
+    EXPECT_EQ(demo["tests"], "6");
     EXPECT_EQ(demo["failures"], "2");
+    EXPECT_EQ(demo["errors"], "2");
     EXPECT_EQ(demo["time"], "1.250");
     const auto cases = demo.All("testcase");
-    ASSERT_EQ(cases.size(), 4u);
+    ASSERT_EQ(cases.size(), 6u);
     const struct
     {
         const char* Name;
@@ -122,10 +132,12 @@ TEST(ScriptReport, JUnitFileHasTheStructureCiServersRead)
         const char* Out;
     } rows[] = {
         {"Status request", "0.042", "", "HOST --> 02 20 2A 03\nFP   --> 06\n"},
-        {"Paper <out> & \"in\"", "1.500", "printer status expected 0000, got 0008 (line 12)",
-         "HOST --> 02 21 74 03\n"},
-        {"Raw bytes", "0.010", "field 'Echo' expected A, got B\\x01\\x1F (line 16)", ""},
+        {"Paper <out> & \"in\" Pr\u00FCfung \u20AC", "1.500",
+         "printer status expected 0000, got 0008 (line 12)", "HOST --> 02 21 74 03\n"},
+        {"Raw bytes", "0.010", "field 'Echo' expected A, got B\\x01\\x1F\u00E9 (line 16)", ""},
+        {"Refused", "0.000", "field 'Qty': too long (line 19)", ""},
         {"Later", "0.000", "", ""},
+        {"(run)", "0.000", "interrupted by SIGINT", ""},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const Node& c = *cases[i];
@@ -133,7 +145,9 @@ TEST(ScriptReport, JUnitFileHasTheStructureCiServersRead)
         EXPECT_EQ(c["classname"], "examples/demo.ths") << row.Name;
         EXPECT_EQ(c["name"], row.Name);
         EXPECT_EQ(c["time"], row.Time) << row.Name;
-        const auto failures = c.All("failure");
+        auto failures = c.All("failure");
+        for (const Node* e : c.All("error"))
+            failures.push_back(e);
         ASSERT_EQ(failures.size(), *row.Failure ? 1u : 0u) << row.Name;
         if (*row.Failure) {
             EXPECT_EQ((*failures[0])["message"], row.Failure);
@@ -142,12 +156,15 @@ TEST(ScriptReport, JUnitFileHasTheStructureCiServersRead)
         const auto out = c.All("system-out");
         EXPECT_EQ(out.empty() ? std::string() : out[0]->Text, row.Out) << row.Name;
     }
-    EXPECT_EQ(cases[3]->All("skipped").size(), 1u);
+    EXPECT_EQ(cases[3]->All("error").size(), 1u); // refused at run time: an error
+    ASSERT_EQ(cases[4]->All("skipped").size(), 1u);
+    EXPECT_EQ((*cases[4]->All("skipped")[0])["message"], "interrupted");
 
     const Node& refused = *scripts[1];
     const auto refusedCases = refused.All("testcase");
     ASSERT_EQ(refusedCases.size(), 1u);
     EXPECT_EQ((*refusedCases[0])["classname"], "bad.ths");
+    EXPECT_EQ(refused["name"], "bad.ths");
     const auto errors = refusedCases[0]->All("error");
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ((*errors[0])["message"], "bad.ths:3: unknown step 'x'");
@@ -161,7 +178,8 @@ TEST(ScriptReport, JsonCarriesTotalsAndEachFailure)
     EXPECT_FALSE(o["passed"].toBool(true));
     const QJsonObject totals = o["totals"].toObject();
     EXPECT_EQ(totals["passed"].toInt(), 1);
-    EXPECT_EQ(totals["failed"].toInt(), 2);
+    EXPECT_EQ(totals["failed"].toInt(), 3);
+    EXPECT_EQ(totals["errors"].toInt(), 2);
     EXPECT_EQ(totals["skipped"].toInt(), 1);
     EXPECT_EQ(totals["refused"].toInt(), 1);
     const QJsonArray scripts = o["scripts"].toArray();
@@ -176,10 +194,13 @@ TEST(ScriptReport, JsonCarriesTotalsAndEachFailure)
     EXPECT_EQ(f["line"].toInt(), 12);
     EXPECT_TRUE(scripts[0].toObject()["cases"].toArray()[0].toObject()["failure"].isNull());
     EXPECT_EQ(scripts[1].toObject()["refusals"].toArray().size(), 2);
+    EXPECT_EQ(scripts[0].toObject()["script"].toString(), "examples/demo.ths");
+    EXPECT_EQ(scripts[0].toObject()["error"].toString(), "interrupted by SIGINT");
+    EXPECT_EQ(failed["name"].toString(), QStringLiteral("Paper <out> & \"in\" Pr\u00FCfung \u20AC"));
 
     TScriptResult clean;
     clean.Script = "ok.ths";
-    clean.Cases = {TCaseResult{"A", 2, TCaseStatus::Passed, 0.1, std::nullopt, {}}};
+    clean.Cases = {TCaseResult{"A", 2, TCaseStatus::Passed, 0.1, std::nullopt, {}, {}}};
     EXPECT_TRUE(QJsonDocument::fromJson(QByteArray::fromStdString(JsonReport({clean})))
                     .object()["passed"]
                     .toBool(false));

@@ -3,6 +3,7 @@
 // command otherwise.
 
 #include "core/termcache.h"
+#include "core/inputrules.h"
 #include "core/termfile.h"
 #include "session/commandvalues.h"
 #include "session/scriptcheck.h"
@@ -16,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -43,7 +47,7 @@ ExchangeResult Answer()
 TExpectation Parsed(const std::string& line)
 {
     const TScriptParse p = ParseScript(
-        "catalogue c.thf\ncase A\nsend G C\nkeep r F\nkeep pay F\n" + line + "\n", "t.ths");
+        "catalogue c.thf\ncase A\nsend G C\nkeep r F\nkeep pay F\nkeep p F\nkeep gone F\n" + line + "\n", "t.ths");
     EXPECT_EQ(p.Refusals, std::vector<std::string>{}) << line;
     EXPECT_FALSE(p.Script.Cases.empty());
     const auto& steps = p.Script.Cases.front().Steps;
@@ -60,13 +64,17 @@ TEST(ScriptJudge, EachExpectationAgainstAnAnswer)
     fiscal.FiscalFrames = {{"0005 Sales 125.50", false}, {"0000 End", true}};
     ExchangeResult silent;
     silent.Outcome = ExchangeOutcome::NoAnswer;
-    const std::vector<TVariable> vars{{"r", "00001234"}, {"pay", "Card"}};
+    const std::vector<TVariable> vars{
+        {"r", "00001234", true, {}}, {"pay", "Card", true, {}}, {"p", "(", true, {}}};
+    ExchangeResult hard = Answer(); // a value the pattern below backtracks on beyond the limit
+    hard.AnswerFields[2].Value = std::string(5000, 'a') + "!";
     const struct
     {
         const char* Line;
         const ExchangeResult* Result;
         bool Met;
         const char* Actual;
+        bool Error = false;
     } rows[] = {
         {"expect printer-status 0048", nullptr, true, "0048"},
         {"expect printer-status 48", nullptr, true, "0048"},
@@ -95,15 +103,122 @@ TEST(ScriptJudge, EachExpectationAgainstAnAnswer)
          "0005 Sales 125.50\n0000 End"},
         {"expect fiscal-answer ~ \"^0000 End$\"", &fiscal, true, "0005 Sales 125.50\n0000 End"},
         {"expect fiscal-answer ~ ^Sales", &fiscal, false, "0005 Sales 125.50\n0000 End"},
+        // The boundaries: both ends of a range, an empty mask, the largest word.
+        {"expect field \"Amount paid\" in 125.5..200", nullptr, true, "00000125.50"},
+        {"expect field \"Amount paid\" in 125.51..200", nullptr, false, "00000125.50"},
+        {"expect printer-status mask 0000 = 0000", nullptr, true, "0048"},
+        {"expect fiscal-status mask FFFF = 1600", nullptr, true, "1600"},
+        {"expect response-time < 41", nullptr, true, "40 ms"},
+        {"expect field Field5 = Card", nullptr, true, "Card"}, // by its place
+        {"expect field \"Paid by\" ~ \"^(\\w+\\s?)*$\"", &hard, false,
+         "pattern too complex to match against this value", true},
+        {"expect field \"Paid by\" ~ ${p}", nullptr, false,
+         "'(' is not a valid regular expression (missing closing parenthesis)", true},
+        {"expect field \"Paid by\" = ${gone}", nullptr, false, "no value kept in 'gone'", true},
     };
     const ExchangeResult answer = Answer();
     for (const auto& row : rows) {
         bool met = !row.Met;
-        const std::string actual =
-            JudgeExpectation(Parsed(row.Line), row.Result ? *row.Result : answer, vars, &met);
+        bool error = !row.Error;
+        const std::string actual = JudgeExpectation(
+            Parsed(row.Line), row.Result ? *row.Result : answer, vars, &met, &error);
         EXPECT_EQ(met, row.Met) << row.Line;
         EXPECT_EQ(actual, row.Actual) << row.Line;
+        EXPECT_EQ(error, row.Error) << row.Line;
     }
+}
+
+// Recording then reading back, over generated values and answer bytes: every byte survives,
+// the script checks clean against its catalogue, and its expectations hold for the answer they
+// came from.
+TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
+{
+    QTemporaryDir dir;
+    const std::string catalogue = dir.filePath(QStringLiteral("c.thf")).toStdString();
+    std::ofstream(catalogue)
+        << "[General]\nProtocol=0\nInputDateFormat=6\n[Groups]\nT=\n[T]\nConv=\n[TConv]\n"
+           "Commands=0,\"&Code\",\"\",0,\"Z\",0,0,1,1,0,0,0,0,\"Text\",\"\",0,\"\",0,0,0,0,0,0,0,"
+           "0,\"Flag\",\"\",7,\"s\",0,1,0,0,0,0,0,0,\"Key\",\"\",5,\"1a\",0,4,0,0,0,0,0,"
+           "0,\"Pick\",\"\",0,\"\",1,3,0,0,0,0,0,0,\"Day\",\"\",8,\"\",3,0,0,0,0,0,0\n"
+           "Answers=\"Name\",0,0,\"\",0,0,\"Note\",0,0\nCL5=\"\"Long item\",B\"\n";
+    TTerminalCache cache;
+    ASSERT_TRUE(cache.LoadFromFile(catalogue));
+    std::mt19937 random(30);
+    const std::string specials = "\"$#= \\x{}\r\n\t'";
+    const auto bytes = [&](std::size_t most) {
+        std::string out(random() % (most + 1), ' ');
+        for (char& c : out)
+            c = random() % 2 ? specials[random() % specials.size()] : static_cast<char>(random());
+        return out;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        TypeIntoBox(0, 0, bytes(12), text); // what the box would have taken
+        std::vector<NamedValue> given{{"Text", text}};
+        if (round % 2)
+            given.insert(given.end(), {{"Flag", "n"}, {"Key", "ff"}, {"Pick", "B"}});
+        const int years[] = {1, 999, 1000, 2026, 9999};
+        given.emplace_back("Day", (QString::number(years[round % 5]).rightJustified(4, u'0') +
+                                   QStringLiteral("-02-28"))
+                                      .toStdString());
+        ExchangeRequest request;
+        ASSERT_EQ(LoadNamedCommand(catalogue, cache, "T", "Conv", request), "");
+        ASSERT_EQ(FillNamedInputs(given, cache, request), "") << text;
+        std::vector<std::string> frame;
+        if (!FrameFields(request, 6, 0, frame).empty())
+            continue; // never sent, so never recorded (a malformed x'..' escape)
+        ExchangeResult r;
+        r.Outcome = ExchangeOutcome::Answered;
+        r.PrinterStatus = static_cast<std::uint16_t>(random());
+        r.FiscalStatus = static_cast<std::uint16_t>(random());
+        r.ReturnCode = static_cast<std::uint16_t>(random());
+        r.AnswerFields = {AnswerEntry{3, "Name", bytes(10), ""}, AnswerEntry{4, "", bytes(10), ""},
+                          AnswerEntry{5, "Note", bytes(10) + " \r", ""}};
+        const TRecordedSend send{"T", "Conv", &request, 0, &r};
+        const std::string script = "catalogue " + QuoteScriptText(catalogue) + "\n" +
+                                   RecordedCaseText("Conv", send);
+        const TScriptParse p = ParseScript(script, dir.filePath(QStringLiteral("p.ths")).toStdString());
+        ASSERT_EQ(p.Refusals, std::vector<std::string>{}) << script;
+        ASSERT_EQ(CheckScriptAgainstCatalogue(p.Script), std::vector<std::string>{}) << script;
+        const TScriptStep& step = p.Script.Cases.at(0).Steps.at(0);
+        ExchangeRequest replayed;
+        ASSERT_EQ(LoadNamedCommand(catalogue, cache, "T", "Conv", replayed), "");
+        std::vector<NamedValue> values; // as the runner expands them ($$ is a '$')
+        for (const auto& [name, value] : step.Values)
+            ExpandVariables(value, {}, values.emplace_back(name, "").second);
+        ASSERT_EQ(FillNamedInputs(values, cache, replayed), "") << script;
+        std::vector<std::string> replayedFrame;
+        EXPECT_EQ(FrameFields(replayed, 6, 0, replayedFrame), "");
+        EXPECT_EQ(replayedFrame, frame) << script;
+        ASSERT_EQ(step.Expectations.size(), 6u) << script;
+        for (const TExpectation& e : step.Expectations) {
+            bool met = false;
+            EXPECT_EQ(JudgeExpectation(e, r, {}, &met), JudgeExpectation(e, r, {}, &met));
+            EXPECT_TRUE(met) << script << "\nline " << e.Line;
+        }
+    }
+
+    // What cannot be replayed is not recorded as a failure; a cut repeat replays its answers.
+    ExchangeRequest request;
+    ASSERT_EQ(LoadNamedCommand(catalogue, cache, "T", "Conv", request), "");
+    ASSERT_EQ(FillNamedInputs({}, cache, request), "");
+    ExchangeResult cancelled;
+    cancelled.Outcome = ExchangeOutcome::Cancelled;
+    cancelled.Tally.emplace(5);
+    EXPECT_EQ(RecordedCaseText("Conv", {"T", "Conv", &request, 0, &cancelled}),
+              "# T Conv: cancelled before its answer, not recorded\n");
+    for (int i = 0; i < 2; ++i) {
+        cancelled.Tally->CommandSent();
+        cancelled.Tally->Answered(RepeatTally::Clock::now());
+    }
+    const std::string cut = RecordedCaseText("Conv", {"T", "Conv", &request, 5, &cancelled});
+    EXPECT_NE(cut.find("\n  repeat 2 T Conv "), std::string::npos) << cut;
+    EXPECT_NE(cut.find("\n  expect outcome answered\n"), std::string::npos) << cut;
+    ExchangeResult refused;
+    refused.Outcome = ExchangeOutcome::LinkRefused;
+    refused.Refusal = "busy";
+    EXPECT_EQ(RecordedCaseText("Conv", {"T", "Conv", &request, 0, &refused}),
+              "# T Conv: refused before it was sent (busy), not recorded\n");
 }
 
 // The demo catalogue's commands sent through an engine on the simulator, as the CLI sends them.
@@ -202,7 +317,13 @@ TEST_F(RecordReplayTest, PassesOnTheSamePrinterAndFailsExactlyWhereAnotherAnswer
             EXPECT_FALSE(c.Log.empty()) << c.Name;
         }
         EXPECT_EQ(same.Cases[2].Name, "Sell item");
-        EXPECT_EQ(same.Cases[2].Log.size(), 9u); // three runs: command, answer, ACK each
+        // Three runs: command, the printer's ACK, answer, our ACK each, named by direction.
+        ASSERT_EQ(same.Cases[2].Log.size(), 12u);
+        EXPECT_EQ(same.Cases[2].Log[0].substr(0, 12), "HOST --> 02 ");
+        EXPECT_EQ(same.Cases[2].Log[1], "FP   --> 06 (ACK)");
+        EXPECT_EQ(same.Cases[2].Log[3], "HOST --> 06 (ACK)");
+        EXPECT_EQ(same.Cases[3].Log[0].substr(0, 12), "FISCAL-> 02 ");
+        EXPECT_EQ(same.Cases[3].Log[1].substr(0, 9), "FP   --> ");
     }
     SimProcess other(0, Scenario(true));
     Open(other);
@@ -232,6 +353,60 @@ TEST_F(RecordReplayTest, PassesOnTheSamePrinterAndFailsExactlyWhereAnotherAnswer
     ASSERT_TRUE(closed.Cases[3].Failure.has_value());
     EXPECT_EQ(FailureMessage(*closed.Cases[3].Failure),
               "outcome expected answered, got write-error, the fiscal port is not open (line 33)");
+}
+
+// What only a run shows: a value a failed case did not keep, a value typed only once its
+// variable is known, a NAK in the frames, and a failure skipping the next script's cases.
+TEST_F(RecordReplayTest, RunTimeRulesHoldOnTheSimulator)
+{
+    SimProcess sim(0, Scenario(false));
+    Open(sim);
+    const std::string first = m_dir.filePath("first.ths").toStdString();
+    const std::string second = m_dir.filePath("second.ths").toStdString();
+    std::ofstream(first) << "catalogue " << m_catalogue << "\n"
+                         << R"(case Keeps
+  send Sales "Open receipt"
+  keep v "Receipt number"
+case "Fails before keeping"
+  send Sales "Open receipt"
+  expect printer-status FFFF
+  keep v "Receipt number"
+case "Uses it"
+  send Sales "Sell item" "Unit price"=1 Description=${v}
+case "Too long once known"
+  send Sales "Open receipt"
+  keep w "Receipt number"
+  send Sales "Sell item" "Unit price"=1 Description=${w}${w}${w}
+case Refused
+  send Faults "Refused with NAK"
+  expect outcome nak
+)";
+    std::ofstream(second) << "catalogue " << m_catalogue << "\ncase Later\nsend Status \"Status request\"\n";
+    TScriptRunner runner(m_engine);
+    const std::vector<TScriptResult> results = runner.Run({first, second});
+    ASSERT_EQ(results.size(), 2u);
+    ASSERT_EQ(results[0].Refusals, std::vector<std::string>{});
+    std::vector<std::string> outcomes;
+    for (const TCaseResult& c : results[0].Cases)
+        outcomes.push_back(c.Failure ? FailureMessage(*c.Failure) : "passed");
+    EXPECT_EQ(outcomes,
+              (std::vector<std::string>{
+                  "passed", "printer status expected FFFF, got 0000 (line 7)",
+                  "no value kept in 'v' (case 'Fails before keeping' failed before keeping it) "
+                  "(line 10)",
+                  "field 'Description': the value is longer than its 20 characters (line 14)",
+                  "passed"}));
+    const auto& cases = results[0].Cases;
+    EXPECT_TRUE(cases[2].Log.empty()); // nothing sent with an old value
+    EXPECT_EQ(cases[3].Log.size(), 4u); // only the send before the refused one
+    EXPECT_NE(std::find(cases[4].Log.begin(), cases[4].Log.end(), "FP   --> 15 (NAK)"),
+              cases[4].Log.end());
+    EXPECT_EQ(results[1].Cases.at(0).Status, TCaseStatus::Passed);
+
+    TScriptRunner stopping(m_engine);
+    const auto stopped = stopping.Run({first, second}, TRunOptions{true});
+    EXPECT_EQ(stopped.at(1).Cases.at(0).Status, TCaseStatus::Skipped);
+    EXPECT_EQ(stopped.at(1).Cases.at(0).Reason, "an earlier case failed");
 }
 
 } // namespace

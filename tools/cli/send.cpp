@@ -36,6 +36,7 @@
 #include "session/commandvalues.h"
 #include "session/exchange.h"
 #include "session/request.h"
+#include "session/script.h"
 #include "session/scriptrecord.h"
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
@@ -147,6 +148,14 @@ struct Options
     std::string Record; // --record: the test script that gets the exchange as a case
 };
 
+// "U+20AC": a character named in a message that is Latin-1 itself.
+std::string CodePoint(const std::string& utf8)
+{
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    const char32_t c = text.isEmpty() ? 0 : text.toUcs4().front();
+    return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper().toStdString();
+}
+
 std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
 {
     for (int i = 1; i < argc; ++i) {
@@ -225,7 +234,19 @@ std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
             return "unknown option " + std::string(arg);
         } else if (const auto eq = arg.find('=');
                    sendOptions && eq != std::string_view::npos && eq > 0) {
-            o.Values.emplace_back(std::string(arg.substr(0, eq)), std::string(arg.substr(eq + 1)));
+            // A terminal types UTF-8; the frame carries Latin-1, one byte a character, as the
+            // window converts what is typed into its boxes.
+            std::string name;
+            std::string value;
+            const std::string typedName(arg.substr(0, eq));
+            const std::string typedValue(arg.substr(eq + 1));
+            if (const std::string bad = ScriptTextToLatin1(typedName, name); !bad.empty())
+                return "a field name holds the character " + CodePoint(bad) +
+                       ", which no catalogue holds (Latin-1)";
+            if (const std::string bad = ScriptTextToLatin1(typedValue, value); !bad.empty())
+                return "field '" + name + "': the character " + CodePoint(bad) +
+                       " cannot go into a frame (frames are Latin-1, one byte a character)";
+            o.Values.emplace_back(std::move(name), std::move(value));
         } else {
             return "unexpected argument '" + std::string(arg) + "' (values are NAME=VALUE)";
         }
