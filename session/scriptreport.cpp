@@ -71,6 +71,8 @@ QString StatusName(TCaseStatus status)
         return QStringLiteral("failed");
     case TCaseStatus::Skipped:
         return QStringLiteral("skipped");
+    case TCaseStatus::Stopped:
+        return QStringLiteral("stopped");
     }
     return {};
 }
@@ -121,6 +123,9 @@ TRunTotals Totals(const std::vector<TScriptResult>& results)
             case TCaseStatus::Skipped:
                 ++t.Skipped;
                 break;
+            case TCaseStatus::Stopped:
+                ++t.Stopped;
+                break;
             }
         }
     }
@@ -143,7 +148,7 @@ void WriteCounts(QXmlStreamWriter& w, const TRunTotals& t, int tests, double sec
     w.writeAttribute(QStringLiteral("tests"), QString::number(tests));
     w.writeAttribute(QStringLiteral("failures"), QString::number(t.Failed - t.Errors));
     w.writeAttribute(QStringLiteral("errors"), QString::number(t.Errors + t.Refused + t.Broken));
-    w.writeAttribute(QStringLiteral("skipped"), QString::number(t.Skipped));
+    w.writeAttribute(QStringLiteral("skipped"), QString::number(t.Skipped + t.Stopped));
     w.writeAttribute(QStringLiteral("time"), Seconds(seconds));
 }
 
@@ -206,6 +211,11 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
                 w.writeEmptyElement(QStringLiteral("skipped"));
                 if (!c.Reason.empty())
                     w.writeAttribute(QStringLiteral("message"), NameText(c.Reason));
+            } else if (c.Status == TCaseStatus::Stopped) {
+                // JUnit has no other word for a case cut off: skipped, with why.
+                w.writeEmptyElement(QStringLiteral("skipped"));
+                w.writeAttribute(QStringLiteral("message"),
+                                 NameText(c.Reason.empty() ? "the run was stopped" : c.Reason));
             }
             if (!c.Log.empty())
                 w.writeTextElement(QStringLiteral("system-out"), ReportText(Joined(c.Log)));
@@ -267,10 +277,11 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
     totals["passed"] = all.Passed;
     totals["failed"] = all.Failed;
     totals["skipped"] = all.Skipped;
+    totals["stopped"] = all.Stopped;
     totals["refused"] = all.Refused;
     totals["errors"] = all.Errors + all.Broken;
     QJsonObject out;
-    out["passed"] = all.Failed == 0 && all.Refused == 0 && all.Broken == 0;
+    out["passed"] = all.Failed == 0 && all.Refused == 0 && all.Broken == 0 && all.Stopped == 0;
     out["totals"] = totals;
     out["scripts"] = scripts;
     return QJsonDocument(out).toJson(QJsonDocument::Indented).toStdString();

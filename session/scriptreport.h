@@ -33,7 +33,8 @@ enum class TCaseStatus
 {
     Passed,
     Failed,
-    Skipped, // not run: an earlier case failed under --stop-on-failure, or the run was stopped
+    Skipped, // not run: an earlier case failed under --stop-on-failure
+    Stopped, // cut off by the runner's Stop: the case going on and every one after it
 };
 
 struct TCaseResult
@@ -63,6 +64,7 @@ struct TRunTotals
     int Passed = 0;
     int Failed = 0; // errors included
     int Skipped = 0;
+    int Stopped = 0;
     int Refused = 0; // scripts
     int Errors = 0;  // failed cases whose step could not be judged or sent
     int Broken = 0;  // scripts with a suite-level error
@@ -76,10 +78,11 @@ std::string ReportScriptName(const std::string& path);
 
 // testsuites > testsuite per script > testcase per case (classname the script, name the case,
 // time in seconds); a failure's message names the expectation, the expected and the actual
-// value and its text repeats it; a step that could not be judged is an error; a skipped case
-// says why; the case's wire log is its system-out. A refused script is one testcase with an
-// error listing the refusals; a suite-level error is one more testcase "(run)" with an error
-// naming the cause.
+// value and its text repeats it; a step that could not be judged is an error; a skipped or
+// stopped case is skipped (JUnit has no other word for it) with a message saying why; the
+// case's wire log is its system-out. A refused script is one testcase with an error listing
+// the refusals; a suite-level error is one more testcase "(run)" with an error naming the
+// cause.
 std::string JUnitReport(const std::vector<TScriptResult>& results);
 
 // {"passed": bool, "totals": {...}, "scripts": [{"script", "time", "refusals", "error", "cases":

@@ -60,10 +60,11 @@ public:
     // Runs one parsed script (already checked) against its catalogue.
     TScriptResult RunScript(const TScript& script, const TRunOptions& options = {});
 
-    // Ends the run: the exchange going on is cancelled, the cases not finished are skipped with
-    // `reason` ("interrupted by SIGINT"; empty: "the run was stopped"), which also becomes the
-    // suite-level error of the script that was running.
-    void Stop(const std::string& reason = {});
+    // Ends the run: the exchange going on is cancelled; the case going on and the cases not run
+    // yet are Stopped with `reason` ("interrupted by SIGINT"; empty: "the run was stopped"),
+    // which also becomes the suite-level error of the script that was running.
+    void StopBecause(const std::string& reason);
+    void Stop() { StopBecause({}); }
     bool Stopped() const { return m_stopped; }
     // Sends handed to the engine so far (a repeat counts its runs).
     long long StepsSent() const { return m_stepsSent; }
@@ -71,12 +72,16 @@ public:
 signals:
     void CaseStarted(const QString& script, const QString& name, int index, int count);
     void CaseFinished(const QString& script, const tallyhost::TCaseResult& result);
+    // The script's work done so far: a step is one unit, a repeat one per run. `total` is the
+    // script's whole; a stopped run ends short of it.
+    void Progressed(int done, int total);
 
 private:
     TCaseResult RunCase(const TScriptCase& c, const std::string& cataloguePath);
     static TCaseResult Skipped(const TScriptCase& c, const std::string& reason);
     // The keep lines of `c` from step `from` on did not run: their variables count as not kept.
     void LoseKeeps(const TScriptCase& c, std::size_t from);
+    void Advance(int units);
     bool Wait(int ms);
 
     TExchangeEngine& m_engine;
@@ -91,6 +96,8 @@ private:
     std::string m_stopReason;
     bool m_failed = false;
     long long m_stepsSent = 0;
+    int m_unitsDone = 0; // of the running script
+    int m_unitsTotal = 0;
 };
 
 } // namespace tallyhost

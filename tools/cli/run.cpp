@@ -307,14 +307,15 @@ int RunRun(int argc, char** argv)
         unsigned char byte = 0;
         while (::read(g_signalPipe[0], &byte, 1) == 1) {
         }
-        runner.Stop(SignalCause(g_signal));
+        runner.StopBecause(SignalCause(g_signal));
     });
     if (!json) {
         QObject::connect(
             &runner, &TScriptRunner::CaseFinished, [](const QString&, const TCaseResult& c) {
-                const char* word = c.Status == TCaseStatus::Passed   ? "PASS"
-                                   : c.Status == TCaseStatus::Failed ? "FAIL"
-                                                                     : "SKIP";
+                const char* word = c.Status == TCaseStatus::Passed    ? "PASS"
+                                   : c.Status == TCaseStatus::Failed  ? "FAIL"
+                                   : c.Status == TCaseStatus::Stopped ? "STOP"
+                                                                      : "SKIP";
                 const std::string why = c.Failure ? Readable(FailureMessage(*c.Failure))
                                                   : Readable(c.Reason);
                 std::printf("%s %s (%.3f s)%s%s\n", word, Readable(c.Name).c_str(), c.Seconds,
@@ -323,7 +324,7 @@ int RunRun(int argc, char** argv)
             });
     }
     if (g_signal) // came while the ports opened: nothing is sent
-        runner.Stop(SignalCause(g_signal));
+        runner.StopBecause(SignalCause(g_signal));
     std::vector<TScriptResult> results;
     for (const TScript& script : parsed) {
         results.push_back(runner.RunScript(script, options));
@@ -334,7 +335,8 @@ int RunRun(int argc, char** argv)
     }
     if (!json) {
         const TRunTotals t = Totals(results);
-        std::printf("%d passed, %d failed, %d skipped\n", t.Passed, t.Failed, t.Skipped);
+        std::printf("%d passed, %d failed, %d skipped", t.Passed, t.Failed, t.Skipped);
+        std::printf(t.Stopped ? ", %d stopped\n" : "\n", t.Stopped);
     }
     return finish(results, runner.StepsSent());
 }
