@@ -50,7 +50,6 @@ int FindField(const TCommandDefinition& def, std::string_view name);
 // would be refused (FillRequestInputs). With `refusals`, every name and value is judged and
 // each refusal appended, in field order after the unknown names.
 std::string FillNamedInputs(const std::vector<NamedValue>& values, const TTerminalCache& cache,
-                            ExchangeRequest& request,
-                            std::vector<std::string>* refusals = nullptr);
+                            ExchangeRequest& request, std::vector<std::string>* refusals = nullptr);
 
 } // namespace tallyhost

@@ -262,11 +262,11 @@ private:
             step.Values.emplace_back(w.Text.substr(0, w.Equals), w.Text.substr(w.Equals + 1));
             UseVariables(step.Values.back().second);
         }
-        bool latin1 = Latin1(step.Group, "the group name") &&
-                      Latin1(step.Command, "the command name");
+        bool latin1 =
+            Latin1(step.Group, "the group name") && Latin1(step.Command, "the command name");
         for (auto& [name, value] : step.Values) {
-            latin1 = latin1 && Latin1(name, "the field name") &&
-                     Latin1(value, "field '" + name + "'");
+            latin1 =
+                latin1 && Latin1(name, "the field name") && Latin1(value, "field '" + name + "'");
         }
         if (!latin1)
             return;

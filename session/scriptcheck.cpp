@@ -181,8 +181,8 @@ private:
         if (deferred)
             FillNamedInputs(known, m_cache, command, &refusals);
         else
-            refusals = JudgeSendValues(known, m_cache, m_settings.InputDateFormat, step.Repeat,
-                                       command);
+            refusals =
+                JudgeSendValues(known, m_cache, m_settings.InputDateFormat, step.Repeat, command);
         for (const std::string& refusal : refusals)
             Refuse(step.Line, refusal);
 
@@ -191,8 +191,7 @@ private:
         return true;
     }
 
-    void Expectation(const TExpectation& e, const ExchangeRequest& command,
-                     const std::string& name)
+    void Expectation(const TExpectation& e, const ExchangeRequest& command, const std::string& name)
     {
         const bool host = command.Definition.Mode == cmHost;
         switch (e.Kind) {
@@ -279,9 +278,8 @@ int RefusalLine(const std::string& refusal, const std::string& path)
     if (refusal.compare(0, path.size() + 1, path + ":") != 0)
         return 0;
     int line = 0;
-    for (std::size_t i = path.size() + 1; i < refusal.size() && refusal[i] >= '0' &&
-                                          refusal[i] <= '9';
-         ++i)
+    for (std::size_t i = path.size() + 1;
+         i < refusal.size() && refusal[i] >= '0' && refusal[i] <= '9'; ++i)
         line = line * 10 + (refusal[i] - '0');
     return line;
 }
@@ -293,7 +291,8 @@ TScriptParse LoadCheckedScript(const std::string& path, TScriptPorts* ports)
     TScriptParse parse = LoadScript(path);
     // The lines the parser took are judged against the catalogue too, so that one report
     // holds every refusal; without a readable catalogue line there is nothing to judge with.
-    if (parse.Script.Catalogue.empty() || parse.Refusals == std::vector<std::string>{path + ": cannot read"})
+    if (parse.Script.Catalogue.empty() ||
+        parse.Refusals == std::vector<std::string>{path + ": cannot read"})
         return parse;
     std::vector<std::string> checked = CheckScriptAgainstCatalogue(parse.Script, ports);
     parse.Refusals.insert(parse.Refusals.end(), std::make_move_iterator(checked.begin()),

@@ -85,8 +85,7 @@ std::string FailureMessage(const TCaseFailure& failure)
     if (failure.Error)
         return (failure.Expectation.empty() ? "" : failure.Expectation + ": ") + failure.Actual +
                line;
-    return failure.Expectation + " expected " + failure.Expected + ", got " + failure.Actual +
-           line;
+    return failure.Expectation + " expected " + failure.Expected + ", got " + failure.Actual + line;
 }
 
 std::string ReportScriptName(const std::string& path)

@@ -5,8 +5,8 @@
 #include "core/logformat.h"
 #include "core/termcache.h"
 #include "core/termfile.h"
-#include "session/script.h"
 #include "session/commandvalues.h"
+#include "session/script.h"
 #include "session/scriptcheck.h"
 
 #include <QElapsedTimer>
@@ -418,9 +418,13 @@ TCaseResult TScriptRunner::Skipped(const TScriptCase& c, const std::string& reas
 
 void TScriptRunner::LoseKeeps(const TScriptCase& c, std::size_t from)
 {
+    // The name goes into a failure's text, which is Latin-1 like the answers it quotes.
+    std::string name;
+    if (!ScriptTextToLatin1(c.Name, name).empty())
+        name = "at line " + std::to_string(c.Line);
     for (std::size_t i = from; i < c.Steps.size(); ++i) {
         if (c.Steps[i].Kind == TStepKind::Keep)
-            m_variables.push_back(TVariable{c.Steps[i].Variable, {}, false, c.Name});
+            m_variables.push_back(TVariable{c.Steps[i].Variable, {}, false, name});
     }
 }
 

@@ -198,11 +198,11 @@ TEST(CliRunTest, EveryExitWritesTheReportWithItsCause)
     EXPECT_EQ(report.count("<testcase "), 3); // First (passed), Slow (skipped), the run's error
 
     // A character a frame cannot carry is refused before anything is opened.
-    const CliRun euro = RunCli({QStringLiteral("send"), QStringLiteral("--file"),
-                                QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo.thf"),
-                                QStringLiteral("--group"), QStringLiteral("Setup"),
-                                QStringLiteral("--command"), QStringLiteral("Set header line"),
-                                QStringLiteral("Text=5 \u20AC")});
+    const CliRun euro =
+        RunCli({QStringLiteral("send"), QStringLiteral("--file"),
+                QStringLiteral(TALLYHOST_EXAMPLES_DIR "/demo.thf"), QStringLiteral("--group"),
+                QStringLiteral("Setup"), QStringLiteral("--command"),
+                QStringLiteral("Set header line"), QStringLiteral("Text=5 \u20AC")});
     EXPECT_EQ(euro.Exit, 2);
     EXPECT_TRUE(euro.Err.contains(QLatin1String("field 'Text': the character U+20AC cannot go "
                                                 "into a frame")))

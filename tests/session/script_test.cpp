@@ -167,10 +167,10 @@ const Refusal Refusals[] = {
     {"send S C\nexpect field F ~ \"($$\"",
      "t.ths:4: '($$' is not a valid regular expression (missing closing parenthesis)"},
     {"send S C T=Caf\u20AC", "t.ths:3: field 'T': 'Caf\u20AC' holds '\u20AC', which a frame "
-                            "cannot carry (frames are Latin-1, one byte a character)"},
+                             "cannot carry (frames are Latin-1, one byte a character)"},
     {"send S C\nexpect lit \"\u20AC\"", "t.ths:4: lit status text: '\u20AC' holds '\u20AC', "
-                                      "which a frame cannot carry (frames are Latin-1, one "
-                                      "byte a character)"},
+                                        "which a frame cannot carry (frames are Latin-1, one "
+                                        "byte a character)"},
     {"send S C T=Caf\xE9", "t.ths:3: the line is not UTF-8 text (write scripts in UTF-8; \\xHH "
                            "in quotes gives any byte)"},
 };
@@ -271,7 +271,8 @@ TEST(ScriptWords, SplitQuoteAndExpand)
         }
     }
     EXPECT_EQ(VariablesUsed("${a}$${b}${c"), std::vector<std::string>{"a"});
-    EXPECT_EQ(MissingValueText("u", vars), "no value kept in 'u' (case 'B' failed before keeping it)");
+    EXPECT_EQ(MissingValueText("u", vars),
+              "no value kept in 'u' (case 'B' failed before keeping it)");
 }
 
 // ---- against the demo catalogue -------------------------------------------------------------
@@ -357,12 +358,12 @@ TEST(ScriptCheck, ReportsFormatAndCatalogueRefusalsInOnePassByLine)
                            "send Sales \"Sell item\" Quantity=1x \"Unit price\"=2y\nwait soon\n"
                            "send Sales Refund\n";
     const std::string at = path + ":";
-    EXPECT_EQ(LoadCheckedScript(path).Refusals,
-              (std::vector<std::string>{
-                  at + "3: field 'Quantity': '1x' is not a valid Currency value",
-                  at + "3: field 'Unit price': '2y' is not a valid Currency value",
-                  at + "4: wait takes milliseconds, 0 to 3600000: wait 250",
-                  at + "5: the file has no command 'Refund' in group 'Sales'"}));
+    EXPECT_EQ(
+        LoadCheckedScript(path).Refusals,
+        (std::vector<std::string>{at + "3: field 'Quantity': '1x' is not a valid Currency value",
+                                  at + "3: field 'Unit price': '2y' is not a valid Currency value",
+                                  at + "4: wait takes milliseconds, 0 to 3600000: wait 250",
+                                  at + "5: the file has no command 'Refund' in group 'Sales'"}));
 }
 
 TEST(ScriptCheck, NamesAMissingCatalogueAtItsLine)

@@ -75,9 +75,12 @@ std::vector<TScriptResult> SampleRun()
     demo.Script = QFile::encodeName(QDir::current().filePath("examples/demo.ths")).toStdString();
     demo.Seconds = 1.25;
     demo.Error = "interrupted by SIGINT";
-    TCaseResult ok{"Status request",    4,
-                   TCaseStatus::Passed, 0.0421,
-                   std::nullopt,        {"HOST --> 02 20 2A 03", "FP   --> 06"},
+    TCaseResult ok{"Status request",
+                   4,
+                   TCaseStatus::Passed,
+                   0.0421,
+                   std::nullopt,
+                   {"HOST --> 02 20 2A 03", "FP   --> 06"},
                    {}};
     TCaseResult bad{"Paper <out> & \"in\" Pr\u00FCfung \u20AC",
                     9,
@@ -93,8 +96,13 @@ std::vector<TScriptResult> SampleRun()
                     TCaseFailure{16, "field 'Echo'", "A", std::string("B\x01\x1F\xE9", 4), false},
                     {},
                     {}};
-    TCaseResult error{"Refused", 18, TCaseStatus::Failed, 0,
-                      TCaseFailure{19, {}, {}, "field 'Qty': too long", true}, {}, {}};
+    TCaseResult error{"Refused",
+                      18,
+                      TCaseStatus::Failed,
+                      0,
+                      TCaseFailure{19, {}, {}, "field 'Qty': too long", true},
+                      {},
+                      {}};
     TCaseResult skipped{"Later", 20, TCaseStatus::Skipped, 0, std::nullopt, {}, "interrupted"};
     demo.Cases = {ok, bad, raw, error, skipped};
     TScriptResult refused;
@@ -196,7 +204,8 @@ TEST(ScriptReport, JsonCarriesTotalsAndEachFailure)
     EXPECT_EQ(scripts[1].toObject()["refusals"].toArray().size(), 2);
     EXPECT_EQ(scripts[0].toObject()["script"].toString(), "examples/demo.ths");
     EXPECT_EQ(scripts[0].toObject()["error"].toString(), "interrupted by SIGINT");
-    EXPECT_EQ(failed["name"].toString(), QStringLiteral("Paper <out> & \"in\" Pr\u00FCfung \u20AC"));
+    EXPECT_EQ(failed["name"].toString(),
+              QStringLiteral("Paper <out> & \"in\" Pr\u00FCfung \u20AC"));
 
     TScriptResult clean;
     clean.Script = "ok.ths";

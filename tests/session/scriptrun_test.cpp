@@ -2,8 +2,8 @@
 // recorded against the simulator replayed against it and against a printer that answers one
 // command otherwise.
 
-#include "core/termcache.h"
 #include "core/inputrules.h"
+#include "core/termcache.h"
 #include "core/termfile.h"
 #include "session/commandvalues.h"
 #include "session/scriptcheck.h"
@@ -49,7 +49,9 @@ ExchangeResult Answer()
 TExpectation Parsed(const std::string& line)
 {
     const TScriptParse p = ParseScript(
-        "catalogue c.thf\ncase A\nsend G C\nkeep r F\nkeep pay F\nkeep p F\nkeep gone F\n" + line + "\n", "t.ths");
+        "catalogue c.thf\ncase A\nsend G C\nkeep r F\nkeep pay F\nkeep p F\nkeep gone F\n" + line +
+            "\n",
+        "t.ths");
     EXPECT_EQ(p.Refusals, std::vector<std::string>{}) << line;
     EXPECT_FALSE(p.Script.Cases.empty());
     const auto& steps = p.Script.Cases.front().Steps;
@@ -177,9 +179,10 @@ TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
         r.AnswerFields = {AnswerEntry{3, "Name", bytes(10), ""}, AnswerEntry{4, "", bytes(10), ""},
                           AnswerEntry{5, "Note", bytes(10) + " \r", ""}};
         const TRecordedSend send{"T", "Conv", &request, 0, &r};
-        const std::string script = "catalogue " + QuoteScriptText(catalogue) + "\n" +
-                                   RecordedCaseText("Conv", send);
-        const TScriptParse p = ParseScript(script, dir.filePath(QStringLiteral("p.ths")).toStdString());
+        const std::string script =
+            "catalogue " + QuoteScriptText(catalogue) + "\n" + RecordedCaseText("Conv", send);
+        const TScriptParse p =
+            ParseScript(script, dir.filePath(QStringLiteral("p.ths")).toStdString());
         ASSERT_EQ(p.Refusals, std::vector<std::string>{}) << script;
         ASSERT_EQ(CheckScriptAgainstCatalogue(p.Script), std::vector<std::string>{}) << script;
         const TScriptStep& step = p.Script.Cases.at(0).Steps.at(0);
@@ -383,7 +386,8 @@ case Refused
   send Faults "Refused with NAK"
   expect outcome nak
 )";
-    std::ofstream(second) << "catalogue " << m_catalogue << "\ncase Later\nsend Status \"Status request\"\n";
+    std::ofstream(second) << "catalogue " << m_catalogue
+                          << "\ncase Later\nsend Status \"Status request\"\n";
     TScriptRunner runner(m_engine);
     const std::vector<TScriptResult> results = runner.Run({first, second});
     ASSERT_EQ(results.size(), 2u);
@@ -399,11 +403,20 @@ case Refused
                   "field 'Description': the value is longer than its 20 characters (line 14)",
                   "passed"}));
     const auto& cases = results[0].Cases;
-    EXPECT_TRUE(cases[2].Log.empty()); // nothing sent with an old value
+    EXPECT_TRUE(cases[2].Log.empty());  // nothing sent with an old value
     EXPECT_EQ(cases[3].Log.size(), 4u); // only the send before the refused one
     EXPECT_NE(std::find(cases[4].Log.begin(), cases[4].Log.end(), "FP   --> 15 (NAK)"),
               cases[4].Log.end());
     EXPECT_EQ(results[1].Cases.at(0).Status, TCaseStatus::Passed);
+
+    // A catalogue gone between the check and the run: nothing runs, and the report says why.
+    TScriptParse gone = ParseScript("catalogue gone.thf\ncase A\nsend S C\n",
+                                    m_dir.filePath("gone.ths").toStdString());
+    const TScriptResult broken = runner.RunScript(gone.Script);
+    EXPECT_EQ(broken.Error, "cannot read the catalogue " +
+                                m_dir.filePath("gone.thf").toStdString() + " (line 1)");
+    ASSERT_EQ(broken.Cases.size(), 1u);
+    EXPECT_EQ(broken.Cases[0].Reason, "not run: " + broken.Error);
 
     TScriptRunner stopping(m_engine);
     const auto stopped = stopping.Run({first, second}, TRunOptions{true});

@@ -133,7 +133,8 @@ bool CatchStopSignals()
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
+           ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 std::string SignalCause(int number)
@@ -316,8 +317,8 @@ int RunRun(int argc, char** argv)
                                    : c.Status == TCaseStatus::Failed  ? "FAIL"
                                    : c.Status == TCaseStatus::Stopped ? "STOP"
                                                                       : "SKIP";
-                const std::string why = c.Failure ? Readable(FailureMessage(*c.Failure))
-                                                  : Readable(c.Reason);
+                const std::string why =
+                    c.Failure ? Readable(FailureMessage(*c.Failure)) : Readable(c.Reason);
                 std::printf("%s %s (%.3f s)%s%s\n", word, Readable(c.Name).c_str(), c.Seconds,
                             why.empty() ? "" : ": ", why.c_str());
                 std::fflush(stdout);

@@ -153,7 +153,10 @@ std::string CodePoint(const std::string& utf8)
 {
     const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     const char32_t c = text.isEmpty() ? 0 : text.toUcs4().front();
-    return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper().toStdString();
+    return QStringLiteral("U+%1")
+        .arg(static_cast<uint>(c), 4, 16, QLatin1Char('0'))
+        .toUpper()
+        .toStdString();
 }
 
 std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
