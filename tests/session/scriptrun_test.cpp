@@ -184,6 +184,12 @@ TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
         const TScriptParse p =
             ParseScript(script, dir.filePath(QStringLiteral("p.ths")).toStdString());
         ASSERT_EQ(p.Refusals, std::vector<std::string>{}) << script;
+        // Plain text lines that an editor keeps: no control byte but the line ends.
+        EXPECT_EQ(
+            std::count_if(script.begin(), script.end(),
+                          [](char c) { return c != '\n' && static_cast<unsigned char>(c) < 0x20; }),
+            0)
+            << script;
         ASSERT_EQ(CheckScriptAgainstCatalogue(p.Script), std::vector<std::string>{}) << script;
         const TScriptStep& step = p.Script.Cases.at(0).Steps.at(0);
         ExchangeRequest replayed;
