@@ -303,6 +303,9 @@ TEST(ScriptCheck, RefusesWhatTheCatalogueWouldRefuse)
          "\"Unit price\"=1 Description=${r}abcdefghijklmnopqrstu",
          "d.ths:5: field 'Description': the value is longer than its 20 characters"},
         {"case A\nsend Sales \"Open receipt\"\nkeep r \"Receipt number\"\nsend Sales \"Sell item\" "
+         "\"Unit price\"=1 Description=${r}abcdefghijklmnopqrst", // 20: known at run time
+         ""},
+        {"case A\nsend Sales \"Open receipt\"\nkeep r \"Receipt number\"\nsend Sales \"Sell item\" "
          "\"Unit price\"=${r} Quantity=${r}x",
          "d.ths:5: field 'Quantity': 'x' is not a valid Currency value"},
         {"case A\nsend Sales \"Open receipt\" Colour=red",
