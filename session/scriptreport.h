@@ -30,6 +30,14 @@ enum class TCaseStatus
     Skipped, // not run: an earlier case failed under --stop-on-failure, or the run was stopped
 };
 
+// A send step of a case: its line and the response time of its answer (of the last run, for
+// a repeat); none when no answer came.
+struct TStepTime
+{
+    int Line = 0;
+    std::optional<int> ResponseMs;
+};
+
 struct TCaseResult
 {
     std::string Name;
@@ -37,7 +45,8 @@ struct TCaseResult
     TCaseStatus Status = TCaseStatus::Skipped;
     double Seconds = 0;
     std::optional<TCaseFailure> Failure;
-    std::vector<std::string> Log; // the case's wire log, one line each
+    std::vector<std::string> Log;   // the case's wire log, one line each
+    std::vector<TStepTime> Steps{}; // the send steps that went out, in order
 };
 
 struct TScriptResult
@@ -65,7 +74,8 @@ TRunTotals Totals(const std::vector<TScriptResult>& results);
 std::string JUnitReport(const std::vector<TScriptResult>& results);
 
 // {"passed": bool, "totals": {...}, "scripts": [{"script", "time", "refusals", "cases": [{
-// "name", "line", "status", "time", "failure": {...} | null, "log": [...]}]}]}
+// "name", "line", "status", "time", "failure": {...} | null, "log": [...], "steps": [{"line",
+// "responseMs": ms | null}]}]}]}
 std::string JsonReport(const std::vector<TScriptResult>& results);
 
 } // namespace tallyhost

@@ -386,6 +386,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
         }
         last = m_engine.WaitForFinished();
         m_stepsSent += std::max(1, last->Run);
+        out.Steps.push_back(TStepTime{step.Line, last->ResponseMs});
         for (std::string& line : WireLogLines(*last))
             out.Log.push_back(std::move(line));
         if (m_stopped) {
