@@ -291,6 +291,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     m_engine.SetCatalogue(&cache);
     m_engine.SetStatusTables(fiscal, printer);
     m_cache = &cache;
+    const TCommandTree tree(path);
     m_commands.clear();
     m_variables.clear();
 
@@ -303,7 +304,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
             continue;
         }
         emit CaseStarted(QString::fromStdString(script.Path), Latin1(c.Name), i, count);
-        result.Cases.push_back(RunCase(c, path));
+        result.Cases.push_back(RunCase(c, tree));
         m_failed = m_failed || result.Cases.back().Status == TCaseStatus::Failed;
         emit CaseFinished(QString::fromStdString(script.Path), result.Cases.back());
     }
@@ -314,7 +315,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     return result;
 }
 
-TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cataloguePath)
+TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const TCommandTree& tree)
 {
     TCaseResult out{c.Name, c.Line, TCaseStatus::Passed, 0, {}, {}};
     QElapsedTimer clock;
@@ -365,7 +366,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
             if (it == m_commands.end()) {
                 ExchangeRequest loaded;
                 const std::string error =
-                    LoadNamedCommand(cataloguePath, *m_cache, step.Group, step.Command, loaded);
+                    LoadNamedCommand(tree, *m_cache, step.Group, step.Command, loaded);
                 it = m_commands.emplace(key, std::make_pair(error, std::move(loaded))).first;
             }
             refusal = it->second.first;

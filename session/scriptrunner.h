@@ -26,6 +26,8 @@ class QEventLoop;
 
 namespace tallyhost {
 
+class TCommandTree;
+
 struct TRunOptions
 {
     bool StopOnFailure = false; // the remaining cases (of every script) are skipped
@@ -67,7 +69,7 @@ signals:
     void CaseFinished(const QString& script, const tallyhost::TCaseResult& result);
 
 private:
-    TCaseResult RunCase(const TScriptCase& c, const std::string& cataloguePath);
+    TCaseResult RunCase(const TScriptCase& c, const TCommandTree& tree);
     bool Wait(int ms);
 
     TExchangeEngine& m_engine;
