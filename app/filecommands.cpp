@@ -258,18 +258,18 @@ void TFormMain::RegisterFileType(const QString& extension, const QString& classN
             "</mime-info>\n")
             .arg(mimeType, className.toHtmlEscaped(), extension.toHtmlEscaped(), scriptType)
             .toUtf8();
-    const QByteArray desktopEntry = QStringLiteral("[Desktop Entry]\n"
-                                                   "Type=Application\n"
-                                                   "Name=Tallyhost\n"
-                                                   "Comment=Test terminal for fiscal printers\n"
-                                                   "Exec=%1 %f\n"
-                                                   "Icon=%2\n"
-                                                   "MimeType=%3;%4;\n"
-                                                   "Terminal=false\n"
-                                                   "Categories=Development;Utility;\n")
-                                        .arg(DesktopExecProgram(program), className, mimeType,
-                                             scriptType)
-                                        .toUtf8();
+    const QByteArray desktopEntry =
+        QStringLiteral("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Tallyhost\n"
+                       "Comment=Test terminal for fiscal printers\n"
+                       "Exec=%1 %f\n"
+                       "Icon=%2\n"
+                       "MimeType=%3;%4;\n"
+                       "Terminal=false\n"
+                       "Categories=Development;Utility;\n")
+            .arg(DesktopExecProgram(program), className, mimeType, scriptType)
+            .toUtf8();
 
     WriteIfChanged(MimePackagePath(className), mimePackage);
     WriteIfChanged(DesktopEntryPath(className), desktopEntry);

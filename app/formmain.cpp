@@ -471,8 +471,7 @@ void TFormMain::TakeCommandLine(const QStringList& arguments)
         m_scriptToOpen = QDir::cleanPath(candidate);
         const tallyhost::TScriptParse parse =
             tallyhost::LoadScript(QFile::encodeName(m_scriptToOpen).toStdString());
-        const QString catalogue =
-            QFile::decodeName(tallyhost::CataloguePath(parse.Script).c_str());
+        const QString catalogue = QFile::decodeName(tallyhost::CataloguePath(parse.Script).c_str());
         if (!parse.Script.Catalogue.empty() && QFileInfo(catalogue).isFile())
             Settings.File = QFileInfo(catalogue).absoluteFilePath();
     }

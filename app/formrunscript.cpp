@@ -159,10 +159,10 @@ void TFormRunScript::SetScript(const QString& path)
 QString TFormRunScript::PortRefusal(bool host, bool fiscal)
 {
     if (host) {
-        const QString why =
-            HostPortRefusal ? HostPortRefusal()
-            : m_host && m_host->State() != EFP_S_Close ? QString()
-                                                       : QStringLiteral("the host port is not open");
+        const QString why = HostPortRefusal ? HostPortRefusal()
+                            : m_host && m_host->State() != EFP_S_Close
+                                ? QString()
+                                : QStringLiteral("the host port is not open");
         if (!why.isEmpty())
             return why;
     }
@@ -174,8 +174,7 @@ QString TFormRunScript::PortRefusal(bool host, bool fiscal)
     if (ShowMessageBox(this, QMessageBox::Question, QStringLiteral("Run script"),
                        QStringLiteral("The fiscal port is off, and the script sends commands to "
                                       "it.\nTurn the fiscal port on?"),
-                       QMessageBox::Yes | QMessageBox::No,
-                       QMessageBox::Yes) != QMessageBox::Yes)
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) != QMessageBox::Yes)
         return QStringLiteral("the fiscal port is off");
     if (!TurnFiscalPortOn || !TurnFiscalPortOn() || !fiscalOn())
         return QStringLiteral("the fiscal port could not be opened");

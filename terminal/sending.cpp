@@ -28,10 +28,10 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
-#include <QTabWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTabWidget>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
@@ -129,8 +129,7 @@ void TFormChildTerminalWindow::UpdateSendHint()
     if (command && !ButtonSend->isEnabled() && Definition.Mode == cmFiscal && !IsFiscalPortOpen())
         SetHint(ButtonSend, tr("The fiscal port is off|The fiscal port is off: turn it on with "
                                "the fiscal port button of the toolbar (Enable Fiscal port)"));
-    else if (command && !ButtonSend->isEnabled() && Definition.Mode == cmHost &&
-             !IsHostPortOpen())
+    else if (command && !ButtonSend->isEnabled() && Definition.Mode == cmHost && !IsHostPortOpen())
         SetHint(ButtonSend, tr("The host port is not open|The host port is not open: choose "
                                "its device in Options, Preferences, and OK opens it again"));
     else

@@ -194,7 +194,8 @@ TEST_F(AppShellTest, ActionEnablingFollowsTheOpenFileAndItsProtocol)
     EXPECT_EQ(w.Settings.InputDateFormat, 3);
     EXPECT_TRUE(w.ActionEditRC->isEnabled());
     EXPECT_EQ(m_dialogs.OpenRequests.back().caption, QStringLiteral("Open dialog"));
-    EXPECT_EQ(m_dialogs.OpenRequests.back().filter, QStringLiteral("Tallyhost Files ( *.thf)"));
+    EXPECT_EQ(m_dialogs.OpenRequests.back().filter,
+              QStringLiteral("Tallyhost Files ( *.thf);;Test scripts (*.ths)"));
 
     // Cancel in the open dialog changes nothing.
     w.ActionOpen->trigger();
