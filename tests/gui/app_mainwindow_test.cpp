@@ -442,7 +442,9 @@ TEST_F(AppShellTest, FileAssociationIsRegisteredForTheUser)
     const QString type = QStringLiteral("application/x-%1-thf").arg(className.toLower());
     EXPECT_TRUE(mime.contains(QStringLiteral("type=\"%1\"").arg(type))) << mime.toStdString();
     EXPECT_TRUE(mime.contains(QStringLiteral("pattern=\"*.thf\""))) << mime.toStdString();
-    EXPECT_TRUE(desktop.contains(QStringLiteral("MimeType=%1;").arg(type)));
+    EXPECT_TRUE(mime.contains(QStringLiteral("pattern=\"*.ths\""))) << mime.toStdString();
+    EXPECT_TRUE(desktop.contains(
+        QStringLiteral("MimeType=%1;%2;").arg(type, QString(type).replace("-thf", "-ths"))));
     EXPECT_TRUE(
         desktop.contains(QStringLiteral("Exec=%1 %f").arg(QCoreApplication::applicationFilePath())))
         << desktop.toStdString();
