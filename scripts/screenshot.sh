@@ -47,7 +47,7 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   # fire: the buttons are clicked where the default layout puts them.
   xdotool key Home Down Right Down
   sleep 1
-  xdotool mousemove --sync ${SEND_XY:-712 417} click 1
+  xdotool mousemove --sync ${SEND_XY:-798 417} click 1
   sleep 2
   xdotool mousemove --sync ${ANSWER_TAB_XY:-371 95} click 1
   sleep 1
