@@ -368,8 +368,12 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const TCommandTree& tre
             break;
         }
         if (step.Kind == TStepKind::Wait) {
-            if (Wait(step.WaitMs))
-                Advance(1);
+            // A case cut off in its last step, a wait, is stopped too, not passed.
+            if (!Wait(step.WaitMs)) {
+                out.Status = TCaseStatus::Stopped;
+                break;
+            }
+            Advance(1);
             continue;
         }
         if (step.Kind == TStepKind::Keep) {
