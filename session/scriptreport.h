@@ -37,6 +37,14 @@ enum class TCaseStatus
     Stopped, // cut off by the runner's Stop: the case going on and every one after it
 };
 
+// A send step of a case: its line and the response time of its answer (of the last run, for
+// a repeat); none when no answer came.
+struct TStepTime
+{
+    int Line = 0;
+    std::optional<int> ResponseMs;
+};
+
 struct TCaseResult
 {
     std::string Name;
@@ -44,8 +52,9 @@ struct TCaseResult
     TCaseStatus Status = TCaseStatus::Skipped;
     double Seconds = 0;
     std::optional<TCaseFailure> Failure;
-    std::vector<std::string> Log; // the case's wire log, one line each
-    std::string Reason;           // why a skipped case did not run (UTF-8), or empty
+    std::vector<std::string> Log;   // the case's wire log, one line each
+    std::string Reason{};           // why a skipped or stopped case did not run (UTF-8)
+    std::vector<TStepTime> Steps{}; // the send steps that went out, in order
 };
 
 struct TScriptResult
@@ -86,7 +95,8 @@ std::string ReportScriptName(const std::string& path);
 std::string JUnitReport(const std::vector<TScriptResult>& results);
 
 // {"passed": bool, "totals": {...}, "scripts": [{"script", "time", "refusals", "error", "cases":
-// [{"name", "line", "status", "time", "failure": {...} | null, "reason", "log": [...]}]}]}
+// [{"name", "line", "status", "time", "failure": {...} | null, "reason", "log": [...], "steps":
+// [{"line", "responseMs": ms | null}]}]}]}
 std::string JsonReport(const std::vector<TScriptResult>& results);
 
 } // namespace tallyhost

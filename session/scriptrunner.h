@@ -26,6 +26,8 @@ class QEventLoop;
 
 namespace tallyhost {
 
+class TCommandTree;
+
 struct TRunOptions
 {
     bool StopOnFailure = false; // the remaining cases (of every script) are skipped
@@ -77,7 +79,7 @@ signals:
     void Progressed(int done, int total);
 
 private:
-    TCaseResult RunCase(const TScriptCase& c, const std::string& cataloguePath);
+    TCaseResult RunCase(const TScriptCase& c, const TCommandTree& tree);
     static TCaseResult Skipped(const TScriptCase& c, const std::string& reason);
     // The keep lines of `c` from step `from` on did not run: their variables count as not kept.
     void LoseKeeps(const TScriptCase& c, std::size_t from);

@@ -104,6 +104,7 @@ std::vector<TScriptResult> SampleRun()
                       {},
                       {}};
     TCaseResult skipped{"Later", 20, TCaseStatus::Skipped, 0, std::nullopt, {}, "interrupted"};
+    ok.Steps = {{5, 42}, {7, std::nullopt}};
     demo.Cases = {ok, bad, raw, error, skipped};
     TScriptResult refused;
     refused.Script = "/nowhere/else/bad.ths"; // outside it: by its name
@@ -200,7 +201,13 @@ TEST(ScriptReport, JsonCarriesTotalsAndEachFailure)
     EXPECT_EQ(f["expected"].toString(), "0000");
     EXPECT_EQ(f["actual"].toString(), "0008");
     EXPECT_EQ(f["line"].toInt(), 12);
-    EXPECT_TRUE(scripts[0].toObject()["cases"].toArray()[0].toObject()["failure"].isNull());
+    const QJsonObject passed = scripts[0].toObject()["cases"].toArray()[0].toObject();
+    EXPECT_TRUE(passed["failure"].isNull());
+    const QJsonArray steps = passed["steps"].toArray();
+    ASSERT_EQ(steps.size(), 2);
+    EXPECT_EQ(steps[0]["line"].toInt(), 5);
+    EXPECT_EQ(steps[0]["responseMs"].toInt(), 42);
+    EXPECT_TRUE(steps[1]["responseMs"].isNull());
     EXPECT_EQ(scripts[1].toObject()["refusals"].toArray().size(), 2);
     EXPECT_EQ(scripts[0].toObject()["script"].toString(), "examples/demo.ths");
     EXPECT_EQ(scripts[0].toObject()["error"].toString(), "interrupted by SIGINT");
