@@ -159,7 +159,7 @@ struct TVariable
     std::string Name;
     std::string Value;
     bool Kept = true;
-    std::string LostIn; // the case that did not keep it, as a failure names it (Latin-1)
+    std::string LostIn{}; // the case that did not keep it, as a failure names it (Latin-1)
 };
 
 // `text` with every ${name} replaced by its value and $$ by '$'; a '$' before anything else

@@ -246,11 +246,8 @@ TEST(ScriptWords, SplitQuoteAndExpand)
         EXPECT_EQ(words[1].Text, text);
     }
 
-    const std::vector<TVariable> vars{{"r", "0012", true, {}},
-                                      {"r", "0013", true, {}},
-                                      {"t", "$", true, {}},
-                                      {"u", "1", true, {}},
-                                      {"u", "", false, "B"}};
+    const std::vector<TVariable> vars{
+        {"r", "0012"}, {"r", "0013"}, {"t", "$"}, {"u", "1"}, {"u", "", false, "B"}};
     const struct
     {
         const char* Text;

@@ -13,6 +13,7 @@
 #include "simprocess.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -68,8 +69,7 @@ TEST(ScriptJudge, EachExpectationAgainstAnAnswer)
     fiscal.FiscalFrames = {{"0005 Sales 125.50", false}, {"0000 End", true}};
     ExchangeResult silent;
     silent.Outcome = ExchangeOutcome::NoAnswer;
-    const std::vector<TVariable> vars{
-        {"r", "00001234", true, {}}, {"pay", "Card", true, {}}, {"p", "(", true, {}}};
+    const std::vector<TVariable> vars{{"r", "00001234"}, {"pay", "Card"}, {"p", "("}};
     ExchangeResult hard = Answer(); // a value the pattern below backtracks on beyond the limit
     hard.AnswerFields[2].Value = std::string(5000, 'a') + "!";
     const struct
@@ -162,9 +162,7 @@ TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
         if (round % 2)
             given.insert(given.end(), {{"Flag", "n"}, {"Key", "ff"}, {"Pick", "B"}});
         const int years[] = {1, 999, 1000, 2026, 9999};
-        given.emplace_back("Day", (QString::number(years[round % 5]).rightJustified(4, u'0') +
-                                   QStringLiteral("-02-28"))
-                                      .toStdString());
+        given.emplace_back("Day", std::to_string(years[round % 5] + 10000).substr(1) + "-02-28");
         ExchangeRequest request;
         ASSERT_EQ(LoadNamedCommand(catalogue, cache, "T", "Conv", request), "");
         ASSERT_EQ(FillNamedInputs(given, cache, request), "") << text;
@@ -185,11 +183,8 @@ TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
             ParseScript(script, dir.filePath(QStringLiteral("p.ths")).toStdString());
         ASSERT_EQ(p.Refusals, std::vector<std::string>{}) << script;
         // Plain text lines that an editor keeps: no control byte but the line ends.
-        EXPECT_EQ(
-            std::count_if(script.begin(), script.end(),
-                          [](char c) { return c != '\n' && static_cast<unsigned char>(c) < 0x20; }),
-            0)
-            << script;
+        EXPECT_FALSE(
+            QString::fromStdString(script).contains(QRegularExpression("[\\0-\\t\\v-\\x1F]")));
         ASSERT_EQ(CheckScriptAgainstCatalogue(p.Script), std::vector<std::string>{}) << script;
         const TScriptStep& step = p.Script.Cases.at(0).Steps.at(0);
         ExchangeRequest replayed;
@@ -204,7 +199,7 @@ TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
         ASSERT_EQ(step.Expectations.size(), 6u) << script;
         for (const TExpectation& e : step.Expectations) {
             bool met = false;
-            EXPECT_EQ(JudgeExpectation(e, r, {}, &met), JudgeExpectation(e, r, {}, &met));
+            JudgeExpectation(e, r, {}, &met);
             EXPECT_TRUE(met) << script << "\nline " << e.Line;
         }
     }
