@@ -219,6 +219,9 @@ TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
     const std::string cut = RecordedCaseText("Conv", {"T", "Conv", &request, 5, &cancelled});
     EXPECT_NE(cut.find("\n  repeat 2 T Conv "), std::string::npos) << cut;
     EXPECT_NE(cut.find("\n  expect outcome answered\n"), std::string::npos) << cut;
+    cancelled.Outcome = ExchangeOutcome::LinkRefused;
+    EXPECT_EQ(RecordedCaseText("Conv", {"T", "Conv", &request, 0, &cancelled}),
+              "# T Conv: refused before it was sent, not recorded\n");
 }
 
 // The demo catalogue's commands sent through an engine on the simulator, as the CLI sends them.
