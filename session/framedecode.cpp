@@ -248,11 +248,9 @@ void TLogDecoder::DecodeHost(LogDirection direction, std::string_view bytes,
                       : " " + ReturnCodeHint(answer.ReturnCode, answer.ReturnCodeDescription)),
              {},
              false});
+    // As the answer display lists them; the return code is told above.
     for (const AnswerEntry& entry : answer.AnswerFields) {
-        // The reserved entries and the return code are told above.
-        if (!entry.Visible || entry.Label == "Return code" || (entry.Position < 3 && extended))
-            continue;
-        if (!extended && entry.Position < 3 && entry.Label.rfind("Field", 0) == 0)
+        if (!entry.Visible || (extended && entry.Label == "Return code"))
             continue;
         out.push_back({0, entry.Label, entry.Value, {}, false});
     }
