@@ -27,9 +27,6 @@ using namespace tallyhost;
 
 namespace {
 
-// How far back an answer looks for the command it answers.
-constexpr std::size_t kCommandSearchLines = 10000;
-
 QString Latin1(const std::string& text)
 {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -255,31 +252,12 @@ void TLogPanel::ShowDecoded(qint64 sequence)
         return;
     }
     const std::size_t index = static_cast<std::size_t>(sequence) - store.FirstSequence();
-    const LogRecord& record = store.At(index);
-    const std::string_view bytes = store.Payload(index);
-    if (record.Content == LogContent::Text) {
+    if (store.At(index).Content == LogContent::Text) {
         m_decodePane->addTopLevelItem(
             new QTreeWidgetItem({QStringLiteral("No frame on this line.")}));
         return;
     }
-    // An answer is named by the command it answers: the last command written with its
-    // sequence byte.
-    std::string_view command;
-    if (record.Port == LogPort::Host && record.Direction == LogDirection::Received &&
-        bytes.size() > 1) {
-        const std::size_t stop = index > kCommandSearchLines ? index - kCommandSearchLines : 0;
-        for (std::size_t i = index; i-- > stop;) {
-            const LogRecord& r = store.At(i);
-            const std::string_view candidate = store.Payload(i);
-            if (r.Port == LogPort::Host && r.Direction == LogDirection::Sent &&
-                r.Kind == LogKind::Frame && candidate.size() > 1 && candidate[1] == bytes[1]) {
-                command = candidate;
-                break;
-            }
-        }
-    }
-    const std::vector<DecodedLine> lines =
-        Decoder().Decode(record.Port, record.Direction, bytes, command);
+    const std::vector<DecodedLine> lines = DecodeStoredLine(Decoder(), store, index);
     QTreeWidgetItem* parent = nullptr;
     for (const DecodedLine& line : lines) {
         auto* item = new QTreeWidgetItem({Latin1(line.Name), Latin1(line.Value), Latin1(line.Hex)});

@@ -470,4 +470,31 @@ ParsedLogLine ParseLogFileLine(std::string_view line, LogPort lastSentPort)
     }
 }
 
+int ReadLogText(std::string_view text, LogStore& store,
+                const std::function<std::uint32_t(const LogRecord&)>& color)
+{
+    int unread = 0;
+    LogPort lastSent = LogPort::Host;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::size_t stop = end;
+        if (stop > start && text[stop - 1] == '\r')
+            --stop;
+        ParsedLogLine parsed = ParseLogFileLine(text.substr(start, stop - start), lastSent);
+        // An answer is on the port of the last command written.
+        if (parsed.Record.Direction == LogDirection::Sent && parsed.Record.Kind == LogKind::Frame)
+            lastSent = parsed.Record.Port;
+        if (parsed.Record.Kind == LogKind::Unread)
+            ++unread;
+        if (color)
+            parsed.Record.Color = color(parsed.Record);
+        store.Append(parsed.Record, parsed.Payload);
+        start = end + 1;
+    }
+    return unread;
+}
+
 } // namespace tallyhost

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -190,5 +191,10 @@ struct ParsedLogLine
     std::string Payload;
 };
 ParsedLogLine ParseLogFileLine(std::string_view line, LogPort lastSentPort);
+
+// Every line of a log file's text (CR LF or LF ends) into `store`, coloured by `color`.
+// Returns how many lines were no line the program writes (kept as they stand).
+int ReadLogText(std::string_view text, LogStore& store,
+                const std::function<std::uint32_t(const LogRecord&)>& color);
 
 } // namespace tallyhost

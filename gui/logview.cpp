@@ -134,6 +134,14 @@ void TLogView::Clear()
     emit CurrentChanged(-1);
 }
 
+void TLogView::SetLines(LogStore lines)
+{
+    Clear();
+    m_store = std::move(lines);
+    Refilter(-1);
+    Commit();
+}
+
 void TLogView::SetNotice(const QString& text)
 {
     if (text == m_notice)

@@ -44,6 +44,8 @@ public:
     // top (or gets the top of what is left when that line went).
     void DropOldest(std::size_t count);
     void Clear();
+    // Shows `lines` in place of what the view held (a log read back).
+    void SetLines(tallyhost::LogStore lines);
     const tallyhost::LogStore& Store() const { return m_store; }
     std::size_t LineCount() const { return m_store.Size(); }
     // A line of the program's own above the first line (empty: none), in grey italics.

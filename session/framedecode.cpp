@@ -27,14 +27,17 @@ class TVerdict : public THostAnswerParser::Listener
 {
 public:
     bool BadChecksum = false;
+    std::size_t JudgedLength = 0; // of a frame refused or set aside, from STX to its end
     void AckReceived() override {}
     void NackReceived() override {}
     void IntermediateAnswer() override {}
     bool WriteReply(std::uint8_t) override { return true; }
-    void Discarded(TWireKind kind, const std::uint8_t*, std::size_t) override
+    void Discarded(TWireKind kind, const std::uint8_t*, std::size_t length) override
     {
         if (kind == TWireKind::BadChecksum)
             BadChecksum = true;
+        if (kind == TWireKind::BadChecksum || kind == TWireKind::KeepAlive)
+            JudgedLength = length;
     }
 };
 
@@ -74,7 +77,11 @@ bool SplitHostFrame(std::string_view bytes, HostFrameParts& parts)
     // A complete frame leaves the parser after its last checksum character, at the end.
     const bool complete = parser.state() == THostAnswerParser::State::Idle ||
                           parser.state() == THostAnswerParser::State::Acknowledged;
-    if (!complete || pos != bytes.size())
+    // One frame, all of it: a refused or intermediate frame is told with its length (the
+    // parser drops what follows it), a final one leaves the parser at its end.
+    const bool whole =
+        verdict.JudgedLength ? verdict.JudgedLength == bytes.size() : pos == bytes.size();
+    if (!complete || !whole)
         return false;
     parts.Sequence = static_cast<std::uint8_t>(bytes[1]);
     parts.Fields = parser.Fields();
@@ -282,6 +289,34 @@ void TLogDecoder::DecodeFiscal(LogDirection direction, std::string_view bytes,
         else
             out.push_back({0, "Final code", "none: more frames follow", {}, false});
     }
+}
+
+std::string_view CommandFrameOf(const LogStore& store, std::size_t index, std::size_t searchLines)
+{
+    const LogRecord& answer = store.At(index);
+    const std::string_view bytes = store.Payload(index);
+    if (answer.Port != LogPort::Host || answer.Direction != LogDirection::Received ||
+        bytes.size() < 2)
+        return {};
+    const std::size_t stop = index > searchLines ? index - searchLines : 0;
+    for (std::size_t i = index; i-- > stop;) {
+        const LogRecord& r = store.At(i);
+        const std::string_view candidate = store.Payload(i);
+        if (r.Port == LogPort::Host && r.Direction == LogDirection::Sent &&
+            r.Kind == LogKind::Frame && candidate.size() > 1 && candidate[1] == bytes[1])
+            return candidate;
+    }
+    return {};
+}
+
+std::vector<DecodedLine> DecodeStoredLine(const TLogDecoder& decoder, const LogStore& store,
+                                          std::size_t index)
+{
+    const LogRecord& record = store.At(index);
+    if (record.Content == LogContent::Text)
+        return {};
+    return decoder.Decode(record.Port, record.Direction, store.Payload(index),
+                          CommandFrameOf(store, index));
 }
 
 } // namespace tallyhost

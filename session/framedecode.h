@@ -74,6 +74,16 @@ private:
     std::vector<Command> m_commands;
 };
 
+// The host command the host answer at `index` of `store` answers: the last command frame
+// written before it with the answer's sequence byte, looking back at most `searchLines`
+// lines; empty when there is none.
+std::string_view CommandFrameOf(const LogStore& store, std::size_t index,
+                                std::size_t searchLines = 10000);
+// The decoding of the line at `index` (an answer with the command it answers); empty for a
+// line without bytes.
+std::vector<DecodedLine> DecodeStoredLine(const TLogDecoder& decoder, const LogStore& store,
+                                          std::size_t index);
+
 // The fields of a host frame as the link reads them (escapes resolved), and whether its
 // checksum is right. False when the bytes are no complete host frame.
 struct HostFrameParts
