@@ -177,19 +177,31 @@ void TLogDecoder::DecodeHost(LogDirection direction, std::string_view bytes,
             {0, "Not a host frame", std::to_string(bytes.size()) + " bytes", HexText(bytes), true});
         return;
     }
-    out.push_back({0, "STX", {}, "02", false});
-    out.push_back({0, "Sequence", SequenceText(parts.Sequence), Hex2(parts.Sequence), false});
-    for (std::size_t i = 0; i < parts.Fields.size(); ++i)
-        out.push_back({0, "Field " + std::to_string(i + 1), BytesAsText(parts.Fields[i]),
-                       HexText(parts.Fields[i]), false});
-    out.push_back({0, "ETX", {}, "03", false});
+    // What the frame means first, then the frame itself (its bytes under one line).
+    NameHostFrame(direction, parts, commandFrame, out);
     const std::string expected = hostframe::CheckSumText(bytes.substr(0, bytes.size() - 4));
-    out.push_back({0, "Checksum",
+    out.push_back(
+        {0,
+         "Frame",
+         std::to_string(bytes.size()) + " bytes, checksum " + (parts.ChecksumGood ? "good" : "bad"),
+         {},
+         !parts.ChecksumGood});
+    out.push_back({1, "STX", {}, "02", false});
+    out.push_back({1, "Sequence", SequenceText(parts.Sequence), Hex2(parts.Sequence), false});
+    for (std::size_t i = 0; i < parts.Fields.size(); ++i)
+        out.push_back({1, "Field " + std::to_string(i + 1), BytesAsText(parts.Fields[i]),
+                       HexText(parts.Fields[i]), false});
+    out.push_back({1, "ETX", {}, "03", false});
+    out.push_back({1, "Checksum",
                    parts.ChecksumGood
                        ? parts.CheckText + " (good)"
                        : parts.CheckText + " (bad: the bytes sum to " + expected + ")",
                    HexText(parts.CheckText), !parts.ChecksumGood});
+}
 
+void TLogDecoder::NameHostFrame(LogDirection direction, const HostFrameParts& parts,
+                                std::string_view commandFrame, std::vector<DecodedLine>& out) const
+{
     const bool extended = parts.Sequence >= 0x80;
     if (direction == LogDirection::Sent) {
         const Command* command = MatchCommand(parts.Fields);

@@ -29,6 +29,17 @@ struct DecodedLine
     bool Bad = false; // a wrong checksum, a frame that is no frame
 };
 
+// The fields of a host frame as the link reads them (escapes resolved), and whether its
+// checksum is right. False when the bytes are no complete host frame.
+struct HostFrameParts
+{
+    std::uint8_t Sequence = 0;
+    std::vector<std::string> Fields;
+    std::string CheckText; // the four checksum characters as sent
+    bool ChecksumGood = false;
+};
+bool SplitHostFrame(std::string_view bytes, HostFrameParts& parts);
+
 class TLogDecoder
 {
 public:
@@ -63,6 +74,9 @@ public:
 private:
     void DecodeHost(LogDirection direction, std::string_view bytes, std::string_view commandFrame,
                     std::vector<DecodedLine>& out) const;
+    // The catalogue's names of a host frame: the command, or the answer's words and fields.
+    void NameHostFrame(LogDirection direction, const HostFrameParts& parts,
+                       std::string_view commandFrame, std::vector<DecodedLine>& out) const;
     void DecodeFiscal(LogDirection direction, std::string_view bytes,
                       std::vector<DecodedLine>& out) const;
 
@@ -83,16 +97,5 @@ std::string_view CommandFrameOf(const LogStore& store, std::size_t index,
 // line without bytes.
 std::vector<DecodedLine> DecodeStoredLine(const TLogDecoder& decoder, const LogStore& store,
                                           std::size_t index);
-
-// The fields of a host frame as the link reads them (escapes resolved), and whether its
-// checksum is right. False when the bytes are no complete host frame.
-struct HostFrameParts
-{
-    std::uint8_t Sequence = 0;
-    std::vector<std::string> Fields;
-    std::string CheckText; // the four checksum characters as sent
-    bool ChecksumGood = false;
-};
-bool SplitHostFrame(std::string_view bytes, HostFrameParts& parts);
 
 } // namespace tallyhost

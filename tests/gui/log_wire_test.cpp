@@ -280,7 +280,7 @@ TEST_F(LogWireTest, ALogTheProgramWroteIsReadBackDecodedInTheWindowAndByTheComma
     EXPECT_TRUE(decoded.contains(QStringLiteral("Answer to|G / Sale|")))
         << decoded.join('\n').toStdString();
     EXPECT_TRUE(
-        decoded.filter(QRegularExpression(QStringLiteral("^Checksum\\|.... \\(good\\)"))).size() ==
+        decoded.filter(QRegularExpression(QStringLiteral("^  Checksum\\|.... \\(good\\)"))).size() ==
         1)
         << decoded.join('\n').toStdString();
     reader->close();

@@ -59,16 +59,6 @@ TEST(FrameDecodeTest, ACommandIsTakenApartAndNamedByTheCatalogue)
     const std::vector<std::string> lines =
         Lines(decoder.Decode(LogPort::Host, LogDirection::Sent, frame));
     const std::vector<std::string> expected = {
-        "STX=",
-        "Sequence=21 (compatible)",
-        "Field 1=B",
-        "Field 2=Coffee",
-        "Field 3=1000",
-        "Field 4=250",
-        "Field 5=2100",
-        "Field 6=S",
-        "ETX=",
-        "Checksum=" + frame.substr(frame.size() - 4) + " (good)",
         "Command=Sales / Sell item",
         "  Code=B",
         "  Description=Coffee",
@@ -76,6 +66,17 @@ TEST(FrameDecodeTest, ACommandIsTakenApartAndNamedByTheCatalogue)
         "  Unit price=250",
         "  VAT rate=2100",
         "  Sign=S",
+        "Frame=" + std::to_string(frame.size()) + " bytes, checksum good",
+        "  STX=",
+        "  Sequence=21 (compatible)",
+        "  Field 1=B",
+        "  Field 2=Coffee",
+        "  Field 3=1000",
+        "  Field 4=250",
+        "  Field 5=2100",
+        "  Field 6=S",
+        "  ETX=",
+        "  Checksum=" + frame.substr(frame.size() - 4) + " (good)",
     };
     EXPECT_EQ(lines, expected);
 
@@ -83,7 +84,7 @@ TEST(FrameDecodeTest, ACommandIsTakenApartAndNamedByTheCatalogue)
     const std::vector<std::string> unknown =
         Lines(decoder.Decode(LogPort::Host, LogDirection::Sent, HostFrame(0x22, {"~", "x"})));
     EXPECT_TRUE(Has(unknown, "Command=not in the catalogue"));
-    EXPECT_TRUE(Has(unknown, "Field 1=~"));
+    EXPECT_TRUE(Has(unknown, "  Field 1=~"));
     const std::vector<std::string> bare =
         Lines(TLogDecoder().Decode(LogPort::Host, LogDirection::Sent, frame));
     EXPECT_TRUE(Has(bare, "Command=no catalogue"));
@@ -100,7 +101,7 @@ TEST(FrameDecodeTest, AnswersOfBothVariantsShowStatusWordsReturnCodeAndAnswerFie
                          std::string("\x00\x03", 2), "", "261208", "0147"});
     const std::vector<std::string> lines =
         Lines(decoder.Decode(LogPort::Host, LogDirection::Received, extended, command));
-    EXPECT_TRUE(Has(lines, "Sequence=A5 (extended)"));
+    EXPECT_TRUE(Has(lines, "  Sequence=A5 (extended)"));
     EXPECT_TRUE(Has(lines, "Answer to=Status / Date and time"));
     EXPECT_TRUE(Has(lines, "Fiscal status=0600"));
     EXPECT_TRUE(Has(lines, "  Panel 2=Fiscalized"));
@@ -114,7 +115,7 @@ TEST(FrameDecodeTest, AnswersOfBothVariantsShowStatusWordsReturnCodeAndAnswerFie
     const std::string compatible = HostFrame(0x30, {"*", "0001", "3000", "extra"});
     const std::vector<std::string> plain =
         Lines(decoder.Decode(LogPort::Host, LogDirection::Received, compatible));
-    EXPECT_TRUE(Has(plain, "Sequence=30 (compatible)"));
+    EXPECT_TRUE(Has(plain, "  Sequence=30 (compatible)"));
     EXPECT_TRUE(Has(plain, "Fiscal status=3000"));
     EXPECT_TRUE(Has(plain, "  Panel 1=Slip document open"));
     EXPECT_TRUE(Has(plain, "Printer status=0001"));
@@ -132,9 +133,11 @@ TEST(FrameDecodeTest, BadChecksumsAndFiscalFramesAreJudged)
     const std::vector<DecodedLine> decoded =
         decoder.Decode(LogPort::Host, LogDirection::Received, bad);
     ASSERT_FALSE(decoded.empty());
-    const DecodedLine& checksum = decoded[4];
+    const DecodedLine& checksum = decoded.back();
     EXPECT_EQ(checksum.Name, "Checksum");
     EXPECT_TRUE(checksum.Bad);
+    EXPECT_TRUE(Has(Lines(decoded), "Frame=" + std::to_string(bad.size()) +
+                                        " bytes, checksum bad [bad]"));
     EXPECT_EQ(checksum.Value, bad.substr(bad.size() - 4) + " (bad: the bytes sum to " +
                                   hostframe::CheckSumText(bad.substr(0, bad.size() - 4)) + ")");
     EXPECT_TRUE(Has(Lines(decoder.Decode(LogPort::Host, LogDirection::Received, "\x02\x21*\x03")),
