@@ -59,6 +59,8 @@ TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent)
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setChildrenCollapsible(false);
+    // Most of the height for the lines; the pane takes a quarter.
+    m_splitter->setSizes({3000, 1000});
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -247,14 +249,12 @@ void TLogPanel::ShowDecoded(qint64 sequence)
     const LogStore& store = m_view->Store();
     if (sequence < 0 || static_cast<std::uint64_t>(sequence) < store.FirstSequence() ||
         static_cast<std::uint64_t>(sequence) >= store.EndSequence()) {
-        m_decodePane->addTopLevelItem(
-            new QTreeWidgetItem({QStringLiteral("Select a frame line to decode it.")}));
+        ShowPaneNote(QStringLiteral("Select a frame line to decode it."));
         return;
     }
     const std::size_t index = static_cast<std::size_t>(sequence) - store.FirstSequence();
     if (store.At(index).Content == LogContent::Text) {
-        m_decodePane->addTopLevelItem(
-            new QTreeWidgetItem({QStringLiteral("No frame on this line.")}));
+        ShowPaneNote(QStringLiteral("No frame on this line."));
         return;
     }
     const std::vector<DecodedLine> lines = DecodeStoredLine(Decoder(), store, index);
@@ -272,6 +272,13 @@ void TLogPanel::ShowDecoded(qint64 sequence)
         }
     }
     m_decodePane->expandAll();
+}
+
+void TLogPanel::ShowPaneNote(const QString& text)
+{
+    auto* item = new QTreeWidgetItem({text});
+    m_decodePane->addTopLevelItem(item);
+    item->setFirstColumnSpanned(true);
 }
 
 QStringList TLogPanel::DecodedLines() const

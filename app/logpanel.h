@@ -84,6 +84,7 @@ private:
     void ApplyFilter();
     void UpdateFindCount();
     void ShowDecoded(qint64 sequence);
+    void ShowPaneNote(const QString& text);
     const tallyhost::TLogDecoder& Decoder();
 
     TLogView* m_view = nullptr;
