@@ -44,6 +44,8 @@ QString StatusText(TCaseStatus status)
         return QStringLiteral("Failed");
     case TCaseStatus::Skipped:
         return QStringLiteral("Skipped");
+    case TCaseStatus::Stopped:
+        return QStringLiteral("Stopped");
     }
     return {};
 }
