@@ -235,3 +235,28 @@ TEST_F(LogFilterTest, FindCountsEveryMatchAndWalksOverThousandsOfLines)
     // then its command, ACK and answer.
     EXPECT_EQ(view->CurrentRow(), 3 * 25 + 3 + 1 + 3);
 }
+
+TEST(LogViewTest, LinesLeavingUnderAFilterTakeOnlyTheirOwnRows)
+{
+    TLogView view;
+    view.resize(400, 300);
+    LogFilter frames;
+    frames.Kind = LogFilter::Kinds::Frames;
+    view.SetFilter(frames);
+    // Every even line a frame, every odd one an ACK.
+    for (int i = 0; i < 200; ++i) {
+        LogRecord record = HostFrame();
+        record.Kind = i % 2 == 0 ? LogKind::Frame : LogKind::Ack;
+        view.Append(record, std::to_string(i));
+    }
+    view.Commit();
+    ASSERT_EQ(view.RowCount(), 100);
+    for (const int drop : {50, 1, 49}) {
+        view.DropOldest(static_cast<std::size_t>(drop));
+        const auto first = static_cast<int>(view.Store().FirstSequence());
+        // The first line shown is the first even one still there, the rest follow.
+        const int even = first + first % 2;
+        EXPECT_EQ(view.RowSequence(0), even) << drop;
+        EXPECT_EQ(view.RowCount(), (200 - even + 1) / 2) << drop;
+    }
+}
