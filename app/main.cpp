@@ -100,18 +100,19 @@ bool AnswerInformationalOption(int argc, char** argv)
         }
         if (arg == "--help" || arg == "-h") {
             std::printf(
-                "Usage: tallyhost [FILE.thf] [--log FILE.log [--file CATALOGUE.thf]]\n"
+                "Usage: tallyhost [FILE.thf | SCRIPT.ths] [--log FILE.log [--file CATALOGUE.thf]]\n"
                 "\n"
                 "Test terminal for fiscal printers. Opens FILE.thf, or the terminal file\n"
-                "open last time.\n"
+                "open last time. SCRIPT.ths opens with its catalogue in the Run script window.\n"
                 "\n"
                 "  --log FILE.log  also open a log file written by the program (or a saved\n"
                 "                  view) in a window of its own, its frames decoded against\n"
                 "                  CATALOGUE.thf given with --file, else the open file\n"
-                "  --version   show the version\n"
-                "  --help      show this text\n"
+                "  --version       show the version\n"
+                "  --help          show this text\n"
                 "\n"
-                "TALLYHOST_COM1..TALLYHOST_COM4 set the device of COM1..COM4 for this run.\n");
+                "TALLYHOST_COM1..TALLYHOST_COM4 set the device of COM1..COM4 for this run.\n"
+                "TALLYHOST_FISCAL_PORT=on|off turns the fiscal port on or off for this run.\n");
             return true;
         }
     }
