@@ -71,7 +71,7 @@ TEST_F(OperatorTest, QuittingDuringARunOrARepeatEndsTheEventLoopAndFreesThePorts
              [&] { exit ? m_main->ActionExit->trigger() : void(m_main->close()); });
         QTimer watchdog;
         QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-        watchdog.start(60000);
+        watchdog.start(30000);
         EXPECT_EQ(QApplication::exec(), 0) << "the event loop did not end";
         EXPECT_EQ(m_dialogs.Texts(),
                   run ? QStringList{"A script is running. Stop it and quit?"} : QStringList{});
