@@ -54,6 +54,8 @@ QString StatusName(TCaseStatus status)
         return QStringLiteral("failed");
     case TCaseStatus::Skipped:
         return QStringLiteral("skipped");
+    case TCaseStatus::Stopped:
+        return QStringLiteral("stopped");
     }
     return {};
 }
@@ -83,6 +85,9 @@ TRunTotals Totals(const std::vector<TScriptResult>& results)
             case TCaseStatus::Skipped:
                 ++t.Skipped;
                 break;
+            case TCaseStatus::Stopped:
+                ++t.Stopped;
+                break;
             }
         }
     }
@@ -107,7 +112,7 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
     w.writeAttribute(QStringLiteral("tests"), QString::number(tests));
     w.writeAttribute(QStringLiteral("failures"), QString::number(all.Failed));
     w.writeAttribute(QStringLiteral("errors"), QString::number(all.Refused));
-    w.writeAttribute(QStringLiteral("skipped"), QString::number(all.Skipped));
+    w.writeAttribute(QStringLiteral("skipped"), QString::number(all.Skipped + all.Stopped));
     w.writeAttribute(QStringLiteral("time"), Seconds(total));
     for (const TScriptResult& s : results) {
         const QString script = ReportText(s.Script);
@@ -118,7 +123,7 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
                          QString::number(s.Refusals.empty() ? s.Cases.size() : 1));
         w.writeAttribute(QStringLiteral("failures"), QString::number(t.Failed));
         w.writeAttribute(QStringLiteral("errors"), QString::number(t.Refused));
-        w.writeAttribute(QStringLiteral("skipped"), QString::number(t.Skipped));
+        w.writeAttribute(QStringLiteral("skipped"), QString::number(t.Skipped + t.Stopped));
         w.writeAttribute(QStringLiteral("time"), Seconds(s.Seconds));
         if (!s.Refusals.empty()) {
             // Nothing ran: one case tells why, so that CI shows a red line, not an empty suite.
@@ -147,6 +152,9 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
                 w.writeEndElement();
             } else if (c.Status == TCaseStatus::Skipped) {
                 w.writeEmptyElement(QStringLiteral("skipped"));
+            } else if (c.Status == TCaseStatus::Stopped) {
+                w.writeEmptyElement(QStringLiteral("skipped"));
+                w.writeAttribute(QStringLiteral("message"), QStringLiteral("the run was stopped"));
             }
             if (!c.Log.empty())
                 w.writeTextElement(QStringLiteral("system-out"), ReportText(Joined(c.Log)));
@@ -210,9 +218,10 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
     totals["passed"] = all.Passed;
     totals["failed"] = all.Failed;
     totals["skipped"] = all.Skipped;
+    totals["stopped"] = all.Stopped;
     totals["refused"] = all.Refused;
     QJsonObject out;
-    out["passed"] = all.Failed == 0 && all.Refused == 0;
+    out["passed"] = all.Failed == 0 && all.Refused == 0 && all.Stopped == 0;
     out["totals"] = totals;
     out["scripts"] = scripts;
     return QJsonDocument(out).toJson(QJsonDocument::Indented).toStdString();

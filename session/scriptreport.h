@@ -27,7 +27,8 @@ enum class TCaseStatus
 {
     Passed,
     Failed,
-    Skipped, // not run: an earlier case failed under --stop-on-failure, or the run was stopped
+    Skipped, // not run: an earlier case failed under --stop-on-failure
+    Stopped, // cut off by the runner's Stop: the case going on and every one after it
 };
 
 // A send step of a case: its line and the response time of its answer (of the last run, for
@@ -62,6 +63,7 @@ struct TRunTotals
     int Passed = 0;
     int Failed = 0;
     int Skipped = 0;
+    int Stopped = 0;
     int Refused = 0; // scripts
 };
 
@@ -69,8 +71,9 @@ TRunTotals Totals(const std::vector<TScriptResult>& results);
 
 // testsuites > testsuite per script > testcase per case (classname the script, name the case,
 // time in seconds); a failure's message names the expectation, the expected and the actual
-// value and its text repeats it; the case's wire log is its system-out. A refused script is
-// one testcase with an error listing the refusals.
+// value and its text repeats it; the case's wire log is its system-out. A stopped case is
+// skipped (JUnit has no other word for it) with a message saying so. A refused script is one
+// testcase with an error listing the refusals.
 std::string JUnitReport(const std::vector<TScriptResult>& results);
 
 // {"passed": bool, "totals": {...}, "scripts": [{"script", "time", "refusals", "cases": [{
