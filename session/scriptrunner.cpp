@@ -172,17 +172,15 @@ std::vector<std::string> WireLogLines(const ExchangeResult& r)
     std::vector<std::string> lines;
     lines.reserve(r.Wire.size());
     for (const WireFrame& w : r.Wire) {
-        // As the log window names them: what we write by its port, what the printer sends
-        // as the printer's; a lone ACK or NAK is named too, so that a refusal reads as one.
+        // As the log window writes them (so that its reader takes them back): what we write
+        // by its port, what the printer sends as the printer's, its ACK and NAK by name.
         const std::string_view prefix = !w.Written ? kPrinterPrefix
                                         : w.Fiscal ? kFiscalPrefix
                                                    : kHostPrefix;
-        std::string line = std::string(prefix) + HexText(w.Bytes);
-        if (w.Bytes == "\x06")
-            line += " (ACK)";
-        else if (w.Bytes == "\x15")
-            line += " (NAK)";
-        lines.push_back(std::move(line));
+        if (!w.Written && (w.Bytes == "\x06" || w.Bytes == "\x15"))
+            lines.push_back(std::string(prefix) + (w.Bytes == "\x06" ? "ACK" : "NACK"));
+        else
+            lines.push_back(std::string(prefix) + FrameHexText(w.Bytes));
     }
     return lines;
 }

@@ -46,7 +46,7 @@ std::string JudgeExpectation(const TExpectation& e, const ExchangeResult& r,
 std::string OutcomeWords(const ExchangeResult& r);
 
 // The exchange's frames as log lines, named by direction as the log window names them:
-// "HOST --> 02 ...", "FISCAL-> 02 ...", "FP   --> 06 (ACK)".
+// "HOST --> 02 ...", "FISCAL-> 02 ...", "FP   --> 02 ...", "FP   --> ACK" or "NACK".
 std::vector<std::string> WireLogLines(const ExchangeResult& r);
 
 class TScriptRunner : public QObject
