@@ -3,7 +3,10 @@
 #   screenshot.png  the main window alone, the demo catalogue open and the answer to its first
 #                   command;
 #   script-run.png  the Run script window (Options menu) after a run of the demo script, the
-#                   frames of one case shown.
+#                   frames of one case shown;
+#   log-window.png  the log of those exchanges read back (tallyhost --log), narrow enough that
+#                   long frames wrap under their frame text, the host's frames filtered and one
+#                   answer decoded in the pane under the view.
 # The demo is opened where scripts/run.sh keeps it for the user (~/.local/share/tallyhost, an
 # existing copy is used as it is), so the window shows that place; settings, the file-type
 # registration and the simulator's links go to a throw-away folder.
@@ -69,5 +72,30 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   xdotool mousemove --window "$run" --sync ${THIRD_CASE_XY:-160 179} click 1
   sleep 1
   import -window "$run" "$3/script-run.png"
+  kill $app; wait $app 2>/dev/null || true
+  "$1" "$2" --log "${2%.thf}.log" & app=$!
+  reader=$(timeout 60 xdotool search --sync --onlyvisible --name "^Log " | head -n 1)
+  [ -n "$reader" ] || { echo "screenshot.sh: the log did not open" >&2; kill $app; exit 1; }
+  sleep "${SCREENSHOT_DELAY:-4}"
+  xdotool windowsize --sync "$reader" ${LOG_SIZE:-720 560}
+  xdotool windowmove --sync "$reader" 0 0
+  sleep 1
+  # The filter bar from the view'"'"'s menu: the host port, frames only (each combo box opened
+  # with a click and moved on by a key); then an answer clicked, decoded in the pane.
+  xdotool mousemove --sync ${LOG_VIEW_XY:-300 200} click 3
+  sleep 1
+  xdotool mousemove --sync ${FILTER_ITEM_XY:-360 340} click 1
+  sleep 1
+  xdotool mousemove --sync ${FILTER_PORT_XY:-88 12} click 1
+  sleep 1
+  xdotool key Down Return
+  sleep 1
+  xdotool mousemove --sync ${FILTER_KIND_XY:-330 12} click 1
+  sleep 1
+  xdotool key Down Return
+  sleep 1
+  xdotool mousemove --sync ${ANSWER_LINE_XY:-300 100} click 1
+  sleep 1
+  import -window "$reader" "$3/log-window.png"
   kill $app; wait $app 2>/dev/null || true' _ "$build/app/tallyhost" "$data/demo.thf" "$out"
-echo "$out/screenshot.png $out/script-run.png"
+echo "$out/screenshot.png $out/script-run.png $out/log-window.png"
