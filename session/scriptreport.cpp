@@ -72,6 +72,8 @@ TRunTotals Totals(const std::vector<TScriptResult>& results)
     for (const TScriptResult& s : results) {
         if (!s.Refusals.empty())
             ++t.Refused;
+        if (!s.BenchError.empty())
+            ++t.Errors;
         for (const TCaseResult& c : s.Cases) {
             switch (c.Status) {
             case TCaseStatus::Passed:
@@ -100,24 +102,27 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
     int tests = 0;
     for (const TScriptResult& s : results) {
         total += s.Seconds;
-        tests += s.Refusals.empty() ? static_cast<int>(s.Cases.size()) : 1;
+        tests += s.Refusals.empty() && s.BenchError.empty() ? static_cast<int>(s.Cases.size()) : 1;
     }
     w.writeStartElement(QStringLiteral("testsuites"));
     w.writeAttribute(QStringLiteral("name"), QStringLiteral("tallyhost"));
     w.writeAttribute(QStringLiteral("tests"), QString::number(tests));
     w.writeAttribute(QStringLiteral("failures"), QString::number(all.Failed));
-    w.writeAttribute(QStringLiteral("errors"), QString::number(all.Refused));
+    w.writeAttribute(QStringLiteral("errors"), QString::number(all.Refused + all.Errors));
     w.writeAttribute(QStringLiteral("skipped"), QString::number(all.Skipped));
     w.writeAttribute(QStringLiteral("time"), Seconds(total));
     for (const TScriptResult& s : results) {
-        const QString script = ReportText(s.Script);
+        // CI servers group cases by classname: on several benches each bench is a group.
+        const QString bench = ReportText(s.Bench);
+        const QString suite = (bench.isEmpty() ? QString() : bench + '/') + ReportText(s.Script);
+        const QString script = (bench.isEmpty() ? QString() : bench + '.') + ReportText(s.Script);
         const TRunTotals t = Totals({s});
+        const bool ran = s.Refusals.empty() && s.BenchError.empty();
         w.writeStartElement(QStringLiteral("testsuite"));
-        w.writeAttribute(QStringLiteral("name"), script);
-        w.writeAttribute(QStringLiteral("tests"),
-                         QString::number(s.Refusals.empty() ? s.Cases.size() : 1));
+        w.writeAttribute(QStringLiteral("name"), suite);
+        w.writeAttribute(QStringLiteral("tests"), QString::number(ran ? s.Cases.size() : 1));
         w.writeAttribute(QStringLiteral("failures"), QString::number(t.Failed));
-        w.writeAttribute(QStringLiteral("errors"), QString::number(t.Refused));
+        w.writeAttribute(QStringLiteral("errors"), QString::number(t.Refused + t.Errors));
         w.writeAttribute(QStringLiteral("skipped"), QString::number(t.Skipped));
         w.writeAttribute(QStringLiteral("time"), Seconds(s.Seconds));
         if (!s.Refusals.empty()) {
@@ -131,8 +136,18 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
             w.writeCharacters(ReportText(Joined(s.Refusals)));
             w.writeEndElement();
             w.writeEndElement();
+        } else if (!s.BenchError.empty()) {
+            w.writeStartElement(QStringLiteral("testcase"));
+            w.writeAttribute(QStringLiteral("classname"), script);
+            w.writeAttribute(QStringLiteral("name"), QStringLiteral("bench unavailable"));
+            w.writeAttribute(QStringLiteral("time"), Seconds(0));
+            w.writeStartElement(QStringLiteral("error"));
+            w.writeAttribute(QStringLiteral("message"), ReportText(s.BenchError));
+            w.writeCharacters(ReportText(s.BenchError));
+            w.writeEndElement();
+            w.writeEndElement();
         }
-        for (const TCaseResult& c : s.Refusals.empty() ? s.Cases : std::vector<TCaseResult>{}) {
+        for (const TCaseResult& c : ran ? s.Cases : std::vector<TCaseResult>{}) {
             w.writeStartElement(QStringLiteral("testcase"));
             w.writeAttribute(QStringLiteral("classname"), script);
             w.writeAttribute(QStringLiteral("name"), ReportText(c.Name));
@@ -193,6 +208,10 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
         }
         QJsonObject o;
         o["script"] = ReportText(s.Script);
+        if (!s.Bench.empty()) {
+            o["bench"] = ReportText(s.Bench);
+            o["benchError"] = s.BenchError.empty() ? QJsonValue() : ReportText(s.BenchError);
+        }
         o["time"] = std::round(s.Seconds * 1000) / 1000;
         o["refusals"] = refusals;
         o["cases"] = cases;
@@ -203,8 +222,9 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
     totals["failed"] = all.Failed;
     totals["skipped"] = all.Skipped;
     totals["refused"] = all.Refused;
+    totals["errors"] = all.Errors;
     QJsonObject out;
-    out["passed"] = all.Failed == 0 && all.Refused == 0;
+    out["passed"] = all.Failed == 0 && all.Refused == 0 && all.Errors == 0;
     out["totals"] = totals;
     out["scripts"] = scripts;
     return QJsonDocument(out).toJson(QJsonDocument::Indented).toStdString();

@@ -43,6 +43,11 @@ struct TCaseResult
 struct TScriptResult
 {
     std::string Script; // the path as given
+    // The bench it ran on when several ran it at once (names the suite "BENCH/SCRIPT" and
+    // the cases' class "BENCH.SCRIPT"); empty for a run on one printer.
+    std::string Bench;
+    // The bench could not run it (its ports did not open): nothing was sent.
+    std::string BenchError;
     double Seconds = 0;
     std::vector<std::string> Refusals; // "file:line: message": the script was not run
     std::vector<TCaseResult> Cases;
@@ -54,6 +59,7 @@ struct TRunTotals
     int Failed = 0;
     int Skipped = 0;
     int Refused = 0; // scripts
+    int Errors = 0;  // scripts a bench could not run
 };
 
 TRunTotals Totals(const std::vector<TScriptResult>& results);
@@ -61,10 +67,12 @@ TRunTotals Totals(const std::vector<TScriptResult>& results);
 // testsuites > testsuite per script > testcase per case (classname the script, name the case,
 // time in seconds); a failure's message names the expectation, the expected and the actual
 // value and its text repeats it; the case's wire log is its system-out. A refused script is
-// one testcase with an error listing the refusals.
+// one testcase with an error listing the refusals, and a script its bench could not run one
+// testcase with an error saying why.
 std::string JUnitReport(const std::vector<TScriptResult>& results);
 
-// {"passed": bool, "totals": {...}, "scripts": [{"script", "time", "refusals", "cases": [{
+// {"passed": bool, "totals": {...}, "scripts": [{"script", ["bench", "benchError",] "time",
+// "refusals", "cases": [{
 // "name", "line", "status", "time", "failure": {...} | null, "log": [...]}]}]}
 std::string JsonReport(const std::vector<TScriptResult>& results);
 

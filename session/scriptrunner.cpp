@@ -293,6 +293,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     m_cache = &cache;
     m_commands.clear();
     m_variables.clear();
+    m_scriptPath = QString::fromStdString(script.Path);
 
     const int count = static_cast<int>(script.Cases.size());
     for (int i = 0; i < count; ++i) {
@@ -386,6 +387,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
         }
         last = m_engine.WaitForFinished();
         m_stepsSent += std::max(1, last->Run);
+        emit StepFinished(m_scriptPath, c.Name, step.Line, *last);
         for (std::string& line : WireLogLines(*last))
             out.Log.push_back(std::move(line));
         if (m_stopped) {

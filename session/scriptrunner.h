@@ -65,6 +65,10 @@ public:
 signals:
     void CaseStarted(const QString& script, const QString& name, int index, int count);
     void CaseFinished(const QString& script, const tallyhost::TCaseResult& result);
+    // A send or repeat of case `caseName` (the script's line `line`) has finished, before its
+    // expectations are judged: what it came to, for comparing benches and charting times.
+    void StepFinished(const QString& script, const std::string& caseName, int line,
+                      const tallyhost::ExchangeResult& result);
 
 private:
     TCaseResult RunCase(const TScriptCase& c, const std::string& cataloguePath);
@@ -77,6 +81,7 @@ private:
     std::map<std::pair<std::string, std::string>, std::pair<std::string, ExchangeRequest>>
         m_commands;
     std::vector<TVariable> m_variables;
+    QString m_scriptPath;             // of the script running
     QEventLoop* m_waitLoop = nullptr; // the wait step going on
     bool m_stopped = false;
     bool m_failed = false;

@@ -2,6 +2,8 @@
 //
 //   tallyhost-cli run SCRIPT... [--device PATH] [--fiscal-device PATH] [--baud B]
 //                     [--junit FILE] [--json] [--stop-on-failure]
+//   tallyhost-cli run SCRIPT... --bench NAME=HOST[,FISCAL][@BAUD]... | --benches FILE
+//                     [--compare] [--html FILE] [--junit FILE] [--json] [--stop-on-failure]
 //
 // Every script is parsed and checked against its catalogue before anything is sent; the ports
 // the scripts need are opened, then the cases run in order through the exchange engine.
@@ -18,6 +20,7 @@
 #include "session/scriptrunner.h"
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/runbenches.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -42,6 +45,9 @@ constexpr std::int32_t DefaultFiscalTimeOutMs = 1000;
 constexpr const char* RunUsage =
     "usage: tallyhost-cli run SCRIPT... [--device PATH] [--fiscal-device PATH] [--baud B]\n"
     "                         [--junit FILE] [--json] [--stop-on-failure]\n"
+    "       tallyhost-cli run SCRIPT... --bench NAME=HOST[,FISCAL][@BAUD]... | --benches FILE\n"
+    "                         [--compare] [--html FILE] [--junit FILE] [--json]\n"
+    "                         [--stop-on-failure]\n"
     "\n"
     "Runs test scripts (.ths): each case's commands are sent and their answers judged by the\n"
     "case's expectations. Scripts are checked against their catalogues first; a refused\n"
@@ -52,9 +58,18 @@ constexpr const char* RunUsage =
     "  --baud B              host port speed, 1200..38400 (default 9600)\n"
     "  --junit FILE          write a JUnit report (testsuite per script, testcase per case)\n"
     "  --json                print a JSON report instead of the text lines\n"
-    "  --stop-on-failure     skip the remaining cases after the first failure\n"
+    "  --stop-on-failure     skip the remaining cases after the first failure (per bench)\n"
+    "  --bench NAME=HOST[,FISCAL][@BAUD]\n"
+    "                        a bench: a printer on its own ports (repeatable); every script\n"
+    "                        runs on every bench at the same time\n"
+    "  --benches FILE        the benches of an INI file: a section per bench with Host=,\n"
+    "                        Fiscal= and Baud=\n"
+    "  --compare             list every answer value that differs between benches\n"
+    "  --html FILE           write a report page (summary, cases by benches, differences,\n"
+    "                        response times)\n"
     "\n"
-    "exit status: 0 all cases passed, 1 a case failed, 2 a script was refused (nothing sent)\n";
+    "exit status: 0 all cases passed (on every bench), 1 a case failed or a bench could not\n"
+    "run, 2 a script was refused (nothing sent)\n";
 
 int Refused(const std::string& message)
 {
@@ -94,10 +109,13 @@ int RunRun(int argc, char** argv)
     TBaudRate baud = br9600;
     bool json = false;
     TRunOptions options;
+    BenchArguments benches;
+    bool devicesGiven = false;
     bool operandsOnly = false;
     for (int i = 1; i < argc; ++i) {
         std::string value;
         bool missing = false;
+        std::string benchError;
         switch (ClassifyArgument(argv[i], operandsOnly)) {
         case ArgumentKind::Help:
             std::fputs(RunUsage, stdout);
@@ -115,7 +133,11 @@ int RunRun(int argc, char** argv)
         }
         if (std::string_view(argv[i]) == "--stop-on-failure") {
             options.StopOnFailure = true;
+        } else if (TakeBenchOption(argc, argv, i, benches, benchError)) {
+            if (!benchError.empty())
+                return Refused(benchError);
         } else if (TakeOption(argc, argv, i, "--device", value, missing)) {
+            devicesGiven = true;
             if (missing || value.empty())
                 return Refused("--device needs a path");
             device = value;
@@ -123,6 +145,7 @@ int RunRun(int argc, char** argv)
             if (missing || value.empty())
                 return Refused("--fiscal-device needs a path");
             fiscalDevice = value;
+            devicesGiven = true;
         } else if (TakeOption(argc, argv, i, "--junit", value, missing)) {
             if (missing || value.empty())
                 return Refused("--junit needs a file");
@@ -136,6 +159,7 @@ int RunRun(int argc, char** argv)
             }
             if (!BaudRateFromValue(n, baud))
                 return Refused("--baud needs 1200, 2400, 4800, 9600, 19200 or 38400");
+            devicesGiven = true;
         } else {
             std::fprintf(stderr, "tallyhost-cli run: unknown option '%s'\n\n", argv[i]);
             std::fputs(RunUsage, stderr);
@@ -146,6 +170,8 @@ int RunRun(int argc, char** argv)
         std::fputs(RunUsage, stderr);
         return ExitRefused;
     }
+    if (const std::string error = CheckBenchArguments(benches, devicesGiven); !error.empty())
+        return Refused(error);
 
     // Everything is judged before anything is sent.
     std::vector<TScript> parsed;
@@ -172,6 +198,8 @@ int RunRun(int argc, char** argv)
     std::unique_ptr<QCoreApplication> app;
     if (!QCoreApplication::instance())
         app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    if (benches.Used())
+        return RunOnBenches(parsed, ports, benches, options, junit, json);
 
     TFPHostControl host;
     TFPAuxControl aux;
