@@ -26,7 +26,7 @@ p.sub { color: #57606a; margin: 0 0 12px; }
 table { border-collapse: collapse; margin: 4px 0 8px; }
 th, td { border: 1px solid #c9d1d9; padding: 4px 8px; text-align: left; vertical-align: top; }
 th { background: #f0f3f6; font-weight: 600; }
-td.num { text-align: right; font-variant-numeric: tabular-nums; }
+td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 .passed { background: #dff3e4; color: #145c2a; }
 .failed { background: #fbe1de; color: #8c1d13; }
 .skipped { background: #eeeeee; color: #57606a; }
@@ -94,15 +94,16 @@ CaseIndex IndexCases(const TBenchResult& b)
     return index;
 }
 
-// A round number at or above `value` for a chart's scale: 1, 2 or 5 times a power of ten.
-double NiceCeiling(double value)
+// A chart's scale: a round top at or above `value` (1, 2 or 5 times a power of ten) and the
+// number of lines that split it into round steps.
+std::pair<double, int> NiceScale(double value)
 {
     const double power = std::pow(10.0, std::floor(std::log10(std::max(value, 1.0))));
-    for (const double step : {1.0, 2.0, 5.0, 10.0}) {
-        if (step * power >= value)
-            return step * power;
+    for (const double lead : {1.0, 2.0, 5.0}) {
+        if (lead * power >= value)
+            return {lead * power, lead == 2.0 ? 4 : 5};
     }
-    return 10 * power;
+    return {10 * power, 5};
 }
 
 void Summary(Page& p, const std::vector<TBenchResult>& results)
@@ -111,7 +112,7 @@ void Summary(Page& p, const std::vector<TBenchResult>& results)
     p.Start(QStringLiteral("table"));
     p.Start(QStringLiteral("tr"));
     for (const char* head : {"Bench", "Host port", "Fiscal port", "Passed", "Failed", "Skipped",
-                             "Steps", "Time", "Result"})
+                             "Commands sent", "Time", "Result"})
         p.Text(QStringLiteral("th"), QString::fromLatin1(head));
     p.End();
     for (const TBenchResult& b : results) {
@@ -134,7 +135,7 @@ void Summary(Page& p, const std::vector<TBenchResult>& results)
         else
             p.Text(QStringLiteral("td"),
                    passed ? QStringLiteral("passed") : QStringLiteral("failed"),
-                   passed ? QStringLiteral("passed") : QStringLiteral("failed"));
+                   passed ? QStringLiteral("passed verdict") : QStringLiteral("failed verdict"));
         p.End();
     }
     p.End();
@@ -289,7 +290,8 @@ void Charts(Page& p, const std::vector<TBenchResult>& results)
         for (const TStepRecord& s : b.Steps)
             top = std::max(top, static_cast<double>(s.ResponseMs.value_or(0)));
     }
-    top = NiceCeiling(top);
+    const auto [scaleTop, lines] = NiceScale(top);
+    top = scaleTop;
     constexpr double width = 760, height = 190, left = 52, right = 12, topMargin = 12, bottom = 30;
     const double plotW = width - left - right;
     const double plotH = height - topMargin - bottom;
@@ -313,9 +315,9 @@ void Charts(Page& p, const std::vector<TBenchResult>& results)
         w.writeAttribute(QStringLiteral("role"), QStringLiteral("img"));
         w.writeTextElement(QStringLiteral("title"),
                            QStringLiteral("Response times on ") + ReportText(b.Bench.Name));
-        // Scale: four lines with their values.
-        for (int i = 0; i <= 4; ++i) {
-            const double y = topMargin + plotH - plotH * i / 4;
+        // The scale: its lines with their values.
+        for (int i = 0; i <= lines; ++i) {
+            const double y = topMargin + plotH - plotH * i / lines;
             w.writeEmptyElement(QStringLiteral("line"));
             w.writeAttribute(QStringLiteral("x1"), number(left));
             w.writeAttribute(QStringLiteral("x2"), number(width - right));
@@ -329,8 +331,8 @@ void Charts(Page& p, const std::vector<TBenchResult>& results)
             w.writeAttribute(QStringLiteral("text-anchor"), QStringLiteral("end"));
             w.writeAttribute(QStringLiteral("font-size"), QStringLiteral("11"));
             w.writeAttribute(QStringLiteral("fill"), QStringLiteral("#57606a"));
-            w.writeCharacters(QString::number(top * i / 4, 'g', 4) +
-                              (i == 4 ? QStringLiteral(" ms") : QString()));
+            w.writeCharacters(QString::number(top * i / lines, 'g', 4) +
+                              (i == lines ? QStringLiteral(" ms") : QString()));
             w.writeEndElement();
         }
         const std::size_t n = b.Steps.size();

@@ -150,7 +150,10 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
         std::fprintf(stderr, "tallyhost-cli run: cannot write %s\n", junit.c_str());
     if (!args.Html.empty()) {
         THtmlReportOptions html;
-        html.Title = "Test scripts on " + std::to_string(results.size()) + " benches";
+        std::string names;
+        for (const TScript& script : scripts)
+            names += (names.empty() ? "" : ", ") + script.Path;
+        html.Title = names + " on " + std::to_string(results.size()) + " benches";
         html.Generated = started.toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")).toStdString();
         html.Compared = args.Compare;
         if (!WriteText(args.Html, HtmlReport(results, differences, html)))
