@@ -34,7 +34,12 @@ td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: now
 .differs { background: #fff1c9; font-weight: 600; }
 .why { font-size: 12px; color: #1d232a; margin-top: 2px; }
 .why b { font-weight: 600; }
-code, .value { font-family: "DejaVu Sans Mono", monospace; font-size: 13px; white-space: pre-wrap; }
+code, .value { font-family: "DejaVu Sans Mono", monospace; font-size: 13px; white-space: pre-wrap;
+                overflow-wrap: break-word; }
+td.ports div { white-space: nowrap; }
+td.error { overflow-wrap: anywhere; }
+table.benches td.error { max-width: 26em; }
+th.bench { white-space: nowrap; }
 .muted { color: #57606a; font-size: 12px; }
 .chart { margin: 4px 0 12px; }
 )";
@@ -109,21 +114,26 @@ std::pair<double, int> NiceScale(double value)
 void Summary(Page& p, const std::vector<TBenchResult>& results)
 {
     p.Text(QStringLiteral("h2"), QStringLiteral("Benches"));
-    p.Start(QStringLiteral("table"));
+    p.Start(QStringLiteral("table"), QStringLiteral("benches"));
     p.Start(QStringLiteral("tr"));
-    for (const char* head : {"Bench", "Host port", "Fiscal port", "Passed", "Failed", "Skipped",
-                             "Commands sent", "Time", "Result"})
+    for (const char* head :
+         {"Bench", "Ports", "Passed", "Failed", "Skipped", "Commands sent", "Time", "Result"})
         p.Text(QStringLiteral("th"), QString::fromLatin1(head));
     p.End();
     for (const TBenchResult& b : results) {
         const TRunTotals t = Totals(b.Scripts);
         const bool passed = b.Error.empty() && t.Failed == 0 && t.Refused == 0;
         p.Start(QStringLiteral("tr"));
-        p.Text(QStringLiteral("th"), ReportText(b.Bench.Name));
-        p.Text(QStringLiteral("td"), ReportText(b.Bench.Host.empty() ? "-" : b.Bench.Host),
+        p.Text(QStringLiteral("th"), ReportText(b.Bench.Name), QStringLiteral("bench"));
+        p.Start(QStringLiteral("td"), QStringLiteral("ports"));
+        p.Text(QStringLiteral("div"),
+               QStringLiteral("host ") + ReportText(b.Bench.Host.empty() ? "-" : b.Bench.Host),
                QStringLiteral("value"));
-        p.Text(QStringLiteral("td"), ReportText(b.Bench.Fiscal.empty() ? "-" : b.Bench.Fiscal),
+        p.Text(QStringLiteral("div"),
+               QStringLiteral("fiscal ") +
+                   ReportText(b.Bench.Fiscal.empty() ? "-" : b.Bench.Fiscal),
                QStringLiteral("value"));
+        p.End();
         p.Text(QStringLiteral("td"), QString::number(t.Passed), QStringLiteral("num"));
         p.Text(QStringLiteral("td"), QString::number(t.Failed), QStringLiteral("num"));
         p.Text(QStringLiteral("td"), QString::number(t.Skipped), QStringLiteral("num"));
@@ -167,7 +177,7 @@ void Matrix(Page& p, const std::vector<TBenchResult>& results)
         p.Start(QStringLiteral("tr"));
         p.Text(QStringLiteral("th"), QStringLiteral("Case"));
         for (const TBenchResult& b : results)
-            p.Text(QStringLiteral("th"), ReportText(b.Bench.Name));
+            p.Text(QStringLiteral("th"), ReportText(b.Bench.Name), QStringLiteral("bench"));
         p.End();
         for (const std::string& name : cases[script]) {
             p.Start(QStringLiteral("tr"));
@@ -239,7 +249,7 @@ void Differences(Page& p, const std::vector<TBenchResult>& results,
     for (const char* head : {"Case", "Line", "Value"})
         p.Text(QStringLiteral("th"), QString::fromLatin1(head));
     for (const TBenchResult& b : results)
-        p.Text(QStringLiteral("th"), ReportText(b.Bench.Name));
+        p.Text(QStringLiteral("th"), ReportText(b.Bench.Name), QStringLiteral("bench"));
     p.Text(QStringLiteral("th"), QStringLiteral("Response times"));
     p.End();
     for (const TDifference& d : differences) {
@@ -302,6 +312,21 @@ void Charts(Page& p, const std::vector<TBenchResult>& results)
             p.Text(QStringLiteral("p"), QStringLiteral("No step ran."), QStringLiteral("muted"));
             continue;
         }
+        std::vector<int> times;
+        for (const TStepRecord& s : b.Steps) {
+            if (s.ResponseMs)
+                times.push_back(*s.ResponseMs);
+        }
+        std::sort(times.begin(), times.end());
+        QString figures = QStringLiteral("%1 steps").arg(b.Steps.size());
+        if (!times.empty())
+            figures += QStringLiteral(" \u00b7 median %1 ms \u00b7 slowest %2 ms")
+                           .arg(times[times.size() / 2])
+                           .arg(times.back());
+        if (times.size() < b.Steps.size())
+            figures +=
+                QStringLiteral(" \u00b7 %1 without an answer").arg(b.Steps.size() - times.size());
+        p.Text(QStringLiteral("p"), figures, QStringLiteral("muted"));
         const CaseIndex cases = IndexCases(b);
         auto& w = p.w;
         w.writeStartElement(QStringLiteral("div"));
@@ -369,6 +394,18 @@ void Charts(Page& p, const std::vector<TBenchResult>& results)
             }
             w.writeTextElement(QStringLiteral("title"), tip);
             w.writeEndElement();
+            // Few bars: each with its figure, so that 0 ms is read as such, not as a gap.
+            if (n <= 40 && s.ResponseMs) {
+                const double h = plotH * std::min(1.0, *s.ResponseMs / top);
+                w.writeStartElement(QStringLiteral("text"));
+                w.writeAttribute(QStringLiteral("x"), number(x + bar / 2));
+                w.writeAttribute(QStringLiteral("y"), number(topMargin + plotH - h - 3));
+                w.writeAttribute(QStringLiteral("text-anchor"), QStringLiteral("middle"));
+                w.writeAttribute(QStringLiteral("font-size"), QStringLiteral("10"));
+                w.writeAttribute(QStringLiteral("fill"), QStringLiteral("#1d232a"));
+                w.writeCharacters(QString::number(*s.ResponseMs));
+                w.writeEndElement();
+            }
             if (i % labelEvery == 0) {
                 w.writeStartElement(QStringLiteral("text"));
                 w.writeAttribute(QStringLiteral("x"), number(x + bar / 2));
