@@ -178,6 +178,12 @@ void TBenchRun::Stop()
     }
 }
 
+bool TBenchRun::Stopped()
+{
+    std::lock_guard guard(m_lock);
+    return m_stopped;
+}
+
 void TBenchRun::RunBench(std::size_t index)
 {
     QElapsedTimer clock;

@@ -86,6 +86,7 @@ public:
 
     // Any thread: every bench cancels its exchange and skips what is left.
     void Stop();
+    bool Stopped();
 
 private:
     void RunBench(std::size_t index);

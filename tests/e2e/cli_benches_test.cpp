@@ -231,4 +231,42 @@ TEST(CliBenchesTest, RefusalsSendNothing)
     }
 }
 
+// Bench B's printer does not answer for a minute: bench A runs its whole script meanwhile,
+// and a stop (SIGTERM) then ends B's run with its cases skipped and the reports written.
+TEST(CliBenchesTest, ASlowBenchHoldsNoOtherAndAStoppedRunWritesItsReport)
+{
+    QTemporaryDir dir;
+    const QString slow = dir.filePath(QStringLiteral("slow.ini"));
+    ASSERT_TRUE(WriteAll(slow, "[Host]\nDelay=60000\n"));
+    QProcess sim;
+    sim.start(Sim, {QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--scenario"),
+                    DemoScenario, QStringLiteral("--scenario-for"), QStringLiteral("2"), slow,
+                    QStringLiteral("--link"), dir.filePath("p")});
+    QByteArray lines;
+    while (lines.count("fiscal /") < 2 && sim.waitForReadyRead(10000))
+        lines += sim.readAll();
+    QProcess cli;
+    const QString junit = dir.filePath(QStringLiteral("r.xml"));
+    cli.start(Cli, {QStringLiteral("run"), DemoScript, QStringLiteral("--bench"),
+                    "A=" + dir.filePath("p/1/host") + ',' + dir.filePath("p/1/fiscal"),
+                    QStringLiteral("--bench"),
+                    "B=" + dir.filePath("p/2/host") + ',' + dir.filePath("p/2/fiscal"),
+                    QStringLiteral("--junit"), junit});
+    QByteArray out;
+    while (!out.contains("[A] PASS Fiscal port") && cli.waitForReadyRead(30000))
+        out += cli.readAllStandardOutput();
+    ASSERT_TRUE(out.contains("[A] PASS Fiscal port")) << out.toStdString();
+    EXPECT_FALSE(out.contains("[B]")) << out.toStdString();
+    cli.terminate();
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    out += cli.readAllStandardOutput();
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_TRUE(out.contains("[B] SKIP Printer is ready")) << out.toStdString();
+    EXPECT_TRUE(out.endsWith("6 passed, 0 failed, 6 skipped\n")) << out.toStdString();
+    EXPECT_EQ(ReadAll(junit).count("<skipped/>"), 6);
+    sim.terminate();
+    sim.waitForFinished(5000);
+}
+
 } // namespace

@@ -9,8 +9,15 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <string_view>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 namespace tallyhost::cli {
 
@@ -40,6 +47,68 @@ std::string BenchColumn(const std::string& name, std::size_t width)
     column.resize(std::max(column.size(), width + 2), ' ');
     return column;
 }
+
+// SIGINT and SIGTERM during a run on benches: the handler only writes a byte, a watcher
+// thread stops the benches, and the run ends as a stopped one, its reports written with the
+// cases not finished as skipped.
+int g_stopPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int)
+{
+    const char byte = 's';
+    [[maybe_unused]] const ssize_t n = write(g_stopPipe[1], &byte, 1);
+}
+
+class StopOnSignal
+{
+public:
+    explicit StopOnSignal(TBenchRun& run)
+    {
+        if (pipe2(g_stopPipe, O_CLOEXEC) != 0)
+            return;
+        struct sigaction action
+        {
+        };
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_oldInt);
+        sigaction(SIGTERM, &action, &m_oldTerm);
+        m_watcher = std::thread([&run] {
+            char byte = 0;
+            pollfd fd{g_stopPipe[0], POLLIN, 0};
+            while (poll(&fd, 1, -1) < 0 && errno == EINTR) {
+            }
+            if (read(g_stopPipe[0], &byte, 1) == 1 && byte == 's') {
+                std::fputs("tallyhost-cli run: stopped\n", stderr);
+                run.Stop();
+            }
+        });
+    }
+    ~StopOnSignal()
+    {
+        if (!m_watcher.joinable())
+            return;
+        sigaction(SIGINT, &m_oldInt, nullptr);
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+        const char done = 'd'; // the run is over: the watcher ends, if no signal ended it
+        [[maybe_unused]] const ssize_t n = write(g_stopPipe[1], &done, 1);
+        m_watcher.join();
+        close(g_stopPipe[0]);
+        close(g_stopPipe[1]);
+        g_stopPipe[0] = g_stopPipe[1] = -1;
+    }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+private:
+    std::thread m_watcher;
+    struct sigaction m_oldInt
+    {
+    };
+    struct sigaction m_oldTerm
+    {
+    };
+};
 
 } // namespace
 
@@ -107,7 +176,11 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
             });
     }
     const QDateTime started = QDateTime::currentDateTimeUtc();
-    const std::vector<TBenchResult> results = run.Run();
+    std::vector<TBenchResult> results;
+    {
+        StopOnSignal stopper(run);
+        results = run.Run();
+    }
     const std::vector<TScriptResult> all = AllScripts(results);
 
     std::vector<TDifference> differences;
@@ -159,8 +232,9 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
         if (!WriteText(args.Html, HtmlReport(results, differences, html)))
             std::fprintf(stderr, "tallyhost-cli run: cannot write %s\n", args.Html.c_str());
     }
+    // A run stopped by a signal has not shown that every case passes.
     const TRunTotals t = Totals(all);
-    return t.Failed || t.Errors || t.Refused ? ExitFailed : ExitPassed;
+    return t.Failed || t.Errors || t.Refused || run.Stopped() ? ExitFailed : ExitPassed;
 }
 
 } // namespace tallyhost::cli

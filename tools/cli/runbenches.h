@@ -28,7 +28,8 @@ std::string CheckBenchArguments(const BenchArguments& args, bool devicesGiven);
 
 // Runs the checked scripts on every bench at once, prints a line per case with its bench (or
 // the JSON report), writes the JUnit and HTML files asked for. Exit status: 0 every case passed
-// on every bench, 1 a case failed or a bench could not run.
+// on every bench, 1 a case failed, a bench could not run or the run was stopped (SIGINT,
+// SIGTERM: the reports are written all the same).
 int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
                  const BenchArguments& args, const TRunOptions& options, const std::string& junit,
                  bool json);
