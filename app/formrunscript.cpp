@@ -43,6 +43,8 @@ QString StatusText(TCaseStatus status)
         return QStringLiteral("Failed");
     case TCaseStatus::Skipped:
         return QStringLiteral("Skipped");
+    case TCaseStatus::Stopped:
+        return QStringLiteral("Stopped");
     }
     return {};
 }

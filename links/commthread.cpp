@@ -64,29 +64,40 @@ bool TCommThread::SendFrame(const std::string& frame)
     // worker may be writing another command's (after a Purge).
     NotifyStatus(FPN_FrameWritten, 0, frame);
     m_parser.SetCommandSequence(frame.size() > 1 ? static_cast<std::uint8_t>(frame[1]) : 0);
+    m_commandSize = frame.size();
     return true;
 }
 
 bool TCommThread::WaitAnswer()
 {
+    auto silence = AnswerSilenceTimeOut + UnseenLineTime(m_commandSize);
     for (;;) {
         std::size_t received = 0;
         // A full buffer (no room left) fails at once: the printer is flooding the line
         // without ever finishing a frame.
-        const SerialIo io =
-            Device().Read(m_receive.data() + m_readPosition, m_receive.size() - m_readPosition,
-                          received, AnswerSilenceTimeOut);
+        const std::size_t chunkStart = m_readPosition;
+        const SerialIo io = Device().Read(m_receive.data() + m_readPosition,
+                                          m_receive.size() - m_readPosition, received, silence);
         if (io != SerialIo::Done)
             return false;
+        silence = AnswerSilenceTimeOut;
         m_readPosition += received;
         const auto outcome =
             m_parser.Parse(m_receive.data(), m_parsePosition, m_readPosition, *this);
+        // The ACK and the keep-alives are not the answer: the response time runs to the first
+        // byte of the final frame, which is in this chunk or in the one its frame began in.
+        const auto state = m_parser.state();
+        const bool inFrame = state != THostAnswerParser::State::Idle &&
+                             state != THostAnswerParser::State::Acknowledged;
+        if ((outcome == THostAnswerParser::Outcome::FinalFrame || inFrame) &&
+            m_parser.FrameStart() >= chunkStart)
+            m_frameArrivedAt = Device().ArrivedAt();
         if (outcome == THostAnswerParser::Outcome::FinalFrame) {
             {
                 std::lock_guard guard(FrameLock());
                 m_answerFields = m_parser.Fields();
             }
-            const std::int32_t responseMs = MillisecondsSinceSent();
+            const std::int32_t responseMs = ResponseMs(m_frameArrivedAt);
             NotifyStatus(FPN_FrameRead, 0, PrepareReadFrame(m_parser.FrameStart(), m_parsePosition),
                          responseMs);
             if (m_parser.AckWritten())

@@ -76,6 +76,10 @@ private:
     std::array<std::uint8_t, hostframe::BufferSize> m_receive{};
     std::size_t m_readPosition = 0;
     std::size_t m_parsePosition = 0;
+    // When the first byte of the frame being parsed arrived: the answer's first byte, once
+    // that frame turns out to be the final one.
+    std::chrono::steady_clock::time_point m_frameArrivedAt{};
+    std::size_t m_commandSize = 0;
 
     std::vector<std::string> m_answerFields; // guarded by FrameLock()
 };

@@ -38,6 +38,11 @@ void ReadUsb(const std::string& sysRoot, TDeviceIdentity& identity)
 
 } // namespace
 
+bool IsPseudoTerminalMajor(std::uint32_t major)
+{
+    return major >= PtySlaveMajorFirst && major <= PtySlaveMajorLast;
+}
+
 std::string TDeviceIdentity::Describe() const
 {
     if (!Known)
@@ -62,8 +67,7 @@ TDeviceIdentity ReadDeviceIdentity(const std::string& path, const std::string& s
     identity.Known = true;
     identity.Major = major(st.st_rdev);
     identity.Minor = minor(st.st_rdev);
-    identity.PseudoTerminal =
-        identity.Major >= PtySlaveMajorFirst && identity.Major <= PtySlaveMajorLast;
+    identity.PseudoTerminal = IsPseudoTerminalMajor(identity.Major);
     if (!identity.PseudoTerminal)
         ReadUsb(sysRoot, identity);
     return identity;

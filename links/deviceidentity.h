@@ -28,6 +28,10 @@ struct TDeviceIdentity
     std::string Describe() const;
 };
 
+// Whether a character device of this major number is the far end a program opens of a Unix 98
+// pseudo-terminal.
+bool IsPseudoTerminalMajor(std::uint32_t major);
+
 // Reads the identity of the device `path` leads to now (symbolic links followed). Unknown when
 // the name leads nowhere or not to a character device. The sysfs root is a parameter so that a
 // test can lay out a tree of its own.

@@ -47,6 +47,8 @@ bool TFCommThread::SendFrame(const std::string& frame)
     if (!SendComm(frame.data(), frame.size(), WriteTimeout(frame.size())))
         return false;
     MarkCommandSent();
+    m_commandSize = frame.size();
+    m_responseMs = -1;
     SetWriteFrame(frame);
     NotifyStatus(FPN_FrameWritten, 0, frame);
     return true;
@@ -63,11 +65,17 @@ bool TFCommThread::WaitAnswer()
     const milliseconds wait = timeOut > 0 ? milliseconds(timeOut) : WaitForever;
     for (;;) {
         std::size_t received = 0;
+        const bool first = m_responseMs < 0;
+        const milliseconds thisWait =
+            first && wait != WaitForever ? wait + UnseenLineTime(m_commandSize) : wait;
         // A full buffer (a flood without a frame end or an ACK) fails the read at once.
-        const SerialIo result = Device().Read(m_receiveBuffer + m_readPosition,
-                                              ReceiveBufferSize - m_readPosition, received, wait);
+        const SerialIo result =
+            Device().Read(m_receiveBuffer + m_readPosition, ReceiveBufferSize - m_readPosition,
+                          received, thisWait);
         if (result != SerialIo::Done)
             return false;
+        if (first)
+            m_responseMs = ResponseMs(Device().ArrivedAt());
         m_readPosition += received;
 
         while (m_parsePosition < m_readPosition) {
@@ -82,7 +90,7 @@ bool TFCommThread::WaitAnswer()
             std::string frame = PrepareReadFrame(start, m_parsePosition - start);
             const bool final = CheckFinalFrame(frame);
             NotifyStatus(FPN_AnswerFrame, final ? 1 : 0, std::move(frame),
-                         final ? MillisecondsSinceSent() : -1);
+                         final ? m_responseMs : -1);
             if (WriteByte(auxframe::ACK))
                 NotifyStatus(FPN_AckSent);
             if (final) {
@@ -114,7 +122,8 @@ std::string TFCommThread::PrepareReadFrame(std::size_t start, std::size_t count)
 
 void TFCommThread::AckReceived()
 {
-    NotifyStatus(FPN_AckReceived);
+    // An ACK alone is the whole answer of a command that returns no data.
+    NotifyStatus(FPN_AckReceived, 0, {}, m_responseMs);
 }
 
 void TFCommThread::NackReceived()

@@ -76,6 +76,10 @@ private:
     std::size_t m_readPosition = 0;
     std::size_t m_parsePosition = 0;
     TAuxFrameParser m_parser;
+    std::size_t m_commandSize = 0;
+    // The answer's first byte (an ACK alone or the first frame) came this long after the
+    // command had left; -1 until it has come.
+    std::int32_t m_responseMs = -1;
 };
 
 } // namespace tallyhost

@@ -176,6 +176,7 @@ void TFPAuxControl::HandleNotification(const LinkNotification& n)
     }
     switch (n.Code) {
     case FPN_AckReceived:
+        m_lastResponseMs = n.ResponseMs;
         m_answer.clear();
         EndCommand();
         emit OnAck(this);

@@ -53,8 +53,9 @@ public:
     // the start of each exchange.
     std::int32_t TimeOut() const { return m_timeOut.load(); }
     void SetTimeOut(std::int32_t milliseconds) { m_timeOut.store(milliseconds); }
-    // Milliseconds from the command frame having left the port to the answer frame of the
-    // OnRead being raised: set before every OnRead, -1 for a frame that is not final.
+    // Milliseconds from the command frame having left the port to the first byte of its
+    // answer (the first answer frame, or the ACK of a command answered by ACK alone): set
+    // before every OnRead and OnAck, -1 for a frame that is not final.
     std::int32_t LastResponseMs() const { return m_lastResponseMs; }
     // The system's reason for the last refused OpenPort (for messages and logs).
     const std::string& OpenErrorText() const { return m_openErrorText; }

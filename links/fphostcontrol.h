@@ -63,8 +63,9 @@ public:
         return static_cast<std::int32_t>(m_extraFields.size());
     }
 
-    // Milliseconds from the last command frame having left the port to its final answer
-    // frame; -1 before the first answer. Set before OnRead of the final frame.
+    // Milliseconds from the last command frame having left the port to the first byte of its
+    // final answer frame (the ACK and keep-alives before it are not the answer); -1 before
+    // the first answer. Set before OnRead of the final frame.
     std::int32_t LastResponseMs() const { return m_lastResponseMs; }
 
     // The device path the last OpenPort used and the system's reason when it failed.

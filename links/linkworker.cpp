@@ -180,11 +180,19 @@ void LinkWorker::FlushWireRun()
                           std::move(run)});
 }
 
-std::int32_t LinkWorker::MillisecondsSinceSent() const
+std::int32_t LinkWorker::ResponseMs(std::chrono::steady_clock::time_point answerAt) const
 {
     using namespace std::chrono;
-    const auto elapsed = duration_cast<milliseconds>(steady_clock::now() - m_sentAt).count();
-    return static_cast<std::int32_t>(std::min<long long>(elapsed, INT32_MAX));
+    const auto elapsed = duration_cast<milliseconds>(answerAt - m_sentAt).count();
+    return static_cast<std::int32_t>(std::clamp<long long>(elapsed, 0, INT32_MAX));
+}
+
+std::chrono::milliseconds LinkWorker::UnseenLineTime(std::size_t count) const
+{
+    using namespace std::chrono;
+    if (m_device.HasWire())
+        return milliseconds::zero();
+    return ceil<milliseconds>(m_device.WireTime(count));
 }
 
 SerialIo LinkWorker::WatchIdleInput()

@@ -79,10 +79,18 @@ protected:
     void ReportWire(TWireKind kind, std::string_view bytes);
     void FlushWireRun();
 
-    // The command frame has just left: the start of the response time.
-    void MarkCommandSent() { m_sentAt = std::chrono::steady_clock::now(); }
-    // Milliseconds since MarkCommandSent.
-    std::int32_t MillisecondsSinceSent() const;
+    // The command frame has just left (SendComm succeeded): the start of the response time is
+    // when its last byte left the port, by the device's account.
+    void MarkCommandSent() { m_sentAt = m_device.SentAt(); }
+    // The response time: from the command's last byte leaving the port to `answerAt`, the
+    // arrival of the answer's first byte (see SerialDevice::ArrivedAt), in milliseconds.
+    std::int32_t ResponseMs(std::chrono::steady_clock::time_point answerAt) const;
+    // What the first read of an answer adds to its time-out for a frame of `count` bytes. On
+    // a pseudo-terminal the frame was "sent" when the driver took it, but the far side may be
+    // a simulated line that takes it at its own pace: the printer cannot answer before it has
+    // the frame, so the wait allows the frame's time on such a line. Zero on a real line,
+    // where Send has already waited that time out.
+    std::chrono::milliseconds UnseenLineTime(std::size_t count) const;
 
     // Posts a notification stamped with the running command's number.
     void NotifyStatus(int code, int param = 0);

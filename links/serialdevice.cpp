@@ -1,5 +1,7 @@
 #include "links/serialdevice.h"
 
+#include "links/deviceidentity.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -9,6 +11,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -147,6 +151,7 @@ SerialOpenError SerialDevice::Open(const std::string& path, const SerialLineSett
     m_path = path;
     m_baud = settings.Baud;
     m_dsrFlow = settings.DsrFlow;
+    m_hasWire = LineHasWire();
     m_failure = 0;
     // Again: a speed change from 0 raises both lines on some drivers.
     SetModemLines(settings.Dtr, settings.Rts);
@@ -245,6 +250,16 @@ void SerialDevice::LineDiscardOutput()
     ::tcflush(m_fd, TCOFLUSH);
 }
 
+bool SerialDevice::LineHasWire()
+{
+    struct stat st
+    {
+    };
+    if (::fstat(m_fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return true;
+    return !IsPseudoTerminalMajor(major(st.st_rdev));
+}
+
 std::chrono::steady_clock::time_point SerialDevice::LineBusyUntil() const
 {
     using Clock = std::chrono::steady_clock;
@@ -253,6 +268,8 @@ std::chrono::steady_clock::time_point SerialDevice::LineBusyUntil() const
 
 void SerialDevice::ScheduleOnLine(std::size_t count)
 {
+    if (!m_hasWire)
+        return;
     const auto now = std::chrono::steady_clock::now();
     const auto from = std::max(LineBusyUntil(), now);
     m_busyUntil.store((from + WireTime(count)).time_since_epoch().count());
@@ -324,30 +341,44 @@ SerialIo SerialDevice::WriteAll(const unsigned char* bytes, std::size_t count,
 SerialIo SerialDevice::WaitSent(std::chrono::steady_clock::time_point deadline, bool unlimited)
 {
     using namespace std::chrono;
+    auto lastQueued = steady_clock::now(); // the driver took the frame by now
     for (;;) {
         const int queued = LineQueuedOutput();
         const auto now = steady_clock::now();
         auto end = LineBusyUntil();
         // The driver still holding bytes past the schedule means a line slower than its
         // speed (flow control in the UART, a stalled printer): the bytes have not left.
-        if (queued > 0)
+        if (queued > 0) {
             end = std::max(end, now + WireTime(static_cast<std::size_t>(queued)));
-        if (now >= end)
+            lastQueued = now;
+        }
+        if (now >= end) {
+            // The last byte left when the schedule ended, not when this loop got round to
+            // seeing it: the response time counts from there.
+            m_sentAt = std::min(now, std::max(LineBusyUntil(), lastQueued));
             return SerialIo::Done;
+        }
         if (!unlimited && now >= deadline)
             return SerialIo::TimedOut;
         // Sleep toward the end, in steps short enough to follow the driver's figure. Bytes
         // from the printer do not end the wait (a noise byte mid-frame is no answer); they
-        // wait in the driver for the answer's first read.
+        // wait in the driver for the answer's first read, which learns here when they came.
         const auto until = std::min<steady_clock::time_point>(end, now + milliseconds{50});
-        const Ready ready = WaitFor(0, unlimited ? until : std::min(until, deadline), false);
+        const short events = m_inputNoticed ? 0 : POLLIN;
+        const Ready ready = WaitFor(events, unlimited ? until : std::min(until, deadline), false);
+        if (ready == Ready::Yes && events) {
+            m_inputNoticed = true;
+            m_inputNoticedAt = steady_clock::now();
+        }
         if (ready == Ready::Woken)
             return SerialIo::Woken;
         // A hang-up ends the wait too. The driver took the whole frame; the answer's first
         // read meets the hang-up and ends the exchange as a lost device, whatever the printer
         // managed to say before it went.
-        if (ready == Ready::Failed)
+        if (ready == Ready::Failed) {
+            m_sentAt = steady_clock::now();
             return SerialIo::Done;
+        }
     }
 }
 
@@ -375,6 +406,7 @@ SerialIo SerialDevice::Send(const void* data, std::size_t count, std::chrono::mi
     const bool unlimited = timeout.count() < 0;
     const auto start = std::chrono::steady_clock::now();
     const auto deadline = start + (unlimited ? timeout.zero() : timeout);
+    m_inputNoticed = false;
     SerialIo result = WriteAll(static_cast<const unsigned char*>(data), count, deadline, unlimited);
     if (result == SerialIo::Done)
         result = WaitSent(deadline, unlimited);
@@ -394,9 +426,15 @@ SerialIo SerialDevice::Read(void* buffer, std::size_t capacity, std::size_t& rec
     const bool unlimited = timeout.count() < 0;
     const auto deadline = std::chrono::steady_clock::now() + (unlimited ? timeout.zero() : timeout);
     auto* bytes = static_cast<unsigned char*>(buffer);
+    // Bytes already waiting came when Send's wait saw them, or else just now.
+    auto arrived = m_inputNoticed ? m_inputNoticedAt : std::chrono::steady_clock::now();
     for (;;) {
         const ssize_t n = ::read(m_fd, bytes + received, capacity - received);
         if (n > 0) {
+            if (received == 0) {
+                m_arrivedAt = arrived;
+                m_inputNoticed = false;
+            }
             received += static_cast<std::size_t>(n);
             if (received == capacity)
                 return SerialIo::Done;
@@ -414,6 +452,7 @@ SerialIo SerialDevice::Read(void* buffer, std::size_t capacity, std::size_t& rec
         }
         switch (WaitFor(POLLIN, deadline, unlimited)) {
         case Ready::Yes:
+            arrived = std::chrono::steady_clock::now();
             break;
         case Ready::TimedOut:
             return SerialIo::TimedOut;

@@ -56,11 +56,18 @@ inline constexpr std::chrono::milliseconds WaitForever{-1};
 // Every wait goes through poll() on the device and on a wake-up eventfd, with a deadline that
 // shrinks on each turn of the loop, so waits cost no CPU and end at once on Wake().
 //
-// The line's schedule: the device keeps the time until which the line is busy with what has
-// been written. Every write moves it to max(busy-until, now) plus the wire time of the bytes
-// it handed over, so it counts from when bytes went in, not from the first write of a frame
-// (output held back by DSR is not on the line), and it holds on adapters whose own buffer the
-// driver's queue figure (TIOCOUTQ) does not count. Send returns when the schedule has passed.
+// The line's schedule, on a device with a wire (a UART, a USB adapter): the device keeps the
+// time until which the line is busy with what has been written. Every write moves it to
+// max(busy-until, now) plus the wire time of the bytes it handed over, so it counts from when
+// bytes went in, not from the first write of a frame (output held back by DSR is not on the
+// line), and it holds on adapters whose own buffer the driver's queue figure (TIOCOUTQ) does
+// not count. Send returns when the schedule has passed.
+//
+// A pseudo-terminal has no wire: its bytes are with the far side as soon as the driver has
+// taken them, and whoever serves it (the printer simulator, a test) reads them at its own
+// pace, which the writer has no way to see. It keeps no schedule, and Send on it returns once
+// the driver holds the whole frame. What the device is comes from its device number at Open,
+// not from a setting.
 //
 // Output flow control on DSR, for a line set up with it (SerialLineSettings::DsrFlow): Linux
 // has no termios mode for it, so the writer does it. On a device with modem lines the bytes
@@ -103,9 +110,9 @@ public:
     SerialIo Write(const void* data, std::size_t count, std::chrono::milliseconds timeout);
 
     // Write, then wait until the bytes have left the port: the line's schedule has passed and
-    // the driver's output queue is empty (pseudo-terminals and USB adapters report an empty
-    // queue long before the line is done, so the queue alone proves nothing). Bytes from the
-    // printer do not end the wait: one may be noise on a frame that is still going out. They
+    // the driver's output queue is empty (USB adapters report an empty queue long before the
+    // line is done, so the queue alone proves nothing); on a pseudo-terminal, at once. Bytes from
+    // the printer do not end the wait: one may be noise on a frame that is still going out. They
     // stay in the driver for the caller's next Read. The whole call, wait included, is bounded
     // by `timeout`; a time-out discards the unsent output.
     SerialIo Send(const void* data, std::size_t count, std::chrono::milliseconds timeout);
@@ -116,6 +123,16 @@ public:
     // the past when it is idle. Any thread.
     std::chrono::steady_clock::time_point LineBusyUntil() const;
     int Baud() const { return m_baud; }
+    // Whether the device is a line with a wire time (see the class comment). Set by Open.
+    bool HasWire() const { return m_hasWire; }
+
+    // The moments a response time is measured between. SentAt: when the last byte of the last
+    // successful Send left the port (on a line, the end of its schedule, however late the
+    // caller learnt it; on a pseudo-terminal, when the driver took it). ArrivedAt: when the
+    // first of the bytes the last successful Read returned arrived, also when they came while
+    // Send was still waiting for the line. Worker only.
+    std::chrono::steady_clock::time_point SentAt() const { return m_sentAt; }
+    std::chrono::steady_clock::time_point ArrivedAt() const { return m_arrivedAt; }
 
     // Waits up to `timeout` until at least one byte is there, then takes everything that has
     // arrived, up to `capacity`, without waiting further. `received` is the byte count (0
@@ -152,6 +169,8 @@ protected:
     virtual int LineQueuedOutput();
     virtual int LineModemStatus();
     virtual void LineDiscardOutput();
+    // Whether the open device has a wire: anything but a pseudo-terminal. Asked once by Open.
+    virtual bool LineHasWire();
 
 private:
     enum class Ready : std::uint8_t
@@ -178,6 +197,12 @@ private:
     std::string m_path;
     int m_baud = 9600;
     bool m_dsrFlow = false;
+    bool m_hasWire = true;
+    // Worker-only: the response-time marks, and when the first input during Send's wait came.
+    std::chrono::steady_clock::time_point m_sentAt{};
+    std::chrono::steady_clock::time_point m_arrivedAt{};
+    std::chrono::steady_clock::time_point m_inputNoticedAt{};
+    bool m_inputNoticed = false;
     // steady_clock ticks: written by the worker's writes and by a purge on any thread.
     std::atomic<std::chrono::steady_clock::rep> m_busyUntil{0};
 };

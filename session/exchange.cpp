@@ -540,6 +540,8 @@ void TExchangeEngine::OnAuxAck()
         ScheduleStep();
         return;
     }
+    if (m_aux && m_aux->LastResponseMs() >= 0)
+        m_result.ResponseMs = m_aux->LastResponseMs();
     m_result.Word = StateWord::Ready;
     Finish(ExchangeOutcome::Acknowledged);
 }

@@ -29,7 +29,7 @@ th { background: #f0f3f6; font-weight: 600; }
 td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 .passed { background: #dff3e4; color: #145c2a; }
 .failed { background: #fbe1de; color: #8c1d13; }
-.skipped { background: #eeeeee; color: #57606a; }
+.skipped, .stopped { background: #eeeeee; color: #57606a; }
 .error { background: #fff1c9; color: #6b4b00; }
 .differs { background: #fff1c9; font-weight: 600; }
 .why { font-size: 12px; color: #1d232a; margin-top: 2px; }
@@ -58,6 +58,8 @@ QString StatusWord(TCaseStatus status)
         return QStringLiteral("failed");
     case TCaseStatus::Skipped:
         return QStringLiteral("skipped");
+    case TCaseStatus::Stopped:
+        return QStringLiteral("stopped");
     }
     return {};
 }

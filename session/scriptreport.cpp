@@ -54,6 +54,8 @@ QString StatusName(TCaseStatus status)
         return QStringLiteral("failed");
     case TCaseStatus::Skipped:
         return QStringLiteral("skipped");
+    case TCaseStatus::Stopped:
+        return QStringLiteral("stopped");
     }
     return {};
 }
@@ -85,6 +87,9 @@ TRunTotals Totals(const std::vector<TScriptResult>& results)
             case TCaseStatus::Skipped:
                 ++t.Skipped;
                 break;
+            case TCaseStatus::Stopped:
+                ++t.Stopped;
+                break;
             }
         }
     }
@@ -109,7 +114,7 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
     w.writeAttribute(QStringLiteral("tests"), QString::number(tests));
     w.writeAttribute(QStringLiteral("failures"), QString::number(all.Failed));
     w.writeAttribute(QStringLiteral("errors"), QString::number(all.Refused + all.Errors));
-    w.writeAttribute(QStringLiteral("skipped"), QString::number(all.Skipped));
+    w.writeAttribute(QStringLiteral("skipped"), QString::number(all.Skipped + all.Stopped));
     w.writeAttribute(QStringLiteral("time"), Seconds(total));
     for (const TScriptResult& s : results) {
         // CI servers group cases by classname: on several benches each bench is a group.
@@ -123,7 +128,7 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
         w.writeAttribute(QStringLiteral("tests"), QString::number(ran ? s.Cases.size() : 1));
         w.writeAttribute(QStringLiteral("failures"), QString::number(t.Failed));
         w.writeAttribute(QStringLiteral("errors"), QString::number(t.Refused + t.Errors));
-        w.writeAttribute(QStringLiteral("skipped"), QString::number(t.Skipped));
+        w.writeAttribute(QStringLiteral("skipped"), QString::number(t.Skipped + t.Stopped));
         w.writeAttribute(QStringLiteral("time"), Seconds(s.Seconds));
         if (!s.Refusals.empty()) {
             // Nothing ran: one case tells why, so that CI shows a red line, not an empty suite.
@@ -162,6 +167,9 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
                 w.writeEndElement();
             } else if (c.Status == TCaseStatus::Skipped) {
                 w.writeEmptyElement(QStringLiteral("skipped"));
+            } else if (c.Status == TCaseStatus::Stopped) {
+                w.writeEmptyElement(QStringLiteral("skipped"));
+                w.writeAttribute(QStringLiteral("message"), QStringLiteral("the run was stopped"));
             }
             if (!c.Log.empty())
                 w.writeTextElement(QStringLiteral("system-out"), ReportText(Joined(c.Log)));
@@ -221,10 +229,11 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
     totals["passed"] = all.Passed;
     totals["failed"] = all.Failed;
     totals["skipped"] = all.Skipped;
+    totals["stopped"] = all.Stopped;
     totals["refused"] = all.Refused;
     totals["errors"] = all.Errors;
     QJsonObject out;
-    out["passed"] = all.Failed == 0 && all.Refused == 0 && all.Errors == 0;
+    out["passed"] = all.Failed == 0 && all.Refused == 0 && all.Errors == 0 && all.Stopped == 0;
     out["totals"] = totals;
     out["scripts"] = scripts;
     return QJsonDocument(out).toJson(QJsonDocument::Indented).toStdString();

@@ -27,7 +27,8 @@ enum class TCaseStatus
 {
     Passed,
     Failed,
-    Skipped, // not run: an earlier case failed under --stop-on-failure, or the run was stopped
+    Skipped, // not run: an earlier case failed under --stop-on-failure
+    Stopped, // cut off by the runner's Stop: the case going on and every one after it
 };
 
 struct TCaseResult
@@ -58,6 +59,7 @@ struct TRunTotals
     int Passed = 0;
     int Failed = 0;
     int Skipped = 0;
+    int Stopped = 0;
     int Refused = 0; // scripts
     int Errors = 0;  // scripts a bench could not run
 };
@@ -66,8 +68,9 @@ TRunTotals Totals(const std::vector<TScriptResult>& results);
 
 // testsuites > testsuite per script > testcase per case (classname the script, name the case,
 // time in seconds); a failure's message names the expectation, the expected and the actual
-// value and its text repeats it; the case's wire log is its system-out. A refused script is
-// one testcase with an error listing the refusals, and a script its bench could not run one
+// value and its text repeats it; the case's wire log is its system-out. A stopped case is
+// skipped (JUnit has no other word for it) with a message saying so. A refused script is one
+// testcase with an error listing the refusals, and a script its bench could not run one
 // testcase with an error saying why.
 std::string JUnitReport(const std::vector<TScriptResult>& results);
 

@@ -104,6 +104,20 @@ std::string OutcomeReported(const ExchangeResult& r)
     return words;
 }
 
+// A step's share of the progress: a repeat advances once per run.
+int StepUnits(const TScriptStep& step)
+{
+    return step.Kind == TStepKind::Send && step.Repeat > 0 ? step.Repeat : 1;
+}
+
+int CaseUnits(const TScriptCase& c)
+{
+    int units = 0;
+    for (const TScriptStep& step : c.Steps)
+        units += StepUnits(step);
+    return units;
+}
+
 } // namespace
 
 std::string OutcomeWords(const ExchangeResult& r)
@@ -227,6 +241,14 @@ void TScriptRunner::Stop()
         m_engine.Cancel(StateWord::Abort);
 }
 
+void TScriptRunner::Advance(int units)
+{
+    if (units <= 0)
+        return;
+    m_unitsDone = std::min(m_unitsTotal, m_unitsDone + units);
+    emit Progressed(m_unitsDone, m_unitsTotal);
+}
+
 bool TScriptRunner::Wait(int ms)
 {
     if (ms <= 0 || m_stopped)
@@ -296,15 +318,30 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     m_scriptPath = QString::fromStdString(script.Path);
 
     const int count = static_cast<int>(script.Cases.size());
+    m_unitsDone = 0;
+    m_unitsTotal = 0;
+    for (const TScriptCase& c : script.Cases)
+        m_unitsTotal += CaseUnits(c);
+    emit Progressed(0, m_unitsTotal);
     for (int i = 0; i < count; ++i) {
         const TScriptCase& c = script.Cases[static_cast<std::size_t>(i)];
-        if (m_stopped || (options.StopOnFailure && m_failed)) {
-            result.Cases.push_back(TCaseResult{c.Name, c.Line, TCaseStatus::Skipped, 0, {}, {}});
+        // Cases a failure leaves unrun are skipped (the run went as asked); cases the
+        // operator's Stop cut off are stopped.
+        const bool skipped = options.StopOnFailure && m_failed;
+        if (skipped || m_stopped) {
+            result.Cases.push_back(TCaseResult{
+                c.Name, c.Line, skipped ? TCaseStatus::Skipped : TCaseStatus::Stopped, 0, {}, {}});
+            if (skipped)
+                Advance(CaseUnits(c));
             emit CaseFinished(QString::fromStdString(script.Path), result.Cases.back());
             continue;
         }
         emit CaseStarted(QString::fromStdString(script.Path), Latin1(c.Name), i, count);
+        const int before = m_unitsDone;
         result.Cases.push_back(RunCase(c, path));
+        // A case that ended early (a failure) is done all the same; a stopped one is not.
+        if (result.Cases.back().Status != TCaseStatus::Stopped)
+            Advance(before + CaseUnits(c) - m_unitsDone);
         m_failed = m_failed || result.Cases.back().Status == TCaseStatus::Failed;
         emit CaseFinished(QString::fromStdString(script.Path), result.Cases.back());
     }
@@ -327,11 +364,12 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
     std::optional<ExchangeResult> last;
     for (const TScriptStep& step : c.Steps) {
         if (m_stopped) {
-            out.Status = TCaseStatus::Skipped;
+            out.Status = TCaseStatus::Stopped;
             break;
         }
         if (step.Kind == TStepKind::Wait) {
-            Wait(step.WaitMs);
+            if (Wait(step.WaitMs))
+                Advance(1);
             continue;
         }
         if (step.Kind == TStepKind::Keep) {
@@ -343,6 +381,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
                 break;
             }
             m_variables.push_back(TVariable{step.Variable, entry->Value});
+            Advance(1);
             continue;
         }
 
@@ -379,21 +418,32 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
                  "values the fields take", refusal);
             break;
         }
+        // A repeat's runs advance the progress as they go out: run r handed over means the
+        // r - 1 before it are done.
+        int runsShown = 0;
+        const QMetaObject::Connection runs =
+            connect(&m_engine, &TExchangeEngine::HandedOver, this, [&](int run, int) {
+                Advance(run - 1 - runsShown);
+                runsShown = std::max(runsShown, run - 1);
+            });
         const bool accepted =
             step.Repeat > 0 ? m_engine.Repeat(request, step.Repeat) : m_engine.Send(request);
         if (!accepted) {
+            disconnect(runs);
             fail(step.Line, "send", "an idle engine", "busy");
             break;
         }
         last = m_engine.WaitForFinished();
+        disconnect(runs);
         m_stepsSent += std::max(1, last->Run);
         emit StepFinished(m_scriptPath, c.Name, step.Line, *last);
         for (std::string& line : WireLogLines(*last))
             out.Log.push_back(std::move(line));
         if (m_stopped) {
-            out.Status = TCaseStatus::Skipped;
+            out.Status = TCaseStatus::Stopped;
             break;
         }
+        Advance(StepUnits(step) - runsShown);
 
         bool outcomeExpected = false;
         for (const TExpectation& e : step.Expectations)

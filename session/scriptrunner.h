@@ -56,7 +56,8 @@ public:
     // Runs one parsed script (already checked) against its catalogue.
     TScriptResult RunScript(const TScript& script, const TRunOptions& options = {});
 
-    // Ends the run: the exchange going on is cancelled, the cases not finished are skipped.
+    // Ends the run: the exchange going on is cancelled; the case going on and the cases not
+    // run yet are Stopped.
     void Stop();
     bool Stopped() const { return m_stopped; }
     // Sends handed to the engine so far (a repeat counts its runs).
@@ -69,9 +70,13 @@ signals:
     // expectations are judged: what it came to, for comparing benches and charting times.
     void StepFinished(const QString& script, const std::string& caseName, int line,
                       const tallyhost::ExchangeResult& result);
+    // The script's work done so far: a step is one unit, a repeat one per run. `total` is the
+    // script's whole; a stopped run ends short of it.
+    void Progressed(int done, int total);
 
 private:
     TCaseResult RunCase(const TScriptCase& c, const std::string& cataloguePath);
+    void Advance(int units);
     bool Wait(int ms);
 
     TExchangeEngine& m_engine;
@@ -86,6 +91,8 @@ private:
     bool m_stopped = false;
     bool m_failed = false;
     long long m_stepsSent = 0;
+    int m_unitsDone = 0; // of the running script
+    int m_unitsTotal = 0;
 };
 
 } // namespace tallyhost

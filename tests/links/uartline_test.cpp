@@ -36,10 +36,12 @@ using Clock = std::chrono::steady_clock;
 // The driver's output queue and the modem lines of a UART. Bytes the link writes wait in the
 // queue and reach the pseudo-terminal (the printer) at the line speed, unless the printer has
 // stopped taking them (Stalled). DSR is what the test sets. A USB adapter's own buffer
-// (HiddenBuffer bytes) holds output that the driver's queue figure leaves out.
+// (HiddenBuffer bytes) holds output that the driver's queue figure leaves out. A Plain one is
+// the pseudo-terminal itself, as any link opens it.
 class FakeUart final : public SerialDevice
 {
 public:
+    explicit FakeUart(bool plain = false) : m_plain(plain) {}
     std::atomic<bool> Dsr{true};
     std::atomic<bool> Stalled{false};
     // Stall by itself once this many bytes have reached the printer (0: never).
@@ -77,6 +79,8 @@ public:
 protected:
     long LineWrite(const void* data, std::size_t count) override
     {
+        if (m_plain)
+            return SerialDevice::LineWrite(data, count);
         std::lock_guard guard(m_lock);
         Pump();
         m_queue.append(static_cast<const char*>(data), count);
@@ -84,12 +88,18 @@ protected:
     }
     int LineQueuedOutput() override
     {
+        if (m_plain)
+            return SerialDevice::LineQueuedOutput();
         std::lock_guard guard(m_lock);
         Pump();
         const std::size_t hidden = HiddenBuffer;
         return m_queue.size() > hidden ? static_cast<int>(m_queue.size() - hidden) : 0;
     }
-    int LineModemStatus() override { return TIOCM_DTR | (Dsr ? TIOCM_DSR : 0); }
+    int LineModemStatus() override
+    {
+        return m_plain ? SerialDevice::LineModemStatus() : TIOCM_DTR | (Dsr ? TIOCM_DSR : 0);
+    }
+    bool LineHasWire() override { return m_plain ? SerialDevice::LineHasWire() : true; }
     void LineDiscardOutput() override
     {
         std::lock_guard guard(m_lock);
@@ -124,6 +134,7 @@ private:
         m_last = m_queue.empty() ? now : m_last + byteTime * static_cast<long>(n);
     }
 
+    const bool m_plain;
     std::mutex m_lock;
     std::condition_variable m_tick;
     bool m_stop = false;
@@ -138,6 +149,7 @@ struct Seen
     Clock::duration At; // since the command was handed over
     int Param;
     std::string Frame;
+    std::int32_t ResponseMs;
 };
 
 struct Bench
@@ -153,10 +165,11 @@ struct Bench
         : Bench(TFPHostControl::LineSettings(br9600), baud, hiddenBuffer)
     {
     }
-    Bench(SerialLineSettings line, int baud, std::size_t hiddenBuffer)
+    Bench(SerialLineSettings line, int baud, std::size_t hiddenBuffer, bool plain = false)
+        : uart(plain)
     {
         bridge.SetHandler([this](const LinkNotification& n) {
-            seen.push_back({n.Code, Clock::now() - started, n.Param, n.Frame});
+            seen.push_back({n.Code, Clock::now() - started, n.Param, n.Frame, n.ResponseMs});
         });
         EXPECT_TRUE(printer.Ok());
         line.Baud = baud;
@@ -374,6 +387,64 @@ TEST(UartLine, NoiseFromThePrinterMidFrameDoesNotStartTheAnswerWait)
         if (s.Code == TCommThread::FPN_WireEvent && s.Param == int(TWireKind::Noise))
             noiseReported = noiseReported || s.Frame == "\x7F";
     EXPECT_TRUE(noiseReported);
+}
+
+// A pseudo-terminal has no wire, so its frame counts as sent when the driver took it; a UART's
+// when its wire time has passed. Either way the response time is the printer's: from the
+// printer having the frame to the first byte of the final frame (not its ACK, not the end of
+// the frame).
+TEST(UartLine, ResponseTimeRunsFromTheFrameLeavingToTheAnswersFirstByte)
+{
+    for (const bool wire : {false, true}) {
+        SCOPED_TRACE(wire ? "UART" : "pseudo-terminal");
+        Bench b(TFPHostControl::LineSettings(br1200), 1200, 0, !wire);
+        EXPECT_EQ(b.uart.HasWire(), wire);
+        TCommThread worker(b.uart, br1200, b.bridge);
+        ASSERT_TRUE(worker.Start());
+        const std::string frame = HostFrame(93); // 833 ms at 1200 baud
+        b.Send(worker, frame);
+        ASSERT_EQ(b.Read(frame.size(), 3000ms), frame);
+        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FrameWritten, 1000ms));
+        const auto written = b.Find(TCommThread::FPN_FrameWritten)->At;
+        if (wire)
+            EXPECT_GE(written, b.uart.WireTime(frame.size()) - 10ms);
+        else
+            EXPECT_LT(written, b.uart.WireTime(frame.size()) / 2) << "wire time charged";
+
+        const std::string answer = hostframe::BuildFrame("0000\x1C"
+                                                         "0000\x1C",
+                                                         0x20);
+        ASSERT_TRUE(b.printer.Write("\x06"));
+        std::this_thread::sleep_for(60ms); // the printer at work
+        ASSERT_TRUE(b.printer.Write(answer.substr(0, 3)));
+        std::this_thread::sleep_for(600ms); // and slow to finish its frame
+        ASSERT_TRUE(b.printer.Write(answer.substr(3)));
+        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FinalAnswer, 3000ms));
+        const std::int32_t ms = b.Find(TCommThread::FPN_FrameRead)->ResponseMs;
+        EXPECT_GE(ms, 55);
+        EXPECT_LT(ms, 600);
+        worker.SignalEndCommand();
+    }
+}
+
+TEST(UartLine, FiscalCommandAnsweredByAckAloneHasAResponseTime)
+{
+    for (const bool wire : {false, true}) {
+        SCOPED_TRACE(wire ? "UART" : "pseudo-terminal");
+        Bench b(TFPAuxControl::LineSettings(), 9600, 0, !wire);
+        const std::atomic<std::int32_t> timeOut{3000};
+        TFCommThread worker(b.uart, b.bridge, timeOut);
+        ASSERT_TRUE(worker.Start());
+        std::string frame;
+        ASSERT_TRUE(auxframe::BuildFrame("0123456789", frame));
+        b.Send(worker, frame);
+        ASSERT_EQ(b.Read(frame.size(), 2000ms), frame);
+        std::this_thread::sleep_for(80ms);
+        ASSERT_TRUE(b.printer.Write("\x06"));
+        ASSERT_TRUE(b.WaitCode(FPN_AckReceived, 2000ms));
+        EXPECT_GE(b.Find(FPN_AckReceived)->ResponseMs, 75);
+        EXPECT_LT(b.Find(FPN_AckReceived)->ResponseMs, 1000);
+    }
 }
 
 TEST(UartLine, AbortDuringALongWriteLeavesThePrinterWithoutTheTail)

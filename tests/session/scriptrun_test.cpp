@@ -13,10 +13,12 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace tallyhost;
@@ -232,6 +234,49 @@ TEST_F(RecordReplayTest, PassesOnTheSamePrinterAndFailsExactlyWhereAnotherAnswer
     ASSERT_TRUE(closed.Cases[3].Failure.has_value());
     EXPECT_EQ(FailureMessage(*closed.Cases[3].Failure),
               "outcome expected answered, got write-error, the fiscal port is not open (line 33)");
+}
+
+TEST_F(RecordReplayTest, ProgressAdvancesPerRunAndAStopLeavesTheRestStopped)
+{
+    SimProcess sim(0, Scenario(false));
+    Open(sim);
+    Record("Status", "Printer information", {});
+    Record("Sales", "Sell item", {{"Unit price", "2.50"}, {"Description", "Tea"}}, 4);
+    Record("Status", "Status request", {});
+    const TScriptParse p = LoadScript(m_script);
+    ASSERT_EQ(p.Refusals, std::vector<std::string>{});
+
+    // One unit per send, one per run of the repeat: 1 + 4 + 1.
+    TScriptRunner runner(m_engine);
+    std::vector<int> done;
+    QObject::connect(&runner, &TScriptRunner::Progressed, [&](int d, int total) {
+        EXPECT_EQ(total, 6);
+        done.push_back(d);
+    });
+    runner.RunScript(p.Script);
+    EXPECT_EQ(done, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+
+    // Stopped as the repeat's third run goes out (as a button would, from the event loop):
+    // that case and the next are stopped, not skipped, and the progress ends short.
+    TScriptRunner stopping(m_engine);
+    done.clear();
+    QObject::connect(&stopping, &TScriptRunner::Progressed, [&](int d, int) {
+        done.push_back(d);
+        if (d == 3)
+            QTimer::singleShot(0, &stopping, &TScriptRunner::Stop);
+    });
+    const TScriptResult stopped = stopping.RunScript(p.Script);
+    std::vector<TCaseStatus> statuses;
+    for (const TCaseResult& c : stopped.Cases)
+        statuses.push_back(c.Status);
+    EXPECT_EQ(statuses, (std::vector<TCaseStatus>{TCaseStatus::Passed, TCaseStatus::Stopped,
+                                                  TCaseStatus::Stopped}));
+    EXPECT_EQ(done.back(), 3);
+    const TRunTotals t = Totals({stopped});
+    EXPECT_EQ(std::make_tuple(t.Passed, t.Skipped, t.Stopped), std::make_tuple(1, 0, 2));
+    const std::string junit = JUnitReport({stopped});
+    EXPECT_NE(junit.find("skipped=\"2\""), std::string::npos) << junit;
+    EXPECT_NE(junit.find("<skipped message=\"the run was stopped\"/>"), std::string::npos);
 }
 
 } // namespace

@@ -37,7 +37,17 @@ bool WriteText(const std::string& path, const std::string& text)
 
 const char* StatusWord(TCaseStatus status)
 {
-    return status == TCaseStatus::Passed ? "PASS" : status == TCaseStatus::Failed ? "FAIL" : "SKIP";
+    switch (status) {
+    case TCaseStatus::Passed:
+        return "PASS";
+    case TCaseStatus::Failed:
+        return "FAIL";
+    case TCaseStatus::Skipped:
+        return "SKIP";
+    case TCaseStatus::Stopped:
+        return "STOP";
+    }
+    return "";
 }
 
 // "[A]  " with the bench names padded to one width, so that the case columns line up.
@@ -109,6 +119,16 @@ private:
     {
     };
 };
+
+// "5 passed, 1 failed, 0 skipped", and the cases a stop cut off when there are any.
+std::string Counts(const TRunTotals& t)
+{
+    std::string text = std::to_string(t.Passed) + " passed, " + std::to_string(t.Failed) +
+                       " failed, " + std::to_string(t.Skipped) + " skipped";
+    if (t.Stopped)
+        text += ", " + std::to_string(t.Stopped) + " stopped";
+    return text;
+}
 
 } // namespace
 
@@ -202,9 +222,8 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
                 std::printf("%s could not run: %s\n", BenchColumn(b.Bench.Name, width).c_str(),
                             Readable(b.Error).c_str());
             else
-                std::printf("%s %d passed, %d failed, %d skipped (%.3f s)\n",
-                            BenchColumn(b.Bench.Name, width).c_str(), t.Passed, t.Failed, t.Skipped,
-                            b.Seconds);
+                std::printf("%s %s (%.3f s)\n", BenchColumn(b.Bench.Name, width).c_str(),
+                            Counts(t).c_str(), b.Seconds);
         }
         if (args.Compare) {
             std::printf("%zu difference%s between benches\n", differences.size(),
@@ -213,8 +232,7 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
             for (const TDifference& d : differences)
                 std::printf("  %s\n", Readable(DifferenceLine(d, names, withScript)).c_str());
         }
-        const TRunTotals t = Totals(all);
-        std::printf("%d passed, %d failed, %d skipped\n", t.Passed, t.Failed, t.Skipped);
+        std::printf("%s\n", Counts(Totals(all)).c_str());
     } else {
         std::fputs(BenchJsonReport(results, args.Compare ? &differences : nullptr).c_str(), stdout);
     }
