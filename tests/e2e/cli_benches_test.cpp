@@ -180,6 +180,21 @@ TEST_F(Benches, ABenchesFileAndJsonAndTwoAlikeBenchesPass)
     EXPECT_EQ(json[QStringLiteral("scripts")].toArray()[1].toObject()[QStringLiteral("bench")],
               QStringLiteral("B"));
 
+    // Every case passed where the benches ran, but one bench could not: not a pass.
+    const CliRun missing =
+        RunCli({QStringLiteral("run"), DemoScript, QStringLiteral("--bench"),
+                Bench(QStringLiteral("A"), 1), QStringLiteral("--bench"),
+                QStringLiteral("C=") + File("missing"), QStringLiteral("--json")},
+               RunWait);
+    EXPECT_EQ(missing.Exit, 1);
+    const QJsonObject missingJson = QJsonDocument::fromJson(missing.Out.toUtf8()).object();
+    EXPECT_FALSE(missingJson[QStringLiteral("passed")].toBool());
+    EXPECT_TRUE(missingJson[QStringLiteral("benches")]
+                    .toArray()[1]
+                    .toObject()[QStringLiteral("error")]
+                    .toString()
+                    .startsWith(QStringLiteral("cannot open the host port")));
+
     const CliRun other = RunCli({QStringLiteral("run"), DemoScript, QStringLiteral("--bench"),
                                  Bench(QStringLiteral("A"), 1), QStringLiteral("--bench"),
                                  Bench(QStringLiteral("B"), 2), QStringLiteral("--compare"),
