@@ -6,6 +6,7 @@
 #include "cliprocess.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,6 +71,9 @@ protected:
     {
         m_sim.terminate();
         m_sim.waitForFinished(5000);
+        // Each printer's links and folder go with the simulator.
+        EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("sim/1"))));
+        EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("sim/3/host"))));
     }
     // "NAME=DIR/K/host,DIR/K/fiscal"
     QString Bench(const QString& name, int printer) const
@@ -282,6 +286,33 @@ TEST(CliBenchesTest, ASlowBenchHoldsNoOtherAndAStoppedRunWritesItsReport)
     EXPECT_EQ(ReadAll(junit).count("<skipped message=\"the run was stopped\""), 6);
     sim.terminate();
     sim.waitForFinished(5000);
+}
+
+TEST(CliBenchesTest, SimulatorRefusesAMistakenCount)
+{
+    const struct
+    {
+        QStringList Args;
+        const char* Error;
+    } rows[] = {
+        {{QStringLiteral("--count"), QStringLiteral("0")}, "--count wants 1 to 64"},
+        {{QStringLiteral("--count"), QStringLiteral("65")}, "--count wants 1 to 64"},
+        {{QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--scenario-for"),
+          QStringLiteral("3"), DemoScenario},
+         "--scenario-for 3, but there are 2 printers"},
+        {{QStringLiteral("--scenario-for"), QStringLiteral("x"), DemoScenario}, "printer number"},
+        {{QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--host-device"),
+          QStringLiteral("/dev/null")},
+         "pseudo-terminals only"},
+    };
+    for (const auto& row : rows) {
+        QProcess sim;
+        sim.start(Sim, row.Args);
+        ASSERT_TRUE(sim.waitForFinished(10000)) << row.Error;
+        EXPECT_EQ(sim.exitCode(), 2) << row.Error;
+        EXPECT_TRUE(sim.readAllStandardError().contains(row.Error)) << row.Error;
+        EXPECT_TRUE(sim.readAllStandardOutput().isEmpty()) << row.Error;
+    }
 }
 
 } // namespace
