@@ -181,6 +181,7 @@ TEST_F(Benches, ABenchesFileAndJsonAndTwoAlikeBenchesPass)
     EXPECT_TRUE(json[QStringLiteral("passed")].toBool());
     EXPECT_EQ(json[QStringLiteral("differences")].toArray().size(), 0);
     EXPECT_EQ(json[QStringLiteral("benches")].toArray().size(), 2);
+    ASSERT_EQ(json[QStringLiteral("scripts")].toArray().size(), 2);
     EXPECT_EQ(json[QStringLiteral("scripts")].toArray()[1].toObject()[QStringLiteral("bench")],
               QStringLiteral("B"));
 
@@ -193,6 +194,7 @@ TEST_F(Benches, ABenchesFileAndJsonAndTwoAlikeBenchesPass)
     EXPECT_EQ(missing.Exit, 1);
     const QJsonObject missingJson = QJsonDocument::fromJson(missing.Out.toUtf8()).object();
     EXPECT_FALSE(missingJson[QStringLiteral("passed")].toBool());
+    ASSERT_EQ(missingJson[QStringLiteral("benches")].toArray().size(), 2);
     EXPECT_TRUE(missingJson[QStringLiteral("benches")]
                     .toArray()[1]
                     .toObject()[QStringLiteral("error")]
