@@ -21,6 +21,8 @@
 namespace {
 
 const QString kFileFilter = QStringLiteral("Tallyhost Files ( *.thf)");
+// Open takes test scripts too: a script opens with its catalogue, in the Run script window.
+const QString kOpenFilter = kFileFilter + QStringLiteral(";;Test scripts (*.ths)");
 const QString kDefaultFileName = QStringLiteral("default.thf");
 
 std::string LocalPath(const QString& fileName)
@@ -176,9 +178,13 @@ void TFormMain::ActionFileNew()
 void TFormMain::ActionFileOpen()
 {
     const QString chosen = UserDialogs().OpenFileName(this, QStringLiteral("Open dialog"),
-                                                      QStringLiteral("."), kFileFilter);
+                                                      QStringLiteral("."), kOpenFilter);
     if (chosen.isEmpty())
         return;
+    if (QFileInfo(chosen).suffix() == QLatin1String("ths")) {
+        OpenScriptFile(chosen);
+        return;
+    }
     ReplaceTerminalFile(QFileInfo(chosen).absoluteFilePath());
 }
 
@@ -230,7 +236,10 @@ void TFormMain::RegisterFileType(const QString& extension, const QString& classN
     if (dataHome.isEmpty())
         return;
 
-    // The glob is case-sensitive, as the command line accepts only a lower-case extension.
+    // Test scripts open with the program too (their catalogue and the Run script window); they
+    // are text, so editors offer themselves for them as well.
+    const QString scriptType = MimeTypeName(QStringLiteral("ths"), className);
+    // The globs are case-sensitive, as the command line accepts only lower-case extensions.
     const QByteArray mimePackage =
         QStringLiteral(
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -240,20 +249,27 @@ void TFormMain::RegisterFileType(const QString& extension, const QString& classN
             "    <icon name=\"%2\"/>\n"
             "    <glob pattern=\"*.%3\" case-sensitive=\"true\"/>\n"
             "  </mime-type>\n"
+            "  <mime-type type=\"%4\">\n"
+            "    <comment>Tallyhost test script</comment>\n"
+            "    <sub-class-of type=\"text/plain\"/>\n"
+            "    <icon name=\"%2\"/>\n"
+            "    <glob pattern=\"*.ths\" case-sensitive=\"true\"/>\n"
+            "  </mime-type>\n"
             "</mime-info>\n")
-            .arg(mimeType, className.toHtmlEscaped(), extension.toHtmlEscaped())
+            .arg(mimeType, className.toHtmlEscaped(), extension.toHtmlEscaped(), scriptType)
             .toUtf8();
-    const QByteArray desktopEntry = QStringLiteral("[Desktop Entry]\n"
-                                                   "Type=Application\n"
-                                                   "Name=Tallyhost\n"
-                                                   "Comment=Test terminal for fiscal printers\n"
-                                                   "Exec=%1 %f\n"
-                                                   "Icon=%2\n"
-                                                   "MimeType=%3;\n"
-                                                   "Terminal=false\n"
-                                                   "Categories=Development;Utility;\n")
-                                        .arg(DesktopExecProgram(program), className, mimeType)
-                                        .toUtf8();
+    const QByteArray desktopEntry =
+        QStringLiteral("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Tallyhost\n"
+                       "Comment=Test terminal for fiscal printers\n"
+                       "Exec=%1 %f\n"
+                       "Icon=%2\n"
+                       "MimeType=%3;%4;\n"
+                       "Terminal=false\n"
+                       "Categories=Development;Utility;\n")
+            .arg(DesktopExecProgram(program), className, mimeType, scriptType)
+            .toUtf8();
 
     WriteIfChanged(MimePackagePath(className), mimePackage);
     WriteIfChanged(DesktopEntryPath(className), desktopEntry);

@@ -12,6 +12,9 @@
 #include "editors/formtestfixedanswer.h"
 #include "gui/hint.h"
 #include "gui/messagebox.h"
+#include "links/fpauxcontrol.h"
+#include "links/fphostcontrol.h"
+#include "session/script.h"
 #include "terminal/terminalwindow.h"
 
 #include <QAbstractSpinBox>
@@ -22,6 +25,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,12 +40,14 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 TFormMain* FormMain = nullptr;
 TFormChildTerminalWindow* FormChildTerminalWindow = nullptr;
@@ -419,6 +425,14 @@ void TFormMain::FormCreate(const QStringList& arguments)
     InstallHintTiming();
     InstallFieldListEditor();
     LoadSettings();
+    // TALLYHOST_FISCAL_PORT=on (or off) sets the fiscal port for this run, as TALLYHOST_COMn
+    // set the devices (scripts/run.sh turns it on for the demo). The stored choice stays as it
+    // was unless the operator clicks the fiscal button.
+    const QByteArray fiscalForRun = qgetenv("TALLYHOST_FISCAL_PORT").trimmed().toLower();
+    if (fiscalForRun == "on" || fiscalForRun == "off") {
+        m_storedDGIEnabled = Settings.DGIEnabled;
+        Settings.DGIEnabled = fiscalForRun == "on";
+    }
     if (!Settings.Layout.MainWindow.isEmpty())
         restoreGeometry(Settings.Layout.MainWindow);
     RegisterFileType(QStringLiteral("thf"), ExecutableBaseName());
@@ -451,6 +465,16 @@ void TFormMain::TakeCommandLine(const QStringList& arguments)
     // The extension test is case-sensitive; anything else is ignored without a word.
     if (info.suffix() == QLatin1String("thf") && info.isFile())
         Settings.File = QDir::cleanPath(candidate);
+    // A test script opens with its catalogue, and the Run script window once the main window
+    // shows.
+    if (info.suffix() == QLatin1String("ths") && info.isFile()) {
+        m_scriptToOpen = QDir::cleanPath(candidate);
+        const tallyhost::TScriptParse parse =
+            tallyhost::LoadScript(QFile::encodeName(m_scriptToOpen).toStdString());
+        const QString catalogue = QFile::decodeName(tallyhost::CataloguePath(parse.Script).c_str());
+        if (!parse.Script.Catalogue.empty() && QFileInfo(catalogue).isFile())
+            Settings.File = QFileInfo(catalogue).absoluteFilePath();
+    }
 }
 
 void TFormMain::showEvent(QShowEvent* event)
@@ -468,15 +492,42 @@ void TFormMain::FormShow()
     if (!Settings.File.isEmpty())
         OpenTerminalFile();
     ScheduleArrangeIcons();
+    if (!m_scriptToOpen.isEmpty()) {
+        // Over the main window, once it is on the screen.
+        QTimer::singleShot(0, this, [this] {
+            ActionRunScriptExecute();
+            FormRunScript->SetScript(std::exchange(m_scriptToOpen, QString()));
+        });
+    }
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
+    // A script run's loops are on the stack: the run is stopped, and the window closes once
+    // they have returned (ActionRunScriptExecute connects that).
+    if (FormRunScript && FormRunScript->Running()) {
+        event->ignore();
+        if (!m_quitAfterRun &&
+            ShowMessageBox(this, QMessageBox::Question, QStringLiteral("Tallyhost"),
+                           QStringLiteral("A script is running. Stop it and quit?"),
+                           QMessageBox::Yes | QMessageBox::No,
+                           QMessageBox::Yes) != QMessageBox::Yes)
+            return;
+        m_quitAfterRun = true;
+        if (FormRunScript->Running()) {
+            FormRunScript->StopRun();
+            return;
+        }
+    }
     // The child windows go before the frame: the terminal window stores its tree width and
     // the log window closes its file; then the settings are written.
     CloseTerminalWindows();
     FormDestroy();
     event->accept();
+    // Quitting is quitting: no other window (the Run script window) keeps the program alive.
+    if (FormRunScript)
+        FormRunScript->close();
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 void TFormMain::FormDestroy()
@@ -486,9 +537,20 @@ void TFormMain::FormDestroy()
     m_shutDown = true;
     CloseTerminalWindows();
     Settings.Layout.MainWindow = saveGeometry();
+    if (FormRunScript) {
+        Settings.Layout.RunScript = FormRunScript->saveGeometry();
+        Settings.Layout.RunScriptFile = FormRunScript->EditScript()->text();
+    }
     SaveSettings();
     if (!Settings.File.isEmpty())
         SaveFileSettings();
+    // The ports are free for the next program as soon as this one is done with them.
+    if (m_portWatch)
+        m_portWatch->stop();
+    if (VardoFPHostControl1)
+        VardoFPHostControl1->ClosePort();
+    if (FPAuxControl1)
+        FPAuxControl1->ClosePort();
 }
 
 // ---- settings ----
@@ -503,7 +565,10 @@ void TFormMain::LoadSettings()
 void TFormMain::SaveSettings()
 {
     const std::unique_ptr<QSettings> store(NewUserSettingsStore());
-    SaveStoredSettings(Settings, *store);
+    TSettings stored = Settings;
+    if (m_storedDGIEnabled)
+        stored.DGIEnabled = *m_storedDGIEnabled;
+    SaveStoredSettings(stored, *store);
     if (store->status() != QSettings::NoError)
         ShowErrorBox(this, QStringLiteral("Unable to write to %1").arg(store->fileName()));
 }
@@ -865,10 +930,60 @@ void TFormMain::ActionRunScriptExecute()
     if (!FormRunScript) {
         FormRunScript = new TFormRunScript(VardoFPHostControl1, FPAuxControl1, this);
         FormRunScript->setAttribute(Qt::WA_DeleteOnClose, false);
+        FormRunScript->HostPortRefusal = [this] { return HostPortRefusal(); };
+        FormRunScript->FiscalPortOn = [this] {
+            return Settings.FiscalPortOpen && FPAuxControl1->State() != tallyhost::FEFP_S_Close;
+        };
+        FormRunScript->TurnFiscalPortOn = [this] { return TurnFiscalPortOn(); };
+        connect(FormRunScript, &TFormRunScript::RunFinished, this, [this] {
+            if (m_quitAfterRun)
+                QTimer::singleShot(0, this, &QWidget::close);
+        });
+        // Where the operator left it, else over the middle of the main window.
+        if (Settings.Layout.RunScript.isEmpty() ||
+            !FormRunScript->restoreGeometry(Settings.Layout.RunScript))
+            FormRunScript->move(frameGeometry().center() - FormRunScript->rect().center());
+        FormRunScript->SetScript(Settings.Layout.RunScriptFile);
     }
     FormRunScript->show();
     FormRunScript->raise();
     FormRunScript->activateWindow();
+}
+
+void TFormMain::OpenScriptFile(const QString& fileName)
+{
+    const QString script = QFileInfo(fileName).absoluteFilePath();
+    const tallyhost::TScriptParse parse =
+        tallyhost::LoadScript(QFile::encodeName(script).toStdString());
+    const QFileInfo catalogue(QFile::decodeName(tallyhost::CataloguePath(parse.Script).c_str()));
+    if (!parse.Script.Catalogue.empty() && catalogue.isFile() &&
+        !(TerminalFileOpen() &&
+          QFileInfo(Settings.File).canonicalFilePath() == catalogue.canonicalFilePath()))
+        ReplaceTerminalFile(catalogue.absoluteFilePath());
+    ActionRunScriptExecute();
+    FormRunScript->SetScript(script);
+}
+
+QString TFormMain::HostPortRefusal() const
+{
+    if (m_hostLost)
+        return QStringLiteral("the host port COM%1 is lost").arg(Settings.HComm + 1);
+    if (VardoFPHostControl1 && VardoFPHostControl1->State() != tallyhost::EFP_S_Close)
+        return {};
+    QString why = QStringLiteral("the host port is not open");
+    if (!m_hostPortFailure.isEmpty())
+        why += QStringLiteral(" (%1)").arg(m_hostPortFailure);
+    return why;
+}
+
+bool TFormMain::TurnFiscalPortOn()
+{
+    // As the operator's click on the fiscal button: on, or back down with the box telling why.
+    if (Settings.FiscalPortOpen && FPAuxControl1->State() != tallyhost::FEFP_S_Close)
+        return true;
+    ToolButtonFiscal->setChecked(false);
+    ToolButtonFiscalClick();
+    return Settings.FiscalPortOpen;
 }
 
 void TFormMain::ActionEditRCExecute()

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -140,6 +141,15 @@ public:
         [](const std::string& path) { return tallyhost::ReadDeviceIdentity(path); };
     // The Devices tab's note of what OK will confirm; empty when nothing waits.
     QString PortNotice() const;
+
+    // The Run script window's view of the ports (app/formrunscript.h): why the host port
+    // cannot carry a script's commands (empty when it can), and turning the fiscal port on as
+    // its button does.
+    QString HostPortRefusal() const;
+    bool TurnFiscalPortOn();
+    // Opens a test script as File, Open and the command line do: its catalogue (unless it is
+    // open already), then the Run script window with the script chosen.
+    void OpenScriptFile(const QString& fileName);
 
     // Lays out the icons of the minimized child windows along the bottom of the frame.
     void ArrangeIcons();
@@ -306,6 +316,10 @@ private:
     QString m_hintText;
     bool m_shown = false;
     bool m_shutDown = false;
+    bool m_quitAfterRun = false; // closed during a script run: close once the run has stopped
+    QString m_scriptToOpen;      // a script from the command line, opened once shown
+    // The stored fiscal port choice while TALLYHOST_FISCAL_PORT sets this run's.
+    std::optional<bool> m_storedDGIEnabled;
     bool m_arrangePending = false;
     QWidget* m_trackedFocus = nullptr;
     QSet<QString> m_reportedWriteErrors;

@@ -261,6 +261,8 @@ void TFormMain::ShowFiscalButtonLook(bool enabled)
 
 void TFormMain::ToolButtonFiscalClick()
 {
+    // The operator's choice is the one stored, whatever this run started with.
+    m_storedDGIEnabled.reset();
     if (ToolButtonFiscal->isChecked()) {
         Settings.DGIEnabled = false;
         ShowFiscalButtonLook(false);
@@ -305,6 +307,9 @@ void TFormMain::UpdatePortPanels()
                         ? lost(Settings.DComm, m_fiscalOther)
                         : QString::fromStdString(tallyhost::FiscalPortPanelText(
                               Settings.DGIEnabled, Settings.FiscalPortOpen, Settings.DComm)));
+    // Every change of a port ends here: the terminal window's Send follows it.
+    if (FormChildTerminalWindow)
+        FormChildTerminalWindow->PortsChanged();
 }
 
 QString TFormMain::PortNotice() const

@@ -1,6 +1,8 @@
 #include "app/formrunscript.h"
 
 #include "gui/messagebox.h"
+#include "links/fpauxcontrol.h"
+#include "links/fphostcontrol.h"
 #include "session/exchange.h"
 #include "session/script.h"
 #include "session/scriptcheck.h"
@@ -17,6 +19,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 using namespace tallyhost;
 
@@ -133,8 +138,47 @@ void TFormRunScript::ButtonBrowseClick()
 
 void TFormRunScript::ButtonStopClick()
 {
+    StopRun();
+}
+
+void TFormRunScript::StopRun()
+{
     if (m_runner)
         m_runner->Stop();
+}
+
+void TFormRunScript::SetScript(const QString& path)
+{
+    if (Running())
+        return;
+    m_editScript->setText(path);
+    m_buttonRun->setDefault(true);
+    m_buttonRun->setFocus();
+}
+
+QString TFormRunScript::PortRefusal(bool host, bool fiscal)
+{
+    if (host) {
+        const QString why = HostPortRefusal ? HostPortRefusal()
+                            : m_host && m_host->State() != EFP_S_Close
+                                ? QString()
+                                : QStringLiteral("the host port is not open");
+        if (!why.isEmpty())
+            return why;
+    }
+    const auto fiscalOn = [this] {
+        return FiscalPortOn ? FiscalPortOn() : m_aux && m_aux->State() != FEFP_S_Close;
+    };
+    if (!fiscal || fiscalOn())
+        return {};
+    if (ShowMessageBox(this, QMessageBox::Question, QStringLiteral("Run script"),
+                       QStringLiteral("The fiscal port is off, and the script sends commands to "
+                                      "it.\nTurn the fiscal port on?"),
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) != QMessageBox::Yes)
+        return QStringLiteral("the fiscal port is off");
+    if (!TurnFiscalPortOn || !TurnFiscalPortOn() || !fiscalOn())
+        return QStringLiteral("the fiscal port could not be opened");
+    return {};
 }
 
 void TFormRunScript::SetRow(int row, const TCaseResult& result)
@@ -160,7 +204,8 @@ void TFormRunScript::ButtonRunClick()
     m_grid->setRowCount(0);
     m_details->clear();
 
-    const TScriptParse parse = LoadCheckedScript(path);
+    TScriptPorts ports;
+    const TScriptParse parse = LoadCheckedScript(path, &ports);
     const std::vector<std::string>& refusals = parse.Refusals;
     if (!refusals.empty()) {
         // Nothing is sent: the refusals are the details.
@@ -184,8 +229,22 @@ void TFormRunScript::ButtonRunClick()
         auto* item = new QTableWidgetItem(Latin1(c.Name));
         m_grid->setItem(i, ColumnCase, item);
     }
-    m_progress->setRange(0, count);
+    m_progress->setRange(0, 1);
     m_progress->setValue(0);
+
+    // A run on a port that cannot carry its commands would fail every case at once: the
+    // operator is told why before anything is sent.
+    if (const QString why = PortRefusal(ports.Host, ports.Fiscal); !why.isEmpty()) {
+        TScriptResult refused;
+        refused.Script = path;
+        refused.Refusals.push_back(path + ": " + why.toStdString());
+        m_results.push_back(refused);
+        for (int i = 0; i < count; ++i)
+            m_grid->setItem(i, ColumnResult, new QTableWidgetItem(QStringLiteral("Not run")));
+        m_summary->setText(QStringLiteral("Not run: %1.").arg(why));
+        emit RunFinished();
+        return;
+    }
     m_summary->setText(QStringLiteral("Running ..."));
 
     m_engine->SetLinks(m_host, m_aux);
@@ -205,20 +264,29 @@ void TFormRunScript::ButtonRunClick()
                 const int row = static_cast<int>(m_cases.size());
                 m_cases.push_back(result);
                 SetRow(row, result);
-                m_progress->setValue(row + 1);
             });
+    connect(&runner, &TScriptRunner::Progressed, this, [this](int done, int total) {
+        m_progress->setRange(0, std::max(1, total));
+        m_progress->setValue(done);
+    });
     // The run's nested event loops keep the window live: Stop, and the log, work meanwhile.
     m_results.push_back(runner.RunScript(parse.Script));
     m_runner = nullptr;
 
     const TRunTotals t = Totals(m_results);
-    m_summary->setText(QStringLiteral("%1 passed, %2 failed, %3 skipped")
-                           .arg(t.Passed)
-                           .arg(t.Failed)
-                           .arg(t.Skipped));
+    QString summary = QStringLiteral("%1 passed, %2 failed").arg(t.Passed).arg(t.Failed);
+    if (t.Skipped)
+        summary += QStringLiteral(", %1 skipped").arg(t.Skipped);
+    if (t.Stopped)
+        summary = QStringLiteral("Stopped after %1 of %2 cases: %3")
+                      .arg(t.Passed + t.Failed)
+                      .arg(count)
+                      .arg(summary);
+    m_summary->setText(summary);
     UpdateEnabling();
     emit RunFinished();
-    if (m_closeAfterRun)
+    // Closed during the run: it closes now, and only this once.
+    if (std::exchange(m_closeAfterRun, false))
         close();
 }
 
@@ -247,9 +315,21 @@ void TFormRunScript::closeEvent(QCloseEvent* event)
 {
     // The run's loops are on the stack: stop it and close once it has returned.
     if (Running()) {
+        event->ignore();
+        if (m_closeAfterRun ||
+            ShowMessageBox(this, QMessageBox::Question, QStringLiteral("Run script"),
+                           QStringLiteral("A script is running. Stop it and close the window?"),
+                           QMessageBox::Yes | QMessageBox::No,
+                           QMessageBox::Yes) != QMessageBox::Yes)
+            return;
+        if (!Running()) {
+            // It ended while the question was up.
+            QWidget::closeEvent(event);
+            event->accept();
+            return;
+        }
         m_closeAfterRun = true;
         m_runner->Stop();
-        event->ignore();
         return;
     }
     QWidget::closeEvent(event);

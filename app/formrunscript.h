@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,8 +24,10 @@ class TScriptRunner;
 
 // "Run script": a test script run on the program's own links, as tallyhost-cli run runs it.
 // The operator chooses a script, runs it and watches a row per case fill with its result and
-// time; Stop ends the run (the exchange going on is cancelled, the rest skipped); selecting a
+// time; Stop ends the run (the exchange going on is cancelled, the rest stopped); selecting a
 // failed case shows the expectation, the expected and the actual value and the case's frames.
+// Before anything is sent the ports the script uses are checked: a host port that is not open
+// refuses the run with its reason, a fiscal port that is off is offered to be turned on.
 // The exchanges go through an engine of the window's own on the main window's links, so the
 // log window shows them as usual and the terminal window's answer panels stay as they were.
 class TFormRunScript : public QWidget
@@ -42,9 +45,24 @@ public:
     QProgressBar* ProgressBar() const { return m_progress; }
     QTableWidget* GridCases() const { return m_grid; }
     QPlainTextEdit* MemoDetails() const { return m_details; }
+    QLabel* LabelSummary() const { return m_summary; }
     bool Running() const { return m_runner != nullptr; }
     // The results of the last run (empty before one).
     const std::vector<tallyhost::TScriptResult>& Results() const { return m_results; }
+
+    // Chooses the script to run, ready for Run (Alt+R).
+    void SetScript(const QString& path);
+    // Ends the run going on, if any; the run's loops return soon after.
+    void StopRun();
+
+    // The main window's view of its ports. Empty when the host port is usable, else why not
+    // ("the host port is not open: /dev/ttyS0: Permission denied"); without it the host link's
+    // state decides.
+    std::function<QString()> HostPortRefusal;
+    // The fiscal port is on; without it the fiscal link's state decides.
+    std::function<bool()> FiscalPortOn;
+    // Turns the fiscal port on as its toolbar button does; true when it is open then.
+    std::function<bool()> TurnFiscalPortOn;
 
 public slots:
     void ButtonBrowseClick();
@@ -62,6 +80,9 @@ private:
     void ShowDetails();
     void SetRow(int row, const tallyhost::TCaseResult& result);
     void UpdateEnabling();
+    // Why the run cannot start on the ports `host` and `fiscal` it needs, after offering to
+    // turn the fiscal port on; empty when it can.
+    QString PortRefusal(bool host, bool fiscal);
 
     tallyhost::TFPHostControl* m_host = nullptr;
     tallyhost::TFPAuxControl* m_aux = nullptr;

@@ -99,15 +99,16 @@ bool AnswerInformationalOption(int argc, char** argv)
         }
         if (arg == "--help" || arg == "-h") {
             std::printf(
-                "Usage: tallyhost [FILE.thf]\n"
+                "Usage: tallyhost [FILE.thf | SCRIPT.ths]\n"
                 "\n"
                 "Test terminal for fiscal printers. Opens FILE.thf, or the terminal file\n"
-                "open last time.\n"
+                "open last time. SCRIPT.ths opens with its catalogue in the Run script window.\n"
                 "\n"
                 "  --version   show the version\n"
                 "  --help      show this text\n"
                 "\n"
-                "TALLYHOST_COM1..TALLYHOST_COM4 set the device of COM1..COM4 for this run.\n");
+                "TALLYHOST_COM1..TALLYHOST_COM4 set the device of COM1..COM4 for this run.\n"
+                "TALLYHOST_FISCAL_PORT=on|off turns the fiscal port on or off for this run.\n");
             return true;
         }
     }

@@ -144,6 +144,8 @@ void LoadWindowLayout(TWindowLayout& layout, QSettings& store)
     LoadPlacement(layout.Terminal, store, QStringLiteral("Terminal"));
     LoadPlacement(layout.Log, store, QStringLiteral("Log"));
     layout.ExpandedGroups = store.value(QStringLiteral("ExpandedGroups")).toStringList();
+    layout.RunScript = store.value(QStringLiteral("RunScript")).toByteArray();
+    layout.RunScriptFile = store.value(QStringLiteral("RunScriptFile")).toString();
     store.endGroup();
 }
 
@@ -156,6 +158,10 @@ void SaveWindowLayout(const TWindowLayout& layout, QSettings& store)
     SavePlacement(layout.Log, store, QStringLiteral("Log"));
     if (!layout.Terminal.Geometry.isEmpty())
         store.setValue(QStringLiteral("ExpandedGroups"), layout.ExpandedGroups);
+    if (!layout.RunScript.isEmpty()) {
+        store.setValue(QStringLiteral("RunScript"), layout.RunScript);
+        store.setValue(QStringLiteral("RunScriptFile"), layout.RunScriptFile);
+    }
     store.endGroup();
 }
 

@@ -27,6 +27,8 @@ struct TWindowLayout
     TChildPlacement Terminal;
     TChildPlacement Log;
     QStringList ExpandedGroups;
+    QByteArray RunScript;  // QWidget::saveGeometry of the Run script window
+    QString RunScriptFile; // the script it showed last
 };
 
 // Every setting of the application in one record, owned by the main window (FormMain->Settings)

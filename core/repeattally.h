@@ -46,6 +46,8 @@ public:
     int Errors() const { return m_errors; }
     // Nothing until at least one answer came with its frame-written time.
     std::optional<ResponseFigures> Figures() const;
+    // The response time of every answered run, in order.
+    const std::vector<Clock::duration>& Responses() const { return m_responses; }
 
     // "Repeat 500: 500 sent, 498 answered, 2 errors; response min/median/max 41/44/120 ms";
     // without an answer the figures read "-/-/-".

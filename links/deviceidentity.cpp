@@ -34,6 +34,14 @@ void ReadUsb(const std::string& sysRoot, TDeviceIdentity& identity)
         ReadSysText(dir / "idVendor") + ":" + ReadSysText(dir / "idProduct");
     identity.UsbSerial = ReadSysText(dir / "serial");
     identity.UsbPort = dir.filename().string();
+    // The interface is the directory between the USB device and the tty that numbers it.
+    for (fs::path up = tty; !up.empty() && up != dir && up != up.root_path();
+         up = up.parent_path()) {
+        if (std::string number = ReadSysText(up / "bInterfaceNumber"); !number.empty()) {
+            identity.UsbInterface = std::move(number);
+            break;
+        }
+    }
 }
 
 } // namespace
@@ -50,7 +58,8 @@ std::string TDeviceIdentity::Describe() const
     if (!UsbVendorProduct.empty()) {
         std::string text = "USB " + UsbVendorProduct;
         text += UsbSerial.empty() ? " without serial number" : " serial " + UsbSerial;
-        return text + " at " + UsbPort;
+        text += " at " + UsbPort;
+        return UsbInterface.empty() ? text : text + " interface " + UsbInterface;
     }
     return std::string(PseudoTerminal ? "pseudo-terminal " : "device ") + std::to_string(Major) +
            ":" + std::to_string(Minor);
@@ -82,7 +91,7 @@ bool SameDevice(const TDeviceIdentity& was, const TDeviceIdentity& now)
     if (was.PseudoTerminal || now.PseudoTerminal)
         return was.PseudoTerminal && now.PseudoTerminal;
     if (!was.UsbVendorProduct.empty() || !now.UsbVendorProduct.empty()) {
-        if (was.UsbVendorProduct != now.UsbVendorProduct)
+        if (was.UsbVendorProduct != now.UsbVendorProduct || was.UsbInterface != now.UsbInterface)
             return false;
         if (!was.UsbSerial.empty() || !now.UsbSerial.empty())
             return was.UsbSerial == now.UsbSerial;

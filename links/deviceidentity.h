@@ -13,7 +13,8 @@ namespace tallyhost {
 // The device number tells device nodes apart; for a USB adapter the USB device above it in
 // sysfs adds its vendor and product, its serial number where it has one, and the socket it is
 // plugged into (the USB port path), which is all that tells two adapters without a serial
-// number apart.
+// number apart. The ports of a dual-port adapter (FT2232, CP2105 and the like) share all of
+// that: the USB interface each port is (bInterfaceNumber) tells them apart.
 struct TDeviceIdentity
 {
     bool Known = false;          // the name led to a character device
@@ -23,8 +24,10 @@ struct TDeviceIdentity
     std::string UsbVendorProduct; // "0403:6001"; empty when the device is not on USB
     std::string UsbSerial;        // empty when the adapter has none
     std::string UsbPort;          // "1-1.2": where it is plugged in
+    std::string UsbInterface;     // "01": which of the device's ports; empty when unknown
 
-    // For the operator: "USB 0403:6001 serial A9X1 at 1-1.2", "device 4:64".
+    // For the operator: "USB 0403:6001 serial A9X1 at 1-1.2", "USB 0403:6010 serial FT1
+    // at 1-1.2 interface 01", "device 4:64".
     std::string Describe() const;
 };
 
@@ -38,7 +41,8 @@ bool IsPseudoTerminalMajor(std::uint32_t major);
 TDeviceIdentity ReadDeviceIdentity(const std::string& path, const std::string& sysRoot = "/sys");
 
 // Whether `now` is the device that `was` described. A USB adapter is the same when its vendor,
-// product and serial number are (or, without a serial number, when it is in the same socket);
+// product and serial number are (or, without a serial number, when it is in the same socket),
+// and the port is the same interface of it;
 // any other device when its device number is. A pseudo-terminal is made anew by whoever serves
 // it (a simulator started again, a test), with whatever number was free: any pseudo-terminal
 // behind the name is the same port. Nothing known about `was` (a port never opened) accepts

@@ -390,6 +390,7 @@ SerialIo SerialDevice::Write(const void* data, std::size_t count, std::chrono::m
         return SerialIo::Woken;
     const bool unlimited = timeout.count() < 0;
     const auto deadline = std::chrono::steady_clock::now() + (unlimited ? timeout.zero() : timeout);
+    const WriteOpen open(m_writing);
     const SerialIo result =
         WriteAll(static_cast<const unsigned char*>(data), count, deadline, unlimited);
     if (result != SerialIo::Done && result != SerialIo::Failed)
@@ -407,6 +408,7 @@ SerialIo SerialDevice::Send(const void* data, std::size_t count, std::chrono::mi
     const auto start = std::chrono::steady_clock::now();
     const auto deadline = start + (unlimited ? timeout.zero() : timeout);
     m_inputNoticed = false;
+    const WriteOpen open(m_writing);
     SerialIo result = WriteAll(static_cast<const unsigned char*>(data), count, deadline, unlimited);
     if (result == SerialIo::Done)
         result = WaitSent(deadline, unlimited);
@@ -488,7 +490,9 @@ void SerialDevice::Purge(unsigned what)
         return;
     if (what & PurgeInput)
         ::tcflush(m_fd, TCIFLUSH);
-    if (what & PurgeOutput)
+    // On a pseudo-terminal, the bytes of a finished write are the far side's already (they
+    // were reported sent): only a write still going on loses its output.
+    if ((what & PurgeOutput) && (m_hasWire || m_writing.load()))
         DiscardOutput();
 }
 

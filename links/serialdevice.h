@@ -146,7 +146,8 @@ public:
         PurgeOutput = 2,
         PurgeBoth = 3
     };
-    // Discards what was received and not yet read and/or what was written and not yet sent.
+    // Discards what was received and not yet read and/or what was written and not yet sent
+    // (on a pseudo-terminal: of a write still under way; a finished one is with the far side).
     void Purge(unsigned what = PurgeBoth);
 
     // Ends the current Write/Read at once, and makes every later one return Woken without
@@ -189,6 +190,18 @@ private:
     void ScheduleOnLine(std::size_t count);
     // Drops the driver's unsent output; the schedule ends now with it.
     void DiscardOutput();
+    // Marks a Write or Send under way for the time of the call.
+    class WriteOpen
+    {
+    public:
+        explicit WriteOpen(std::atomic<bool>& flag) : m_flag(flag) { m_flag.store(true); }
+        ~WriteOpen() { m_flag.store(false); }
+        WriteOpen(const WriteOpen&) = delete;
+        WriteOpen& operator=(const WriteOpen&) = delete;
+
+    private:
+        std::atomic<bool>& m_flag;
+    };
 
     int m_fd = -1;
     int m_wakeFd = -1;
@@ -198,6 +211,7 @@ private:
     int m_baud = 9600;
     bool m_dsrFlow = false;
     bool m_hasWire = true;
+    std::atomic<bool> m_writing{false}; // a Write or Send is under way (Purge asks, any thread)
     // Worker-only: the response-time marks, and when the first input during Send's wait came.
     std::chrono::steady_clock::time_point m_sentAt{};
     std::chrono::steady_clock::time_point m_arrivedAt{};

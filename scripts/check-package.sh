@@ -47,10 +47,13 @@ dpkg-deb -x "$deb" "$root"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$root/usr/share/applications/tallyhost.desktop"
 fi
-grep -qx 'MimeType=application/x-tallyhost-thf;' "$root/usr/share/applications/tallyhost.desktop" \
-  || fail "desktop entry does not open terminal files"
-grep -q 'type="application/x-tallyhost-thf"' "$root/usr/share/mime/packages/tallyhost.xml" \
-  || fail "MIME package does not define the terminal file type"
+grep -qx 'MimeType=application/x-tallyhost-thf;application/x-tallyhost-ths;' \
+  "$root/usr/share/applications/tallyhost.desktop" \
+  || fail "desktop entry does not open terminal files and test scripts"
+for type in thf ths; do
+  grep -q "type=\"application/x-tallyhost-$type\"" "$root/usr/share/mime/packages/tallyhost.xml" \
+    || fail "MIME package does not define the .$type type"
+done
 version=$(dpkg-deb -f "$deb" Version)
 [ "$("$root/usr/bin/tallyhost-cli" --version)" = "tallyhost-cli $version" ] || fail "tallyhost-cli --version"
 [ "$("$root/usr/bin/tallyhost" --version)" = "tallyhost $version" ] || fail "tallyhost --version"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and starts Tallyhost.
 # Without an argument it starts the printer simulator on pseudo-terminals, points COM1 (host
-# port) and COM2 (fiscal port) at it for this run only and opens a copy of the demo catalogue
-# kept in the user's data directory, with its test script (an existing copy, with the operator's
-# edits, is kept).
+# port) and COM2 (fiscal port) at it, with the fiscal port on, for this run only, and opens a
+# copy of the demo catalogue kept in the user's data directory, with its test script (an
+# existing copy, with the operator's edits, is kept).
 # With --printer it runs against the ports saved in the settings, as an installed program would.
 # Other arguments go to the program (for example --startup-timer).
 set -euo pipefail
@@ -29,4 +29,5 @@ for _ in $(seq 50); do
   kill -0 "$sim" 2>/dev/null || { echo "run.sh: the printer simulator did not start" >&2; exit 1; }
   sleep 0.1
 done
-TALLYHOST_COM1="$links/host" TALLYHOST_COM2="$links/fiscal" "$program" "$data/demo.thf" "$@"
+TALLYHOST_COM1="$links/host" TALLYHOST_COM2="$links/fiscal" TALLYHOST_FISCAL_PORT=on \
+  "$program" "$data/demo.thf" "$@"

@@ -37,7 +37,9 @@ sim=$!
 for _ in $(seq 50); do [ -e "$scratch/host" ] && break; sleep 0.1; done
 mkdir -p "$out"
 export XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data"
-export TALLYHOST_COM1="$scratch/host" TALLYHOST_COM2="$scratch/fiscal" QT_QPA_PLATFORM=xcb
+# The fiscal port on, as scripts/run.sh has it.
+export TALLYHOST_COM1="$scratch/host" TALLYHOST_COM2="$scratch/fiscal" TALLYHOST_FISCAL_PORT=on
+export QT_QPA_PLATFORM=xcb
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   "$1" "$2" & app=$!
   # The main window is the program'"'"'s one visible top-level window (no window manager runs,
@@ -50,26 +52,26 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   # fire: the buttons are clicked where the default layout puts them.
   xdotool key Home Down Right Down
   sleep 1
-  xdotool mousemove --sync ${SEND_XY:-712 417} click 1
+  xdotool mousemove --sync ${SEND_XY:-798 417} click 1
   sleep 2
   xdotool mousemove --sync ${ANSWER_TAB_XY:-371 95} click 1
   sleep 1
   import -window "$window" "$3/screenshot.png"
-  # The fiscal port on (toolbar), Options, "Run script...", the demo script beside its
-  # catalogue, Run; then the third case, to show its frames.
-  xdotool mousemove --sync ${FISCAL_XY:-443 38} click 1
-  sleep 1
+  # Options, "Run script...", the demo script beside its catalogue, Run; then the third case,
+  # to show its frames.
   xdotool mousemove --sync ${OPTIONS_XY:-105 8} click 1
   sleep 1
   xdotool mousemove --sync ${RUN_SCRIPT_XY:-142 97} click 1
   run=$(timeout 20 xdotool search --sync --onlyvisible --name "^Run script$" | head -n 1)
   [ -n "$run" ] || { echo "screenshot.sh: the Run script window did not open" >&2; kill $app; exit 1; }
   sleep 1
-  xdotool mousemove --sync ${SCRIPT_EDIT_XY:-172 21} click 1
+  # The window opens over the middle of the main window: its controls are found from its
+  # own corner.
+  xdotool mousemove --window "$run" --sync ${SCRIPT_EDIT_XY:-172 21} click 1
   xdotool type --delay 5 "${2%.thf}.ths"
-  xdotool mousemove --sync ${RUN_XY:-422 21} click 1
+  xdotool mousemove --window "$run" --sync ${RUN_XY:-422 21} click 1
   sleep "${SCRIPT_RUN_DELAY:-6}"
-  xdotool mousemove --sync ${THIRD_CASE_XY:-160 179} click 1
+  xdotool mousemove --window "$run" --sync ${THIRD_CASE_XY:-160 179} click 1
   sleep 1
   import -window "$run" "$3/script-run.png"
   kill $app; wait $app 2>/dev/null || true' _ "$build/app/tallyhost" "$data/demo.thf" "$out"

@@ -15,6 +15,14 @@ namespace tallyhost {
 
 namespace {
 
+// A name folded as a case-insensitive comparison folds it.
+std::string FoldedName(std::string_view name)
+{
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()))
+        .toCaseFolded()
+        .toStdString();
+}
+
 bool SameTextNoCase(std::string_view a, std::string_view b)
 {
     return QString::compare(QString::fromLatin1(a.data(), static_cast<qsizetype>(a.size())),
@@ -42,25 +50,42 @@ FileSettings ReadFileSettings(const std::string& path)
     return {byte(KeyProtocol), byte(KeyInputDateFormat), byte(KeyOutputDateFormat)};
 }
 
+TCommandTree::TCommandTree(const std::string& path)
+{
+    for (const TTreeGroup& g : ReadCommandTree(path)) {
+        const std::string folded = FoldedName(g.Name);
+        for (const std::string& c : g.Commands)
+            m_names.emplace(std::make_pair(folded, FoldedName(c)), std::make_pair(g.Name, c));
+    }
+}
+
+std::optional<std::pair<std::string, std::string>>
+TCommandTree::Find(std::string_view group, std::string_view command) const
+{
+    const auto it = m_names.find(std::make_pair(FoldedName(group), FoldedName(command)));
+    if (it == m_names.end())
+        return std::nullopt;
+    return it->second;
+}
+
 std::optional<std::pair<std::string, std::string>>
 FindCommand(const std::string& path, std::string_view group, std::string_view command)
 {
-    for (const TTreeGroup& g : ReadCommandTree(path)) {
-        if (!SameTextNoCase(g.Name, group))
-            continue;
-        for (const std::string& c : g.Commands) {
-            if (SameTextNoCase(c, command))
-                return std::make_pair(g.Name, c);
-        }
-    }
-    return std::nullopt;
+    return TCommandTree(path).Find(group, command);
 }
 
 std::string LoadNamedCommand(const std::string& path, const TTerminalCache& cache,
                              std::string_view group, std::string_view command,
                              ExchangeRequest& request)
 {
-    const auto names = FindCommand(path, group, command);
+    return LoadNamedCommand(TCommandTree(path), cache, group, command, request);
+}
+
+std::string LoadNamedCommand(const TCommandTree& tree, const TTerminalCache& cache,
+                             std::string_view group, std::string_view command,
+                             ExchangeRequest& request)
+{
+    const auto names = tree.Find(group, command);
     if (!names)
         return "the file has no command '" + std::string(command) + "' in group '" +
                std::string(group) + "'";

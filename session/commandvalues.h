@@ -7,6 +7,7 @@
 
 #include "session/request.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,13 +28,33 @@ struct FileSettings
 
 FileSettings ReadFileSettings(const std::string& path);
 
-// The group and command as the file spells them, when its tree has them (names compare
-// without regard to case, as section names do).
+// The command tree of a catalogue, read once (as the terminal window lists it), to look up
+// many commands by name: a script's check and run look up every command they send, and a
+// large catalogue costs tens of milliseconds to read.
+class TCommandTree
+{
+public:
+    explicit TCommandTree(const std::string& path);
+
+    // The group and command as the file spells them, when the tree has them (names compare
+    // without regard to case, as section names do; the first of equal names counts).
+    std::optional<std::pair<std::string, std::string>> Find(std::string_view group,
+                                                            std::string_view command) const;
+
+private:
+    std::map<std::pair<std::string, std::string>, std::pair<std::string, std::string>> m_names;
+};
+
+// The same for one look-up in the file at `path`.
 std::optional<std::pair<std::string, std::string>>
 FindCommand(const std::string& path, std::string_view group, std::string_view command);
 
-// Loads the definition of group/command into `request`; an error text when the file has no
-// such command or its definition is broken.
+// Loads the definition of group/command into `request`; an error text when the catalogue has
+// no such command or its definition is broken. `cache` holds the catalogue's definitions.
+std::string LoadNamedCommand(const TCommandTree& tree, const TTerminalCache& cache,
+                             std::string_view group, std::string_view command,
+                             ExchangeRequest& request);
+// The same, reading the tree of the file at `path` for this one command.
 std::string LoadNamedCommand(const std::string& path, const TTerminalCache& cache,
                              std::string_view group, std::string_view command,
                              ExchangeRequest& request);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <utility>
 
 namespace tallyhost {
@@ -59,7 +60,7 @@ public:
             Refuse(m_script.CatalogueLine, "cannot read the catalogue " + path);
             return Finish();
         }
-        m_path = path;
+        m_tree.emplace(path);
         m_settings = ReadFileSettings(path);
         try {
             LoadStatusRecords(m_cache, SectionFiscalAnswer, m_fiscal);
@@ -111,7 +112,8 @@ private:
         auto it = m_commands.find(key);
         if (it == m_commands.end()) {
             ExchangeRequest loaded;
-            std::string error = LoadNamedCommand(m_path, m_cache, step.Group, step.Command, loaded);
+            std::string error =
+                LoadNamedCommand(*m_tree, m_cache, step.Group, step.Command, loaded);
             it = m_commands.emplace(key, std::make_pair(std::move(error), std::move(loaded))).first;
         }
         command = it->second.second;
@@ -198,8 +200,8 @@ private:
     }
 
     const TScript& m_script;
-    std::string m_path;
     TTerminalCache m_cache;
+    std::optional<TCommandTree> m_tree; // read once, with the cache
     FileSettings m_settings;
     TStatusTable m_fiscal;
     TStatusTable m_printer;

@@ -53,7 +53,35 @@ std::string ReadAll(const std::string& path, bool& exists)
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
+// A script that is refused already, or made for another catalogue, is left alone.
+std::string TargetRefusal(const std::string& scriptPath, const std::string& content,
+                          const std::string& cataloguePath)
+{
+    const TScriptParse parse = ParseScript(content, scriptPath);
+    for (const std::string& refusal : parse.Refusals) {
+        if (refusal.find("the script has no case") == std::string::npos)
+            return "cannot record into " + scriptPath + ": " + refusal;
+    }
+    std::error_code ec;
+    if (!std::filesystem::equivalent(CataloguePath(parse.Script), cataloguePath, ec))
+        return "cannot record into " + scriptPath + ": it is for the catalogue " +
+               parse.Script.Catalogue;
+    return {};
+}
+
 } // namespace
+
+std::string RecordTargetRefusal(const std::string& scriptPath, const std::string& cataloguePath)
+{
+    bool exists = false;
+    const std::string content = ReadAll(scriptPath, exists);
+    if (!exists)
+        return {};
+    QFile file(QFile::decodeName(scriptPath.c_str()));
+    if (!file.open(QIODevice::ReadOnly))
+        return "cannot record into " + scriptPath + ": it cannot be read";
+    return TargetRefusal(scriptPath, content, cataloguePath);
+}
 
 std::string RecordedCaseText(const std::string& name, const TRecordedSend& send)
 {
@@ -122,16 +150,10 @@ std::string AppendRecordedCase(const std::string& scriptPath, const std::string&
     std::string content = ReadAll(scriptPath, exists);
     std::set<std::string> names;
     if (exists) {
+        if (std::string refusal = TargetRefusal(scriptPath, content, cataloguePath);
+            !refusal.empty())
+            return refusal;
         const TScriptParse parse = ParseScript(content, scriptPath);
-        // A script that is refused already, or made for another catalogue, is left alone.
-        for (const std::string& refusal : parse.Refusals) {
-            if (refusal.find("the script has no case") == std::string::npos)
-                return "cannot record into " + scriptPath + ": " + refusal;
-        }
-        std::error_code ec;
-        if (!fs::equivalent(CataloguePath(parse.Script), cataloguePath, ec))
-            return "cannot record into " + scriptPath + ": it is for the catalogue " +
-                   parse.Script.Catalogue;
         for (const TScriptCase& c : parse.Script.Cases)
             names.insert(c.Name);
         if (!content.empty() && content.back() != '\n')

@@ -27,6 +27,11 @@ struct TRecordedSend
 // answer, the frames of a fiscal one, or the outcome of an exchange that failed.
 std::string RecordedCaseText(const std::string& name, const TRecordedSend& send);
 
+// Why cases of `cataloguePath` cannot be recorded into the script at `scriptPath`: it is
+// unreadable, refused, or made for another catalogue. Empty when they can (a missing script is
+// created by the first case). Checked when the script is chosen, before anything is sent.
+std::string RecordTargetRefusal(const std::string& scriptPath, const std::string& cataloguePath);
+
 // Appends one case to the script at `scriptPath`, creating it with its catalogue line (the
 // catalogue's path relative to the script's folder) when missing. The case is named after the
 // command, numbered when the script has that name already. Empty on success, else why not:

@@ -212,6 +212,14 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
             for (const std::string& line : c.Log)
                 log.append(ReportText(line));
             o["log"] = log;
+            QJsonArray steps;
+            for (const TStepTime& step : c.Steps) {
+                QJsonObject t;
+                t["line"] = step.Line;
+                t["responseMs"] = step.ResponseMs ? QJsonValue(*step.ResponseMs) : QJsonValue();
+                steps.append(t);
+            }
+            o["steps"] = steps;
             cases.append(o);
         }
         QJsonObject o;

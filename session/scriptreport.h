@@ -31,6 +31,14 @@ enum class TCaseStatus
     Stopped, // cut off by the runner's Stop: the case going on and every one after it
 };
 
+// A send step of a case: its line and the response time of its answer (of the last run, for
+// a repeat); none when no answer came.
+struct TStepTime
+{
+    int Line = 0;
+    std::optional<int> ResponseMs;
+};
+
 struct TCaseResult
 {
     std::string Name;
@@ -38,7 +46,8 @@ struct TCaseResult
     TCaseStatus Status = TCaseStatus::Skipped;
     double Seconds = 0;
     std::optional<TCaseFailure> Failure;
-    std::vector<std::string> Log; // the case's wire log, one line each
+    std::vector<std::string> Log;   // the case's wire log, one line each
+    std::vector<TStepTime> Steps{}; // the send steps that went out, in order
 };
 
 struct TScriptResult
@@ -75,8 +84,8 @@ TRunTotals Totals(const std::vector<TScriptResult>& results);
 std::string JUnitReport(const std::vector<TScriptResult>& results);
 
 // {"passed": bool, "totals": {...}, "scripts": [{"script", ["bench", "benchError",] "time",
-// "refusals", "cases": [{
-// "name", "line", "status", "time", "failure": {...} | null, "log": [...]}]}]}
+// "refusals", "cases": [{"name", "line", "status", "time", "failure": {...} | null,
+// "log": [...], "steps": [{"line", "responseMs": ms | null}]}]}]}
 std::string JsonReport(const std::vector<TScriptResult>& results);
 
 } // namespace tallyhost

@@ -313,6 +313,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     m_engine.SetCatalogue(&cache);
     m_engine.SetStatusTables(fiscal, printer);
     m_cache = &cache;
+    const TCommandTree tree(path);
     m_commands.clear();
     m_variables.clear();
     m_scriptPath = QString::fromStdString(script.Path);
@@ -338,7 +339,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
         }
         emit CaseStarted(QString::fromStdString(script.Path), Latin1(c.Name), i, count);
         const int before = m_unitsDone;
-        result.Cases.push_back(RunCase(c, path));
+        result.Cases.push_back(RunCase(c, tree));
         // A case that ended early (a failure) is done all the same; a stopped one is not.
         if (result.Cases.back().Status != TCaseStatus::Stopped)
             Advance(before + CaseUnits(c) - m_unitsDone);
@@ -352,7 +353,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     return result;
 }
 
-TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cataloguePath)
+TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const TCommandTree& tree)
 {
     TCaseResult out{c.Name, c.Line, TCaseStatus::Passed, 0, {}, {}};
     QElapsedTimer clock;
@@ -368,8 +369,12 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
             break;
         }
         if (step.Kind == TStepKind::Wait) {
-            if (Wait(step.WaitMs))
-                Advance(1);
+            // A case cut off in its last step, a wait, is stopped too, not passed.
+            if (!Wait(step.WaitMs)) {
+                out.Status = TCaseStatus::Stopped;
+                break;
+            }
+            Advance(1);
             continue;
         }
         if (step.Kind == TStepKind::Keep) {
@@ -405,7 +410,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
             if (it == m_commands.end()) {
                 ExchangeRequest loaded;
                 const std::string error =
-                    LoadNamedCommand(cataloguePath, *m_cache, step.Group, step.Command, loaded);
+                    LoadNamedCommand(tree, *m_cache, step.Group, step.Command, loaded);
                 it = m_commands.emplace(key, std::make_pair(error, std::move(loaded))).first;
             }
             refusal = it->second.first;
@@ -436,6 +441,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const std::string& cata
         last = m_engine.WaitForFinished();
         disconnect(runs);
         m_stepsSent += std::max(1, last->Run);
+        out.Steps.push_back(TStepTime{step.Line, last->ResponseMs});
         emit StepFinished(m_scriptPath, c.Name, step.Line, *last);
         for (std::string& line : WireLogLines(*last))
             out.Log.push_back(std::move(line));

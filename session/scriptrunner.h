@@ -26,6 +26,8 @@ class QEventLoop;
 
 namespace tallyhost {
 
+class TCommandTree;
+
 struct TRunOptions
 {
     bool StopOnFailure = false; // the remaining cases (of every script) are skipped
@@ -75,7 +77,7 @@ signals:
     void Progressed(int done, int total);
 
 private:
-    TCaseResult RunCase(const TScriptCase& c, const std::string& cataloguePath);
+    TCaseResult RunCase(const TScriptCase& c, const TCommandTree& tree);
     void Advance(int units);
     bool Wait(int ms);
 

@@ -285,4 +285,5 @@ void TFormChildTerminalWindow::SetButtonsForPanel()
         ButtonSend->setEnabled(IsFiscalPortOpen());
         ButtonRepeat->setEnabled(false);
     }
+    UpdateSendHint();
 }

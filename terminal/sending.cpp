@@ -21,12 +21,17 @@
 #include "terminal/commandtree.h"
 #include "terminal/terminalhost.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTabWidget>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
@@ -62,11 +67,14 @@ QWidget* TFormChildTerminalWindow::CreateButtonPanel()
     buttonLayout->addWidget(ButtonSend);
     buttonLayout->addWidget(ButtonRepeat);
     buttonLayout->addWidget(ButtonCancel);
-    ButtonRecord = new QPushButton(tr("Recor&d"), ButtonPanel);
+    // Record works on every tab (a Send shows the answer tab), so it sits in the tab bar's
+    // corner, not with the buttons that act on the command panel.
+    ButtonRecord = new QPushButton(PageControl);
     ButtonRecord->setObjectName(QStringLiteral("ButtonRecord"));
     ButtonRecord->setCheckable(true);
-    SetHint(ButtonRecord, tr("Record every Send and Repeat into a test script"));
-    buttonLayout->addWidget(ButtonRecord);
+    PageControl->setCornerWidget(ButtonRecord, Qt::TopRightCorner);
+    ShowRecording();
+    ButtonSend->installEventFilter(this);
     connect(ButtonSend, &QPushButton::clicked, this, &TFormChildTerminalWindow::ButtonSendClick);
     connect(ButtonRepeat, &QPushButton::clicked, this,
             &TFormChildTerminalWindow::ButtonRepeatClick);
@@ -90,10 +98,56 @@ struct TFormChildTerminalWindow::PendingRecord
     ExchangeRequest Request;
 };
 
+void TFormChildTerminalWindow::ShowRecording()
+{
+    const bool on = ButtonRecord->isChecked() && !RecordScript.isEmpty();
+    if (!on) {
+        ButtonRecord->setText(tr("Recor&d"));
+        ButtonRecord->setIcon(QIcon());
+        SetHint(ButtonRecord, tr("Record every Send and Repeat into a test script (Alt+D)"));
+        return;
+    }
+    ButtonRecord->setText(tr("Recor&ding to %1").arg(QFileInfo(RecordScript).fileName()));
+    // A red dot, as recorders show it.
+    QPixmap dot(12, 12);
+    dot.fill(Qt::transparent);
+    QPainter painter(&dot);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0xD0, 0x10, 0x10));
+    painter.drawEllipse(1, 1, 10, 10);
+    painter.end();
+    ButtonRecord->setIcon(QIcon(dot));
+    SetHint(ButtonRecord, tr("Recording to %1|Recording every Send and Repeat to %1; click "
+                             "(Alt+D) to stop")
+                              .arg(QDir::toNativeSeparators(RecordScript)));
+}
+
+void TFormChildTerminalWindow::UpdateSendHint()
+{
+    const bool command = Definition.FieldCount > 0;
+    if (command && !ButtonSend->isEnabled() && Definition.Mode == cmFiscal && !IsFiscalPortOpen())
+        SetHint(ButtonSend, tr("The fiscal port is off|The fiscal port is off: turn it on with "
+                               "the fiscal port button of the toolbar (Enable Fiscal port)"));
+    else if (command && !ButtonSend->isEnabled() && Definition.Mode == cmHost && !IsHostPortOpen())
+        SetHint(ButtonSend, tr("The host port is not open|The host port is not open: choose "
+                               "its device in Options, Preferences, and OK opens it again"));
+    else
+        SetHint(ButtonSend, tr("Send selected command"));
+}
+
+void TFormChildTerminalWindow::PortsChanged()
+{
+    if (!ExchangeInProgress() && TreeViewCommand->isEnabled())
+        SetButtonsForPanel();
+    UpdateSendHint();
+}
+
 void TFormChildTerminalWindow::ButtonRecordClick(bool down)
 {
     if (!down) {
         m_pendingRecord.reset();
+        ShowRecording();
         return;
     }
     // The script is chosen each time recording starts; an existing one gets more cases.
@@ -104,12 +158,23 @@ void TFormChildTerminalWindow::ButtonRecordClick(bool down)
                                    tr("Test scripts (*.ths)"), QStringLiteral("ths"));
     if (!self)
         return;
-    if (path.isEmpty()) {
+    // A script made for another catalogue is refused now, not after the printer has had the
+    // command.
+    const std::string refusal =
+        path.isEmpty() ? std::string()
+                       : RecordTargetRefusal(QFile::encodeName(path).toStdString(), m_path);
+    if (!refusal.empty())
+        ShowError(QString::fromLocal8Bit(refusal.c_str()));
+    if (!self)
+        return;
+    if (path.isEmpty() || !refusal.empty()) {
         const QSignalBlocker block(ButtonRecord);
         ButtonRecord->setChecked(false);
+        ShowRecording();
         return;
     }
     RecordScript = path;
+    ShowRecording();
 }
 
 void TFormChildTerminalWindow::KeepForRecord(const ExchangeRequest& request, int repeat)

@@ -206,6 +206,8 @@ std::function<void(QWidget*, const QString&, const QString&)>
 
 bool TFormChildTerminalWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ButtonSend && event->type() == QEvent::EnabledChange)
+        UpdateSendHint();
     if (ScrollBoxCommand && watched == ScrollBoxCommand->viewport() &&
         event->type() == QEvent::Resize)
         LayoutCommandPanel();

@@ -136,7 +136,8 @@ public:
     QPushButton* ButtonRepeat = nullptr;
     QPushButton* ButtonCancel = nullptr;
     // Record: while down, every Send and Repeat is appended to RecordScript as a test case
-    // expecting what the printer answered.
+    // expecting what the printer answered. It stands beside the tabs, so it is there (and
+    // Alt+D works) whatever tab is shown, and while down it reads "Recording to NAME.ths".
     QPushButton* ButtonRecord = nullptr;
     QString RecordScript;
 
@@ -226,6 +227,9 @@ public:
         swAbort
     };
     void SetStatusText(TStatusWord word);
+    // The host's ports were opened or closed: Send and Repeat follow them while no exchange
+    // is going on.
+    void PortsChanged();
     // A command is out on a link, a repeat runs, or a send waits for an idle link.
     bool ExchangeInProgress() const;
     // The exchange engine that sends the window's commands (session/exchange.h).
@@ -297,6 +301,9 @@ public:
 
 private:
     void SetButtonsForPanel();
+    // Send's hint says why it is disabled when a port is the reason (and how to mend it).
+    void UpdateSendHint();
+    void ShowRecording();
     // The accelerator letters of the window's buttons and tabs (and the main window's menus),
     // which the generated field labels must leave alone.
     std::string WindowAccelerators() const;

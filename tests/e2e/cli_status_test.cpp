@@ -76,14 +76,14 @@ TEST_F(CliStatusTest, ListsAddsModifiesAndRemovesRecordsAsTheEditorStoresThem)
               QJsonDocument::fromJson(R"({"number":1,"panel":"1","mask":"0001","result":"0000",
                                          "text":"Printer ready","color":"clGreen"})")
                   .object());
-    EXPECT_EQ(records[9].toObject()["color"].toString(), "clBtnFace");
+    EXPECT_EQ(records[9].toObject()["color"].toString(), "clRed");
 
     const std::string fiscalBefore = Section("[FiscalAnswer]");
     CliResult add = Invoke("status", {"--printer", "--add", "panel=6", "mask=f", "result=1",
                                       "text=Say \"hi\"", "color=clred"});
     ASSERT_EQ(add.Exit, 0) << add.Err.toStdString();
     EXPECT_TRUE(Section("[PrinterAnswer]")
-                    .ends_with("Record10=10,5,8000,8000,\"Attention: see other bits\",clBtnFace\r\n"
+                    .ends_with("Record10=10,5,8000,8000,\"Attention: see other bits\",clRed\r\n"
                                "Record11=11,6,000F,0001,\"Say \"\"hi\"\"\",clRed\r\n"));
     EXPECT_EQ(Section("[FiscalAnswer]"), fiscalBefore);
 

@@ -194,7 +194,8 @@ TEST_F(AppShellTest, ActionEnablingFollowsTheOpenFileAndItsProtocol)
     EXPECT_EQ(w.Settings.InputDateFormat, 3);
     EXPECT_TRUE(w.ActionEditRC->isEnabled());
     EXPECT_EQ(m_dialogs.OpenRequests.back().caption, QStringLiteral("Open dialog"));
-    EXPECT_EQ(m_dialogs.OpenRequests.back().filter, QStringLiteral("Tallyhost Files ( *.thf)"));
+    EXPECT_EQ(m_dialogs.OpenRequests.back().filter,
+              QStringLiteral("Tallyhost Files ( *.thf);;Test scripts (*.ths)"));
 
     // Cancel in the open dialog changes nothing.
     w.ActionOpen->trigger();
@@ -441,7 +442,9 @@ TEST_F(AppShellTest, FileAssociationIsRegisteredForTheUser)
     const QString type = QStringLiteral("application/x-%1-thf").arg(className.toLower());
     EXPECT_TRUE(mime.contains(QStringLiteral("type=\"%1\"").arg(type))) << mime.toStdString();
     EXPECT_TRUE(mime.contains(QStringLiteral("pattern=\"*.thf\""))) << mime.toStdString();
-    EXPECT_TRUE(desktop.contains(QStringLiteral("MimeType=%1;").arg(type)));
+    EXPECT_TRUE(mime.contains(QStringLiteral("pattern=\"*.ths\""))) << mime.toStdString();
+    EXPECT_TRUE(desktop.contains(
+        QStringLiteral("MimeType=%1;%2;").arg(type, QString(type).replace("-thf", "-ths"))));
     EXPECT_TRUE(
         desktop.contains(QStringLiteral("Exec=%1 %f").arg(QCoreApplication::applicationFilePath())))
         << desktop.toStdString();

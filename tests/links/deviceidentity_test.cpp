@@ -61,8 +61,51 @@ TEST(DeviceIdentity, ReadFromTheDeviceNumberAndTheUsbDeviceAboveIt)
     fs::remove_all(sys);
 }
 
+TEST(DeviceIdentity, PortsOfADualPortAdapterAreTwoDevices)
+{
+    const fs::path sys =
+        fs::temp_directory_path() / ("tallyhost-dual-" + std::to_string(::getpid()));
+    fs::remove_all(sys);
+    // One FT2232 with one serial number, two interfaces, a tty under each; /dev/null (1:3)
+    // and /dev/zero (1:5) play the two ttys.
+    const fs::path usb = sys / "devices" / "pci0000:00" / "usb1" / "1-1" / "1-1.3";
+    WriteText(usb / "idVendor", "0403");
+    WriteText(usb / "idProduct", "6010");
+    WriteText(usb / "serial", "FT1");
+    fs::path ttys[2];
+    for (int i = 0; i < 2; ++i) {
+        const fs::path interface = usb / ("1-1.3:1." + std::to_string(i));
+        WriteText(interface / "bInterfaceNumber", "0" + std::to_string(i));
+        const std::string name = "ttyUSB" + std::to_string(i);
+        ttys[i] = interface / name / "tty" / name;
+        fs::create_directories(ttys[i]);
+    }
+    const fs::path chars = sys / "dev" / "char";
+    fs::create_directories(chars);
+    auto point = [&](const char* number, const fs::path& tty) {
+        fs::remove(chars / number);
+        fs::create_symlink(tty, chars / number);
+    };
+    point("1:3", ttys[0]);
+    point("1:5", ttys[1]);
+    const TDeviceIdentity host = ReadDeviceIdentity("/dev/null", sys.string());
+    const TDeviceIdentity fiscal = ReadDeviceIdentity("/dev/zero", sys.string());
+    EXPECT_EQ(host.UsbInterface, "00");
+    EXPECT_EQ(fiscal.UsbInterface, "01");
+    EXPECT_EQ(fiscal.Describe(), "USB 0403:6010 serial FT1 at 1-1.3 interface 01");
+    EXPECT_FALSE(SameDevice(host, fiscal));
+
+    // Plugged back in and numbered the other way round: each name now leads to the other
+    // port, which is not the one that was opened there.
+    point("1:3", ttys[1]);
+    point("1:5", ttys[0]);
+    EXPECT_FALSE(SameDevice(host, ReadDeviceIdentity("/dev/null", sys.string())));
+    EXPECT_TRUE(SameDevice(host, ReadDeviceIdentity("/dev/zero", sys.string())));
+    fs::remove_all(sys);
+}
+
 TDeviceIdentity Usb(std::string serial, std::string port, std::uint32_t minor = 0,
-                    std::string vendorProduct = "0403:6001")
+                    std::string vendorProduct = "0403:6001", std::string interface = "00")
 {
     TDeviceIdentity identity;
     identity.Known = true;
@@ -71,6 +114,7 @@ TDeviceIdentity Usb(std::string serial, std::string port, std::uint32_t minor = 
     identity.UsbVendorProduct = std::move(vendorProduct);
     identity.UsbSerial = std::move(serial);
     identity.UsbPort = std::move(port);
+    identity.UsbInterface = std::move(interface);
     return identity;
 }
 
@@ -102,6 +146,12 @@ TEST(DeviceIdentity, SameDeviceOnlyWhenItIsTheOneThatWasOpened)
         {"no serial numbers: same socket", Usb("", "1-1.2", 0), Usb("", "1-1.2", 1), true},
         {"no serial numbers: other socket", Usb("", "1-1.2", 0), Usb("", "1-1.3", 0), false},
         {"serial number only now", Usb("", "1-1.2"), Usb("A9X1", "1-1.2"), false},
+        {"the other port of a dual-port adapter", Usb("FT1", "1-1.2", 0, "0403:6010", "00"),
+         Usb("FT1", "1-1.2", 1, "0403:6010", "01"), false},
+        {"a dual-port adapter's port, renumbered", Usb("FT1", "1-1.2", 1, "0403:6010", "01"),
+         Usb("FT1", "1-1.4", 0, "0403:6010", "01"), true},
+        {"no serial numbers: same socket, other port", Usb("", "1-1.2", 0, "10c4:ea70", "00"),
+         Usb("", "1-1.2", 1, "10c4:ea70", "01"), false},
         {"USB adapter, then a built-in port", Usb("A9X1", "1-1.2"), Plain(4, 64), false},
         {"built-in port, same number", Plain(4, 64), Plain(4, 64), true},
         {"built-in port, other number", Plain(4, 64), Plain(4, 65), false},

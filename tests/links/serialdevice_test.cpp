@@ -70,6 +70,22 @@ TEST(SerialDevice, BytesCrossRawInBothDirections)
     EXPECT_EQ(device.Read(buffer, 0, n, 10ms), SerialIo::Failed) << "a full buffer fails at once";
 }
 
+TEST(SerialDevice, PseudoTerminalHasNoWireAndKeepsWhatItWasSent)
+{
+    PtyPrinter printer;
+    ASSERT_TRUE(printer.Ok());
+    SerialDevice device;
+    ASSERT_EQ(device.Open(printer.DevicePath(), {.Baud = 1200}), SerialOpenError::None);
+    EXPECT_FALSE(device.HasWire());
+    // Sent means the far side has it, unread as it may be: a purge (Cancel) does not take it
+    // back, and the line keeps no schedule of it.
+    const std::string frame(300, 'F'); // 2.5 s at 1200 baud on a wire
+    ASSERT_EQ(device.Send(frame.data(), frame.size(), 5000ms), SerialIo::Done);
+    EXPECT_LE(device.LineBusyUntil(), std::chrono::steady_clock::now());
+    device.Purge(SerialDevice::PurgeBoth);
+    EXPECT_EQ(printer.Read(frame.size(), 2000ms), frame);
+}
+
 TEST(SerialDevice, ReadTimesOutWakesAndNoticesHangUp)
 {
     PtyPrinter printer;

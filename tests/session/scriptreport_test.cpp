@@ -86,6 +86,7 @@ std::vector<TScriptResult> SampleRun()
                     0.01,
                     TCaseFailure{16, "field 'Echo'", "A", std::string("B\x01\x1F", 3)},
                     {}};
+    ok.Steps = {{5, 42}, {7, std::nullopt}};
     TCaseResult skipped{"Later", 20, TCaseStatus::Skipped, 0, std::nullopt, {}};
     demo.Cases = {ok, bad, raw, skipped};
     TScriptResult refused;
@@ -174,7 +175,13 @@ TEST(ScriptReport, JsonCarriesTotalsAndEachFailure)
     EXPECT_EQ(f["expected"].toString(), "0000");
     EXPECT_EQ(f["actual"].toString(), "0008");
     EXPECT_EQ(f["line"].toInt(), 12);
-    EXPECT_TRUE(scripts[0].toObject()["cases"].toArray()[0].toObject()["failure"].isNull());
+    const QJsonObject passed = scripts[0].toObject()["cases"].toArray()[0].toObject();
+    EXPECT_TRUE(passed["failure"].isNull());
+    const QJsonArray steps = passed["steps"].toArray();
+    ASSERT_EQ(steps.size(), 2);
+    EXPECT_EQ(steps[0]["line"].toInt(), 5);
+    EXPECT_EQ(steps[0]["responseMs"].toInt(), 42);
+    EXPECT_TRUE(steps[1]["responseMs"].isNull());
     EXPECT_EQ(scripts[1].toObject()["refusals"].toArray().size(), 2);
 
     TScriptResult clean;

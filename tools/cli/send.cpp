@@ -51,6 +51,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -282,6 +283,19 @@ void PrintStatus(const std::string& caption, const std::vector<StatusPanelText>&
     }
 }
 
+// The printer's time for the (last) answer: from the command having left the port to the
+// answer's first byte.
+QJsonValue ResponseJson(const ExchangeResult& r)
+{
+    return r.ResponseMs ? QJsonValue(*r.ResponseMs) : QJsonValue();
+}
+
+void PrintResponseTime(const ExchangeResult& r)
+{
+    if (r.ResponseMs)
+        std::printf("Response time: %d ms\n", *r.ResponseMs);
+}
+
 // The figures of a repeat run, as the window's summary line tells them.
 QJsonObject RepeatJson(const RepeatTally& tally)
 {
@@ -299,6 +313,11 @@ QJsonObject RepeatJson(const RepeatTally& tally)
     } else {
         o["responseMs"] = QJsonValue::Null;
     }
+    QJsonArray runs;
+    for (const auto& d : tally.Responses())
+        runs.append(
+            static_cast<qint64>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count()));
+    o["runResponseMs"] = runs;
     o["summary"] = QString::fromStdString(tally.SummaryText());
     return o;
 }
@@ -311,6 +330,7 @@ void PrintHostAnswer(const Options& o, const ExchangeResult& a)
         out["command"] = Latin1(a.Section);
         out["mode"] = QStringLiteral("host");
         out["runs"] = a.Requested;
+        out["responseMs"] = ResponseJson(a);
         if (tally)
             out["repeat"] = RepeatJson(*tally);
         out["fiscalStatus"] =
@@ -348,6 +368,7 @@ void PrintHostAnswer(const Options& o, const ExchangeResult& a)
     PrintStatus(PrinterAnswerCaption(a.PrinterStatus), a.PrinterPanels);
     std::printf("Return code: %u %s\n", static_cast<unsigned>(a.ReturnCode),
                 Printable(ReturnCodeHint(a.ReturnCode, a.ReturnCodeDescription)).c_str());
+    PrintResponseTime(a);
     std::printf("Answer:\n");
     for (const AnswerEntry& e : a.AnswerFields) {
         if (e.Visible)
@@ -518,10 +539,13 @@ int SendFiscal(const Options& o, const FileSettings& fs, const ExchangeRequest& 
         out["sent"] = Latin1(r.FiscalText);
         out["ack"] = acknowledged;
         out["answers"] = answers;
+        out["responseMs"] = ResponseJson(r);
         PrintJson(out);
-    } else if (acknowledged) {
-        std::printf("ACK: the fiscal port is alive\n");
+        return ExitOk;
     }
+    if (acknowledged)
+        std::printf("ACK: the fiscal port is alive\n");
+    PrintResponseTime(r);
     return ExitOk;
 }
 
