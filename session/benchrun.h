@@ -25,8 +25,6 @@
 
 namespace tallyhost {
 
-class TScriptRunner;
-
 struct TBench
 {
     std::string Name;
