@@ -3,6 +3,7 @@
 
 #include "app/artwork.h"
 #include "app/formmain.h"
+#include "app/logreader.h"
 #include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/profile.h"
@@ -186,6 +187,19 @@ void TFormMain::ActionFileOpen()
         return;
     }
     ReplaceTerminalFile(QFileInfo(chosen).absoluteFilePath());
+}
+
+void TFormMain::ActionFileOpenLog()
+{
+    // A log beside the open terminal file is the likely one; its catalogue names the frames.
+    const QString directory =
+        TerminalFileOpen() ? QFileInfo(Settings.File).absolutePath() : QStringLiteral(".");
+    const QString chosen =
+        UserDialogs().OpenFileName(this, QStringLiteral("Open log"), directory,
+                                   QStringLiteral("Log files (*.log *.txt);;All files (*)"));
+    if (chosen.isEmpty())
+        return;
+    TFormLogReader::Open(chosen, TerminalFileOpen() ? Settings.File : QString(), this);
 }
 
 void TFormMain::ActionFileSaveAs()

@@ -187,6 +187,8 @@ void TFormMain::CreateActions()
          &TFormMain::ActionFileOpen);
     ActionOpen->setIcon(artwork::ToolIcon(G::Open));
     ActionOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    make(ActionOpenLog, "ActionOpenLog", QStringLiteral("Open log..."),
+         QStringLiteral("Read a log file back, its frames decoded"), &TFormMain::ActionFileOpenLog);
     make(ActionClose, "ActionClose", QStringLiteral("Close"), QStringLiteral("Close terminal file"),
          &TFormMain::ActionFileClose);
     make(ActionSaveAs, "ActionSaveAs", QStringLiteral("Save Terminal As ..."),
@@ -262,6 +264,7 @@ void TFormMain::CreateMenus()
     file->setObjectName(QStringLiteral("MenuFile"));
     file->addAction(ActionNew);
     file->addAction(ActionOpen);
+    file->addAction(ActionOpenLog);
     file->addAction(ActionClose);
     // The menu item carries its own caption; the action's caption is used elsewhere.
     QAction* saveAsItem = file->addAction(QStringLiteral("Save terminal file As ..."));

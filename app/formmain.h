@@ -162,6 +162,7 @@ public:
     // Actions (the enabling rules live in UpdateFileActions and UpdateEditActions).
     QAction* ActionNew = nullptr;
     QAction* ActionOpen = nullptr;
+    QAction* ActionOpenLog = nullptr;
     QAction* ActionClose = nullptr;
     QAction* ActionSaveAs = nullptr;
     QAction* ActionExit = nullptr;
@@ -191,6 +192,8 @@ public slots:
     // File commands.
     void ActionFileNew();
     void ActionFileOpen();
+    // "Open log...": a log file read back in a window of its own.
+    void ActionFileOpenLog();
     void ActionFileSaveAs();
     void ActionFileClose();
     void ActionFileExit();

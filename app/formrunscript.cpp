@@ -1,5 +1,7 @@
 #include "app/formrunscript.h"
 
+#include "app/logwindow.h"
+#include "gui/logview.h"
 #include "gui/messagebox.h"
 #include "links/fpauxcontrol.h"
 #include "links/fphostcontrol.h"
@@ -14,7 +16,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -103,9 +104,11 @@ TFormRunScript::TFormRunScript(TFPHostControl* host, TFPAuxControl* aux, QWidget
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(m_grid, 2);
 
-    m_details = new QPlainTextEdit(this);
+    m_details = new TLogView(this);
     m_details->setObjectName(QStringLiteral("MemoDetails"));
-    m_details->setReadOnly(true);
+    QFont font(QStringLiteral("Courier New"), 8);
+    font.setStyleHint(QFont::TypeWriter);
+    m_details->setFont(font);
     layout->addWidget(m_details, 1);
 
     connect(m_buttonBrowse, &QPushButton::clicked, this, &TFormRunScript::ButtonBrowseClick);
@@ -202,7 +205,7 @@ void TFormRunScript::ButtonRunClick()
     m_results.clear();
     m_cases.clear();
     m_grid->setRowCount(0);
-    m_details->clear();
+    m_details->Clear();
 
     TScriptPorts ports;
     const TScriptParse parse = LoadCheckedScript(path, &ports);
@@ -213,10 +216,7 @@ void TFormRunScript::ButtonRunClick()
         refused.Script = path;
         refused.Refusals = refusals;
         m_results.push_back(refused);
-        QString text;
-        for (const std::string& r : refusals)
-            text += Latin1(r) + u'\n';
-        m_details->setPlainText(text);
+        SetDetails(refusals, {});
         m_summary->setText(QStringLiteral("The script is refused; nothing was sent."));
         emit RunFinished();
         return;
@@ -299,16 +299,38 @@ void TFormRunScript::ShowDetails()
     if (row < 0 || row >= static_cast<int>(m_cases.size()))
         return;
     const TCaseResult& c = m_cases[static_cast<std::size_t>(row)];
-    QString text;
+    std::vector<std::string> notes;
     if (c.Failure) {
-        text += QStringLiteral("Line %1: %2\nExpected: %3\nActual: %4\n\n")
-                    .arg(c.Failure->Line)
-                    .arg(Latin1(c.Failure->Expectation), Latin1(c.Failure->Expected),
-                         Latin1(c.Failure->Actual));
+        notes.push_back("Line " + std::to_string(c.Failure->Line) + ": " + c.Failure->Expectation);
+        notes.push_back("Expected: " + c.Failure->Expected);
+        notes.push_back("Actual: " + c.Failure->Actual);
+        notes.emplace_back();
     }
-    for (const std::string& line : c.Log)
-        text += Latin1(line) + u'\n';
-    m_details->setPlainText(text);
+    SetDetails(notes, c.Log);
+}
+
+void TFormRunScript::SetDetails(const std::vector<std::string>& notes,
+                                const std::vector<std::string>& log)
+{
+    m_details->Clear();
+    for (const std::string& note : notes) {
+        LogRecord record;
+        record.Kind = LogKind::Note;
+        record.Color = QColor(Qt::red).rgba();
+        m_details->Append(record, note);
+    }
+    // The frames in the log's colours, wrapped under their frame text as in the log window.
+    const TLogSettings settings = MainWindowLogSource().LogSettings();
+    LogPort lastSent = LogPort::Host;
+    for (const std::string& line : log) {
+        ParsedLogLine parsed = ParseLogFileLine(line, lastSent);
+        if (parsed.Record.Direction == LogDirection::Sent && parsed.Record.Kind == LogKind::Frame)
+            lastSent = parsed.Record.Port;
+        parsed.Record.Color = LogLineColor(settings, parsed.Record).rgba();
+        m_details->Append(parsed.Record, parsed.Payload);
+    }
+    m_details->Commit();
+    m_details->SetTopRow(0);
 }
 
 void TFormRunScript::closeEvent(QCloseEvent* event)

@@ -10,10 +10,10 @@
 
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
+class TLogView;
 
 namespace tallyhost {
 class TExchangeEngine;
@@ -44,7 +44,8 @@ public:
     QPushButton* ButtonStop() const { return m_buttonStop; }
     QProgressBar* ProgressBar() const { return m_progress; }
     QTableWidget* GridCases() const { return m_grid; }
-    QPlainTextEdit* MemoDetails() const { return m_details; }
+    // The selected case's details: its failure, then its frames as the log view draws them.
+    TLogView* MemoDetails() const { return m_details; }
     QLabel* LabelSummary() const { return m_summary; }
     bool Running() const { return m_runner != nullptr; }
     // The results of the last run (empty before one).
@@ -99,5 +100,7 @@ private:
     QProgressBar* m_progress = nullptr;
     QLabel* m_summary = nullptr;
     QTableWidget* m_grid = nullptr;
-    QPlainTextEdit* m_details = nullptr;
+    void SetDetails(const std::vector<std::string>& notes, const std::vector<std::string>& log);
+
+    TLogView* m_details = nullptr;
 };

@@ -1,35 +1,22 @@
 #include "app/logwindow.h"
 
+#include "app/logpanel.h"
 #include "core/logformat.h"
-#include "gui/messagebox.h"
+#include "gui/logview.h"
 #include "gui/notifications.h"
 #include "gui/qtcolor.h"
 
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QHelpEvent>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QSaveFile>
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextEdit> // for its ExtraSelection, which the plain view takes too
-#include <QToolTip>
-#include <QVBoxLayout>
 
 #include <chrono>
+
+using namespace tallyhost;
 
 namespace {
 
@@ -38,37 +25,10 @@ using namespace std::chrono_literals;
 // During a burst of notifications the queued lines reach the view at least this often.
 constexpr auto kMaxFlushDelay = 50ms;
 constexpr std::size_t kMaxBatchLines = 1000;
-// Lines of a quiet moment wait this long for company: laying out and painting the view once
-// per exchange would cost a fast printer more than the exchange itself, while a line shown
-// 25 ms late is not noticed.
+// Lines of a quiet moment wait this long for company: painting the view once per exchange
+// would cost a fast printer more than the exchange itself, while a line shown 25 ms late is
+// not noticed.
 constexpr auto kCoalesceDelay = 25ms;
-
-// Characters of the time column: "hh:mm:ss.zzz" and a blank.
-constexpr int kTimeColumnWidth = 13;
-// Matches beyond this many are found but not highlighted: painting more costs the view more
-// than it tells the operator.
-constexpr int kMaxHighlights = 10000;
-
-// What a view line needs besides its text: the time its notification was handled (tool tip,
-// time column), and what the columns are drawn from, so that a line can be drawn again when
-// the operator switches a column. Owned by the document's block, so lines dropped from the
-// top of the view free theirs.
-class TLogLineData : public QTextBlockUserData
-{
-public:
-    TLogLineData(qint64 handledAtMs, QRgb color, int baseLength, QByteArray bytes, bool hasBytes,
-                 int responseMs)
-        : HandledAtMs(handledAtMs), Color(color), BaseLength(baseLength), Bytes(std::move(bytes)),
-          HasBytes(hasBytes), ResponseMs(responseMs)
-    {
-    }
-    qint64 HandledAtMs;
-    QRgb Color;
-    int BaseLength; // prefix and content, without the columns
-    QByteArray Bytes;
-    bool HasBytes;
-    int ResponseMs;
-};
 
 // A locale time format without its time-zone part: the log shows local wall-clock time.
 QString WithoutTimeZone(const QString& format)
@@ -123,21 +83,44 @@ tallyhost::LogEvent ToLogEvent(int notification, bool* known)
     return LogEvent::HostOpen;
 }
 
-// The view: a plain-text edit lays out only the lines it shows and takes lines off the top
-// without laying out the rest again, where a rich-text view re-lays the whole document at
-// every trim and keeps a layout for every line. It tells where a line is drawn, for the tool
-// tips.
-class TLogView : public QPlainTextEdit
+bool IsReplyByte(const QByteArray& frame)
 {
-public:
-    explicit TLogView(QWidget* parent) : QPlainTextEdit(parent) {}
-    QRectF LineGeometry(const QTextBlock& block) const
-    {
-        return blockBoundingGeometry(block).translated(contentOffset());
-    }
-};
+    return frame.size() == 1 && (frame[0] == '\x06' || frame[0] == '\x15');
+}
+
+std::string_view View(const QByteArray& bytes)
+{
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
 
 } // namespace
+
+QColor LogLineColor(const TLogSettings& settings, const LogRecord& record)
+{
+    switch (record.Prefix) {
+    case LogPrefix::Host:
+        return ToQColor(settings.HostColor);
+    case LogPrefix::Printer:
+        return ToQColor(settings.FPColor);
+    case LogPrefix::Fiscal:
+        return ToQColor(settings.DGIColor);
+    case LogPrefix::BadFrame:
+        return ToQColor(settings.BadFrameColor);
+    case LogPrefix::Stale:
+        return ToQColor(settings.StaleFrameColor);
+    case LogPrefix::Noise:
+        return ToQColor(settings.NoiseColor);
+    case LogPrefix::KeepAlive:
+        return ToQColor(settings.KeepAliveColor);
+    case LogPrefix::Late:
+        return ToQColor(settings.LateColor);
+    case LogPrefix::None:
+        break;
+    }
+    // Port changes stand in the host colour as in the live log; the rest of what a file
+    // holds (its header, time stamps, lines it cannot read) in grey.
+    return record.Kind == LogKind::Port ? ToQColor(settings.HostColor) : QColor(Qt::darkGray);
+}
 
 TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, QWidget* parent)
     : TFormChildLogWindow(terminalFileName, MainWindowLogSource(), parent)
@@ -150,64 +133,31 @@ TFormChildLogWindow::TFormChildLogWindow(const QString& terminalFileName, TLogSo
 {
     setWindowTitle(QStringLiteral("Log window"));
 
-    m_richEditLog = new TLogView(this);
-    m_richEditLog->setObjectName(QStringLiteral("RichEditLog"));
-    m_richEditLog->setReadOnly(true);
-    m_richEditLog->setUndoRedoEnabled(false); // a log has nothing to undo; keeps memory flat
-    m_richEditLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    m_richEditLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_richEditLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-
-    // The view with the find bar below it (hidden until Find).
-    auto* body = new QWidget(this);
-    auto* layout = new QVBoxLayout(body);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_richEditLog);
-    m_findBar = new QWidget(body);
-    m_findBar->setObjectName(QStringLiteral("LogFindBar"));
-    auto* findLayout = new QHBoxLayout(m_findBar);
-    findLayout->setContentsMargins(2, 2, 2, 2);
-    auto* findLabel = new QLabel(QStringLiteral("&Find:"), m_findBar);
-    m_findEdit = new QLineEdit(m_findBar);
-    m_findEdit->setObjectName(QStringLiteral("LogFindEdit"));
-    m_findEdit->setToolTip(QStringLiteral("Enter: next match, Shift+Enter: previous, Esc: close"));
-    findLabel->setBuddy(m_findEdit);
-    m_findCount = new QLabel(m_findBar);
-    m_findCount->setObjectName(QStringLiteral("LogFindCount"));
-    findLayout->addWidget(findLabel);
-    findLayout->addWidget(m_findEdit, 1);
-    findLayout->addWidget(m_findCount);
-    m_findBar->hide();
-    layout->addWidget(m_findBar);
-    m_findEdit->installEventFilter(this);
-    connect(m_findEdit, &QLineEdit::textChanged, this, [this] {
-        HighlightMatches();
-        // Incremental: the first match from the top of the current selection.
-        QTextCursor cursor = m_richEditLog->textCursor();
-        cursor.setPosition(cursor.selectionStart());
-        m_richEditLog->setTextCursor(cursor);
-        FindNext(false);
-    });
-    setWidget(body);
-
-    m_popupMenuLog = new QMenu(this);
-    m_popupMenuLog->setObjectName(QStringLiteral("PopupMenuLog"));
-    m_menuItemClear = m_popupMenuLog->addAction(QStringLiteral("&Clear"));
+    m_panel = new TLogPanel(this);
+    setWidget(m_panel);
+    // Clear stands first in the view's menu, before the panel's tools.
+    m_menuItemClear = new QAction(QStringLiteral("&Clear"), this);
     m_menuItemClear->setObjectName(QStringLiteral("MenuItemClear"));
     connect(m_menuItemClear, &QAction::triggered, this, &TFormChildLogWindow::MenuItemClearClick);
-    m_richEditLog->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_richEditLog, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        m_popupMenuLog->popup(m_richEditLog->viewport()->mapToGlobal(pos));
+    QMenu* popup = m_panel->PopupMenu();
+    QAction* first = popup->actions().value(0);
+    popup->insertAction(first, m_menuItemClear);
+    popup->insertSeparator(first);
+
+    const TLogSettings settings = m_source.LogSettings();
+    m_panel->SetColumns({settings.TimeColumn, settings.TextColumn, settings.ResponseTime});
+    connect(m_panel, &TLogPanel::ColumnsChanged, this, [this](const LogColumns& columns) {
+        m_source.StoreViewColumns(columns.Time, columns.Text, columns.Response);
     });
-    m_richEditLog->viewport()->installEventFilter(this);
-    CreateViewTools();
+    m_panel->SetCatalogue(terminalFileName);
 
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(kCoalesceDelay);
     connect(&m_flushTimer, &QTimer::timeout, this, &TFormChildLogWindow::FlushPendingLines);
 
     FormCreate(terminalFileName);
+    if (!m_logFileName.isEmpty())
+        m_panel->SetSaveDirectory(QFileInfo(m_logFileName).absolutePath());
 
     resize(qMax(width(), 500), 300);
     ApplyMinimumWidth();
@@ -223,18 +173,49 @@ TFormChildLogWindow::~TFormChildLogWindow()
     m_logFile.close();
 }
 
+TLogView* TFormChildLogWindow::RichEditLog() const
+{
+    return m_panel->View();
+}
+
+QMenu* TFormChildLogWindow::PopupMenuLog() const
+{
+    return m_panel->PopupMenu();
+}
+
+QLineEdit* TFormChildLogWindow::FindEdit() const
+{
+    return m_panel->FindEdit();
+}
+
+QWidget* TFormChildLogWindow::FindBar() const
+{
+    return m_panel->FindBar();
+}
+
+QAction* TFormChildLogWindow::ActionTimeColumn() const
+{
+    return m_panel->ActionTimeColumn();
+}
+
+QAction* TFormChildLogWindow::ActionTextColumn() const
+{
+    return m_panel->ActionTextColumn();
+}
+
+QAction* TFormChildLogWindow::ActionResponseTime() const
+{
+    return m_panel->ActionResponseTime();
+}
+
 void TFormChildLogWindow::FormCreate(const QString& terminalFileName)
 {
-    m_richEditLog->clear();
+    RichEditLog()->Clear();
     LoadSettings();
-
-    QFont font(QStringLiteral("Courier New"), 8);
-    font.setStyleHint(QFont::TypeWriter); // a monospaced stand-in where Courier New is missing
-    m_richEditLog->document()->setDefaultFont(font);
 
     if (!terminalFileName.isEmpty()) {
         m_logFileName = QFile::decodeName(
-            tallyhost::LogFileNameFor(QFile::encodeName(terminalFileName).toStdString()).c_str());
+            LogFileNameFor(QFile::encodeName(terminalFileName).toStdString()).c_str());
         m_logFile.setFileName(m_logFileName);
         const bool existed = m_logFile.exists();
         // Append mode: every write lands at the end of the file, even if another program
@@ -244,10 +225,10 @@ void TFormChildLogWindow::FormCreate(const QString& terminalFileName)
         if (m_logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
             if (!existed) {
                 const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-                WriteFileLine(tallyhost::LogFileHeader(exe.toStdString()));
+                WriteFileLine(LogFileHeader(exe.toStdString()));
             }
-            WriteFileLine(tallyhost::LogTimeStampBlock(
-                TimeStampText(QDateTime::currentDateTime()).toStdString()));
+            WriteFileLine(
+                LogTimeStampBlock(TimeStampText(QDateTime::currentDateTime()).toStdString()));
             FlushLogFile();
         }
     }
@@ -267,57 +248,6 @@ void TFormChildLogWindow::LoadSettings()
     m_lateColor = ToQColor(settings.LateColor);
     m_logEveryByte = settings.LogEveryByte;
     m_viewLimit = std::max(kMinViewLines, settings.ViewLines);
-}
-
-void TFormChildLogWindow::CreateViewTools()
-{
-    const auto add = [this](const char* name, const QString& text, const QKeySequence& key) {
-        auto* action = new QAction(text, this);
-        action->setObjectName(QLatin1String(name));
-        if (!key.isEmpty())
-            action->setShortcut(key);
-        // Only while the log window has the focus: the main window's shortcuts stay theirs.
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        addAction(action);
-        m_popupMenuLog->addAction(action);
-        return action;
-    };
-    m_popupMenuLog->addSeparator();
-    m_actionTimeColumn = add("MenuItemTimeColumn", QStringLiteral("&Time column"),
-                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
-    m_actionTextColumn = add("MenuItemTextColumn", QStringLiteral("Bytes as te&xt"),
-                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
-    m_actionResponseTime = add("MenuItemResponseTime", QStringLiteral("&Response times"),
-                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
-    for (QAction* action : {m_actionTimeColumn, m_actionTextColumn, m_actionResponseTime}) {
-        action->setCheckable(true);
-        connect(action, &QAction::triggered, this, [this] {
-            SetColumns({m_actionTimeColumn->isChecked(), m_actionTextColumn->isChecked(),
-                        m_actionResponseTime->isChecked()});
-            m_source.StoreViewColumns(m_columns.time, m_columns.text, m_columns.response);
-        });
-    }
-    m_popupMenuLog->addSeparator();
-    connect(add("MenuItemFind", QStringLiteral("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F)),
-            &QAction::triggered, this, &TFormChildLogWindow::MenuItemFindClick);
-    connect(add("MenuItemFindNext", QStringLiteral("Find &next"), QKeySequence(Qt::Key_F3)),
-            &QAction::triggered, this, [this] { FindNext(false); });
-    connect(add("MenuItemFindPrevious", QStringLiteral("Find &previous"),
-                QKeySequence(Qt::SHIFT | Qt::Key_F3)),
-            &QAction::triggered, this, [this] { FindNext(true); });
-    m_popupMenuLog->addSeparator();
-    connect(add("MenuItemCopyAll", QStringLiteral("Copy &all"),
-                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)),
-            &QAction::triggered, this, &TFormChildLogWindow::MenuItemCopyAllClick);
-    connect(add("MenuItemSaveAs", QStringLiteral("&Save as..."),
-                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)),
-            &QAction::triggered, this, &TFormChildLogWindow::MenuItemSaveAsClick);
-
-    const TLogSettings settings = m_source.LogSettings();
-    m_columns = {settings.TimeColumn, settings.TextColumn, settings.ResponseTime};
-    m_actionTimeColumn->setChecked(m_columns.time);
-    m_actionTextColumn->setChecked(m_columns.text);
-    m_actionResponseTime->setChecked(m_columns.response);
 }
 
 QString TFormChildLogWindow::TimeStampText(const QDateTime& when)
@@ -348,25 +278,33 @@ void TFormChildLogWindow::customEvent(QEvent* event)
 void TFormChildLogWindow::HandleLogNotification(int notification, const TNotificationEvent& event)
 {
     bool known = false;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (notification == WM_LOG_WIRE) {
         const QByteArray& bytes = event.Frame();
-        const tallyhost::LogLine line = tallyhost::FormatWireLine(
-            event.Param() & 0xFF, (event.Param() & kWireFiscalLink) != 0,
-            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-            m_logEveryByte, &known);
+        const bool fiscal = (event.Param() & kWireFiscalLink) != 0;
+        const LogLine line =
+            FormatWireLine(event.Param() & 0xFF, fiscal, View(bytes), m_logEveryByte, &known);
         if (!known)
             return;
         WriteFileLine(line.fileLine);
-        const QColor& color = line.color == tallyhost::LogColorRole::BadFrame    ? m_badFrameColor
-                              : line.color == tallyhost::LogColorRole::Stale     ? m_staleFrameColor
-                              : line.color == tallyhost::LogColorRole::KeepAlive ? m_keepAliveColor
-                              : line.color == tallyhost::LogColorRole::Late      ? m_lateColor
-                                                                                 : m_noiseColor;
-        AddViewLine(PendingLine{color, QString::fromLatin1(line.prefix + line.content),
-                                QDateTime::currentMSecsSinceEpoch(), bytes, true, -1});
+        const QColor& color = line.color == LogColorRole::BadFrame    ? m_badFrameColor
+                              : line.color == LogColorRole::Stale     ? m_staleFrameColor
+                              : line.color == LogColorRole::KeepAlive ? m_keepAliveColor
+                              : line.color == LogColorRole::Late      ? m_lateColor
+                                                                      : m_noiseColor;
+        LogRecord record;
+        record.HandledAtMs = now;
+        record.Color = color.rgba();
+        record.Prefix = PrefixOfRole(line.color);
+        record.Content = LogContent::Wire;
+        record.Port = fiscal ? LogPort::Fiscal : LogPort::Host;
+        record.Direction = LogDirection::Received;
+        record.Kind = LogKind::SetAside;
+        record.HasBytes = true;
+        AddViewLine(record, View(bytes));
         return;
     }
-    const tallyhost::LogEvent logEvent = ToLogEvent(notification, &known);
+    const LogEvent logEvent = ToLogEvent(notification, &known);
 
     // The frame the link reported travels with the notification; the slots are only a
     // fallback for a notification posted without one.
@@ -378,40 +316,80 @@ void TFormChildLogWindow::HandleLogNotification(int notification, const TNotific
     else if (notification == WM_LOG_HOST_READ || notification == WM_LOG_AUX_READ)
         frame = m_source.LastReadFrame();
 
-    tallyhost::LogLineSource source;
+    LogLineSource source;
     if (notification == WM_LOG_HOST_OPEN) {
         source.hostCommPort = m_source.HostCommPort();
         source.hostBaudRate = m_source.HostBaudRate();
     } else if (notification == WM_LOG_AUX_OPEN) {
         source.auxCommPort = m_source.AuxCommPort();
     }
-    source.frame = std::string_view(frame.constData(), static_cast<std::size_t>(frame.size()));
+    source.frame = View(frame);
 
-    const tallyhost::LogLine line = tallyhost::FormatLogLine(logEvent, source, m_lowLevel);
+    const LogLine line = FormatLogLine(logEvent, source, m_lowLevel);
     WriteFileLine(line.fileLine);
-    if (line.inView) {
-        const QColor& color = line.color == tallyhost::LogColorRole::Host      ? m_hostColor
-                              : line.color == tallyhost::LogColorRole::Printer ? m_fpColor
-                                                                               : m_dgiColor;
-        const bool answer = notification == WM_LOG_HOST_READ || notification == WM_LOG_AUX_READ;
-        const bool hasBytes =
-            answer || notification == WM_LOG_HOST_WRITE || notification == WM_LOG_AUX_WRITE;
-        AddViewLine(PendingLine{color, QString::fromLatin1(line.prefix + line.content),
-                                QDateTime::currentMSecsSinceEpoch(), frame, hasBytes,
-                                answer && event.HasFrame() ? event.Param() : -1});
-    } else {
-        ScheduleFlush();
+
+    // What the line is, for the filter and the decode pane.
+    LogRecord record;
+    record.HandledAtMs = now;
+    record.Prefix = PrefixOfRole(line.color);
+    switch (logEvent) {
+    case LogEvent::HostWrite:
+    case LogEvent::AuxWrite:
+        record.Port = logEvent == LogEvent::HostWrite ? LogPort::Host : LogPort::Fiscal;
+        record.Direction = LogDirection::Sent;
+        record.Kind = IsReplyByte(frame) ? LogKind::Ack : LogKind::Frame;
+        record.Content = LogContent::Hex;
+        record.HasBytes = true;
+        if (record.Kind == LogKind::Frame)
+            m_lastSentPort = record.Port;
+        break;
+    case LogEvent::HostRead:
+    case LogEvent::AuxRead:
+        record.Port = logEvent == LogEvent::HostRead ? LogPort::Host : LogPort::Fiscal;
+        record.Direction = LogDirection::Received;
+        record.Kind = LogKind::Frame;
+        record.Content = LogContent::Hex;
+        record.HasBytes = true;
+        record.ResponseMs = event.HasFrame() ? event.Param() : -1;
+        break;
+    case LogEvent::Ack:
+    case LogEvent::Nack:
+    case LogEvent::Intermediate:
+        record.Port = m_lastSentPort;
+        record.Direction = LogDirection::Received;
+        record.Kind = LogKind::Ack;
+        break;
+    case LogEvent::HostOpen:
+    case LogEvent::HostClose:
+    case LogEvent::AuxOpen:
+    case LogEvent::AuxClose:
+        record.Port = line.color == LogColorRole::Host ? LogPort::Host : LogPort::Fiscal;
+        record.Kind = LogKind::Port;
+        break;
+    case LogEvent::HostPortNote:
+    case LogEvent::AuxPortNote:
+        record.Port = logEvent == LogEvent::HostPortNote ? LogPort::Host : LogPort::Fiscal;
+        record.Kind = LogKind::PortNote;
+        break;
     }
+    if (!line.inView) {
+        ScheduleFlush();
+        return;
+    }
+    const QColor& color = line.color == LogColorRole::Host      ? m_hostColor
+                          : line.color == LogColorRole::Printer ? m_fpColor
+                                                                : m_dgiColor;
+    record.Color = color.rgba();
+    if (record.Content == LogContent::Hex)
+        AddViewLine(record, View(frame));
+    else
+        AddViewLine(record, line.content);
 }
 
-void TFormChildLogWindow::AddViewLine(PendingLine line)
+void TFormChildLogWindow::AddViewLine(const LogRecord& record, std::string_view payload)
 {
-    m_pending.push_back(std::move(line));
-    // Lines beyond the view's capacity would only be dropped again at the flush.
-    if (m_pending.size() >= 2 * static_cast<std::size_t>(m_viewLimit)) {
-        m_pending.erase(m_pending.begin(), m_pending.begin() + m_viewLimit);
-        m_droppedLines += m_viewLimit;
-    }
+    RichEditLog()->Append(record, payload);
+    ++m_pendingLines;
     ScheduleFlush();
 }
 
@@ -421,13 +399,12 @@ void TFormChildLogWindow::ScheduleFlush()
         m_batchOpen = true;
         m_batchAge.restart();
     }
-    if (m_batchAge.elapsed() >= kMaxFlushDelay.count() || m_pending.size() >= kMaxBatchLines) {
+    if (m_batchAge.elapsed() >= kMaxFlushDelay.count() || m_pendingLines >= kMaxBatchLines) {
         // A long burst keeps the event loop busy with notifications: show what we have and
-        // paint it now rather than when the burst is over. The line limit keeps each batch
-        // short, as laying out the lines is what costs time.
+        // paint it now rather than when the burst is over.
         FlushPendingLines();
-        if (m_richEditLog->isVisible())
-            m_richEditLog->viewport()->repaint();
+        if (RichEditLog()->isVisible())
+            RichEditLog()->viewport()->repaint();
     } else if (!m_flushTimer.isActive()) {
         m_flushTimer.start();
     }
@@ -436,7 +413,11 @@ void TFormChildLogWindow::ScheduleFlush()
 void TFormChildLogWindow::AddNoteLine(const QString& text)
 {
     // In the host colour: the window's own lines tell of host commands (a repeat run).
-    AddViewLine(PendingLine{m_hostColor, text, QDateTime::currentMSecsSinceEpoch(), {}, false, -1});
+    LogRecord record;
+    record.HandledAtMs = QDateTime::currentMSecsSinceEpoch();
+    record.Color = m_hostColor.rgba();
+    record.Kind = LogKind::Note;
+    AddViewLine(record, text.toLatin1().toStdString());
 }
 
 void TFormChildLogWindow::WriteFileLine(const std::string& line)
@@ -459,115 +440,11 @@ void TFormChildLogWindow::FlushPendingLines()
     m_flushTimer.stop();
     m_batchOpen = false;
     FlushLogFile();
-    if (m_pending.empty())
+    if (m_pendingLines == 0)
         return;
-
-    QScrollBar* bar = m_richEditLog->verticalScrollBar();
-    const bool followTail = bar->value() >= bar->maximum();
-
-    // Local time of the time column, worked out once per batch rather than once per line.
-    const qint64 utcOffsetMs =
-        m_columns.time ? qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000 : 0;
-
-    QTextCursor cursor(m_richEditLog->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
-    QTextCharFormat charFormat;
-    for (const PendingLine& line : m_pending) {
-        if (charFormat.foreground().color() != line.color ||
-            !charFormat.hasProperty(QTextFormat::ForegroundBrush))
-            charFormat.setForeground(line.color);
-        if (line.note) {
-            cursor.insertText(line.text, charFormat);
-        } else {
-            cursor.insertText(RenderLine(line, utcOffsetMs), charFormat);
-            cursor.block().setUserData(new TLogLineData(
-                line.handledAtMs, line.color.rgb(), static_cast<int>(line.text.size()), line.bytes,
-                line.hasBytes, line.responseMs));
-        }
-        cursor.insertBlock();
-    }
-    cursor.endEditBlock();
-    m_pending.clear();
+    m_pendingLines = 0;
     TrimView();
-
-    if (followTail)
-        bar->setValue(bar->maximum());
-}
-
-QString TFormChildLogWindow::RenderLine(const PendingLine& line, qint64 utcOffsetMs) const
-{
-    // The time is built by hand: tens of thousands of lines may be drawn in one burst, and
-    // formatting a QTime per line costs more than laying the line out.
-    QString text;
-    text.reserve(kTimeColumnWidth + line.text.size() +
-                 (m_columns.text ? line.bytes.size() + 2 : 0) + 12);
-    if (m_columns.time) {
-        constexpr qint64 kDayMs = 24 * 60 * 60 * 1000;
-        qint64 ms = ((line.handledAtMs + utcOffsetMs) % kDayMs + kDayMs) % kDayMs;
-        const auto two = [&text](qint64 value) {
-            text += QChar(u'0' + char16_t(value / 10));
-            text += QChar(u'0' + char16_t(value % 10));
-        };
-        two(ms / 3600000);
-        text += u':';
-        two(ms / 60000 % 60);
-        text += u':';
-        two(ms / 1000 % 60);
-        text += u'.';
-        ms %= 1000;
-        text += QChar(u'0' + char16_t(ms / 100));
-        two(ms % 100);
-        text += u' ';
-    }
-    text += line.text;
-    if (m_columns.text && line.hasBytes) {
-        // The hex text ends with a blank already.
-        text += QLatin1String("| ");
-        const std::string printable = tallyhost::BytesAsText(
-            std::string_view(line.bytes.constData(), static_cast<std::size_t>(line.bytes.size())));
-        text += QLatin1String(printable.data(), static_cast<qsizetype>(printable.size()));
-    }
-    if (m_columns.response && line.responseMs >= 0)
-        text += QStringLiteral(" [%1 ms]").arg(line.responseMs);
-    return text;
-}
-
-void TFormChildLogWindow::SetColumns(const Columns& columns)
-{
-    const Columns before = m_columns;
-    m_columns = columns;
-    m_actionTimeColumn->setChecked(columns.time);
-    m_actionTextColumn->setChecked(columns.text);
-    m_actionResponseTime->setChecked(columns.response);
-    if (before.time != columns.time || before.text != columns.text ||
-        before.response != columns.response)
-        RedrawLines(before);
-}
-
-void TFormChildLogWindow::RedrawLines(const Columns& before)
-{
-    FlushPendingLines();
-    QTextDocument* document = m_richEditLog->document();
-    std::vector<PendingLine> lines;
-    lines.reserve(static_cast<std::size_t>(document->blockCount()));
-    const int timeWidth = before.time ? kTimeColumnWidth : 0;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        const auto* data = dynamic_cast<const TLogLineData*>(block.userData());
-        if (!data)
-            continue;
-        lines.push_back(
-            PendingLine{QColor::fromRgb(data->Color), block.text().mid(timeWidth, data->BaseLength),
-                        data->HandledAtMs, data->Bytes, data->HasBytes, data->ResponseMs});
-    }
-    m_richEditLog->clear();
-    // The note goes first again, as it was.
-    if (m_noteBlock)
-        lines.insert(lines.begin(),
-                     PendingLine{QColor(Qt::darkGray), DroppedNoteText(), 0, {}, false, -1, true});
-    m_pending = std::move(lines);
-    FlushPendingLines();
-    HighlightMatches();
+    RichEditLog()->Commit();
 }
 
 QString TFormChildLogWindow::DroppedNoteText() const
@@ -581,215 +458,72 @@ QString TFormChildLogWindow::DroppedNoteText() const
 
 void TFormChildLogWindow::TrimView()
 {
-    QTextDocument* document = m_richEditLog->document();
-    // The last block is the empty paragraph the next line goes into.
-    const int first = m_noteBlock ? 1 : 0;
-    const int lines = document->blockCount() - 1 - first;
-    if (lines <= m_viewLimit)
+    TLogView* view = RichEditLog();
+    const auto limit = static_cast<std::size_t>(m_viewLimit);
+    if (view->LineCount() <= limit)
         return;
-    // Take a twentieth of the view at once: a long run then pays for removing lines and
-    // renumbering the rest once every so many batches rather than at every batch.
-    const int excess = lines - m_viewLimit + m_viewLimit / 20;
-    // An operator reading back through the log keeps the line at the top of the view: the
-    // view scrolls by line number, so without this it would jump thousands of lines on at
-    // every trim. A cursor on that line follows it through the removal.
-    QScrollBar* bar = m_richEditLog->verticalScrollBar();
-    const bool followTail = bar->value() >= bar->maximum();
-    QTextCursor topLine(document);
-    if (!followTail)
-        topLine.setPosition(m_richEditLog->cursorForPosition(QPoint(0, 0)).block().position());
-    QTextCursor cursor(document);
-    cursor.beginEditBlock();
-    if (m_noteBlock) {
-        cursor.setPosition(document->findBlockByNumber(1).position());
-        cursor.setPosition(document->findBlockByNumber(1 + excess).position(),
-                           QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-        m_droppedLines += excess;
-    } else {
-        // The lines that leave merge into one empty block, which becomes the note.
-        const QTextBlock last = document->findBlockByNumber(excess - 1);
-        cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-        m_droppedLines += excess;
-        m_noteBlock = true;
-    }
-    // The note's text anew: the count changes with every trim.
-    QTextBlock note = document->begin();
-    note.setUserData(nullptr);
-    cursor.setPosition(note.position());
-    cursor.setPosition(note.position() + note.length() - 1, QTextCursor::KeepAnchor);
-    QTextCharFormat format;
-    format.setForeground(QColor(Qt::darkGray));
-    format.setFontItalic(true);
-    cursor.insertText(DroppedNoteText(), format);
-    cursor.endEditBlock();
-    // A line that left the view leaves the operator at the top of what is left.
-    if (!followTail)
-        bar->setValue(topLine.block().firstLineNumber());
+    // Take a twentieth of the view at once: a long run then pays for removing lines once
+    // every so many batches rather than at every batch.
+    const std::size_t excess = view->LineCount() - limit + limit / 20;
+    m_droppedLines += static_cast<qint64>(excess);
+    // The note first, so that the reader's line is kept in place across both changes.
+    view->SetNotice(DroppedNoteText());
+    view->DropOldest(excess);
 }
 
 QStringList TFormChildLogWindow::ViewLines()
 {
     FlushPendingLines();
-    QStringList lines;
-    QTextDocument* document = m_richEditLog->document();
-    lines.reserve(document->blockCount());
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-        lines << block.text();
-    // The empty paragraph the next line goes into is no line of the log.
-    if (!lines.isEmpty() && lines.back().isEmpty())
-        lines.removeLast();
-    return lines;
+    return m_panel->ViewLines();
 }
 
 bool TFormChildLogWindow::SaveViewAs(const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray text;
-    for (const QString& line : ViewLines()) {
-        // Latin-1 gives every byte of the text column back as it came.
-        text += line.toLatin1();
-        text += "\r\n";
-    }
-    file.write(text);
-    return file.commit();
+    FlushPendingLines();
+    return m_panel->SaveViewAs(path);
 }
 
 void TFormChildLogWindow::MenuItemSaveAsClick()
 {
-    const QString directory =
-        m_logFileName.isEmpty() ? QString() : QFileInfo(m_logFileName).absolutePath();
-    const QString path = UserDialogs().SaveFileName(
-        this, QStringLiteral("Save log as"), directory,
-        QStringLiteral("Text files (*.txt);;All files (*)"), QStringLiteral("txt"));
-    if (path.isEmpty())
-        return;
-    if (!SaveViewAs(path))
-        ShowErrorBox(this, QStringLiteral("Unable to write to %1").arg(path));
+    FlushPendingLines();
+    m_panel->MenuItemSaveAsClick();
 }
 
 void TFormChildLogWindow::MenuItemCopyAllClick()
 {
-    QGuiApplication::clipboard()->setText(ViewLines().join(u'\n'));
+    FlushPendingLines();
+    m_panel->MenuItemCopyAllClick();
 }
 
 void TFormChildLogWindow::MenuItemFindClick()
 {
-    m_findBar->show();
-    m_findEdit->setFocus(Qt::ShortcutFocusReason);
-    m_findEdit->selectAll();
-    HighlightMatches();
-}
-
-void TFormChildLogWindow::CloseFindBar()
-{
-    m_findBar->hide();
-    m_richEditLog->setExtraSelections({});
-    m_findCount->clear();
-    m_richEditLog->setFocus(Qt::OtherFocusReason);
-}
-
-void TFormChildLogWindow::HighlightMatches()
-{
-    QList<QTextEdit::ExtraSelection> selections;
-    const QString text = m_findEdit->text();
-    if (m_findBar->isVisible() && !text.isEmpty()) {
-        FlushPendingLines();
-        QTextDocument* document = m_richEditLog->document();
-        QTextCharFormat format;
-        format.setBackground(QColor(255, 230, 0));
-        QTextCursor cursor(document);
-        while (selections.size() < kMaxHighlights) {
-            cursor = document->find(text, cursor);
-            if (cursor.isNull())
-                break;
-            selections.append({cursor, format});
-        }
-    }
-    m_richEditLog->setExtraSelections(selections);
-    if (text.isEmpty() || !m_findBar->isVisible())
-        m_findCount->clear();
-    else
-        m_findCount->setText(selections.isEmpty()
-                                 ? QStringLiteral("No match")
-                                 : QStringLiteral("%1 match(es)").arg(selections.size()));
+    FlushPendingLines();
+    m_panel->MenuItemFindClick();
 }
 
 int TFormChildLogWindow::HighlightedMatches() const
 {
-    return static_cast<int>(m_richEditLog->extraSelections().size());
+    return m_panel->HighlightedMatches();
 }
 
 bool TFormChildLogWindow::FindNext(bool backward)
 {
-    const QString text = m_findEdit->text();
-    if (text.isEmpty())
-        return false;
     FlushPendingLines();
-    const QTextDocument::FindFlags flags =
-        backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
-    if (m_richEditLog->find(text, flags))
-        return true;
-    // Round the end (or the start) and once more.
-    QTextCursor cursor = m_richEditLog->textCursor();
-    cursor.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
-    m_richEditLog->setTextCursor(cursor);
-    return m_richEditLog->find(text, flags);
+    return m_panel->FindNext(backward);
 }
 
-QString TFormChildLogWindow::LineToolTip(int blockNumber) const
+QString TFormChildLogWindow::LineToolTip(int row) const
 {
-    const QTextBlock block = m_richEditLog->document()->findBlockByNumber(blockNumber);
-    const auto* data =
-        block.isValid() ? dynamic_cast<const TLogLineData*>(block.userData()) : nullptr;
-    if (!data)
-        return {};
-    return QDateTime::fromMSecsSinceEpoch(data->HandledAtMs)
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-}
-
-bool TFormChildLogWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_findEdit && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            FindNext((key->modifiers() & Qt::ShiftModifier) != 0);
-            return true;
-        }
-        if (key->key() == Qt::Key_Escape) {
-            CloseFindBar();
-            return true;
-        }
-    }
-    if (watched == m_richEditLog->viewport() && event->type() == QEvent::ToolTip) {
-        const auto* help = static_cast<QHelpEvent*>(event);
-        // Anywhere on a line's rows shows its time, not only over its characters.
-        const QTextBlock block = m_richEditLog->cursorForPosition(help->pos()).block();
-        QString tip;
-        if (block.isValid() &&
-            static_cast<TLogView*>(m_richEditLog)->LineGeometry(block).contains(help->pos()))
-            tip = LineToolTip(block.blockNumber());
-        if (tip.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(help->globalPos(), tip, m_richEditLog->viewport());
-        return true;
-    }
-    return QMdiSubWindow::eventFilter(watched, event);
+    return RichEditLog()->RowToolTip(row);
 }
 
 void TFormChildLogWindow::MenuItemClearClick()
 {
     // Lines handled but not yet shown belong to the cleared view as well.
-    m_pending.clear();
+    m_pendingLines = 0;
     m_flushTimer.stop();
-    m_richEditLog->clear();
+    RichEditLog()->Clear();
     m_droppedLines = 0;
-    m_noteBlock = false;
-    HighlightMatches();
 }
 
 void TFormChildLogWindow::closeEvent(QCloseEvent* event)

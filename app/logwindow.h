@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/logrecord.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QElapsedTimer>
@@ -9,14 +11,13 @@
 #include <QTimer>
 
 #include <cstdint>
-#include <vector>
 
 class QAction;
 class QDateTime;
-class QLabel;
 class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
+class TLogPanel;
+class TLogView;
 class TNotificationEvent;
 
 // The log settings as the preferences store them: toolkit colour values (red in the low
@@ -38,9 +39,9 @@ struct TLogSettings
     bool TimeColumn = false;
     bool TextColumn = false;
     bool ResponseTime = false;
-    // Lines the view keeps; older ones leave it (the log file keeps every line). Memory, not
-    // the file, is what an overnight run would otherwise exhaust: some 350 bytes a line.
-    int ViewLines = 100000;
+    // Lines the view keeps; older ones leave it (the log file keeps every line). A line costs
+    // its record (some 40 bytes) and its bytes.
+    int ViewLines = 1000000;
 };
 
 // What the log window reads from the rest of the program when it handles a notification:
@@ -70,26 +71,25 @@ public:
 // default settings, COM1 and empty frames.
 TLogSource& MainWindowLogSource();
 
-// The log window: one coloured line per link event in a read-only plain-text view, and the
-// same events appended to the log file beside the terminal file (".log"). It works only from
-// the notifications the main window posts (WM_LOG_*, gui/notifications.h). The view is a
-// plain-text one (coloured runs, laid out only where shown) because an overnight run must
-// neither fill memory nor stall the window whenever the oldest lines leave it.
+// The log window: one coloured line per link event in a read-only view, and the same events
+// appended to the log file beside the terminal file (".log"). It works only from the
+// notifications the main window posts (WM_LOG_*, gui/notifications.h). The view keeps each
+// line as a compact record and draws only the lines on screen (gui/logview.h), so a million
+// lines fit in memory and an overnight run never stalls the window.
 //
 // Both are fed in batches: the lines of the handled notifications collect and are written
 // to the file and shown in the view once the pending notifications have run (zero-timer),
 // and at the latest every 50 ms during a long burst, so a printer flooding the port never
-// freezes the window. The view keeps at most ViewLines lines (a setting, 100 000 by default;
-// when full, the oldest twentieth leaves at once) and its first line then tells how many
-// earlier ones left it for the file alone, which keeps everything.
+// freezes the window. The view keeps at most ViewLines lines (a setting, 1 000 000 by
+// default; when full, the oldest twentieth leaves at once) and its first line then tells how
+// many earlier ones left it for the file alone, which keeps everything.
 //
 // The view also shows what the links set aside (WM_LOG_WIRE: refused, stale and intermediate
 // frames, DC2, noise, late bytes), each kind with its own prefix and colour; the file gets
 // those lines only with "Log every byte", so by default it holds exactly the lines it always
 // did. The popup menu (and its shortcuts, active while the window has the focus) switches
-// the view's columns (handling time, bytes as text, response times), finds text, copies the
-// whole view and saves it as plain text. A line keeps what it needs to be drawn again (its
-// handling time, bytes and response time), so switching a column redraws every line.
+// the view's columns (handling time, bytes as text, response times), finds text, filters
+// lines, shows the decode pane, copies the whole view and saves it as plain text.
 class TFormChildLogWindow : public QMdiSubWindow
 {
     Q_OBJECT
@@ -101,7 +101,7 @@ public:
     ~TFormChildLogWindow() override;
 
     static constexpr int kMinimumWidth = 350;
-    static constexpr int kMaxViewLines = 100000; // the default of TLogSettings::ViewLines
+    static constexpr int kMaxViewLines = 1000000; // the default of TLogSettings::ViewLines
     static constexpr int kMinViewLines = 100;
     // The time stamp written at every opening of the log file: the locale's short date and
     // its long time (without a time zone).
@@ -109,13 +109,14 @@ public:
 
     QString LogFileName() const { return m_logFileName; }
     bool LogFileOpen() const { return m_logFile.isOpen(); }
-    QPlainTextEdit* RichEditLog() const { return m_richEditLog; }
-    QMenu* PopupMenuLog() const { return m_popupMenuLog; }
-    QLineEdit* FindEdit() const { return m_findEdit; }
-    QWidget* FindBar() const { return m_findBar; }
-    QAction* ActionTimeColumn() const { return m_actionTimeColumn; }
-    QAction* ActionTextColumn() const { return m_actionTextColumn; }
-    QAction* ActionResponseTime() const { return m_actionResponseTime; }
+    TLogPanel* Panel() const { return m_panel; }
+    TLogView* RichEditLog() const;
+    QMenu* PopupMenuLog() const;
+    QLineEdit* FindEdit() const;
+    QWidget* FindBar() const;
+    QAction* ActionTimeColumn() const;
+    QAction* ActionTextColumn() const;
+    QAction* ActionResponseTime() const;
 
     // The view's lines as shown (pending ones included), without line ends.
     QStringList ViewLines();
@@ -130,9 +131,9 @@ public:
 
     // Writes and shows the queued lines now (the zero-timer does it otherwise).
     void FlushPendingLines();
-    // The handling time of a view line (0-based block number), as its tool tip shows it;
-    // empty for a position without a line.
-    QString LineToolTip(int blockNumber) const;
+    // The handling time of a view line (0-based row), as its tool tip shows it; empty for a
+    // position without a line.
+    QString LineToolTip(int row) const;
     // Lines that left the view since it was opened or cleared (they are in the log file).
     qint64 DroppedLines() const { return m_droppedLines; }
     int ViewLineLimit() const { return m_viewLimit; }
@@ -151,53 +152,22 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct PendingLine
-    {
-        QColor color;
-        QString text; // prefix and content
-        qint64 handledAtMs = 0;
-        QByteArray bytes; // for the text column
-        bool hasBytes = false;
-        int responseMs = -1;
-        bool note = false; // the first line telling of the lines that left the view
-    };
-    struct Columns
-    {
-        bool time = false;
-        bool text = false;
-        bool response = false;
-    };
-
     void FormCreate(const QString& terminalFileName);
     void LoadSettings();
     void HandleLogNotification(int notification, const TNotificationEvent& event);
     void WriteFileLine(const std::string& line);
     void FlushLogFile();
     void ApplyMinimumWidth();
-    void CreateViewTools();
-    void AddViewLine(PendingLine line);
+    void AddViewLine(const tallyhost::LogRecord& record, std::string_view payload);
     void ScheduleFlush();
-    QString RenderLine(const PendingLine& line, qint64 utcOffsetMs) const;
-    void SetColumns(const Columns& columns);
-    void RedrawLines(const Columns& before);
-    void HighlightMatches();
     void TrimView();
     QString DroppedNoteText() const;
-    void CloseFindBar();
 
     TLogSource& m_source;
-    QPlainTextEdit* m_richEditLog = nullptr;
-    QMenu* m_popupMenuLog = nullptr;
+    TLogPanel* m_panel = nullptr;
     QAction* m_menuItemClear = nullptr;
-    QAction* m_actionTimeColumn = nullptr;
-    QAction* m_actionTextColumn = nullptr;
-    QAction* m_actionResponseTime = nullptr;
-    QWidget* m_findBar = nullptr;
-    QLineEdit* m_findEdit = nullptr;
-    QLabel* m_findCount = nullptr;
 
     QFile m_logFile;
     QString m_logFileName;
@@ -213,14 +183,17 @@ private:
     QColor m_lateColor;
     bool m_lowLevel = false;
     bool m_logEveryByte = false;
-    Columns m_columns;
+    // The port of the last frame written: what an ACK or NAK that follows is about.
+    tallyhost::LogPort m_lastSentPort = tallyhost::LogPort::Host;
 
-    std::vector<PendingLine> m_pending;
+    std::size_t m_pendingLines = 0; // appended to the view, not yet shown
     QTimer m_flushTimer;
     QElapsedTimer m_batchAge; // since the first line of the batch was handled
     bool m_batchOpen = false;
 
     int m_viewLimit = kMaxViewLines;
     qint64 m_droppedLines = 0;
-    bool m_noteBlock = false; // the view's first block is the note, not a log line
 };
+
+// The colour a line of a saved log takes, by its prefix, from the log settings.
+QColor LogLineColor(const TLogSettings& settings, const tallyhost::LogRecord& record);

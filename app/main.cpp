@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/formmain.h"
+#include "app/logreader.h"
 #include "core/version.h"
 
 #include <QElapsedTimer>
@@ -99,13 +100,16 @@ bool AnswerInformationalOption(int argc, char** argv)
         }
         if (arg == "--help" || arg == "-h") {
             std::printf(
-                "Usage: tallyhost [FILE.thf | SCRIPT.ths]\n"
+                "Usage: tallyhost [FILE.thf | SCRIPT.ths] [--log FILE.log [--file CATALOGUE.thf]]\n"
                 "\n"
                 "Test terminal for fiscal printers. Opens FILE.thf, or the terminal file\n"
                 "open last time. SCRIPT.ths opens with its catalogue in the Run script window.\n"
                 "\n"
-                "  --version   show the version\n"
-                "  --help      show this text\n"
+                "  --log FILE.log  also open a log file written by the program (or a saved\n"
+                "                  view) in a window of its own, its frames decoded against\n"
+                "                  CATALOGUE.thf given with --file, else the open file\n"
+                "  --version       show the version\n"
+                "  --help          show this text\n"
                 "\n"
                 "TALLYHOST_COM1..TALLYHOST_COM4 set the device of COM1..COM4 for this run.\n"
                 "TALLYHOST_FISCAL_PORT=on|off turns the fiscal port on or off for this run.\n");
@@ -129,6 +133,21 @@ int main(int argc, char** argv)
     const bool timed = arguments.removeAll(QStringLiteral("--startup-timer")) > 0;
     const bool quitAfterPaint = arguments.removeAll(QStringLiteral("--quit-after-paint")) > 0;
 
+    // --log FILE [--file CATALOGUE]: a log read back beside the main window.
+    QString logFile;
+    QString logCatalogue;
+    for (const QString& option : {QStringLiteral("--log"), QStringLiteral("--file")}) {
+        const qsizetype at = arguments.indexOf(option);
+        if (at < 0)
+            continue;
+        if (at + 1 >= arguments.size()) {
+            std::fprintf(stderr, "tallyhost: %s needs a file name\n", qPrintable(option));
+            return 2;
+        }
+        (option == QStringLiteral("--log") ? logFile : logCatalogue) = arguments.at(at + 1);
+        arguments.remove(at, 2);
+    }
+
     TFormMain window(arguments);
     // --quit-after-paint closes the window once it is painted (start-up measurements, smoke
     // tests of an installed build).
@@ -138,5 +157,14 @@ int main(int argc, char** argv)
     if (timed || quitAfterPaint)
         window.installEventFilter(&probe);
     window.show();
+    if (!logFile.isEmpty()) {
+        // Once the main window has opened its terminal file, whose catalogue is the default.
+        QTimer::singleShot(0, &window, [&window, logFile, logCatalogue] {
+            const QString catalogue = !logCatalogue.isEmpty()     ? logCatalogue
+                                      : window.TerminalFileOpen() ? window.Settings.File
+                                                                  : QString();
+            TFormLogReader::Open(logFile, catalogue, &window);
+        });
+    }
     return app.exec();
 }

@@ -74,7 +74,7 @@ struct TSettings
     bool LogTextColumn = false;
     bool LogResponseTime = false;
     // Lines the log view keeps; the log file keeps every line.
-    std::uint32_t LogViewLines = 100000;
+    std::uint32_t LogViewLines = 1000000;
 
     // Device paths the operator chose for COM1..COM4 (group "Devices", keys "COM1".."COM4");
     // empty means the default /dev/ttyS0../dev/ttyS3. See EffectiveDevicePath().

@@ -33,21 +33,28 @@ LogLine Line(LogColorRole color, std::string_view prefix, std::string content,
 
 std::string hexPairs(std::string_view bytes, bool blankAfterLast)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-        text += ' ';
-    }
+    AppendFrameHexText(bytes, text);
     if (!blankAfterLast && !text.empty())
         text.pop_back();
     return text;
 }
 
 } // namespace
+
+void AppendFrameHexText(std::string_view frame, std::string& out)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const std::size_t start = out.size();
+    out.resize(start + frame.size() * 3);
+    char* p = out.data() + start;
+    for (const char c : frame) {
+        const auto byte = static_cast<unsigned char>(c);
+        *p++ = kDigits[byte >> 4];
+        *p++ = kDigits[byte & 0x0F];
+        *p++ = ' ';
+    }
+}
 
 std::string FrameHexText(std::string_view frame)
 {
@@ -165,14 +172,20 @@ LogLine FormatWireLine(int kind, bool fiscalLink, std::string_view bytes, bool l
     }
     if (known)
         *known = true;
-    std::string content = fiscalLink ? "fiscal, " : "host, ";
-    content += std::to_string(bytes.size());
-    content += bytes.size() == 1 ? " byte: " : " bytes: ";
-    content += FrameHexText(bytes);
+    std::string content;
+    AppendWireContent(fiscalLink, bytes, content);
     LogLine line = Line(role, prefix, std::move(content));
     if (!logEveryByte)
         line.fileLine.clear();
     return line;
+}
+
+void AppendWireContent(bool fiscalLink, std::string_view bytes, std::string& out)
+{
+    out += fiscalLink ? "fiscal, " : "host, ";
+    out += std::to_string(bytes.size());
+    out += bytes.size() == 1 ? " byte: " : " bytes: ";
+    AppendFrameHexText(bytes, out);
 }
 
 std::string BytesAsText(std::string_view bytes)

@@ -90,6 +90,8 @@ struct LogLine
 // The frame as upper-case hexadecimal byte pairs, each followed by one blank:
 // bytes 02 41 03 give "02 41 03 ". Any byte value, NUL included, is rendered.
 std::string FrameHexText(std::string_view frame);
+// The same, appended to `out` (the log view draws a million lines through one buffer).
+void AppendFrameHexText(std::string_view frame, std::string& out);
 // The same pairs separated by one blank, none after the last: "02 41 03". The command line's
 // reports show bytes this way.
 std::string HexText(std::string_view bytes);
@@ -118,6 +120,9 @@ LogLine FormatLogLine(LogEvent event, const LogLineSource& source, bool lowLevel
 // from `known` when `kind` is no wire event (nothing to show then).
 LogLine FormatWireLine(int kind, bool fiscalLink, std::string_view bytes, bool logEveryByte,
                        bool* known = nullptr);
+
+// The content of a line of set-aside bytes, "<link>, <n> byte(s): <hex>", appended to `out`.
+void AppendWireContent(bool fiscalLink, std::string_view bytes, std::string& out);
 
 // The bytes as text for the log view: printable ASCII as it is, a dot for every other byte.
 std::string BytesAsText(std::string_view bytes);

@@ -137,6 +137,8 @@ std::string TCommThread::PrepareReadFrame(std::size_t from, std::size_t to)
 
 void TCommThread::AckReceived()
 {
+    // The ACK came in the chunk just read.
+    MarkCommandReceived(Device().ArrivedAt());
     NotifyStatus(FPN_AckReceived);
 }
 

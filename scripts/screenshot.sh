@@ -4,6 +4,9 @@
 #                   command;
 #   script-run.png  the Run script window (Options menu) after a run of the demo script, the
 #                   frames of one case shown;
+#   log-window.png  the log of those exchanges read back (tallyhost --log), narrow enough that
+#                   long frames wrap under their frame text, the host's frames filtered and one
+#                   answer decoded in the pane under the view;
 #   report.png      the report page of tallyhost-cli run --html after the demo script ran on
 #                   three benches at once (two simulated printers whose firmwares differ in a
 #                   status word and a version, and one whose adapter is missing), in headless
@@ -74,6 +77,31 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   xdotool mousemove --window "$run" --sync ${THIRD_CASE_XY:-160 179} click 1
   sleep 1
   import -window "$run" "$3/script-run.png"
+  kill $app; wait $app 2>/dev/null || true
+  "$1" "$2" --log "${2%.thf}.log" & app=$!
+  reader=$(timeout 60 xdotool search --sync --onlyvisible --name "^Log " | head -n 1)
+  [ -n "$reader" ] || { echo "screenshot.sh: the log did not open" >&2; kill $app; exit 1; }
+  sleep "${SCREENSHOT_DELAY:-4}"
+  xdotool windowsize --sync "$reader" ${LOG_SIZE:-720 560}
+  xdotool windowmove --sync "$reader" 0 0
+  sleep 1
+  # The filter bar from the view'"'"'s menu: the host port, frames only (each combo box opened
+  # with a click and moved on by a key); then an answer clicked, decoded in the pane.
+  xdotool mousemove --sync ${LOG_VIEW_XY:-300 200} click 3
+  sleep 1
+  xdotool mousemove --sync ${FILTER_ITEM_XY:-360 340} click 1
+  sleep 1
+  xdotool mousemove --sync ${FILTER_PORT_XY:-88 12} click 1
+  sleep 1
+  xdotool key Down Return
+  sleep 1
+  xdotool mousemove --sync ${FILTER_KIND_XY:-330 12} click 1
+  sleep 1
+  xdotool key Down Return
+  sleep 1
+  xdotool mousemove --sync ${ANSWER_LINE_XY:-300 100} click 1
+  sleep 1
+  import -window "$reader" "$3/log-window.png"
   kill $app; wait $app 2>/dev/null || true' _ "$build/app/tallyhost" "$data/demo.thf" "$out"
 
 # The report page: the simulator serves two printers, the second with another firmware.
@@ -94,4 +122,4 @@ chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
   --disable-background-networking --disable-component-update --disable-sync \
   --user-data-dir="$scratch/chromium" --hide-scrollbars --window-size="${REPORT_SIZE:-1100,1560}" \
   --screenshot="$out/report.png" "file://$scratch/report.html" >/dev/null 2>&1
-echo "$out/screenshot.png $out/script-run.png $out/report.png"
+echo "$out/screenshot.png $out/script-run.png $out/log-window.png $out/report.png"

@@ -2,6 +2,7 @@
 // does: shortcuts and keys on the real widgets, a scripted save dialog, files on disk.
 
 #include "app/logwindow.h"
+#include "gui/logview.h"
 #include "gui/messagebox.h"
 #include "gui/notifications.h"
 
@@ -13,12 +14,9 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -58,8 +56,7 @@ QByteArray ReadAll(const QString& path)
 
 QColor LineColor(TFormChildLogWindow& window, int line)
 {
-    const QTextBlock block = window.RichEditLog()->document()->findBlockByNumber(line);
-    return block.begin().fragment().charFormat().foreground().color();
+    return window.RichEditLog()->RowColor(line);
 }
 
 class LogToolsTest : public ::testing::Test
@@ -225,10 +222,10 @@ TEST_F(LogToolsTest, FindHighlightsEveryMatchAndWalksThemBothWays)
     // "02 " appears in lines 0, 1, 2, 3 and 6: five matches.
     QTest::keyClicks(m_window->FindEdit(), QStringLiteral("02 "));
     EXPECT_EQ(m_window->HighlightedMatches(), 5);
-    QPlainTextEdit* view = m_window->RichEditLog();
-    const auto currentLine = [view] { return view->textCursor().block().blockNumber(); };
+    TLogView* view = m_window->RichEditLog();
+    const auto currentLine = [view] { return view->CurrentRow(); };
     EXPECT_EQ(currentLine(), 0);
-    EXPECT_EQ(view->textCursor().selectedText(), QStringLiteral("02 "));
+    EXPECT_EQ(view->SelectedText(), QStringLiteral("02 "));
 
     Key(Qt::Key_Return);
     EXPECT_EQ(currentLine(), 1);
@@ -309,5 +306,6 @@ TEST_F(LogToolsTest, PopupMenuOffersTheToolsWithTheirShortcuts)
     EXPECT_EQ(items, (QStringList{"&Clear|", "&Time column|Ctrl+Shift+T",
                                   "Bytes as te&xt|Ctrl+Shift+X", "&Response times|Ctrl+Shift+R",
                                   "&Find...|Ctrl+F", "Find &next|F3", "Find &previous|Shift+F3",
+                                  "Fi&lter...|Ctrl+L", "&Decode pane|Ctrl+Shift+D",
                                   "Copy &all|Ctrl+Shift+C", "&Save as...|Ctrl+Shift+S"}));
 }

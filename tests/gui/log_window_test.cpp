@@ -1,8 +1,8 @@
 #include "app/logwindow.h"
 #include "core/version.h"
+#include "gui/logview.h"
 #include "gui/notifications.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -14,12 +14,9 @@
 #include <QLocale>
 #include <QMdiArea>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QToolTip>
 
 #include <gtest/gtest.h>
@@ -84,16 +81,12 @@ void Deliver(TFormChildLogWindow& window)
 
 QStringList ViewLines(const TFormChildLogWindow& window)
 {
-    QStringList lines = window.RichEditLog()->toPlainText().split(u'\n');
-    if (!lines.isEmpty() && lines.back().isEmpty())
-        lines.removeLast(); // the empty line after the last line feed
-    return lines;
+    return window.RichEditLog()->Lines();
 }
 
 QColor LineColor(const TFormChildLogWindow& window, int line)
 {
-    const QTextBlock block = window.RichEditLog()->document()->findBlockByNumber(line);
-    return block.begin().fragment().charFormat().foreground().color();
+    return window.RichEditLog()->RowColor(line);
 }
 
 class LogWindowTest : public ::testing::Test
@@ -279,7 +272,7 @@ TEST_F(LogWindowTest, LinesCarryTheirHandlingTimeAsToolTip)
     ASSERT_TRUE(tip.isValid()) << window.LineToolTip(0).toStdString();
     EXPECT_GE(tip.toMSecsSinceEpoch(), before);
     EXPECT_LE(tip.toMSecsSinceEpoch(), after);
-    EXPECT_TRUE(window.LineToolTip(1).isEmpty()); // the empty line after the last line feed
+    EXPECT_TRUE(window.LineToolTip(1).isEmpty()); // no line there
 
     // Hovering the line shows it; hovering below the text shows nothing.
     QMdiArea area;
@@ -288,9 +281,9 @@ TEST_F(LogWindowTest, LinesCarryTheirHandlingTimeAsToolTip)
     area.show();
     window.showMaximized();
     QWidget* viewport = window.RichEditLog()->viewport();
-    const QRectF line = window.RichEditLog()->document()->documentLayout()->blockBoundingRect(
-        window.RichEditLog()->document()->firstBlock());
-    const QPoint onLine = line.center().toPoint();
+    const QList<QRectF> rows = window.RichEditLog()->RowLineRects(0);
+    ASSERT_FALSE(rows.isEmpty());
+    const QPoint onLine = rows.front().center().toPoint();
     QHelpEvent over(QEvent::ToolTip, onLine, viewport->mapToGlobal(onLine));
     QApplication::sendEvent(viewport, &over);
     EXPECT_EQ(QToolTip::text(), window.LineToolTip(0));
@@ -399,7 +392,8 @@ TEST_F(LogWindowTest, ATrimLeavesTheReaderOnTheLineTheyRead)
         Deliver(*window);
         QScrollBar* bar = window->RichEditLog()->verticalScrollBar();
         const auto topLine = [window] {
-            return window->RichEditLog()->cursorForPosition({0, 0}).block().text().toStdString();
+            TLogView* view = window->RichEditLog();
+            return view->RowText(view->TopRow()).toStdString();
         };
         if (row.TopBefore >= 0)
             bar->setValue(row.TopBefore);

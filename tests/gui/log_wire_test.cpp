@@ -2,10 +2,15 @@
 // its own kind; the log file gets those lines only with "Log every byte", and otherwise keeps
 // exactly the lines it always had.
 
+#include "app/logpanel.h"
+#include "app/logreader.h"
 #include "app/logwindow.h"
 #include "app/settings.h"
+#include "gui/logview.h"
 #include "tests/gui/sending_fixture.h"
 
+#include <QApplication>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -219,4 +224,82 @@ TEST_F(LogWireTest, FloodIsSummarisedInLinesOfAtMostAKilobyte)
     EXPECT_EQ(bytes, 9000);
     EXPECT_LE(lines, 10); // 9000 bytes: 9 lines, plus one where noise turns late
     EXPECT_EQ(FileLines(), ViewLines());
+}
+
+TEST_F(LogWireTest, ALogTheProgramWroteIsReadBackDecodedInTheWindowAndByTheCommandLine)
+{
+    StartSimulator(QuickScenario());
+    StoreLogSettings(false);
+    OpenFile(DemoFile(1), true);
+    Select("G", "Sale");
+    SendAndWait();
+    Select("F", "Join");
+    SendAndWait();
+    // The fiscal answer's line, after the command's.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QStringList view = FormChildLogWindow->ViewLines();
+            const int sent = IndexOf(view, "FISCAL-> 02 ");
+            return sent >= 0 && IndexOf(view, "FP   --> 02 ", sent) > sent;
+        },
+        5000));
+    const QString logFile = FormChildLogWindow->LogFileName();
+    // A line someone typed into the file is kept as it stands.
+    {
+        QFile file(logFile);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write("a note typed by hand\r\n");
+    }
+
+    // File, "Open log...": the log of the open file, decoded against its catalogue.
+    m_dialogs.OpenAnswers.push_back(logFile);
+    m_main->ActionOpenLog->trigger();
+    TFormLogReader* reader = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* r = qobject_cast<TFormLogReader*>(widget))
+            reader = r;
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(reader->isVisible());
+    EXPECT_FALSE(reader->isMinimized());
+    EXPECT_EQ(reader->UnreadLines(), 0); // the header and time stamp are notes, not unread
+    TLogView* view = reader->Panel()->View();
+    const QStringList fileLines = FileLines();
+    const QStringList lines = view->Lines();
+    ASSERT_GE(lines.size(), 8);
+    EXPECT_EQ(lines.mid(lines.size() - fileLines.size()), fileLines);
+    EXPECT_EQ(lines.back(), QStringLiteral("a note typed by hand"));
+
+    // The operator walks to the host answer: it is named by the command it answers.
+    view->setFocus();
+    const int answer = IndexOf(lines, "FP   --> 02 ");
+    ASSERT_GT(answer, 0);
+    QTest::keyClick(view, Qt::Key_Home);
+    for (int i = 0; i < answer; ++i)
+        QTest::keyClick(view, Qt::Key_Down);
+    const QStringList decoded = reader->Panel()->DecodedLines();
+    EXPECT_TRUE(decoded.contains(QStringLiteral("Answer to|G / Sale|")))
+        << decoded.join('\n').toStdString();
+    EXPECT_TRUE(
+        decoded.filter(QRegularExpression(QStringLiteral("^  Checksum\\|.... \\(good\\)"))).size() ==
+        1)
+        << decoded.join('\n').toStdString();
+    reader->close();
+
+    // The same log headless, a frame a line.
+    QProcess cli;
+    cli.start(QStringLiteral(TALLYHOST_CLI_PATH),
+              {QStringLiteral("log"), logFile, QStringLiteral("--file"), m_path});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0);
+    const QStringList printed = QString::fromLatin1(cli.readAllStandardOutput()).split(u'\n');
+    const int command = IndexOf(printed, "HOST --> 02 ");
+    ASSERT_GE(command, 0);
+    EXPECT_TRUE(printed[command].contains(QStringLiteral("Command: G / Sale; Code: S")))
+        << printed[command].toStdString();
+    EXPECT_TRUE(printed.contains(QStringLiteral("a note typed by hand")));
+    const int fiscal = IndexOf(printed, "FISCAL-> 02 ");
+    ASSERT_GE(fiscal, 0) << printed.join(u'\n').toStdString();
+    EXPECT_TRUE(printed[fiscal].contains(QStringLiteral("Text: AB1; Checksum: ")))
+        << printed[fiscal].toStdString();
+    EXPECT_TRUE(printed[fiscal].contains(QStringLiteral("(good)")));
 }

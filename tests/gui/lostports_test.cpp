@@ -7,6 +7,7 @@
 #include "app/logwindow.h"
 #include "app/settings.h"
 #include "core/template.h"
+#include "gui/logview.h"
 #include "gui/messagebox.h"
 #include "gui/notifications.h"
 #include "links/fphostcontrol.h"
@@ -23,7 +24,6 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -122,7 +122,7 @@ protected:
     {
         QCoreApplication::sendPostedEvents();
         FormChildLogWindow->FlushPendingLines();
-        QStringList lines = FormChildLogWindow->RichEditLog()->toPlainText().split(u'\n');
+        QStringList lines = FormChildLogWindow->RichEditLog()->Lines();
         lines.removeAll(QString());
         return lines;
     }

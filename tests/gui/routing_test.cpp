@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "core/logformat.h"
 #include "core/template.h"
+#include "gui/logview.h"
 #include "gui/messagebox.h"
 #include "gui/notifications.h"
 #include "links/devicetable.h"
@@ -24,7 +25,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QPlainTextEdit>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -172,7 +172,7 @@ protected:
     {
         QCoreApplication::sendPostedEvents();
         FormChildLogWindow->FlushPendingLines();
-        QStringList lines = FormChildLogWindow->RichEditLog()->toPlainText().split(u'\n');
+        QStringList lines = FormChildLogWindow->RichEditLog()->Lines();
         lines.removeAll(QString());
         return lines;
     }

@@ -3,10 +3,10 @@
 // another status word fails and shows what it expected and what came.
 
 #include "app/formrunscript.h"
+#include "gui/logview.h"
 #include "sending_fixture.h"
 
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -92,7 +92,7 @@ TEST_F(SendingTest, RecordedSendsReplayInTheRunScriptWindow)
     EXPECT_EQ(run->GridCases()->item(1, 1)->text(), "Passed");
     const QRect cell = run->GridCases()->visualItemRect(run->GridCases()->item(0, 0));
     QTest::mouseClick(run->GridCases()->viewport(), Qt::LeftButton, {}, cell.center());
-    const QString details = run->MemoDetails()->toPlainText();
+    const QString details = run->MemoDetails()->Lines().join(u'\n');
     EXPECT_TRUE(details.startsWith("Line 6: printer status\nExpected: 0000\nActual: 0001\n"))
         << details.toStdString();
     EXPECT_TRUE(details.contains("HOST --> ")) << details.toStdString();

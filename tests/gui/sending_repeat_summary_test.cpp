@@ -1,13 +1,13 @@
 // The summary that ends a repeat run, in the status bar and the log view, for a run that the
 // printer stops by refusing one command.
 
+#include "gui/logview.h"
 #include "sending_fixture.h"
 
 #include "app/logwindow.h"
 
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QPlainTextEdit>
 
 using namespace sendingtest;
 
@@ -61,9 +61,11 @@ TEST_F(SendingTest, ARepeatRunEndsWithItsSummaryInTheStatusBarAndTheLogView)
     ASSERT_TRUE(FormChildLogWindow);
     const QString line = Status().mid(8);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return FormChildLogWindow->RichEditLog()->toPlainText().contains(line); }, 2000));
-    EXPECT_EQ(FormChildLogWindow->RichEditLog()->toPlainText().count(QStringLiteral("Repeat 5:")),
-              1);
+        [&] { return FormChildLogWindow->RichEditLog()->Lines().join(u'\n').contains(line); },
+        2000));
+    EXPECT_EQ(
+        FormChildLogWindow->RichEditLog()->Lines().join(u'\n').count(QStringLiteral("Repeat 5:")),
+        1);
     FormChildLogWindow->FlushPendingLines();
     QFile log(FormChildLogWindow->LogFileName());
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));

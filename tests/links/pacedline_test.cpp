@@ -52,6 +52,9 @@ TEST(PacedLine, LongHostCommandAt1200BaudIsAnsweredNotTimedOut)
     // so the answer wait, longer than its silence time-out, had to allow for that.
     EXPECT_LT(log.Times.front() - sent, WireTime(frameSize, 1200) / 2) << "charged wire time";
     EXPECT_GE(log.Times.back() - sent, WireTime(frameSize, 1200));
+    // The printer answers at once once it has the frame: its time, not the line's.
+    EXPECT_GE(link.LastResponseMs(), 0);
+    EXPECT_LT(link.LastResponseMs(), 1000);
     EXPECT_EQ(log.Lines.back(), "final EFP_S_Idle");
 }
 

@@ -79,11 +79,15 @@ TEST(SerialDevice, PseudoTerminalHasNoWireAndKeepsWhatItWasSent)
     EXPECT_FALSE(device.HasWire());
     // Sent means the far side has it, unread as it may be: a purge (Cancel) does not take it
     // back, and the line keeps no schedule of it.
+    // The printer has not read 4 KB yet, so the frame waits in the pseudo-terminal's own
+    // buffer, where a flush of the output would drop it.
+    const std::string unread(4096, 'U');
+    ASSERT_EQ(device.Send(unread.data(), unread.size(), 5000ms), SerialIo::Done);
     const std::string frame(300, 'F'); // 2.5 s at 1200 baud on a wire
     ASSERT_EQ(device.Send(frame.data(), frame.size(), 5000ms), SerialIo::Done);
     EXPECT_LE(device.LineBusyUntil(), std::chrono::steady_clock::now());
     device.Purge(SerialDevice::PurgeBoth);
-    EXPECT_EQ(printer.Read(frame.size(), 2000ms), frame);
+    EXPECT_EQ(printer.Read(unread.size() + frame.size(), 2000ms), unread + frame);
 }
 
 TEST(SerialDevice, ReadTimesOutWakesAndNoticesHangUp)

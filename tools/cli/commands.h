@@ -13,3 +13,4 @@ int RunStatus(int argc, char** argv);   // statusrc.cpp
 int RunRc(int argc, char** argv);       // statusrc.cpp
 int RunCheck(int argc, char** argv);    // check.cpp
 int RunRun(int argc, char** argv);      // run.cpp
+int RunLog(int argc, char** argv);      // log.cpp

@@ -25,6 +25,7 @@ constexpr Subcommand Subcommands[] = {
     {"rc", RunRc, "list, add, modify or remove return code descriptions"},
     {"check", RunCheck, "report what in a terminal file or test script would be refused"},
     {"run", RunRun, "run test scripts against a printer; JUnit and JSON reports"},
+    {"log", RunLog, "print a log file with every frame decoded"},
 };
 
 void PrintUsage(std::FILE* out)
