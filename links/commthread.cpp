@@ -65,6 +65,7 @@ bool TCommThread::SendFrame(const std::string& frame)
     NotifyStatus(FPN_FrameWritten, 0, frame);
     m_parser.SetCommandSequence(frame.size() > 1 ? static_cast<std::uint8_t>(frame[1]) : 0);
     m_commandSize = frame.size();
+    m_ackArrivedAt.reset();
     return true;
 }
 
@@ -97,6 +98,10 @@ bool TCommThread::WaitAnswer()
                 std::lock_guard guard(FrameLock());
                 m_answerFields = m_parser.Fields();
             }
+            // An ACK that came before the answer shows when the printer had the command; one
+            // that came with it shows nothing of the kind.
+            if (m_ackArrivedAt && *m_ackArrivedAt < m_frameArrivedAt)
+                MarkCommandReceived(*m_ackArrivedAt);
             const std::int32_t responseMs = ResponseMs(m_frameArrivedAt);
             NotifyStatus(FPN_FrameRead, 0, PrepareReadFrame(m_parser.FrameStart(), m_parsePosition),
                          responseMs);
@@ -138,7 +143,7 @@ std::string TCommThread::PrepareReadFrame(std::size_t from, std::size_t to)
 void TCommThread::AckReceived()
 {
     // The ACK came in the chunk just read.
-    MarkCommandReceived(Device().ArrivedAt());
+    m_ackArrivedAt = Device().ArrivedAt();
     NotifyStatus(FPN_AckReceived);
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,8 @@ private:
     // that frame turns out to be the final one.
     std::chrono::steady_clock::time_point m_frameArrivedAt{};
     std::size_t m_commandSize = 0;
+    // When the printer's ACK of the command came, if it has.
+    std::optional<std::chrono::steady_clock::time_point> m_ackArrivedAt;
 
     std::vector<std::string> m_answerFields; // guarded by FrameLock()
 };

@@ -83,10 +83,10 @@ protected:
     // The command frame has just left (SendComm succeeded): the start of the response time is
     // when its last byte left the port, by the device's account.
     void MarkCommandSent() { m_sentAt = m_device.SentAt(); }
-    // The printer has shown, at `at`, that it has the whole command (it acknowledged it). On a
-    // pseudo-terminal, which cannot tell the writer when its far side read the frame, that is
-    // when the response time starts: a simulated line may have taken seconds to deliver it.
-    // On a line with a wire, the end of the frame's wire time stays the start.
+    // The printer has shown, at `at`, that it has the whole command (it acknowledged it before
+    // answering). On a pseudo-terminal, which cannot tell the writer when its far side read
+    // the frame, that is when the response time starts: a simulated line may have taken
+    // seconds to deliver it. On a line with a wire, the end of its wire time stays the start.
     void MarkCommandReceived(std::chrono::steady_clock::time_point at)
     {
         if (!m_device.HasWire())

@@ -111,11 +111,12 @@ TEST_F(CliRepeatTest, ACompleteRunReportsEveryAnswer)
     EXPECT_EQ(r["answered"].toInt(), 2);
     EXPECT_EQ(r["errors"].toInt(), 0);
     EXPECT_GT(r["responseMs"].toObject()["max"].toInt(), 0);
-    // Each run's own time, the printer's 40 ms at least; the last is the answer shown.
+    // Each run's own time, the printer's 40 ms (less the few a loaded machine takes to note
+    // the frame gone); the last is the answer shown.
     const QJsonArray runs = r["runResponseMs"].toArray();
     ASSERT_EQ(runs.size(), 2);
     for (const QJsonValue& ms : runs)
-        EXPECT_GE(ms.toInt(), 40);
+        EXPECT_GE(ms.toInt(), 25);
     EXPECT_EQ(o["responseMs"].toInt(), runs[1].toInt());
     EXPECT_TRUE(r["summary"].toString().startsWith("Repeat 2: 2 sent, 2 answered, 0 errors;"));
 }

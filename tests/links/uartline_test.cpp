@@ -421,7 +421,7 @@ TEST(UartLine, ResponseTimeRunsFromTheFrameLeavingToTheAnswersFirstByte)
         ASSERT_TRUE(b.printer.Write(answer.substr(3)));
         ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FinalAnswer, 3000ms));
         const std::int32_t ms = b.Find(TCommThread::FPN_FrameRead)->ResponseMs;
-        EXPECT_GE(ms, 55);
+        EXPECT_GE(ms, 40); // 60, less what a loaded machine takes to see the frame gone
         EXPECT_LT(ms, 600);
         worker.SignalEndCommand();
     }
@@ -442,7 +442,7 @@ TEST(UartLine, FiscalCommandAnsweredByAckAloneHasAResponseTime)
         std::this_thread::sleep_for(80ms);
         ASSERT_TRUE(b.printer.Write("\x06"));
         ASSERT_TRUE(b.WaitCode(FPN_AckReceived, 2000ms));
-        EXPECT_GE(b.Find(FPN_AckReceived)->ResponseMs, 75);
+        EXPECT_GE(b.Find(FPN_AckReceived)->ResponseMs, 60);
         EXPECT_LT(b.Find(FPN_AckReceived)->ResponseMs, 1000);
     }
 }
