@@ -6,7 +6,11 @@
 #                   frames of one case shown;
 #   log-window.png  the log of those exchanges read back (tallyhost --log), narrow enough that
 #                   long frames wrap under their frame text, the host's frames filtered and one
-#                   answer decoded in the pane under the view.
+#                   answer decoded in the pane under the view;
+#   report.png      the report page of tallyhost-cli run --html after the demo script ran on
+#                   three benches at once (two simulated printers whose firmwares differ in a
+#                   status word and a version, and one whose adapter is missing), in headless
+#                   Chromium.
 # The demo is opened where scripts/run.sh keeps it for the user (~/.local/share/tallyhost, an
 # existing copy is used as it is), so the window shows that place; settings, the file-type
 # registration and the simulator's links go to a throw-away folder.
@@ -18,6 +22,7 @@ need=()
 command -v xvfb-run >/dev/null || need+=(xvfb xauth)
 command -v import >/dev/null || need+=(imagemagick)
 command -v xdotool >/dev/null || need+=(xdotool)
+command -v chromium >/dev/null || need+=(chromium)
 if ((${#need[@]})); then
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
@@ -98,4 +103,23 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   sleep 1
   import -window "$reader" "$3/log-window.png"
   kill $app; wait $app 2>/dev/null || true' _ "$build/app/tallyhost" "$data/demo.thf" "$out"
-echo "$out/screenshot.png $out/script-run.png $out/log-window.png"
+
+# The report page: the simulator serves two printers, the second with another firmware.
+sed -e 's/^Field2=1\.4\.2/Field2=1.4.9/' -e 's/^PrinterStatus=8009/PrinterStatus=8409/' \
+  examples/demo-sim.ini >"$scratch/fw149.ini"
+"$build/tools/tallyhost-sim" --count 2 --link "$scratch/sims" --scenario examples/demo-sim.ini \
+  --scenario-for 2 "$scratch/fw149.ini" >/dev/null &
+sims=$!
+trap 'kill "${sim:-}" "${sims:-}" 2>/dev/null || true; rm -rf "$scratch"' EXIT
+for _ in $(seq 50); do [ -e "$scratch/sims/2/fiscal" ] && break; sleep 0.1; done
+"$build/tools/tallyhost-cli" run examples/demo.ths \
+  --bench "TH1000-fw142=$scratch/sims/1/host,$scratch/sims/1/fiscal" \
+  --bench "TH1000-fw149=$scratch/sims/2/host,$scratch/sims/2/fiscal" \
+  --bench "TH2000-de=/dev/ttyUSB7,/dev/ttyUSB8" \
+  --compare --html "$scratch/report.html" >/dev/null 2>&1 || true
+mkdir -p "$scratch/chromium"
+chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+  --disable-background-networking --disable-component-update --disable-sync \
+  --user-data-dir="$scratch/chromium" --hide-scrollbars --window-size="${REPORT_SIZE:-1100,1560}" \
+  --screenshot="$out/report.png" "file://$scratch/report.html" >/dev/null 2>&1
+echo "$out/screenshot.png $out/script-run.png $out/log-window.png $out/report.png"

@@ -107,7 +107,7 @@ TRunTotals Totals(const std::vector<TScriptResult>& results)
     for (const TScriptResult& s : results) {
         if (!s.Refusals.empty())
             ++t.Refused;
-        if (!s.Error.empty())
+        if (!s.Error.empty() || !s.BenchError.empty())
             ++t.Broken;
         for (const TCaseResult& c : s.Cases) {
             switch (c.Status) {
@@ -137,7 +137,8 @@ namespace {
 // more for a suite-level error.
 int SuiteTests(const TScriptResult& s)
 {
-    return (s.Refusals.empty() ? static_cast<int>(s.Cases.size()) : 1) + (s.Error.empty() ? 0 : 1);
+    const bool ran = s.Refusals.empty() && s.BenchError.empty();
+    return (ran ? static_cast<int>(s.Cases.size()) : 1) + (s.Error.empty() ? 0 : 1);
 }
 
 // A suite's failures and errors as JUnit counts them: a step that could not be judged, a
@@ -183,16 +184,24 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
     w.writeAttribute(QStringLiteral("name"), QStringLiteral("tallyhost"));
     WriteCounts(w, Totals(results), tests, total);
     for (const TScriptResult& s : results) {
-        const QString script = NameText(ReportScriptName(s.Script));
+        // CI servers group cases by classname: on several benches each bench is a group.
+        const QString name = NameText(ReportScriptName(s.Script));
+        const QString bench = NameText(s.Bench);
+        const QString suite = bench.isEmpty() ? name : bench + '/' + name;
+        const QString script = bench.isEmpty() ? name : bench + '.' + name;
         w.writeStartElement(QStringLiteral("testsuite"));
-        w.writeAttribute(QStringLiteral("name"), script);
+        w.writeAttribute(QStringLiteral("name"), suite);
         WriteCounts(w, Totals({s}), SuiteTests(s), s.Seconds);
         if (!s.Refusals.empty()) {
             // Nothing ran: one case tells why, so that CI shows a red line, not an empty suite.
             WriteError(w, script, QStringLiteral("script refused"), NameText(s.Refusals.front()),
                        NameText(Joined(s.Refusals)));
+        } else if (!s.BenchError.empty()) {
+            WriteError(w, script, QStringLiteral("bench unavailable"), NameText(s.BenchError),
+                       NameText(s.BenchError));
         }
-        for (const TCaseResult& c : s.Refusals.empty() ? s.Cases : std::vector<TCaseResult>{}) {
+        const bool ran = s.Refusals.empty() && s.BenchError.empty();
+        for (const TCaseResult& c : ran ? s.Cases : std::vector<TCaseResult>{}) {
             w.writeStartElement(QStringLiteral("testcase"));
             w.writeAttribute(QStringLiteral("classname"), script);
             w.writeAttribute(QStringLiteral("name"), NameText(c.Name));
@@ -274,6 +283,10 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
         }
         QJsonObject o;
         o["script"] = NameText(ReportScriptName(s.Script));
+        if (!s.Bench.empty()) {
+            o["bench"] = NameText(s.Bench);
+            o["benchError"] = s.BenchError.empty() ? QJsonValue() : NameText(s.BenchError);
+        }
         o["error"] = s.Error.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(NameText(s.Error));
         o["time"] = std::round(s.Seconds * 1000) / 1000;
         o["refusals"] = refusals;

@@ -60,6 +60,11 @@ struct TCaseResult
 struct TScriptResult
 {
     std::string Script; // the path as given
+    // The bench it ran on when several ran it at once (names the suite "BENCH/SCRIPT" and
+    // the cases' class "BENCH.SCRIPT"); empty for a run on one printer.
+    std::string Bench;
+    // The bench could not run it (its ports did not open): nothing was sent.
+    std::string BenchError;
     double Seconds = 0;
     std::vector<std::string> Refusals; // "file:line: message" (UTF-8): the script was not run
     std::vector<TCaseResult> Cases;
@@ -76,7 +81,7 @@ struct TRunTotals
     int Stopped = 0;
     int Refused = 0; // scripts
     int Errors = 0;  // failed cases whose step could not be judged or sent
-    int Broken = 0;  // scripts with a suite-level error
+    int Broken = 0;  // scripts with a suite-level error, or that their bench could not run
 };
 
 TRunTotals Totals(const std::vector<TScriptResult>& results);
@@ -91,10 +96,13 @@ std::string ReportScriptName(const std::string& path);
 // stopped case is skipped (JUnit has no other word for it) with a message saying why; the
 // case's wire log is its system-out. A refused script is one testcase with an error listing
 // the refusals; a suite-level error is one more testcase "(run)" with an error naming the
-// cause.
+// cause. A script its bench could not run is one testcase "bench unavailable" with an
+// error saying why; on several benches a suite is named "BENCH/SCRIPT" and its cases' class
+// "BENCH.SCRIPT".
 std::string JUnitReport(const std::vector<TScriptResult>& results);
 
-// {"passed": bool, "totals": {...}, "scripts": [{"script", "time", "refusals", "error", "cases":
+// {"passed": bool, "totals": {...}, "scripts": [{"script", ["bench", "benchError",] "time",
+// "refusals", "error", "cases":
 // [{"name", "line", "status", "time", "failure": {...} | null, "reason", "log": [...], "steps":
 // [{"line", "responseMs": ms | null}]}]}]}
 std::string JsonReport(const std::vector<TScriptResult>& results);

@@ -364,6 +364,7 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
     const TCommandTree tree(path);
     m_commands.clear();
     m_variables.clear();
+    m_scriptPath = QString::fromStdString(script.Path);
 
     const int count = static_cast<int>(script.Cases.size());
     m_unitsDone = 0;
@@ -530,6 +531,7 @@ TCaseResult TScriptRunner::RunCase(const TScriptCase& c, const TCommandTree& tre
         disconnect(runs);
         m_stepsSent += std::max(1, last->Run);
         out.Steps.push_back(TStepTime{step.Line, last->ResponseMs});
+        emit StepFinished(m_scriptPath, c.Name, step.Line, *last);
         for (std::string& line : WireLogLines(*last))
             out.Log.push_back(std::move(line));
         if (m_stopped) {

@@ -74,6 +74,10 @@ public:
 signals:
     void CaseStarted(const QString& script, const QString& name, int index, int count);
     void CaseFinished(const QString& script, const tallyhost::TCaseResult& result);
+    // A send or repeat of case `caseName` (the script's line `line`) has finished, before its
+    // expectations are judged: what it came to, for comparing benches and charting times.
+    void StepFinished(const QString& script, const std::string& caseName, int line,
+                      const tallyhost::ExchangeResult& result);
     // The script's work done so far: a step is one unit, a repeat one per run. `total` is the
     // script's whole; a stopped run ends short of it.
     void Progressed(int done, int total);
@@ -93,6 +97,7 @@ private:
     std::map<std::pair<std::string, std::string>, std::pair<std::string, ExchangeRequest>>
         m_commands;
     std::vector<TVariable> m_variables;
+    QString m_scriptPath;             // of the script running
     QEventLoop* m_waitLoop = nullptr; // the wait step going on
     bool m_stopped = false;
     std::string m_stopReason;

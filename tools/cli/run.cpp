@@ -2,6 +2,8 @@
 //
 //   tallyhost-cli run SCRIPT... [--device PATH] [--fiscal-device PATH] [--baud B]
 //                     [--junit FILE] [--json] [--stop-on-failure]
+//   tallyhost-cli run SCRIPT... --bench NAME=HOST[,FISCAL][@BAUD]... | --benches FILE
+//                     [--compare] [--html FILE] [--junit FILE] [--json] [--stop-on-failure]
 //
 // Every script is parsed and checked against its catalogue before anything is sent; the ports
 // the scripts need are opened, then the cases run in order through the exchange engine.
@@ -21,6 +23,7 @@
 #include "session/scriptrunner.h"
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/runbenches.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -51,6 +54,9 @@ constexpr std::int32_t DefaultFiscalTimeOutMs = 1000;
 constexpr const char* RunUsage =
     "usage: tallyhost-cli run SCRIPT... [--device PATH] [--fiscal-device PATH] [--baud B]\n"
     "                         [--junit FILE] [--json] [--stop-on-failure]\n"
+    "       tallyhost-cli run SCRIPT... --bench NAME=HOST[,FISCAL][@BAUD]... | --benches FILE\n"
+    "                         [--compare] [--html FILE] [--junit FILE] [--json]\n"
+    "                         [--stop-on-failure]\n"
     "\n"
     "Runs test scripts (.ths): each case's commands are sent and their answers judged by the\n"
     "case's expectations. Scripts are checked against their catalogues first; a refused\n"
@@ -61,13 +67,22 @@ constexpr const char* RunUsage =
     "  --baud B              host port speed, 1200..38400 (default 9600)\n"
     "  --junit FILE          write a JUnit report (testsuite per script, testcase per case)\n"
     "  --json                print a JSON report instead of the text lines\n"
-    "  --stop-on-failure     skip the remaining cases after the first failure\n"
+    "  --stop-on-failure     skip the remaining cases after the first failure (per bench)\n"
+    "  --bench NAME=HOST[,FISCAL][@BAUD]\n"
+    "                        a bench: a printer on its own ports (repeatable); every script\n"
+    "                        runs on every bench at the same time\n"
+    "  --benches FILE        the benches of an INI file: a section per bench with Host=,\n"
+    "                        Fiscal= and Baud=\n"
+    "  --compare             list every answer value that differs between benches\n"
+    "  --html FILE           write a report page (summary, cases by benches, differences,\n"
+    "                        response times)\n"
     "\n"
     "Scripts are UTF-8 text; what they send is converted to Latin-1 as the window does.\n"
     "The JUnit file and the JSON are written on every exit, interrupted runs included.\n"
     "\n"
-    "exit status: 0 all cases passed, 1 a case failed, 2 a script was refused or a port did\n"
-    "not open (nothing sent), 130 interrupted by SIGINT (Ctrl+C), 143 by SIGTERM\n";
+    "exit status: 0 all cases passed (on every bench), 1 a case failed or a bench could not\n"
+    "run, 2 a script was refused or a port did not open (nothing sent), 130 interrupted by\n"
+    "SIGINT (Ctrl+C), 143 by SIGTERM\n";
 
 int Refused(const std::string& message)
 {
@@ -153,6 +168,8 @@ int RunRun(int argc, char** argv)
     TBaudRate baud = br9600;
     bool json = false;
     TRunOptions options;
+    BenchArguments benches;
+    bool devicesGiven = false;
     bool operandsOnly = false;
     // A bad argument ends the run before anything is judged, but only once --junit is known,
     // so that the file it names is replaced rather than left from an earlier run.
@@ -164,6 +181,7 @@ int RunRun(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string value;
         bool missing = false;
+        std::string benchError;
         switch (ClassifyArgument(argv[i], operandsOnly)) {
         case ArgumentKind::Help:
             std::fputs(RunUsage, stdout);
@@ -181,7 +199,11 @@ int RunRun(int argc, char** argv)
         }
         if (std::string_view(argv[i]) == "--stop-on-failure") {
             options.StopOnFailure = true;
+        } else if (TakeBenchOption(argc, argv, i, benches, benchError)) {
+            if (!benchError.empty())
+                refuse(benchError);
         } else if (TakeOption(argc, argv, i, "--device", value, missing)) {
+            devicesGiven = true;
             if (missing || value.empty())
                 refuse("--device needs a path");
             else
@@ -191,6 +213,7 @@ int RunRun(int argc, char** argv)
                 refuse("--fiscal-device needs a path");
             else
                 fiscalDevice = value;
+            devicesGiven = true;
         } else if (TakeOption(argc, argv, i, "--junit", value, missing)) {
             if (missing || value.empty())
                 refuse("--junit needs a file");
@@ -204,6 +227,7 @@ int RunRun(int argc, char** argv)
             }
             if (!BaudRateFromValue(n, baud))
                 refuse("--baud needs 1200, 2400, 4800, 9600, 19200 or 38400");
+            devicesGiven = true;
         } else {
             refuse(std::string("unknown option '") + argv[i] + "'");
         }
@@ -224,6 +248,8 @@ int RunRun(int argc, char** argv)
         }
         return ExitRefused;
     }
+    if (const std::string error = CheckBenchArguments(benches, devicesGiven); !error.empty())
+        return Refused(error);
 
     int qtArgc = 1;
     char qtName[] = "tallyhost-cli";
@@ -276,6 +302,8 @@ int RunRun(int argc, char** argv)
             std::fprintf(stderr, "tallyhost-cli run: %s\n", cause.c_str());
         return finish(checked, 0);
     }
+    if (benches.Used())
+        return RunOnBenches(parsed, ports, benches, options, junit, json);
 
     TFPHostControl host;
     TFPAuxControl aux;
