@@ -21,4 +21,18 @@ QString ReportText(std::string_view bytes)
     return out;
 }
 
+QString NameText(std::string_view utf8)
+{
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
+            out += ReportText(std::string(1, static_cast<char>(c.unicode())));
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace tallyhost

@@ -12,4 +12,7 @@ namespace tallyhost {
 
 QString ReportText(std::string_view bytes);
 
+// UTF-8 text (names, paths, refusals) as a report carries it, controls escaped the same way.
+QString NameText(std::string_view utf8);
+
 } // namespace tallyhost

@@ -1,4 +1,5 @@
 #include "session/scriptreport.h"
+#include "session/reporttext.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,43 +12,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace tallyhost {
 
 namespace {
-
-// Bytes as the reports carry them: Latin-1 characters, with the controls XML 1.0 cannot hold
-// written as \xHH, so that a printer's raw bytes never make a report unreadable.
-QString ReportText(const std::string& bytes)
-{
-    QString out;
-    out.reserve(static_cast<qsizetype>(bytes.size()));
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r') {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", b);
-            out += QLatin1String(escape);
-        } else
-            out += QChar(b);
-    }
-    return out;
-}
-
-// UTF-8 text (names, paths, refusals) as the reports carry it, controls escaped the same way.
-QString NameText(const std::string& utf8)
-{
-    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    QString out;
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
-            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
-        else
-            out += c;
-    }
-    return out;
-}
 
 QString Seconds(double seconds)
 {

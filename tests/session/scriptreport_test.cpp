@@ -92,7 +92,7 @@ std::vector<TScriptResult> SampleRun()
                     {}};
     TCaseResult error{
         "Refused", 18, TCaseStatus::Failed, 0, TCaseFailure{19, "", "", "too long", true}, {}};
-    TCaseResult skipped{"Later", 20, TCaseStatus::Skipped, 0, std::nullopt, {}, "interrupted"};
+    TCaseResult skipped{"Later\x1B", 20, TCaseStatus::Skipped, 0, std::nullopt, {}, "interrupted"};
     ok.Steps = {{5, 42}, {7, std::nullopt}};
     demo.Cases = {ok, bad, raw, error, skipped};
     TScriptResult refused;
@@ -134,7 +134,7 @@ TEST(ScriptReport, JUnitFileHasTheStructureCiServersRead)
          "printer status expected 0000, got 0008 (line 12)", "HOST --> 02 21 74 03\n"},
         {"Raw bytes", "0.010", "field 'Echo' expected A, got B\\x01\\x1F\u00E9 (line 16)", ""},
         {"Refused", "0.000", "too long (line 19)", ""},
-        {"Later", "0.000", "", ""},
+        {"Later\\x1B", "0.000", "", ""},
         {"(run)", "0.000", "interrupted by SIGINT", ""},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
