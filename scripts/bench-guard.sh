@@ -9,7 +9,10 @@
 #                      printer) / the bare ping-pong over a pseudo-terminal
 #                      (bench_pty_pingpong: the same bytes, no Tallyhost code, the exchange
 #                      handed to an I/O thread and waited for as every link does): at least
-#                      0.5. Both are the rates their median exchange time stands for: on a
+#                      0.4. The link's aim is 0.5 or more (0.55 to 0.73 was measured, on idle
+#                      and on loaded machines); the floor sits below that so that noise never
+#                      fails CI, while a charge of wire time on pseudo-terminals (0.01) or
+#                      any slowdown by half still does. Both are the rates their median exchange time stands for: on a
 #                      loaded machine the mean is mostly the scheduler's long tail (it was
 #                      seen to swing twentyfold between runs a minute apart). The means, and
 #                      the ping-pong's rate without the hand-over, are printed too.
@@ -133,7 +136,7 @@ judge() {
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
 
-judge "host exchanges" "$host" "/s" "ping-pong $pingpong/s" "$(ratio "$host" "$pingpong")" 0.50
+judge "host exchanges" "$host" "/s" "ping-pong $pingpong/s" "$(ratio "$host" "$pingpong")" 0.40
 judge "script steps" "$steps" "/s" "host exchanges $host_mean/s" "$(ratio "$steps" "$host_mean")" 0.40
 judge "first paint" "$paint" ms "limit 2000 ms" "$(ratio 2000 "$paint")" 1.00
 judge "tree listing" "$tree" ms "limit 1000 ms" "$(ratio 1000 "$tree")" 1.00
