@@ -64,17 +64,17 @@ bool IsBenchName(std::string_view name)
     });
 }
 
-std::string ParseBenchSpec(std::string_view spec, TBench& bench)
+std::string ParseBenchOption(std::string_view text, TBench& bench)
 {
-    const std::string shown = "bench '" + std::string(spec) + "'";
-    const auto equals = spec.find('=');
+    const std::string shown = "bench '" + std::string(text) + "'";
+    const auto equals = text.find('=');
     if (equals == std::string_view::npos)
         return shown + " wants NAME=HOST_DEVICE[,FISCAL_DEVICE][@BAUD]";
     bench = TBench{};
-    bench.Name = std::string(spec.substr(0, equals));
+    bench.Name = std::string(text.substr(0, equals));
     if (!IsBenchName(bench.Name))
         return shown + ": a name is letters, digits and . _ + -";
-    std::string_view devices = spec.substr(equals + 1);
+    std::string_view devices = text.substr(equals + 1);
     // A device path may hold '@' itself: only a last '@' followed by a speed is one.
     if (const auto at = devices.rfind('@'); at != std::string_view::npos) {
         const std::string_view speed = devices.substr(at + 1);

@@ -37,7 +37,7 @@ struct TBench
 bool IsBenchName(std::string_view name);
 
 // "NAME=HOST_DEVICE[,FISCAL_DEVICE][@BAUD]" into `bench`; an error text, or empty when taken.
-std::string ParseBenchSpec(std::string_view spec, TBench& bench);
+std::string ParseBenchOption(std::string_view text, TBench& bench);
 
 // A benches file: an INI file with a section per bench (its name) and the keys Host, Fiscal
 // and Baud. Appends the benches in file order; returns an error naming the file and section,

@@ -18,11 +18,11 @@ using namespace tallyhost;
 
 namespace {
 
-TEST(BenchSpec, NameDevicesAndSpeed)
+TEST(BenchOption, NameDevicesAndSpeed)
 {
     const struct
     {
-        const char* Spec;
+        const char* Option;
         const char* Error; // a part of it; empty: taken
         const char* Host;
         const char* Fiscal;
@@ -43,19 +43,19 @@ TEST(BenchSpec, NameDevicesAndSpeed)
     };
     for (const auto& row : rows) {
         TBench bench;
-        const std::string error = ParseBenchSpec(row.Spec, bench);
+        const std::string error = ParseBenchOption(row.Option, bench);
         if (*row.Error) {
-            EXPECT_NE(error.find(row.Error), std::string::npos) << row.Spec << ": " << error;
+            EXPECT_NE(error.find(row.Error), std::string::npos) << row.Option << ": " << error;
             continue;
         }
-        EXPECT_EQ(error, "") << row.Spec;
-        EXPECT_EQ(bench.Host, row.Host) << row.Spec;
-        EXPECT_EQ(bench.Fiscal, row.Fiscal) << row.Spec;
-        EXPECT_EQ(bench.Baud, row.Baud) << row.Spec;
+        EXPECT_EQ(error, "") << row.Option;
+        EXPECT_EQ(bench.Host, row.Host) << row.Option;
+        EXPECT_EQ(bench.Fiscal, row.Fiscal) << row.Option;
+        EXPECT_EQ(bench.Baud, row.Baud) << row.Option;
     }
 }
 
-TEST(BenchSpec, BenchesFileInFileOrderAndItsMistakesNamed)
+TEST(BenchOption, BenchesFileInFileOrderAndItsMistakesNamed)
 {
     QTemporaryDir dir;
     const auto write = [&](const char* text) {

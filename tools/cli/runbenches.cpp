@@ -143,7 +143,7 @@ bool TakeBenchOption(int argc, char** argv, int& index, BenchArguments& args, st
     } else if (TakeOption(argc, argv, index, "--bench", value, missing)) {
         TBench bench;
         error = missing ? "--bench needs NAME=HOST_DEVICE[,FISCAL_DEVICE][@BAUD]"
-                        : ParseBenchSpec(value, bench);
+                        : ParseBenchOption(value, bench);
         if (error.empty())
             args.Benches.push_back(std::move(bench));
     } else if (TakeOption(argc, argv, index, "--benches", value, missing)) {
