@@ -414,9 +414,12 @@ TEST(UartLine, ResponseTimeRunsFromTheFrameLeavingToTheAnswersFirstByte)
         const std::string answer = hostframe::BuildFrame("0000\x1C"
                                                          "0000\x1C",
                                                          0x20);
-        ASSERT_TRUE(b.printer.Write("\x06"));
+        // The two pauses are the printer's own time, the very thing measured, not waits for a
+        // state: the frame was seen gone before the first one starts, so the time cannot be
+        // under 60 ms, and it must end at the answer's first byte, long before its last. The
+        // ACK comes with the answer, so it tells nothing of when the printer had the command.
         std::this_thread::sleep_for(60ms); // the printer at work
-        ASSERT_TRUE(b.printer.Write(answer.substr(0, 3)));
+        ASSERT_TRUE(b.printer.Write("\x06" + answer.substr(0, 3)));
         std::this_thread::sleep_for(600ms); // and slow to finish its frame
         ASSERT_TRUE(b.printer.Write(answer.substr(3)));
         ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FinalAnswer, 3000ms));
@@ -439,6 +442,8 @@ TEST(UartLine, FiscalCommandAnsweredByAckAloneHasAResponseTime)
         ASSERT_TRUE(auxframe::BuildFrame("0123456789", frame));
         b.Send(worker, frame);
         ASSERT_EQ(b.Read(frame.size(), 2000ms), frame);
+        // The printer's own time before its ACK, the quantity measured (not a wait for a
+        // state): the frame had left before the printer read it, so at least 80 ms pass.
         std::this_thread::sleep_for(80ms);
         ASSERT_TRUE(b.printer.Write("\x06"));
         ASSERT_TRUE(b.WaitCode(FPN_AckReceived, 2000ms));
