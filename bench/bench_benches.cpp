@@ -12,6 +12,7 @@
 //
 // Run: build/bench/bench_benches [--benchmark_...]
 
+#include "benchscript.h"
 #include "session/benchrun.h"
 #include "session/scriptcheck.h"
 #include "tests/links/simprocess.h"
@@ -123,23 +124,10 @@ void BM_InstantOnBenches(benchmark::State& state)
     }
     QTemporaryDir dir;
     const std::string path = dir.filePath(QStringLiteral("bench.ths")).toStdString();
-    std::string text = "catalogue " TALLYHOST_EXAMPLES_DIR "/demo.thf\n";
-    for (int i = 0; i < kInstantCases; ++i) {
-        text += "case \"Status " + std::to_string(i) +
-                "\"\n"
-                "  send Status \"Status request\"\n"
-                "  expect printer-status 0000\n"
-                "  expect fiscal-status 0000\n"
-                "  expect return-code 0\n";
-    }
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size())) {
+    if (!tallyhost::bench::writeStatusScript(path, kInstantCases)) {
         state.SkipWithError("cannot write the script");
         return;
     }
-    file.close();
     RunOnBenches(state, sim, path, count);
 }
 

@@ -6,6 +6,7 @@
 //
 // Run: build/bench/bench_script_run [--benchmark_...]
 
+#include "benchscript.h"
 #include "session/exchange.h"
 #include "session/script.h"
 #include "session/scriptcheck.h"
@@ -15,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -35,23 +35,10 @@ void BM_ScriptRun(benchmark::State& state)
     }
     QTemporaryDir dir;
     const std::string path = dir.filePath(QStringLiteral("bench.ths")).toStdString();
-    std::string text = "catalogue " TALLYHOST_EXAMPLES_DIR "/demo.thf\n";
-    for (int i = 0; i < kCases; ++i) {
-        text += "case \"Status " + std::to_string(i) +
-                "\"\n"
-                "  send Status \"Status request\"\n"
-                "  expect printer-status 0000\n"
-                "  expect fiscal-status 0000\n"
-                "  expect return-code 0\n";
-    }
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size())) {
+    if (!tallyhost::bench::writeStatusScript(path, kCases)) {
         state.SkipWithError("cannot write the script");
         return;
     }
-    file.close();
 
     tallyhost::TFPHostControl host;
     host.SetDevicePath(sim.HostPath());

@@ -49,21 +49,6 @@ QString Seconds(double s)
     return QString::number(std::max(0.0, s), 'f', 3) + QStringLiteral(" s");
 }
 
-QString StatusWord(TCaseStatus status)
-{
-    switch (status) {
-    case TCaseStatus::Passed:
-        return QStringLiteral("passed");
-    case TCaseStatus::Failed:
-        return QStringLiteral("failed");
-    case TCaseStatus::Skipped:
-        return QStringLiteral("skipped");
-    case TCaseStatus::Stopped:
-        return QStringLiteral("stopped");
-    }
-    return {};
-}
-
 class Page
 {
 public:
@@ -195,9 +180,9 @@ void Matrix(Page& p, const std::vector<TBenchResult>& results)
                     continue;
                 }
                 const TCaseResult& c = *it->second;
-                p.Start(QStringLiteral("td"), StatusWord(c.Status));
-                p.w.writeCharacters(StatusWord(c.Status) + QStringLiteral(" \u00b7 ") +
-                                    Seconds(c.Seconds));
+                const QString status = QLatin1String(CaseStatusName(c.Status));
+                p.Start(QStringLiteral("td"), status);
+                p.w.writeCharacters(status + QStringLiteral(" \u00b7 ") + Seconds(c.Seconds));
                 if (c.Status == TCaseStatus::Failed && c.Failure) {
                     p.Start(QStringLiteral("div"), QStringLiteral("why"));
                     p.Text(QStringLiteral("b"), ReportText(c.Failure->Expectation));

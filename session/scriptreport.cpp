@@ -30,22 +30,22 @@ std::string Joined(const std::vector<std::string>& lines)
     return out;
 }
 
-QString StatusName(TCaseStatus status)
+} // namespace
+
+const char* CaseStatusName(TCaseStatus status)
 {
     switch (status) {
     case TCaseStatus::Passed:
-        return QStringLiteral("passed");
+        return "passed";
     case TCaseStatus::Failed:
-        return QStringLiteral("failed");
+        return "failed";
     case TCaseStatus::Skipped:
-        return QStringLiteral("skipped");
+        return "skipped";
     case TCaseStatus::Stopped:
-        return QStringLiteral("stopped");
+        return "stopped";
     }
-    return {};
+    return "";
 }
-
-} // namespace
 
 std::string FailureMessage(const TCaseFailure& failure)
 {
@@ -219,7 +219,7 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
             QJsonObject o;
             o["name"] = NameText(c.Name);
             o["line"] = c.Line;
-            o["status"] = StatusName(c.Status);
+            o["status"] = QLatin1String(CaseStatusName(c.Status));
             o["time"] = std::round(c.Seconds * 1000) / 1000;
             if (c.Failure) {
                 QJsonObject f;

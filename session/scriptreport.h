@@ -37,6 +37,9 @@ enum class TCaseStatus
     Stopped, // cut off by the runner's Stop: the case going on and every one after it
 };
 
+// The word every report writes for a status: "passed", "failed", "skipped", "stopped".
+const char* CaseStatusName(TCaseStatus status);
+
 // A send step of a case: its line and the response time of its answer (of the last run, for
 // a repeat); none when no answer came.
 struct TStepTime
