@@ -282,6 +282,12 @@ std::vector<TScriptResult> AllScripts(const std::vector<TBenchResult>& results)
     return all;
 }
 
+bool AnswersToCompare(const std::vector<TBenchResult>& results)
+{
+    return std::count_if(results.begin(), results.end(),
+                         [](const TBenchResult& b) { return !b.Steps.empty(); }) >= 2;
+}
+
 std::vector<TBenchSteps> AllSteps(const std::vector<TBenchResult>& results)
 {
     std::vector<TBenchSteps> all;

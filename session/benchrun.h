@@ -103,6 +103,10 @@ private:
 // The results of every bench as one list for the reports (a script per bench).
 std::vector<TScriptResult> AllScripts(const std::vector<TBenchResult>& results);
 
+// Whether two benches or more sent a step, so that their answers could be compared at all:
+// without, "no difference" would be a verdict on steps that never ran.
+bool AnswersToCompare(const std::vector<TBenchResult>& results);
+
 // The steps of every bench, for CompareBenches.
 std::vector<TBenchSteps> AllSteps(const std::vector<TBenchResult>& results);
 

@@ -217,8 +217,10 @@ void Differences(Page& p, const std::vector<TBenchResult>& results,
     }
     if (differences.empty()) {
         p.Text(QStringLiteral("p"),
-               QStringLiteral("Every step that ran on more than one bench got the same answer "
-                              "values on each."),
+               !AnswersToCompare(results)
+                   ? QStringLiteral("Nothing compared: no step ran on more than one bench.")
+                   : QStringLiteral("Every step that ran on more than one bench got the same "
+                                    "answer values on each."),
                QStringLiteral("muted"));
         return;
     }

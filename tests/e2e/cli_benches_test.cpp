@@ -221,9 +221,12 @@ TEST_F(Benches, ABenchesFileAndJsonAndTwoAlikeBenchesPass)
     EXPECT_TRUE(firmware[QStringLiteral("responseMs")].toObject()[QStringLiteral("B")].isDouble());
 }
 
+// Each refusal sends nothing, and replaces the JUnit file and the page an earlier run left.
 TEST(CliBenchesTest, RefusalsSendNothing)
 {
     QTemporaryDir dir;
+    const QString junit = dir.filePath(QStringLiteral("r.xml"));
+    const QString page = dir.filePath(QStringLiteral("r.html"));
     const struct
     {
         QStringList Args;
@@ -236,8 +239,7 @@ TEST(CliBenchesTest, RefusalsSendNothing)
          "bench 'A' is given twice"},
         {{QStringLiteral("--bench"), QStringLiteral("A=x"), QStringLiteral("--compare")},
          "--compare needs two benches"},
-        {{QStringLiteral("--html"), dir.filePath(QStringLiteral("r.html"))},
-         "--html needs benches"},
+        {{QStringLiteral("--html"), page}, "--html needs benches"},
         {{QStringLiteral("--bench"), QStringLiteral("A=x"), QStringLiteral("--device"),
           QStringLiteral("y")},
          "are a bench's own"},
@@ -248,10 +250,17 @@ TEST(CliBenchesTest, RefusalsSendNothing)
          "none.ths: cannot read"},
     };
     for (const auto& row : rows) {
-        const CliRun run = RunCli(QStringList{QStringLiteral("run"), DemoScript} + row.Args);
+        ASSERT_TRUE(WriteAll(junit, "stale") && WriteAll(page, "stale"));
+        QStringList args = QStringList{QStringLiteral("run"), DemoScript} + row.Args;
+        args << QStringLiteral("--junit") << junit;
+        if (!args.contains(QStringLiteral("--html")))
+            args << QStringLiteral("--html") << page;
+        const CliRun run = RunCli(args);
         EXPECT_EQ(run.Exit, 2) << row.Error;
         EXPECT_TRUE(run.Err.contains(QLatin1String(row.Error))) << run.Err.toStdString();
         EXPECT_TRUE(run.Out.isEmpty()) << run.Out.toStdString();
+        EXPECT_TRUE(ReadAll(junit).startsWith("<?xml")) << row.Error;
+        EXPECT_TRUE(ReadAll(page).contains("Not run: ")) << row.Error;
     }
 }
 

@@ -188,6 +188,15 @@ TEST(BenchReport, PageIsWellFormedWithPrinterBytesAndNamesTheFailure)
     EXPECT_EQ(marks, 1);
     EXPECT_EQ(errors.size(), 2); // the summary's and the matrix's cell of bench B
     EXPECT_TRUE(errors.contains(QStringLiteral("could not run: cannot open the host port \\x1B")));
+
+    // No difference is a verdict only when some step ran on two benches.
+    const std::string nothing = "Nothing compared: no step ran on more than one bench.";
+    EXPECT_NE(html.find(nothing), std::string::npos);
+    b.Error.clear();
+    b.Steps = a.Steps;
+    const std::string alike = HtmlReport({a, b}, {}, THtmlReportOptions{"T", "", true});
+    EXPECT_EQ(alike.find(nothing), std::string::npos);
+    EXPECT_NE(alike.find("got the same answer values on each"), std::string::npos);
 }
 
 } // namespace

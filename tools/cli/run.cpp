@@ -232,24 +232,25 @@ int RunRun(int argc, char** argv)
             refuse(std::string("unknown option '") + argv[i] + "'");
         }
     }
+    if (argError.empty())
+        argError = CheckBenchArguments(benches, devicesGiven);
     if (!argError.empty() || scripts.empty()) {
         if (!argError.empty())
             std::fprintf(stderr, "tallyhost-cli run: %s\n\n", argError.c_str());
         std::fputs(RunUsage, stderr);
-        if (!junit.empty()) {
-            std::vector<TScriptResult> results;
-            for (const std::string& path : scripts) {
-                TScriptResult result;
-                result.Script = path;
-                result.Error = "not run: " + (argError.empty() ? "no script" : argError);
-                results.push_back(std::move(result));
-            }
-            WriteReports(results, junit, false);
+        const std::string cause = argError.empty() ? "no script" : argError;
+        std::vector<TScriptResult> results;
+        for (const std::string& path : scripts) {
+            TScriptResult result;
+            result.Script = path;
+            result.Error = "not run: " + cause;
+            results.push_back(std::move(result));
         }
+        if (!junit.empty())
+            WriteReports(results, junit, false);
+        WriteNotRunPage(benches, results, cause);
         return ExitRefused;
     }
-    if (const std::string error = CheckBenchArguments(benches, devicesGiven); !error.empty())
-        return Refused(error);
 
     int qtArgc = 1;
     char qtName[] = "tallyhost-cli";
@@ -300,6 +301,7 @@ int RunRun(int argc, char** argv)
         }
         if (g_signal)
             std::fprintf(stderr, "tallyhost-cli run: %s\n", cause.c_str());
+        WriteNotRunPage(benches, checked, g_signal ? cause : "a script was refused");
         return finish(checked, 0);
     }
     if (benches.Used())

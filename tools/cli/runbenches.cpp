@@ -174,6 +174,29 @@ std::string CheckBenchArguments(const BenchArguments& args, bool devicesGiven)
     return CheckBenches(args.Benches);
 }
 
+void WriteNotRunPage(const BenchArguments& args, const std::vector<TScriptResult>& scripts,
+                     const std::string& cause)
+{
+    if (args.Html.empty())
+        return;
+    std::vector<TBenchResult> results;
+    for (const TBench& bench : args.Benches) {
+        TBenchResult result;
+        result.Bench = bench;
+        result.Error = cause;
+        result.Scripts = scripts;
+        results.push_back(std::move(result));
+    }
+    THtmlReportOptions html;
+    html.Title = "Not run: " + cause;
+    html.Compared = args.Compare;
+    html.Generated = QDateTime::currentDateTimeUtc()
+                         .toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"))
+                         .toStdString();
+    if (!WriteText(args.Html, HtmlReport(results, {}, html)))
+        std::fprintf(stderr, "tallyhost-cli run: cannot write %s\n", args.Html.c_str());
+}
+
 int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
                  const BenchArguments& args, const TRunOptions& options, const std::string& junit,
                  bool json)
@@ -227,7 +250,9 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
                 std::printf("%s %s (%.3f s)\n", BenchColumn(b.Bench.Name, width).c_str(),
                             Counts(t).c_str(), b.Seconds);
         }
-        if (args.Compare) {
+        if (args.Compare && !AnswersToCompare(results)) {
+            std::printf("nothing compared: no step ran on more than one bench\n");
+        } else if (args.Compare) {
             std::printf("%zu difference%s between benches\n", differences.size(),
                         differences.size() == 1 ? "" : "s");
             const bool withScript = scripts.size() > 1;

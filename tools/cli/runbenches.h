@@ -30,6 +30,12 @@ std::string CheckBenchArguments(const BenchArguments& args, bool devicesGiven);
 // the JSON report), writes the JUnit and HTML files asked for. Exit status: 0 every case passed
 // on every bench, 1 a case failed or a bench could not run, 128 + the signal's number for a run
 // stopped by SIGINT or SIGTERM (the reports are written all the same).
+// The report page of a run that sent nothing (refused, or interrupted before it began): every
+// bench asked for, each as not run for `cause`, with the scripts as they stand. A page left
+// from an earlier run must never stand for this one.
+void WriteNotRunPage(const BenchArguments& args, const std::vector<TScriptResult>& scripts,
+                     const std::string& cause);
+
 int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
                  const BenchArguments& args, const TRunOptions& options, const std::string& junit,
                  bool json);
