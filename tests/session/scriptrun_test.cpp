@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <numeric>
 #include <random>
 #include <string>
 #include <tuple>
@@ -173,7 +174,10 @@ TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
         r.PrinterStatus = static_cast<std::uint16_t>(random());
         r.FiscalStatus = static_cast<std::uint16_t>(random());
         r.ReturnCode = static_cast<std::uint16_t>(random());
-        r.AnswerFields = {AnswerEntry{3, "Name", bytes(10), ""}, AnswerEntry{4, "", bytes(10), ""},
+        std::string every(256, '\0'); // the first round's answer holds every byte value
+        std::iota(every.begin(), every.end(), '\0');
+        r.AnswerFields = {AnswerEntry{3, "Name", round ? bytes(10) : every, ""},
+                          AnswerEntry{4, "", bytes(10), ""},
                           AnswerEntry{5, "Note", bytes(10) + " \r", ""}};
         const TRecordedSend send{"T", "Conv", &request, 0, &r};
         const std::string script =
