@@ -466,6 +466,8 @@ TEST_F(RecordReplayTest, ProgressAdvancesPerRunAndAStopLeavesTheRestStopped)
     const std::string junit = JUnitReport({stopped});
     EXPECT_NE(junit.find("skipped=\"2\""), std::string::npos) << junit;
     EXPECT_NE(junit.find("<skipped message=\"the run was stopped\"/>"), std::string::npos);
+    const QString json = QString::fromStdString(JsonReport({stopped}));
+    EXPECT_EQ(json.count(QStringLiteral("\"status\": \"stopped\"")), 2) << json.toStdString();
 }
 
 } // namespace
