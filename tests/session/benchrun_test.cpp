@@ -33,6 +33,7 @@ TEST(BenchOption, NameDevicesAndSpeed)
         {"B=,/dev/ttyUSB1", "", "", "/dev/ttyUSB1", br9600},
         // An '@' inside a path is the path's; only a trailing speed is taken.
         {"C=/dev/serial/by-path/pci@0-usb", "", "/dev/serial/by-path/pci@0-usb", "", br9600},
+        {"H=/dev/serial/by-path/pci@0-usb@19200", "", "/dev/serial/by-path/pci@0-usb", "", br19200},
         {"D=/dev/x@", "baud ''", "", "", br9600},
         {"E=/dev/x@115200", "baud '115200'", "", "", br9600},
         {"/dev/ttyUSB0", "wants NAME=", "", "", br9600},
