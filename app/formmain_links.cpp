@@ -560,11 +560,13 @@ void TFormMain::FPAuxControl1Close(TFPAuxControl*)
     PostNotification(FormChildTerminalWindow, WM_TERM_AUX_CLOSE);
 }
 
-void TFormMain::FPAuxControl1Ack(TFPAuxControl*)
+void TFormMain::FPAuxControl1Ack(TFPAuxControl* Sender)
 {
     if (!FormChildLogWindow)
         return;
-    PostNotification(FormChildLogWindow, WM_LOG_ACK);
+    // A fiscal ACK is the whole answer of its command: its response time goes with it.
+    PostNotification(FormChildLogWindow, WM_LOG_ACK, QByteArray(),
+                     Sender ? Sender->LastResponseMs() : -1);
     PostNotification(FormChildTerminalWindow, WM_TERM_AUX_ACK);
 }
 

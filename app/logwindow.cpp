@@ -358,6 +358,7 @@ void TFormChildLogWindow::HandleLogNotification(int notification, const TNotific
         record.Port = m_lastSentPort;
         record.Direction = LogDirection::Received;
         record.Kind = LogKind::Ack;
+        record.ResponseMs = event.HasFrame() ? event.Param() : -1; // a fiscal ACK's own
         break;
     case LogEvent::HostOpen:
     case LogEvent::HostClose:

@@ -70,8 +70,8 @@ public:
 
     bool HasFrame() const { return m_hasFrame; }
     const QByteArray& Frame() const { return m_frame; }
-    // WM_LOG_WIRE: the kind and link; WM_LOG_HOST_READ and WM_LOG_AUX_READ: the response
-    // time in ms of a final answer, or -1.
+    // WM_LOG_WIRE: the kind and link; WM_LOG_HOST_READ, WM_LOG_AUX_READ and a fiscal
+    // WM_LOG_ACK: the response time in ms of a final answer, or -1.
     int Param() const { return m_param; }
 
 private:

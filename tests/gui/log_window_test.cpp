@@ -187,8 +187,11 @@ TEST_F(LogWindowTest, LowLevelFlagHidesAcknowledgementsInTheViewOnly)
     source.Settings.LowLevel = true;
     PostNotification(&window, WM_LOG_SETTINGS);
     PostNotification(&window, WM_LOG_ACK);
+    PostNotification(&window, WM_LOG_ACK, QByteArray(), 31); // a fiscal ACK, the whole answer
     Deliver(window);
-    EXPECT_EQ(ViewLines(window), QStringList{"FP   --> ACK"});
+    window.RichEditLog()->SetColumns({false, false, true});
+    EXPECT_EQ(ViewLines(window), QStringList({"FP   --> ACK", "FP   --> ACK [31 ms]"}));
+    EXPECT_TRUE(ReadAll(logFile()).endsWith("FP   --> ACK\r\nFP   --> ACK\r\n"));
 }
 
 TEST_F(LogWindowTest, NewColoursApplyToLaterLinesOnly)

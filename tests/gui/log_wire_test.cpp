@@ -180,6 +180,37 @@ TEST_F(LogWireTest, EachFaultLeavesItsOwnLineAndTheDefaultFileKeepsItsLines)
     EXPECT_EQ(FileLines(), expected);
 }
 
+// A fiscal command answered by ACK alone: the ACK is its answer and carries its time.
+TEST_F(LogWireTest, AFiscalAckAloneShowsItsResponseTime)
+{
+    Scenario s = QuickScenario();
+    tallyhost::sim::FiscalRule ack;
+    ack.Name = "Fiscal.AB";
+    ack.Match = "AB";
+    ack.Frames = {};
+    ack.Delay = Millis(120);
+    s.FiscalRules.push_back(ack);
+    StartSimulator(s);
+    StoreLogSettings(false);
+    OpenFile(DemoFile(1), true);
+    Select("F", "Join");
+    SendAndWait();
+    static const QRegularExpression timed(QStringLiteral("^FP   --> ACK \\[(\\d+) ms\\]$"));
+    QStringList view;
+    const auto line = [&] {
+        return std::find_if(view.begin(), view.end(),
+                            [](const QString& l) { return timed.match(l).hasMatch(); });
+    };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            view = FormChildLogWindow->ViewLines();
+            return line() != view.end();
+        },
+        5000))
+        << view.join(u'\n').toStdString();
+    EXPECT_GE(timed.match(*line()).captured(1).toInt(), 120);
+}
+
 TEST_F(LogWireTest, LogEveryBytePutsTheSameLinesInTheFile)
 {
     const QStringList view = RunFaults(true);
@@ -279,9 +310,8 @@ TEST_F(LogWireTest, ALogTheProgramWroteIsReadBackDecodedInTheWindowAndByTheComma
     const QStringList decoded = reader->Panel()->DecodedLines();
     EXPECT_TRUE(decoded.contains(QStringLiteral("Answer to|G / Sale|")))
         << decoded.join('\n').toStdString();
-    EXPECT_TRUE(
-        decoded.filter(QRegularExpression(QStringLiteral("^  Checksum\\|.... \\(good\\)"))).size() ==
-        1)
+    EXPECT_TRUE(decoded.filter(QRegularExpression(QStringLiteral("^  Checksum\\|.... \\(good\\)")))
+                    .size() == 1)
         << decoded.join('\n').toStdString();
     reader->close();
 
