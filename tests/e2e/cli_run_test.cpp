@@ -4,6 +4,9 @@
 #include "cliprocess.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -78,6 +81,28 @@ TEST(CliRunTest, DemoScriptPassesOnTheDemoScenarioAndFailsOnAnotherStatusWord)
         const QByteArray report = ReadAll(junit);
         EXPECT_EQ(report.count("<testcase "), 6);
         EXPECT_EQ(report.count("<failure"), 0);
+
+        // --json gives every send step its response time; the fiscal printer's 30 ms of work
+        // are all of it (its time runs from the frame taken by the port, before the printer
+        // could start).
+        const CliRun json = RunCli(
+            QStringList{QStringLiteral("run"), DemoScript, QStringLiteral("--json")} + demo.Ports(),
+            RunWait);
+        int steps = 0;
+        const QJsonArray cases =
+            QJsonDocument::fromJson(json.Out.toUtf8())
+                .object()[QStringLiteral("scripts")][0][QStringLiteral("cases")]
+                .toArray();
+        for (const QJsonValue c : cases) {
+            for (const QJsonValue step : c[QStringLiteral("steps")].toArray()) {
+                ++steps;
+                const QJsonValue ms = step[QStringLiteral("responseMs")];
+                ASSERT_TRUE(ms.isDouble()) << json.Out.toStdString();
+                if (c[QStringLiteral("name")] == QLatin1String("Fiscal port"))
+                    EXPECT_GE(ms.toInt(), 30);
+            }
+        }
+        EXPECT_EQ(steps, 10) << json.Out.toStdString();
     }
 
     // The same printer, but its status request answers the printer status 0048.
