@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/catalogcheck.h"
+#include "core/colors.h"
 #include "core/errors.h"
 #include "core/fieldedit.h"
 #include "core/profile.h"
@@ -319,6 +320,25 @@ TEST(CatalogueCheck, DemoAndNewFilesAreClean)
     PasteGroupToRoot(path, "Daily");
     ASSERT_TRUE(CheckTerminalFile(path, findings));
     EXPECT_TRUE(findings.empty()) << describe(findings) << readBytes(path);
+}
+
+// The demo's lit records are read on the panels' face: each colour stands out from it at
+// least as much as a mark must from its ground (3:1), none is the face itself.
+TEST(CatalogueCheck, DemoRecordsCanBeSeenOnThePanels)
+{
+    TTerminalCache cache;
+    ASSERT_TRUE(cache.LoadFromFile(TALLYHOST_SOURCE_DIR "/examples/demo.thf"));
+    int records = 0;
+    for (const char* section : {"FiscalAnswer", "PrinterAnswer"}) {
+        TStatusTable table;
+        LoadStatusRecords(cache, section, table);
+        for (int i = 0; i < table.RecordCount; ++i, ++records) {
+            const TStatusRecord& r = table.Records[i];
+            EXPECT_GE(ContrastRatio(ColorToRgbParts(r.Color), ColorToRgbParts(clBtnFace)), 3.0)
+                << section << " " << r.Text;
+        }
+    }
+    EXPECT_EQ(records, 28);
 }
 
 TEST(CatalogueCheck, UnreadableFiles)
