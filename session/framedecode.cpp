@@ -214,11 +214,21 @@ void TLogDecoder::NameHostFrame(LogDirection direction, const HostFrameParts& pa
             return;
         }
         out.push_back({0, "Command", command->Group + " / " + command->Name, {}, false});
+        // Each value read back as an answer field of the same type is shown: 00001000 of a
+        // Currency field with three decimals is 00001.000, a date picker's frame a date.
+        AnswerDisplayOptions shown;
+        shown.InputDateFormat = m_settings.InputDateFormat;
+        shown.OutputDateFormat = m_settings.OutputDateFormat;
         for (int i = 0; i < command->Definition.FieldCount; ++i) {
-            const std::string caption = CaptionWithoutAccelerator(
-                command->Definition.Fields[static_cast<std::size_t>(i)].Caption);
+            const TCommandFieldDef& field = command->Definition.Fields[static_cast<std::size_t>(i)];
+            const std::uint8_t type = field.ControlType == ctDate   ? TextTypeDate
+                                      : field.ControlType == ctTime ? TextTypeTime
+                                                                    : field.TextType;
             const std::string& value = parts.Fields[static_cast<std::size_t>(i)];
-            out.push_back({1, caption, BytesAsText(value), HexText(value), false});
+            out.push_back({1, CaptionWithoutAccelerator(field.Caption),
+                           BytesAsText(FormatAnswerValue({field.Caption, type, field.DecimalDigits},
+                                                         value, shown)),
+                           HexText(value), false});
         }
         return;
     }

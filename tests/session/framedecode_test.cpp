@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -55,23 +56,24 @@ TEST(FrameDecodeTest, ACommandIsTakenApartAndNamedByTheCatalogue)
     const TLogDecoder decoder(kDemo);
     ASSERT_TRUE(decoder.HasCatalogue()) << decoder.Error();
     const std::string frame =
-        HostFrame(0x21, {"B", "Coffee", "1000", "250", "2100", "S"}); // Sales / Sell item
+        HostFrame(0x21, {"B", "Coffee", "00001000", "250", "2100", "S"}); // Sales / Sell item
     const std::vector<std::string> lines =
         Lines(decoder.Decode(LogPort::Host, LogDirection::Sent, frame));
+    // Values as the window shows them (Currency fields with their decimals), bytes below.
     const std::vector<std::string> expected = {
         "Command=Sales / Sell item",
         "  Code=B",
         "  Description=Coffee",
-        "  Quantity=1000",
-        "  Unit price=250",
-        "  VAT rate=2100",
+        "  Quantity=00001.000",
+        "  Unit price=2.50",
+        "  VAT rate=21.00",
         "  Sign=S",
         "Frame=" + std::to_string(frame.size()) + " bytes, checksum good",
         "  STX=",
         "  Sequence=21 (compatible)",
         "  Field 1=B",
         "  Field 2=Coffee",
-        "  Field 3=1000",
+        "  Field 3=00001000",
         "  Field 4=250",
         "  Field 5=2100",
         "  Field 6=S",
@@ -79,6 +81,24 @@ TEST(FrameDecodeTest, ACommandIsTakenApartAndNamedByTheCatalogue)
         "  Checksum=" + frame.substr(frame.size() - 4) + " (good)",
     };
     EXPECT_EQ(lines, expected);
+
+    // Pickers' dates and times in the catalogue's formats (yymmdd sent, dd/mm/yyyy shown) and
+    // the byte-valued types: the command's lines, before its frame's.
+    const auto named = [&](const std::vector<std::string>& values) {
+        std::vector<std::string> lines =
+            Lines(decoder.Decode(LogPort::Host, LogDirection::Sent, HostFrame(0x23, values)));
+        lines.erase(std::find_if(lines.begin(), lines.end(),
+                                 [](const std::string& l) { return l.rfind("Frame=", 0) == 0; }),
+                    lines.end());
+        return lines;
+    };
+    EXPECT_EQ(named({"X", "261208", "093015"}),
+              (std::vector<std::string>{"Command=Setup / Set date and time", "  Code=X",
+                                        "  Date=08/12/2026", "  Time=09:30:15"}));
+    EXPECT_EQ(
+        named({"b", "\x05", "\x1A\x2B", "\x01\x2C", "TH-SIM"}),
+        (std::vector<std::string>{"Command=Setup / Set options", "  Code=b", "  Options=00000101",
+                                  "  Key=1A2B", "  Timeout=300", "  Printer id=TH-SIM"}));
 
     // Fields the catalogue's commands do not have: taken apart, not named.
     const std::vector<std::string> unknown =
@@ -136,8 +156,8 @@ TEST(FrameDecodeTest, BadChecksumsAndFiscalFramesAreJudged)
     const DecodedLine& checksum = decoded.back();
     EXPECT_EQ(checksum.Name, "Checksum");
     EXPECT_TRUE(checksum.Bad);
-    EXPECT_TRUE(Has(Lines(decoded), "Frame=" + std::to_string(bad.size()) +
-                                        " bytes, checksum bad [bad]"));
+    EXPECT_TRUE(
+        Has(Lines(decoded), "Frame=" + std::to_string(bad.size()) + " bytes, checksum bad [bad]"));
     EXPECT_EQ(checksum.Value, bad.substr(bad.size() - 4) + " (bad: the bytes sum to " +
                                   hostframe::CheckSumText(bad.substr(0, bad.size() - 4)) + ")");
     EXPECT_TRUE(Has(Lines(decoder.Decode(LogPort::Host, LogDirection::Received, "\x02\x21*\x03")),
