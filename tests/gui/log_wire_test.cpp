@@ -10,6 +10,9 @@
 #include "tests/gui/sending_fixture.h"
 
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -332,4 +335,18 @@ TEST_F(LogWireTest, ALogTheProgramWroteIsReadBackDecodedInTheWindowAndByTheComma
     EXPECT_TRUE(printed[fiscal].contains(QStringLiteral("Text: AB1; Checksum: ")))
         << printed[fiscal].toStdString();
     EXPECT_TRUE(printed[fiscal].contains(QStringLiteral("(good)")));
+
+    // --json: an object a line, every line of the file kept, the command named.
+    cli.start(QStringLiteral(TALLYHOST_CLI_PATH),
+              {QStringLiteral("log"), logFile, QStringLiteral("--file"), m_path,
+               QStringLiteral("--json")});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0);
+    const QList<QByteArray> objects = cli.readAllStandardOutput().trimmed().split('\n');
+    EXPECT_EQ(objects.size(), printed.size() - 1); // the text ends with a line break
+    const QJsonObject sent = QJsonDocument::fromJson(objects.value(command)).object();
+    EXPECT_EQ(sent[QStringLiteral("port")], QStringLiteral("host"));
+    EXPECT_EQ(sent[QStringLiteral("decoded")][0][QStringLiteral("value")],
+              QStringLiteral("G / Sale"))
+        << objects.value(command).toStdString();
 }
