@@ -205,6 +205,24 @@ TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
             JudgeExpectation(e, r, {}, &met);
             EXPECT_TRUE(met) << script << "\nline " << e.Line;
         }
+
+        // The fiscal printer's frames take the same way back.
+        ExchangeResult f;
+        f.Outcome = ExchangeOutcome::Answered;
+        f.Fiscal = true;
+        f.FiscalFrames = {{bytes(10), false}, {round ? bytes(10) + "\r" : every, true}};
+        const std::string fiscal = RecordedCaseText("Conv", {"T", "Conv", &request, 0, &f});
+        const TScriptParse fp =
+            ParseScript("catalogue " + QuoteScriptText(catalogue) + "\n" + fiscal,
+                        dir.filePath(QStringLiteral("f.ths")).toStdString());
+        ASSERT_EQ(fp.Refusals, std::vector<std::string>{}) << fiscal;
+        const auto& expectations = fp.Script.Cases.at(0).Steps.at(0).Expectations;
+        ASSERT_EQ(expectations.size(), 3u) << fiscal;
+        for (const TExpectation& e : expectations) {
+            bool met = false;
+            JudgeExpectation(e, f, {}, &met);
+            EXPECT_TRUE(met) << fiscal << "\nline " << e.Line;
+        }
     }
 
     // What cannot be replayed is not recorded as a failure; a cut repeat replays its answers.
