@@ -109,7 +109,8 @@ void Summary(Page& p, const std::vector<TBenchResult>& results)
     p.End();
     for (const TBenchResult& b : results) {
         const TRunTotals t = Totals(b.Scripts);
-        const bool passed = b.Error.empty() && t.Failed == 0 && t.Refused == 0;
+        // A bench whose run was cut off passed nothing it did not run: its verdict says so.
+        const bool passed = b.Error.empty() && t.Failed == 0 && t.Refused == 0 && t.Stopped == 0;
         p.Start(QStringLiteral("tr"));
         p.Text(QStringLiteral("th"), ReportText(b.Bench.Name), QStringLiteral("bench"));
         p.Start(QStringLiteral("td"), QStringLiteral("ports"));
@@ -129,10 +130,13 @@ void Summary(Page& p, const std::vector<TBenchResult>& results)
         if (!b.Error.empty())
             p.Text(QStringLiteral("td"), QStringLiteral("could not run: ") + ReportText(b.Error),
                    QStringLiteral("error"));
-        else
+        else if (passed || t.Failed || t.Refused)
             p.Text(QStringLiteral("td"),
                    passed ? QStringLiteral("passed") : QStringLiteral("failed"),
                    passed ? QStringLiteral("passed verdict") : QStringLiteral("failed verdict"));
+        else
+            p.Text(QStringLiteral("td"), QStringLiteral("stopped"),
+                   QStringLiteral("stopped verdict"));
         p.End();
     }
     p.End();
@@ -450,6 +454,8 @@ std::string HtmlReport(const std::vector<TBenchResult>& results,
                        .arg(t.Passed)
                        .arg(t.Failed)
                        .arg(t.Skipped);
+    if (t.Stopped)
+        line += QStringLiteral(", %1 stopped").arg(t.Stopped);
     const auto unavailable = std::count_if(results.begin(), results.end(),
                                            [](const TBenchResult& b) { return !b.Error.empty(); });
     if (unavailable)

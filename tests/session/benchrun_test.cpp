@@ -198,6 +198,13 @@ TEST(BenchReport, PageIsWellFormedWithPrinterBytesAndNamesTheFailure)
     const std::string alike = HtmlReport({a, b}, {}, THtmlReportOptions{"T", "", true});
     EXPECT_EQ(alike.find(nothing), std::string::npos);
     EXPECT_NE(alike.find("got the same answer values on each"), std::string::npos);
+
+    // A bench cut off by a stop did not pass: its verdict and the totals say stopped.
+    a.Scripts[0].Cases[0].Status = TCaseStatus::Stopped;
+    a.Scripts[0].Cases[0].Failure.reset();
+    const std::string stopped = HtmlReport({a}, {}, THtmlReportOptions{"T", "", false});
+    EXPECT_NE(stopped.find("<td class=\"stopped verdict\">stopped</td>"), std::string::npos);
+    EXPECT_NE(stopped.find("0 passed, 0 failed, 0 skipped, 1 stopped"), std::string::npos);
 }
 
 } // namespace
