@@ -151,10 +151,13 @@ void Matrix(Page& p, const std::vector<TBenchResult>& results)
     // Scripts and their cases in the order of the first bench that ran them.
     std::vector<std::string> scripts;
     std::map<std::string, std::vector<std::string>> cases;
+    std::map<std::string, std::vector<std::string>> refusals; // a refused script's, once
     for (const TBenchResult& b : results) {
         for (const TScriptResult& s : b.Scripts) {
             if (std::find(scripts.begin(), scripts.end(), s.Script) == scripts.end())
                 scripts.push_back(s.Script);
+            if (!s.Refusals.empty())
+                refusals.emplace(s.Script, s.Refusals);
             auto& names = cases[s.Script];
             for (const TCaseResult& c : s.Cases) {
                 if (std::find(names.begin(), names.end(), c.Name) == names.end())
@@ -164,6 +167,12 @@ void Matrix(Page& p, const std::vector<TBenchResult>& results)
     }
     for (const std::string& script : scripts) {
         p.Text(QStringLiteral("h3"), ReportText(script));
+        if (const auto refused = refusals.find(script); refused != refusals.end()) {
+            // Refused before anything was sent: the reasons are all there is to show.
+            for (const std::string& why : refused->second)
+                p.Text(QStringLiteral("p"), NameText(why), QStringLiteral("error"));
+            continue;
+        }
         p.Start(QStringLiteral("table"));
         p.Start(QStringLiteral("tr"));
         p.Text(QStringLiteral("th"), QStringLiteral("Case"));
