@@ -81,9 +81,11 @@ TEST(LogViewTest, WrappedRowsStartTheHangingIndentRightOfTheFirstRow)
             EXPECT_GE(rows[1].x() + 1, view.ContentX(0)) << dpi;
         }
         EXPECT_EQ(view.RowLineRects(1).size(), 1);
-        // The next line starts below the last row of the wrapped one, at the margin.
+        // The next line starts below the last row of the wrapped one, at the margin. A row's
+        // box is its glyphs' height rounded up to a whole pixel, so it may reach up to a pixel
+        // into the next row's (with Liberation Mono at 8 points: 13 against 12.45).
         EXPECT_DOUBLE_EQ(view.RowLineRects(1).front().x(), rows[0].x());
-        EXPECT_GE(view.RowLineRects(1).front().y(), rows.back().bottom() - 0.5);
+        EXPECT_GT(view.RowLineRects(1).front().y(), rows.back().bottom() - 1);
     }
     EXPECT_EQ(TLogView::HangingIndentPoints(96), 48);
     EXPECT_EQ(TLogView::HangingIndentPoints(144), 44);
