@@ -9,6 +9,7 @@
 #include "links/fphostcontrol.h"
 #include "links/hostframe.h"
 #include "tests/links/ptyprinter.h"
+#include "tests/links/simprocess.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -27,6 +28,7 @@
 
 using namespace std::chrono_literals;
 using tallyhost::testing::PtyPrinter;
+using tallyhost::testing::SimProcess;
 
 namespace tallyhost {
 namespace {
@@ -165,7 +167,10 @@ struct Bench
         : Bench(TFPHostControl::LineSettings(br9600), baud, hiddenBuffer)
     {
     }
-    Bench(SerialLineSettings line, int baud, std::size_t hiddenBuffer, bool plain = false)
+    // `device`: the printer's end of the line, when it is not this bench's own pseudo-terminal
+    // (a simulator's port).
+    Bench(SerialLineSettings line, int baud, std::size_t hiddenBuffer, bool plain = false,
+          const std::string& device = {})
         : uart(plain)
     {
         bridge.SetHandler([this](const LinkNotification& n) {
@@ -174,7 +179,8 @@ struct Bench
         EXPECT_TRUE(printer.Ok());
         line.Baud = baud;
         uart.HiddenBuffer = hiddenBuffer;
-        EXPECT_EQ(uart.Open(printer.DevicePath(), line), SerialOpenError::None);
+        EXPECT_EQ(uart.Open(device.empty() ? printer.DevicePath() : device, line),
+                  SerialOpenError::None);
         uart.StartLine();
     }
     void Send(LinkWorker& worker, const std::string& frame)
@@ -392,62 +398,60 @@ TEST(UartLine, NoiseFromThePrinterMidFrameDoesNotStartTheAnswerWait)
 // A pseudo-terminal has no wire, so its frame counts as sent when the driver took it; a UART's
 // when its wire time has passed. Either way the response time is the printer's: from the
 // printer having the frame to the first byte of the final frame (not its ACK, not the end of
-// the frame).
+// the frame). The printer is the simulator, whose own time is what is measured: it answers
+// 200 ms after the command, one byte every 80 ms, so an answer's last byte comes more than
+// 1.2 s after its first.
 TEST(UartLine, ResponseTimeRunsFromTheFrameLeavingToTheAnswersFirstByte)
 {
+    SimProcess sim(0, "[General]\r\nSplitGap=80\r\n[Host]\r\nDelay=200\r\nFault=split\r\n");
+    ASSERT_TRUE(sim.Ok());
     for (const bool wire : {false, true}) {
         SCOPED_TRACE(wire ? "UART" : "pseudo-terminal");
-        Bench b(TFPHostControl::LineSettings(br1200), 1200, 0, !wire);
+        Bench b(TFPHostControl::LineSettings(br1200), 1200, 0, !wire, sim.HostPath());
         EXPECT_EQ(b.uart.HasWire(), wire);
         TCommThread worker(b.uart, br1200, b.bridge);
         ASSERT_TRUE(worker.Start());
-        const std::string frame = HostFrame(93); // 833 ms at 1200 baud
+        // A short first field, which the answer echoes, and 91 bytes more, 100 in all: 833 ms at
+        // 1200 baud.
+        const std::string frame =
+            hostframe::BuildFrame("S\x1C" + std::string(91, 'A') + '\x1C', 0x20);
+        ASSERT_EQ(frame.size(), 100u);
         b.Send(worker, frame);
-        ASSERT_EQ(b.Read(frame.size(), 3000ms), frame);
-        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FrameWritten, 1000ms));
+        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FrameWritten, 3000ms));
         const auto written = b.Find(TCommThread::FPN_FrameWritten)->At;
         if (wire)
             EXPECT_GE(written, b.uart.WireTime(frame.size()) - 10ms);
         else
             EXPECT_LT(written, b.uart.WireTime(frame.size()) / 2) << "wire time charged";
-
-        const std::string answer = hostframe::BuildFrame("0000\x1C"
-                                                         "0000\x1C",
-                                                         0x20);
-        // The two pauses are the printer's own time, the very thing measured, not waits for a
-        // state: the frame was seen gone before the first one starts, so the time cannot be
-        // under 60 ms, and it must end at the answer's first byte, long before its last. The
-        // ACK comes with the answer, so it tells nothing of when the printer had the command.
-        std::this_thread::sleep_for(60ms); // the printer at work
-        ASSERT_TRUE(b.printer.Write("\x06" + answer.substr(0, 3)));
-        std::this_thread::sleep_for(600ms); // and slow to finish its frame
-        ASSERT_TRUE(b.printer.Write(answer.substr(3)));
-        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FinalAnswer, 3000ms));
+        ASSERT_TRUE(b.WaitCode(TCommThread::FPN_FinalAnswer, 5000ms));
         const std::int32_t ms = b.Find(TCommThread::FPN_FrameRead)->ResponseMs;
-        EXPECT_GE(ms, 40); // 60, less what a loaded machine takes to see the frame gone
-        EXPECT_LT(ms, 600);
+        // At least the printer's 200 ms, less on a pseudo-terminal what a loaded machine takes
+        // to read the printer's ACK, which starts the time there; far below the 1.4 s after
+        // which the answer's last byte came.
+        EXPECT_GE(ms, 100);
+        EXPECT_LT(ms, 800);
         worker.SignalEndCommand();
     }
 }
 
+// The simulator takes 200 ms before its lone ACK.
 TEST(UartLine, FiscalCommandAnsweredByAckAloneHasAResponseTime)
 {
+    SimProcess sim(0, "[Fiscal.Ack]\r\nMatch=0\r\nAckOnly=1\r\nDelay=200\r\n");
+    ASSERT_TRUE(sim.Ok());
     for (const bool wire : {false, true}) {
         SCOPED_TRACE(wire ? "UART" : "pseudo-terminal");
-        Bench b(TFPAuxControl::LineSettings(), 9600, 0, !wire);
+        Bench b(TFPAuxControl::LineSettings(), 9600, 0, !wire, sim.FiscalPath());
         const std::atomic<std::int32_t> timeOut{3000};
         TFCommThread worker(b.uart, b.bridge, timeOut);
         ASSERT_TRUE(worker.Start());
         std::string frame;
         ASSERT_TRUE(auxframe::BuildFrame("0123456789", frame));
         b.Send(worker, frame);
-        ASSERT_EQ(b.Read(frame.size(), 2000ms), frame);
-        // The printer's own time before its ACK, the quantity measured (not a wait for a
-        // state): the frame had left before the printer read it, so at least 80 ms pass.
-        std::this_thread::sleep_for(80ms);
-        ASSERT_TRUE(b.printer.Write("\x06"));
-        ASSERT_TRUE(b.WaitCode(FPN_AckReceived, 2000ms));
-        EXPECT_GE(b.Find(FPN_AckReceived)->ResponseMs, 60);
+        ASSERT_TRUE(b.WaitCode(FPN_AckReceived, 3000ms));
+        // The frame counts as sent no later than the printer had it (on the UART, when its
+        // 15 ms on the line were over, which the printer's reading may trail by a few).
+        EXPECT_GE(b.Find(FPN_AckReceived)->ResponseMs, 180);
         EXPECT_LT(b.Find(FPN_AckReceived)->ResponseMs, 1000);
     }
 }
