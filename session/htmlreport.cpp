@@ -110,16 +110,16 @@ void Summary(Page& p, const std::vector<TBenchResult>& results)
     for (const TBenchResult& b : results) {
         const TRunTotals t = Totals(b.Scripts);
         // A bench whose run was cut off passed nothing it did not run: its verdict says so.
-        const bool passed = b.Error.empty() && t.Failed == 0 && t.Refused == 0 && t.Stopped == 0;
+        const bool passed =
+            b.Error.empty() && t.Failed == 0 && t.Refused == 0 && t.Broken == 0 && t.Stopped == 0;
         p.Start(QStringLiteral("tr"));
-        p.Text(QStringLiteral("th"), ReportText(b.Bench.Name), QStringLiteral("bench"));
+        p.Text(QStringLiteral("th"), NameText(b.Bench.Name), QStringLiteral("bench"));
         p.Start(QStringLiteral("td"), QStringLiteral("ports"));
         p.Text(QStringLiteral("div"),
-               QStringLiteral("host ") + ReportText(b.Bench.Host.empty() ? "-" : b.Bench.Host),
+               QStringLiteral("host ") + NameText(b.Bench.Host.empty() ? "-" : b.Bench.Host),
                QStringLiteral("value"));
         p.Text(QStringLiteral("div"),
-               QStringLiteral("fiscal ") +
-                   ReportText(b.Bench.Fiscal.empty() ? "-" : b.Bench.Fiscal),
+               QStringLiteral("fiscal ") + NameText(b.Bench.Fiscal.empty() ? "-" : b.Bench.Fiscal),
                QStringLiteral("value"));
         p.End();
         p.Text(QStringLiteral("td"), QString::number(t.Passed), QStringLiteral("num"));
@@ -128,9 +128,9 @@ void Summary(Page& p, const std::vector<TBenchResult>& results)
         p.Text(QStringLiteral("td"), QString::number(b.StepsSent), QStringLiteral("num"));
         p.Text(QStringLiteral("td"), Seconds(b.Seconds), QStringLiteral("num"));
         if (!b.Error.empty())
-            p.Text(QStringLiteral("td"), QStringLiteral("could not run: ") + ReportText(b.Error),
+            p.Text(QStringLiteral("td"), QStringLiteral("could not run: ") + NameText(b.Error),
                    QStringLiteral("error"));
-        else if (passed || t.Failed || t.Refused)
+        else if (passed || t.Failed || t.Refused || t.Broken)
             p.Text(QStringLiteral("td"),
                    passed ? QStringLiteral("passed") : QStringLiteral("failed"),
                    passed ? QStringLiteral("passed verdict") : QStringLiteral("failed verdict"));
@@ -166,22 +166,32 @@ void Matrix(Page& p, const std::vector<TBenchResult>& results)
         }
     }
     for (const std::string& script : scripts) {
-        p.Text(QStringLiteral("h3"), ReportText(script));
+        p.Text(QStringLiteral("h3"), NameText(ReportScriptName(script)));
         if (const auto refused = refusals.find(script); refused != refusals.end()) {
             // Refused before anything was sent: the reasons are all there is to show.
             for (const std::string& why : refused->second)
                 p.Text(QStringLiteral("p"), NameText(why), QStringLiteral("error"));
             continue;
         }
+        // A script that broke off on a bench (its catalogue gone, a signal): why, above its
+        // skipped cases. A bench that could not run says so in the summary.
+        for (const TBenchResult& b : results) {
+            if (!b.Error.empty())
+                continue;
+            for (const TScriptResult& r : b.Scripts)
+                if (r.Script == script && !r.Error.empty())
+                    p.Text(QStringLiteral("p"), NameText(b.Bench.Name + ": " + r.Error),
+                           QStringLiteral("error"));
+        }
         p.Start(QStringLiteral("table"));
         p.Start(QStringLiteral("tr"));
         p.Text(QStringLiteral("th"), QStringLiteral("Case"));
         for (const TBenchResult& b : results)
-            p.Text(QStringLiteral("th"), ReportText(b.Bench.Name), QStringLiteral("bench"));
+            p.Text(QStringLiteral("th"), NameText(b.Bench.Name), QStringLiteral("bench"));
         p.End();
         for (const std::string& name : cases[script]) {
             p.Start(QStringLiteral("tr"));
-            p.Text(QStringLiteral("th"), ReportText(name));
+            p.Text(QStringLiteral("th"), NameText(name));
             for (std::size_t i = 0; i < results.size(); ++i) {
                 const auto it = indexes[i].find({script, name});
                 if (it == indexes[i].end()) {
@@ -251,14 +261,14 @@ void Differences(Page& p, const std::vector<TBenchResult>& results,
     for (const char* head : {"Case", "Line", "Value"})
         p.Text(QStringLiteral("th"), QString::fromLatin1(head));
     for (const TBenchResult& b : results)
-        p.Text(QStringLiteral("th"), ReportText(b.Bench.Name), QStringLiteral("bench"));
+        p.Text(QStringLiteral("th"), NameText(b.Bench.Name), QStringLiteral("bench"));
     p.Text(QStringLiteral("th"), QStringLiteral("Response times"));
     p.End();
     for (const TDifference& d : differences) {
         p.Start(QStringLiteral("tr"));
         if (withScript)
-            p.Text(QStringLiteral("td"), ReportText(d.Script));
-        p.Text(QStringLiteral("td"), ReportText(d.Case));
+            p.Text(QStringLiteral("td"), NameText(ReportScriptName(d.Script)));
+        p.Text(QStringLiteral("td"), NameText(d.Case));
         p.Text(QStringLiteral("td"), QString::number(d.Line), QStringLiteral("num"));
         p.Text(QStringLiteral("td"), ReportText(d.Name));
         // The first bench that ran the step is the reference: a cell unlike it is marked.
@@ -279,8 +289,8 @@ void Differences(Page& p, const std::vector<TBenchResult>& results,
                                         : QStringLiteral("value differs"));
             if (i < d.ResponseMs.size() && d.ResponseMs[i])
                 times += (times.isEmpty() ? QString() : QStringLiteral(", ")) +
-                         ReportText(results[i].Bench.Name) + ' ' +
-                         QString::number(*d.ResponseMs[i]) + QStringLiteral(" ms");
+                         NameText(results[i].Bench.Name) + ' ' + QString::number(*d.ResponseMs[i]) +
+                         QStringLiteral(" ms");
         }
         p.Text(QStringLiteral("td"), times, QStringLiteral("muted"));
         p.End();
@@ -309,7 +319,7 @@ void Charts(Page& p, const std::vector<TBenchResult>& results)
     const double plotH = height - topMargin - bottom;
     const auto number = [](double v) { return QString::number(v, 'f', 1); };
     for (const TBenchResult& b : results) {
-        p.Text(QStringLiteral("h3"), ReportText(b.Bench.Name));
+        p.Text(QStringLiteral("h3"), NameText(b.Bench.Name));
         if (b.Steps.empty()) {
             p.Text(QStringLiteral("p"), QStringLiteral("No step ran."), QStringLiteral("muted"));
             continue;
@@ -341,7 +351,7 @@ void Charts(Page& p, const std::vector<TBenchResult>& results)
                          QStringLiteral("0 0 %1 %2").arg(number(width), number(height)));
         w.writeAttribute(QStringLiteral("role"), QStringLiteral("img"));
         w.writeTextElement(QStringLiteral("title"),
-                           QStringLiteral("Response times on ") + ReportText(b.Bench.Name));
+                           QStringLiteral("Response times on ") + NameText(b.Bench.Name));
         // The scale: its lines with their values.
         for (int i = 0; i <= lines; ++i) {
             const double y = topMargin + plotH - plotH * i / lines;
@@ -371,12 +381,11 @@ void Charts(Page& p, const std::vector<TBenchResult>& results)
             const auto it = cases.find({s.Script, s.Case});
             const bool failed = it != cases.end() && it->second->Status == TCaseStatus::Failed;
             const double x = left + slot * static_cast<double>(i) + (slot - bar) / 2;
+            // One pass: a '%' in a case name is text, not a place for the next argument.
             const QString tip =
                 QStringLiteral("step %1, case '%2', line %3: %4")
-                    .arg(i + 1)
-                    .arg(ReportText(s.Case))
-                    .arg(s.Line)
-                    .arg(s.ResponseMs ? QString::number(*s.ResponseMs) + QStringLiteral(" ms")
+                    .arg(QString::number(i + 1), NameText(s.Case), QString::number(s.Line),
+                         s.ResponseMs ? QString::number(*s.ResponseMs) + QStringLiteral(" ms")
                                       : QStringLiteral("no answer"));
             if (s.ResponseMs) {
                 const double h = plotH * std::min(1.0, *s.ResponseMs / top);
@@ -451,11 +460,11 @@ std::string HtmlReport(const std::vector<TBenchResult>& results,
     w.writeStartElement(QStringLiteral("head"));
     w.writeEmptyElement(QStringLiteral("meta"));
     w.writeAttribute(QStringLiteral("charset"), QStringLiteral("utf-8"));
-    w.writeTextElement(QStringLiteral("title"), ReportText(options.Title));
+    w.writeTextElement(QStringLiteral("title"), NameText(options.Title));
     w.writeTextElement(QStringLiteral("style"), QString::fromLatin1(Style));
     w.writeEndElement();
     w.writeStartElement(QStringLiteral("body"));
-    p.Text(QStringLiteral("h1"), ReportText(options.Title));
+    p.Text(QStringLiteral("h1"), NameText(options.Title));
     std::vector<TScriptResult> all = AllScripts(results);
     const TRunTotals t = Totals(all);
     QString line = QStringLiteral("%1 benches \u00b7 %2 passed, %3 failed, %4 skipped")
@@ -472,7 +481,7 @@ std::string HtmlReport(const std::vector<TBenchResult>& results,
                     .arg(unavailable)
                     .arg(unavailable == 1 ? QString() : QStringLiteral("es"));
     if (!options.Generated.empty())
-        line += QStringLiteral(" \u00b7 ") + ReportText(options.Generated);
+        line += QStringLiteral(" \u00b7 ") + NameText(options.Generated);
     p.Text(QStringLiteral("p"), line, QStringLiteral("sub"));
     Summary(p, results);
     Matrix(p, results);

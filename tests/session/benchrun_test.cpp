@@ -205,6 +205,18 @@ TEST(BenchReport, PageIsWellFormedWithPrinterBytesAndNamesTheFailure)
     const std::string stopped = HtmlReport({a}, {}, THtmlReportOptions{"T", "", false});
     EXPECT_NE(stopped.find("<td class=\"stopped verdict\">stopped</td>"), std::string::npos);
     EXPECT_NE(stopped.find("0 passed, 0 failed, 0 skipped, 1 stopped"), std::string::npos);
+
+    // A script that broke off failed, and says why; names are UTF-8 text, a '%' in one is text.
+    a.Scripts[0].Cases[0] = TCaseResult{"Prüfung %3", 2, TCaseStatus::Skipped, 0, {}, {}};
+    a.Scripts[0].Error = "cannot read the catalogue Prüfung.thf (line 1)";
+    a.Steps = {Step("Prüfung %3", 9, {})};
+    const std::string broken = HtmlReport({a}, {}, THtmlReportOptions{"T", "", false});
+    EXPECT_NE(broken.find("<td class=\"failed verdict\">failed</td>"), std::string::npos);
+    EXPECT_NE(broken.find(">A: cannot read the catalogue Prüfung.thf (line 1)</p>"),
+              std::string::npos)
+        << broken;
+    EXPECT_NE(broken.find("<th>Prüfung %3</th>"), std::string::npos);
+    EXPECT_NE(broken.find("step 1, case 'Prüfung %3', line 9: 20 ms"), std::string::npos);
 }
 
 } // namespace
