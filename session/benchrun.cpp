@@ -173,14 +173,15 @@ std::vector<TBenchResult> TBenchRun::Run()
     return std::move(m_results);
 }
 
-void TBenchRun::Stop()
+void TBenchRun::Stop(const std::string& reason)
 {
     std::lock_guard guard(m_lock);
     m_stopped = true;
+    m_stopReason = reason;
     for (TScriptRunner* runner : m_runners) {
         // The runner lives in its bench's thread: it stops there, between two events.
         QMetaObject::invokeMethod(
-            runner, [runner] { runner->Stop(); }, Qt::QueuedConnection);
+            runner, [runner, reason] { runner->StopBecause(reason); }, Qt::QueuedConnection);
     }
 }
 
@@ -258,7 +259,7 @@ void TBenchRun::RunBench(std::size_t index)
         std::lock_guard guard(m_lock);
         m_runners.push_back(&runner);
         if (m_stopped)
-            runner.Stop();
+            runner.StopBecause(m_stopReason);
     }
     for (const TScript& script : m_scripts) {
         TScriptResult r = runner.RunScript(script, m_options.Run);
@@ -305,10 +306,10 @@ std::string BenchJsonReport(const std::vector<TBenchResult>& results,
     QJsonArray benches;
     for (const TBenchResult& b : results) {
         QJsonObject o;
-        o["name"] = ReportText(b.Bench.Name);
-        o["host"] = ReportText(b.Bench.Host);
-        o["fiscal"] = ReportText(b.Bench.Fiscal);
-        o["error"] = b.Error.empty() ? QJsonValue() : ReportText(b.Error);
+        o["name"] = NameText(b.Bench.Name);
+        o["host"] = NameText(b.Bench.Host);
+        o["fiscal"] = NameText(b.Bench.Fiscal);
+        o["error"] = b.Error.empty() ? QJsonValue() : NameText(b.Error);
         o["time"] = std::round(b.Seconds * 1000) / 1000;
         o["steps"] = static_cast<double>(b.StepsSent);
         benches.append(o);
@@ -320,13 +321,13 @@ std::string BenchJsonReport(const std::vector<TBenchResult>& results,
             QJsonObject values;
             QJsonObject times;
             for (std::size_t i = 0; i < results.size() && i < d.Values.size(); ++i) {
-                const QString name = ReportText(results[i].Bench.Name);
+                const QString name = NameText(results[i].Bench.Name);
                 values[name] = d.Values[i] ? QJsonValue(ReportText(*d.Values[i])) : QJsonValue();
                 times[name] = d.ResponseMs[i] ? QJsonValue(*d.ResponseMs[i]) : QJsonValue();
             }
             QJsonObject o;
-            o["script"] = ReportText(d.Script);
-            o["case"] = ReportText(d.Case);
+            o["script"] = NameText(ReportScriptName(d.Script));
+            o["case"] = NameText(d.Case);
             o["line"] = d.Line;
             o["value"] = ReportText(d.Name);
             o["values"] = values;

@@ -82,8 +82,9 @@ public:
     // per bench in the order given.
     std::vector<TBenchResult> Run();
 
-    // Any thread: every bench cancels its exchange and skips what is left.
-    void Stop();
+    // Any thread: every bench cancels its exchange and stops what is left, for `reason` (the
+    // cases' reason; empty: "the run was stopped").
+    void Stop(const std::string& reason = {});
     bool Stopped();
 
 private:
@@ -95,9 +96,10 @@ private:
     CaseHandler m_onCase;
     std::vector<TBenchResult> m_results;
 
-    std::mutex m_lock;                     // guards the two below and serialises m_onCase
+    std::mutex m_lock;                     // guards the three below and serialises m_onCase
     std::vector<TScriptRunner*> m_runners; // of the benches running now
     bool m_stopped = false;
+    std::string m_stopReason;
 };
 
 // The results of every bench as one list for the reports (a script per bench).

@@ -261,13 +261,16 @@ TEST(CliBenchesTest, RefusalsSendNothing)
         EXPECT_TRUE(run.Out.isEmpty()) << run.Out.toStdString();
         EXPECT_TRUE(ReadAll(junit).startsWith("<?xml")) << row.Error;
         EXPECT_TRUE(ReadAll(page).contains("Not run: ")) << row.Error;
-        if (row.Error == std::string_view("none.ths: cannot read")) // the refusal itself
+        if (row.Error == std::string_view("none.ths: cannot read")) { // the refusal itself
             EXPECT_TRUE(ReadAll(page).contains("none.ths: cannot read")) << ReadAll(page).data();
+            EXPECT_EQ(ReadAll(junit).count("<skipped message=\"not run: a script was refused\""), 6)
+                << ReadAll(junit).data();
+        }
     }
 }
 
 // Bench B's printer does not answer for a minute: bench A runs its whole script meanwhile,
-// and a stop (SIGTERM) then ends B's run with its cases skipped and the reports written.
+// and a stop (SIGTERM) then ends B's run with its cases stopped and the reports written.
 TEST(CliBenchesTest, ASlowBenchHoldsNoOtherAndAStoppedRunWritesItsReport)
 {
     QTemporaryDir dir;
@@ -297,9 +300,11 @@ TEST(CliBenchesTest, ASlowBenchHoldsNoOtherAndAStoppedRunWritesItsReport)
     out += cli.readAllStandardOutput();
     EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(cli.exitCode(), 128 + SIGTERM);
-    EXPECT_TRUE(out.contains("[B] STOP Printer is ready")) << out.toStdString();
+    // Named as a run on one printer names it.
+    EXPECT_TRUE(out.contains("[B] STOP Printer is ready (")) << out.toStdString();
+    EXPECT_TRUE(out.contains("s): interrupted by SIGTERM\n")) << out.toStdString();
     EXPECT_TRUE(out.endsWith("6 passed, 0 failed, 0 skipped, 6 stopped\n")) << out.toStdString();
-    EXPECT_EQ(ReadAll(junit).count("<skipped message=\"the run was stopped\""), 6);
+    EXPECT_EQ(ReadAll(junit).count("<skipped message=\"interrupted by SIGTERM\""), 6);
     sim.terminate();
     sim.waitForFinished(5000);
 }

@@ -24,10 +24,11 @@
 #include "tools/cli/cliutil.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/runbenches.h"
+#include "tools/cli/runtext.h"
+#include "tools/cli/stopsignals.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -36,7 +37,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace tallyhost;
@@ -47,7 +47,6 @@ namespace {
 constexpr int ExitPassed = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitRefused = 2;
-constexpr int ExitSignalBase = 128; // the shell's convention: 128 + the signal's number
 
 constexpr std::int32_t DefaultFiscalTimeOutMs = 1000;
 
@@ -90,19 +89,10 @@ int Refused(const std::string& message)
     return ExitRefused;
 }
 
-bool WriteFile(const std::string& path, const std::string& text)
-{
-    QSaveFile file(QFile::decodeName(path.c_str()));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    return file.commit();
-}
-
 // The reports of what ran, written on every way out of a run.
 void WriteReports(const std::vector<TScriptResult>& results, const std::string& junit, bool json)
 {
-    if (!junit.empty() && !WriteFile(junit, JUnitReport(results)))
+    if (!junit.empty() && !WriteReportFile(junit, JUnitReport(results)))
         std::fprintf(stderr, "tallyhost-cli run: cannot write %s\n", junit.c_str());
     if (json)
         std::fputs(JsonReport(results).c_str(), stdout);
@@ -127,34 +117,6 @@ std::vector<TScriptResult> NotRun(const std::vector<TScript>& scripts, const std
         results.push_back(std::move(result));
     }
     return results;
-}
-
-// SIGINT and SIGTERM end the run through the runner's Stop, so that the reports are written:
-// the handler only writes the signal's number into a pipe that the event loop watches.
-int g_signalPipe[2] = {-1, -1};
-volatile std::sig_atomic_t g_signal = 0;
-
-extern "C" void OnStopSignal(int number)
-{
-    g_signal = number;
-    const unsigned char byte = static_cast<unsigned char>(number);
-    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
-}
-
-bool CatchStopSignals()
-{
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
-           ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
-
-std::string SignalCause(int number)
-{
-    return std::string("interrupted by ") + (number == SIGTERM ? "SIGTERM" : "SIGINT");
 }
 
 } // namespace
@@ -264,8 +226,8 @@ int RunRun(int argc, char** argv)
 
     const auto finish = [&](const std::vector<TScriptResult>& results, long long sent) {
         WriteReports(results, junit, json);
-        if (g_signal)
-            return ExitSignalBase + static_cast<int>(g_signal);
+        if (StopSignal())
+            return ExitSignalBase + static_cast<int>(StopSignal());
         const TRunTotals t = Totals(results);
         if (t.Failed || ((t.Broken || t.Refused) && sent > 0))
             return ExitFailed;
@@ -290,18 +252,18 @@ int RunRun(int argc, char** argv)
         checked.push_back(std::move(result));
         parsed.push_back(std::move(p.Script));
     }
-    if (refused || g_signal) {
+    if (refused || StopSignal()) {
         // Nothing is sent; the scripts that were not refused say why they did not run.
         const std::string cause =
-            g_signal ? SignalCause(g_signal) : std::string("not run: a script was refused");
+            StopSignal() ? SignalCause(StopSignal()) : std::string("a script was refused");
         const std::vector<TScriptResult> notRun = NotRun(parsed, cause);
         for (std::size_t i = 0; i < checked.size(); ++i) {
             if (checked[i].Refusals.empty())
                 checked[i] = notRun[i];
         }
-        if (g_signal)
+        if (StopSignal())
             std::fprintf(stderr, "tallyhost-cli run: %s\n", cause.c_str());
-        WriteNotRunPage(benches, checked, g_signal ? cause : "a script was refused");
+        WriteNotRunPage(benches, checked, cause);
         return finish(checked, 0);
     }
     if (benches.Used())
@@ -333,29 +295,20 @@ int RunRun(int argc, char** argv)
     TExchangeEngine engine;
     engine.SetLinks(ports.Host ? &host : nullptr, ports.Fiscal ? &aux : nullptr);
     TScriptRunner runner(engine);
-    QSocketNotifier stopNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QSocketNotifier stopNotifier(StopSignalFd(), QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&] {
-        unsigned char byte = 0;
-        while (::read(g_signalPipe[0], &byte, 1) == 1) {
-        }
-        runner.StopBecause(SignalCause(g_signal));
+        DrainStopSignals();
+        runner.StopBecause(SignalCause(StopSignal()));
     });
     if (!json) {
-        QObject::connect(
-            &runner, &TScriptRunner::CaseFinished, [](const QString&, const TCaseResult& c) {
-                const char* word = c.Status == TCaseStatus::Passed    ? "PASS"
-                                   : c.Status == TCaseStatus::Failed  ? "FAIL"
-                                   : c.Status == TCaseStatus::Stopped ? "STOP"
-                                                                      : "SKIP";
-                const std::string why =
-                    c.Failure ? Readable(FailureMessage(*c.Failure)) : Readable(c.Reason);
-                std::printf("%s %s (%.3f s)%s%s\n", word, Readable(c.Name).c_str(), c.Seconds,
-                            why.empty() ? "" : ": ", why.c_str());
-                std::fflush(stdout);
-            });
+        QObject::connect(&runner, &TScriptRunner::CaseFinished,
+                         [](const QString&, const TCaseResult& c) {
+                             std::printf("%s\n", CaseLine(c).c_str());
+                             std::fflush(stdout);
+                         });
     }
-    if (g_signal) // came while the ports opened: nothing is sent
-        runner.StopBecause(SignalCause(g_signal));
+    if (StopSignal()) // came while the ports opened: nothing is sent
+        runner.StopBecause(SignalCause(StopSignal()));
     std::vector<TScriptResult> results;
     for (const TScript& script : parsed) {
         results.push_back(runner.RunScript(script, options));
@@ -365,9 +318,7 @@ int RunRun(int argc, char** argv)
                          results.back().Error.c_str());
     }
     if (!json) {
-        const TRunTotals t = Totals(results);
-        std::printf("%d passed, %d failed, %d skipped", t.Passed, t.Failed, t.Skipped);
-        std::printf(t.Stopped ? ", %d stopped\n" : "\n", t.Stopped);
+        std::printf("%s\n", Counts(Totals(results)).c_str());
     }
     return finish(results, runner.StepsSent());
 }

@@ -3,14 +3,13 @@
 #include "session/htmlreport.h"
 #include "session/scriptreport.h"
 #include "tools/cli/cliutil.h"
+#include "tools/cli/runtext.h"
+#include "tools/cli/stopsignals.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <string_view>
 #include <thread>
@@ -26,30 +25,6 @@ namespace {
 constexpr int ExitPassed = 0;
 constexpr int ExitFailed = 1;
 
-bool WriteText(const std::string& path, const std::string& text)
-{
-    QSaveFile file(QFile::decodeName(path.c_str()));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    return file.commit();
-}
-
-const char* StatusWord(TCaseStatus status)
-{
-    switch (status) {
-    case TCaseStatus::Passed:
-        return "PASS";
-    case TCaseStatus::Failed:
-        return "FAIL";
-    case TCaseStatus::Skipped:
-        return "SKIP";
-    case TCaseStatus::Stopped:
-        return "STOP";
-    }
-    return "";
-}
-
 // "[A]  " with the bench names padded to one width, so that the case columns line up.
 std::string BenchColumn(const std::string& name, std::size_t width)
 {
@@ -58,41 +33,23 @@ std::string BenchColumn(const std::string& name, std::size_t width)
     return column;
 }
 
-// SIGINT and SIGTERM during a run on benches: the handler only writes a byte, a watcher
-// thread stops the benches, and the run ends as a stopped one, its reports written with the
-// cases not finished as skipped.
-int g_stopPipe[2] = {-1, -1};
-volatile std::sig_atomic_t g_stopSignal = 0; // the signal that stopped the run, 0 if none
-
-extern "C" void OnBenchStopSignal(int number)
-{
-    g_stopSignal = number;
-    const char byte = 's';
-    [[maybe_unused]] const ssize_t n = write(g_stopPipe[1], &byte, 1);
-}
-
+// SIGINT and SIGTERM during a run on benches: the main thread waits for the benches, so a
+// thread beside them watches the signal pipe and stops them with the signal named, as a run on
+// one printer is stopped. It ends when the run does.
 class StopOnSignal
 {
 public:
     explicit StopOnSignal(TBenchRun& run)
     {
-        if (pipe2(g_stopPipe, O_CLOEXEC) != 0)
+        if (::pipe2(m_done, O_CLOEXEC) != 0)
             return;
-        struct sigaction action
-        {
-        };
-        action.sa_handler = OnBenchStopSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_oldInt);
-        sigaction(SIGTERM, &action, &m_oldTerm);
-        m_watcher = std::thread([&run] {
-            char byte = 0;
-            pollfd fd{g_stopPipe[0], POLLIN, 0};
-            while (poll(&fd, 1, -1) < 0 && errno == EINTR) {
+        m_watcher = std::thread([this, &run] {
+            pollfd fds[2] = {{StopSignalFd(), POLLIN, 0}, {m_done[0], POLLIN, 0}};
+            while (::poll(fds, 2, -1) < 0 && errno == EINTR) {
             }
-            if (read(g_stopPipe[0], &byte, 1) == 1 && byte == 's') {
-                std::fputs("tallyhost-cli run: stopped\n", stderr);
-                run.Stop();
+            if (fds[0].revents & POLLIN) {
+                DrainStopSignals();
+                run.Stop(SignalCause(StopSignal()));
             }
         });
     }
@@ -100,37 +57,19 @@ public:
     {
         if (!m_watcher.joinable())
             return;
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-        const char done = 'd'; // the run is over: the watcher ends, if no signal ended it
-        [[maybe_unused]] const ssize_t n = write(g_stopPipe[1], &done, 1);
+        const char done = 'd';
+        [[maybe_unused]] const ssize_t n = ::write(m_done[1], &done, 1);
         m_watcher.join();
-        close(g_stopPipe[0]);
-        close(g_stopPipe[1]);
-        g_stopPipe[0] = g_stopPipe[1] = -1;
+        ::close(m_done[0]);
+        ::close(m_done[1]);
     }
     StopOnSignal(const StopOnSignal&) = delete;
     StopOnSignal& operator=(const StopOnSignal&) = delete;
 
 private:
+    int m_done[2] = {-1, -1};
     std::thread m_watcher;
-    struct sigaction m_oldInt
-    {
-    };
-    struct sigaction m_oldTerm
-    {
-    };
 };
-
-// "5 passed, 1 failed, 0 skipped", and the cases a stop cut off when there are any.
-std::string Counts(const TRunTotals& t)
-{
-    std::string text = std::to_string(t.Passed) + " passed, " + std::to_string(t.Failed) +
-                       " failed, " + std::to_string(t.Skipped) + " skipped";
-    if (t.Stopped)
-        text += ", " + std::to_string(t.Stopped) + " stopped";
-    return text;
-}
 
 } // namespace
 
@@ -193,7 +132,7 @@ void WriteNotRunPage(const BenchArguments& args, const std::vector<TScriptResult
     html.Generated = QDateTime::currentDateTimeUtc()
                          .toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"))
                          .toStdString();
-    if (!WriteText(args.Html, HtmlReport(results, {}, html)))
+    if (!WriteReportFile(args.Html, HtmlReport(results, {}, html)))
         std::fprintf(stderr, "tallyhost-cli run: cannot write %s\n", args.Html.c_str());
 }
 
@@ -213,10 +152,7 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
         // Lines come as the benches finish their cases, interleaved; each names its bench.
         run.OnCaseFinished(
             [width](const std::string& bench, const std::string&, const TCaseResult& c) {
-                std::printf("%s %s %s (%.3f s)%s%s\n", BenchColumn(bench, width).c_str(),
-                            StatusWord(c.Status), Readable(c.Name).c_str(), c.Seconds,
-                            c.Failure ? ": " : "",
-                            c.Failure ? Readable(FailureMessage(*c.Failure)).c_str() : "");
+                std::printf("%s %s\n", BenchColumn(bench, width).c_str(), CaseLine(c).c_str());
                 std::fflush(stdout);
             });
     }
@@ -224,6 +160,8 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
     std::vector<TBenchResult> results;
     {
         StopOnSignal stopper(run);
+        if (const int signal = StopSignal()) // came while the scripts were checked
+            run.Stop(SignalCause(signal));
         results = run.Run();
     }
     const std::vector<TScriptResult> all = AllScripts(results);
@@ -239,6 +177,10 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
         if (!b.Error.empty())
             std::fprintf(stderr, "tallyhost-cli run: bench %s could not run: %s\n",
                          b.Bench.Name.c_str(), Readable(b.Error).c_str());
+        for (const TScriptResult& s : b.Scripts) // a script that broke off, and why
+            if (b.Error.empty() && !s.Error.empty())
+                std::fprintf(stderr, "tallyhost-cli run: bench %s: %s: %s\n", b.Bench.Name.c_str(),
+                             Readable(s.Script).c_str(), Readable(s.Error).c_str());
     }
     if (!json) {
         for (const TBenchResult& b : results) {
@@ -264,23 +206,23 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
         std::fputs(BenchJsonReport(results, args.Compare ? &differences : nullptr).c_str(), stdout);
     }
 
-    if (!junit.empty() && !WriteText(junit, JUnitReport(all)))
+    if (!junit.empty() && !WriteReportFile(junit, JUnitReport(all)))
         std::fprintf(stderr, "tallyhost-cli run: cannot write %s\n", junit.c_str());
     if (!args.Html.empty()) {
         THtmlReportOptions html;
         std::string names;
         for (const TScript& script : scripts)
-            names += (names.empty() ? "" : ", ") + script.Path;
+            names += (names.empty() ? "" : ", ") + ReportScriptName(script.Path);
         html.Title = names + " on " + std::to_string(results.size()) + " benches";
         html.Generated = started.toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")).toStdString();
         html.Compared = args.Compare;
-        if (!WriteText(args.Html, HtmlReport(results, differences, html)))
+        if (!WriteReportFile(args.Html, HtmlReport(results, differences, html)))
             std::fprintf(stderr, "tallyhost-cli run: cannot write %s\n", args.Html.c_str());
     }
     // A run stopped by a signal ends as the shell expects of one (130 for Ctrl+C), as a run on
     // one printer does.
-    if (g_stopSignal)
-        return 128 + static_cast<int>(g_stopSignal);
+    if (const int signal = StopSignal())
+        return ExitSignalBase + signal;
     const TRunTotals t = Totals(all);
     return t.Failed || t.Broken || t.Refused || run.Stopped() ? ExitFailed : ExitPassed;
 }
