@@ -69,16 +69,19 @@ run() {
   fi
 }
 
-# The number after `key=` (text output) or `"key": ` (benchmark JSON) in $tmp/out.
+# The number after `key=` (text output) or `"key": ` (benchmark JSON) in $tmp/out, into $got.
+# Called as a command, never inside $(...): a missing figure must end the guard with 2, which an
+# exit in a subshell would not.
 value() {
   local v
-  v=$(grep -o -E "(\"$1\": *|$1=)[0-9.eE+-]+" "$tmp/out" | head -n 1 | sed -E 's/.*[:=] *//')
+  v=$(grep -o -E "(\"$1\": *|$1=)[0-9.eE+-]+" "$tmp/out" | head -n 1 | sed -E 's/.*[:=] *//' ||
+    true)
   if [ -z "$v" ]; then
     echo "bench-guard: no $1 in the output of the last program:" >&2
     cat "$tmp/out" >&2
     exit 2
   fi
-  awk -v v="$v" 'BEGIN { printf "%.1f", v }'
+  got=$(awk -v v="$v" 'BEGIN { printf "%.1f", v }')
 }
 
 max() { awk -v a="$1" -v b="$2" 'BEGIN { print (a + 0 > b + 0) ? a : b }'; }
@@ -87,21 +90,28 @@ min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a + 0 < b + 0) ? a : b }'; }
 pingpong=0 pingpong_mean=0 direct=0 host=0 host_mean=0 steps=0 paint=999999
 for ((round = 1; round <= rounds; round++)); do
   if run 10 "host exchanges" "$bench/bench_pty_pingpong" 1.5; then
-    pingpong=$(max "$pingpong" "$(value per_s_at_median)")
-    pingpong_mean=$(max "$pingpong_mean" "$(value exchanges_per_s)")
-    direct=$(max "$direct" "$(value direct_per_s)")
+    value per_s_at_median
+    pingpong=$(max "$pingpong" "$got")
+    value exchanges_per_s
+    pingpong_mean=$(max "$pingpong_mean" "$got")
+    value direct_per_s
+    direct=$(max "$direct" "$got")
   fi
   if run 15 "host exchanges" "$bench/bench_hostlink" --benchmark_filter=BM_HostExchanges \
     --benchmark_min_time=1.5 --benchmark_format=json; then
-    host=$(max "$host" "$(value per_s_at_median)")
-    host_mean=$(max "$host_mean" "$(value items_per_second)")
+    value per_s_at_median
+    host=$(max "$host" "$got")
+    value items_per_second
+    host_mean=$(max "$host_mean" "$got")
   fi
   if run 15 "script steps" "$bench/bench_script_run" --benchmark_format=json; then
-    if [ "$(value failed_cases)" != "0.0" ]; then
+    value failed_cases
+    if [ "$got" != "0.0" ]; then
       echo "bench-guard: cases of the benchmark script failed: its figure means nothing" >&2
       exit 2
     fi
-    steps=$(max "$steps" "$(value steps_per_s)")
+    value steps_per_s
+    steps=$(max "$steps" "$got")
   fi
   # The program's own settings and data stay out of the user's.
   if run 15 "first paint" env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$tmp/config" \
@@ -116,11 +126,13 @@ done
 tree=999999 check=999999
 if run 30 "tree listing" "$bench/bench_termfile" '--benchmark_filter=BM_TreeListing/500$' \
   --benchmark_min_time=0.5 --benchmark_format=json; then
-  tree=$(value real_time)
+  value real_time
+  tree=$got
 fi
 if run 30 "script check" "$bench/bench_script_check" --benchmark_min_time=0.5 \
   --benchmark_format=json; then
-  check=$(value real_time)
+  value real_time
+  check=$got
 fi
 
 failed=("${slow[@]}")
