@@ -25,15 +25,6 @@ namespace tallyhost {
 
 namespace {
 
-std::string_view Trimmed(std::string_view s)
-{
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
-        s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
-        s.remove_suffix(1);
-    return s;
-}
-
 // A host line speed as --baud takes it; an error text or empty.
 std::string TakeBaud(std::string_view text, TBaudRate& rate)
 {
@@ -101,26 +92,30 @@ std::string ParseBenchOption(std::string_view text, TBench& bench)
 
 std::string LoadBenchesFile(const std::string& path, std::vector<TBench>& benches)
 {
+    // Read once: every bench comes from the file as it was at that moment.
     QFile file(QFile::decodeName(path.c_str()));
     if (!file.open(QIODevice::ReadOnly))
         return path + ": cannot read";
     file.close();
-    const std::vector<std::string> sections = ProfileReadSections(path);
+    const IniDocument doc = IniDocument::Load(path);
+    if (!doc.Readable())
+        return path + ": cannot read";
+    const std::vector<std::string> sections = doc.ReadSections();
     if (sections.empty())
         return path + ": no bench (a section per bench, with Host=, Fiscal= and Baud=)";
     for (const std::string& name : sections) {
         const std::string where = path + ": [" + name + "]";
         if (!IsBenchName(name))
             return where + ": a bench name is letters, digits and . _ + -";
-        for (const std::string& key : ProfileReadSection(path, name)) {
+        for (const std::string& key : doc.ReadSection(name)) {
             if (!SameName(key, "Host") && !SameName(key, "Fiscal") && !SameName(key, "Baud"))
                 return where + ": unknown key '" + key + "' (Host, Fiscal, Baud)";
         }
         TBench bench;
         bench.Name = name;
-        bench.Host = std::string(Trimmed(ProfileReadString(path, name, "Host", "")));
-        bench.Fiscal = std::string(Trimmed(ProfileReadString(path, name, "Fiscal", "")));
-        const std::string baud(Trimmed(ProfileReadString(path, name, "Baud", "")));
+        bench.Host = doc.ReadString(name, "Host", "");
+        bench.Fiscal = doc.ReadString(name, "Fiscal", "");
+        const std::string baud = doc.ReadString(name, "Baud", "");
         if (!baud.empty()) {
             if (std::string error = TakeBaud(baud, bench.Baud); !error.empty())
                 return where + ": " + error;
@@ -320,10 +315,13 @@ std::string BenchJsonReport(const std::vector<TBenchResult>& results,
         for (const TDifference& d : *differences) {
             QJsonObject values;
             QJsonObject times;
+            QJsonArray missing; // benches whose answer had no such value
             for (std::size_t i = 0; i < results.size() && i < d.Values.size(); ++i) {
                 const QString name = NameText(results[i].Bench.Name);
                 values[name] = d.Values[i] ? QJsonValue(ReportText(*d.Values[i])) : QJsonValue();
                 times[name] = d.ResponseMs[i] ? QJsonValue(*d.ResponseMs[i]) : QJsonValue();
+                if (i < d.Missing.size() && d.Missing[i])
+                    missing.append(name);
             }
             QJsonObject o;
             o["script"] = NameText(ReportScriptName(d.Script));
@@ -331,6 +329,7 @@ std::string BenchJsonReport(const std::vector<TBenchResult>& results,
             o["line"] = d.Line;
             o["value"] = ReportText(d.Name);
             o["values"] = values;
+            o["missing"] = missing;
             o["responseMs"] = times;
             list.append(o);
         }

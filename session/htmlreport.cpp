@@ -284,7 +284,10 @@ void Differences(Page& p, const std::vector<TBenchResult>& results,
                 p.Text(QStringLiteral("td"), QStringLiteral("(not run)"),
                        QStringLiteral("skipped"));
             else
-                p.Text(QStringLiteral("td"), v->empty() ? QStringLiteral("(none)") : ReportText(*v),
+                p.Text(QStringLiteral("td"),
+                       i < d.Missing.size() && d.Missing[i] ? QStringLiteral("(none)")
+                       : v->empty()                         ? QStringLiteral("(empty)")
+                                                            : ReportText(*v),
                        *v == *reference ? QStringLiteral("value")
                                         : QStringLiteral("value differs"));
             if (i < d.ResponseMs.size() && d.ResponseMs[i])

@@ -1,5 +1,7 @@
 #include "session/scriptcompare.h"
 
+#include <algorithm>
+
 #include "core/answerdecode.h"
 #include "session/scriptrunner.h"
 
@@ -47,8 +49,17 @@ std::vector<TStepValue> StepValues(const ExchangeResult& r)
         }
     }
     values.push_back({"lit", Joined(lit, ", ")});
-    for (const AnswerEntry& e : r.AnswerFields)
-        values.push_back({"field " + e.Label, e.Value});
+    for (const AnswerEntry& e : r.AnswerFields) {
+        if (e.Label == "Return code") // the extended answer's: compared above
+            continue;
+        // Labels repeat (the extended answer's two reserved fields, captions shared): the
+        // second and later are told apart by their place, so that each is compared.
+        std::string name = "field " + e.Label;
+        if (std::any_of(values.begin(), values.end(),
+                        [&](const TStepValue& v) { return v.Name == name; }))
+            name += " #" + std::to_string(e.Position);
+        values.push_back({std::move(name), e.Value});
+    }
     return values;
 }
 
@@ -98,16 +109,18 @@ std::vector<TDifference> CompareBenches(const std::vector<TBenchSteps>& benches)
             }
         }
         for (const std::string& name : names) {
-            TDifference d{std::get<0>(key), std::get<1>(key), std::get<2>(key), name, {}, {}};
-            std::optional<std::string> first;
+            TDifference d{std::get<0>(key), std::get<1>(key), std::get<2>(key), name, {}, {}, {}};
+            // A value a bench's answer did not have differs from an empty one.
+            std::optional<std::optional<std::string>> first;
             bool differs = false;
             for (const TStepRecord* r : records) {
                 d.ResponseMs.push_back(r ? r->ResponseMs : std::nullopt);
                 if (!r) {
                     d.Values.emplace_back();
+                    d.Missing.push_back(false);
                     continue;
                 }
-                std::string value;
+                std::optional<std::string> value;
                 for (const TStepValue& v : r->Values) {
                     if (v.Name == name) {
                         value = v.Value;
@@ -118,7 +131,8 @@ std::vector<TDifference> CompareBenches(const std::vector<TBenchSteps>& benches)
                     first = value;
                 else
                     differs = differs || value != *first;
-                d.Values.emplace_back(std::move(value));
+                d.Missing.push_back(!value);
+                d.Values.emplace_back(value.value_or(std::string()));
             }
             if (differs)
                 out.push_back(std::move(d));
@@ -133,9 +147,10 @@ std::string DifferenceLine(const TDifference& d, const std::vector<std::string>&
     std::string line = withScript ? d.Script + ": " : std::string();
     line += "case '" + d.Case + "', line " + std::to_string(d.Line) + ", " + d.Name + ":";
     for (std::size_t b = 0; b < d.Values.size() && b < benchNames.size(); ++b) {
-        const std::string value = !d.Values[b]           ? "(not run)"
-                                  : d.Values[b]->empty() ? "(none)"
-                                                         : *d.Values[b];
+        const std::string value = !d.Values[b]                           ? "(not run)"
+                                  : b < d.Missing.size() && d.Missing[b] ? "(none)"
+                                  : d.Values[b]->empty()                 ? "(empty)"
+                                                                         : *d.Values[b];
         line += (b == 0 ? " " : "  ") + benchNames[b] + "=" + value;
     }
     return line;

@@ -50,7 +50,8 @@ struct TBenchSteps
 
 // One value that is not the same on every bench that ran the step. `Values` holds one entry
 // per bench given to CompareBenches, in that order: nullopt where the bench did not run the
-// step, "" where it ran it but its result had no such value (a field missing from the answer).
+// step, "" where it ran it but its result had no such value (a field missing from the answer:
+// `Missing` is true there, and an empty value is not missing).
 struct TDifference
 {
     std::string Script;
@@ -59,6 +60,7 @@ struct TDifference
     std::string Name;
     std::vector<std::optional<std::string>> Values;
     std::vector<std::optional<int>> ResponseMs; // shown beside, not compared
+    std::vector<bool> Missing;
 };
 
 // Every difference, in the order the steps ran on the first bench that ran them, a step's

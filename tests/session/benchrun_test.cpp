@@ -132,6 +132,29 @@ TEST(BenchCompare, EveryDifferingValueOfAStepRunOnMoreThanOneBench)
     ASSERT_FALSE(d.empty());
     EXPECT_EQ(d[0].ResponseMs, (std::vector<std::optional<int>>{20, 90, 20}));
 
+    // A value an answer lacks differs from an empty one; a label that repeats (the extended
+    // answer's reserved fields) is compared at each place; the extended return code once.
+    const auto field = [](const char* name, std::uint16_t rc, const char* second, bool with) {
+        ExchangeResult r;
+        r.Outcome = ExchangeOutcome::Answered;
+        r.ReturnCode = rc;
+        r.AnswerFields = {AnswerEntry{0, "Reserved", "1", ""},
+                          AnswerEntry{1, "Return code", "", ""},
+                          AnswerEntry{2, "Reserved", second, ""}};
+        if (with)
+            r.AnswerFields.push_back(AnswerEntry{5, name, "", ""});
+        return TStepRecord{"s.ths", "Ready", 3, StepValues(r), 20};
+    };
+    std::vector<std::string> fields;
+    for (const TDifference& x : CompareBenches(
+             {{"A", {field("Serial", 7, "1", true)}}, {"B", {field("Serial", 8, "2", false)}}}))
+        fields.push_back(DifferenceLine(x, {"A", "B"}, false));
+    EXPECT_EQ(fields, (std::vector<std::string>{
+                          "case 'Ready', line 3, return code: A=7  B=8",
+                          "case 'Ready', line 3, field Reserved #2: A=1  B=2",
+                          "case 'Ready', line 3, field Serial: A=(empty)  B=(none)",
+                      }));
+
     // The same script given twice: each run of a step is compared with the same run elsewhere.
     const std::vector<TBenchSteps> twice{
         {"A",
