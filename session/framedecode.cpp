@@ -3,6 +3,7 @@
 #include "core/answerdecode.h"
 #include "core/errors.h"
 #include "core/fieldconvert.h"
+#include "core/inputrules.h"
 #include "core/logformat.h"
 #include "core/termfile.h"
 #include "links/auxframe.h"
@@ -113,8 +114,17 @@ TLogDecoder::TLogDecoder(const std::string& cataloguePath)
             Command command{group, name, CommandSectionName(group, name), {}};
             try {
                 LoadCommandFields(*cache, command.Section, command.Definition);
+                for (int i = 0; i < command.Definition.FieldCount; ++i) {
+                    const TCommandFieldDef& f = command.Definition.Fields[std::size_t(i)];
+                    command.Keys.push_back(
+                        f.ReadOnly
+                            ? std::optional(FieldFrameBytes(
+                                  f, {InitialBoxText(f.TextType, f.MaxLength, f.DefaultText)},
+                                  m_settings.InputDateFormat))
+                            : std::nullopt);
+                }
             } catch (const tallyhost::Error&) {
-                continue; // a broken definition names no frame
+                continue; // a broken definition (or a key it cannot send) names no frame
             }
             if (command.Definition.FieldCount > 0)
                 m_commands.push_back(std::move(command));
@@ -134,11 +144,11 @@ const TLogDecoder::Command* TLogDecoder::MatchCommand(const std::vector<std::str
         bool keyed = false;
         bool same = true;
         for (int i = 0; i < def.FieldCount && same; ++i) {
-            const TCommandFieldDef& field = def.Fields[static_cast<std::size_t>(i)];
-            if (!field.ReadOnly)
+            const auto& key = command.Keys[static_cast<std::size_t>(i)];
+            if (!key)
                 continue;
             keyed = true;
-            same = field.DefaultText == fields[static_cast<std::size_t>(i)];
+            same = *key == fields[static_cast<std::size_t>(i)];
         }
         if (keyed && same)
             return &command;

@@ -6,6 +6,7 @@
 #include "session/commandvalues.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,9 @@ public:
         std::string Name;
         std::string Section;
         TCommandDefinition Definition;
+        // The bytes each read-only field sends (its default as the window's box holds it,
+        // converted and escapes expanded), the key the command is known by; none elsewhere.
+        std::vector<std::optional<std::string>> Keys;
     };
     const Command* MatchCommand(const std::vector<std::string>& fields) const;
 

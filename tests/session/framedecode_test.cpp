@@ -3,10 +3,13 @@
 #include "links/auxframe.h"
 #include "links/hostframe.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -99,6 +102,18 @@ TEST(FrameDecodeTest, ACommandIsTakenApartAndNamedByTheCatalogue)
         named({"b", "\x05", "\x1A\x2B", "\x01\x2C", "TH-SIM"}),
         (std::vector<std::string>{"Command=Setup / Set options", "  Code=b", "  Options=00000101",
                                   "  Key=1A2B", "  Timeout=300", "  Printer id=TH-SIM"}));
+
+    // A command is known by what its read-only fields send, escapes expanded.
+    QTemporaryDir dir;
+    const std::string escaped = dir.filePath(QStringLiteral("e.thf")).toStdString();
+    std::ofstream(escaped) << "[General]\nProtocol=0\n[Groups]\nG=\n[G]\nEsc=\n[GEsc]\n"
+                              "Commands=0,\"Code\",\"\",0,\"x'1B'A\",0,0,1,1,0,0,0,"
+                              "0,\"Text\",\"\",0,\"\",0,0,0,0,0,0,0\n";
+    EXPECT_TRUE(Has(Lines(TLogDecoder(escaped).Decode(LogPort::Host, LogDirection::Sent,
+                                                      HostFrame(0x24, {"\x1B"
+                                                                       "A",
+                                                                       "v"}))),
+                    "Command=G / Esc"));
 
     // Fields the catalogue's commands do not have: taken apart, not named.
     const std::vector<std::string> unknown =
