@@ -65,7 +65,7 @@ bool TFCommThread::WaitAnswer()
     const milliseconds wait = timeOut > 0 ? milliseconds(timeOut) : WaitForever;
     for (;;) {
         std::size_t received = 0;
-        const bool first = m_responseMs < 0;
+        const bool first = m_responseMs < 0 && m_readPosition == 0;
         const milliseconds thisWait =
             first && wait != WaitForever ? wait + UnseenLineTime(m_commandSize) : wait;
         // A full buffer (a flood without a frame end or an ACK) fails the read at once.
@@ -74,12 +74,19 @@ bool TFCommThread::WaitAnswer()
                           received, thisWait);
         if (result != SerialIo::Done)
             return false;
-        if (first)
-            m_responseMs = ResponseMs(Device().ArrivedAt());
+        // The response time runs to the printer's answer: the chunk that brought its ACK or
+        // the first frame's STX, not noise that came before them.
+        const std::size_t chunkStart = m_readPosition;
+        m_chunkArrivedAt = Device().ArrivedAt();
         m_readPosition += received;
 
         while (m_parsePosition < m_readPosition) {
             const auto outcome = ParseInputFrame(m_readPosition - m_parsePosition);
+            if (m_parser.state() != TAuxFrameParser::State::OutsideFrame ||
+                outcome == TAuxFrameParser::Outcome::Frame) {
+                if (m_parser.FrameStart() >= chunkStart)
+                    AnswerBegan();
+            }
             if (outcome == TAuxFrameParser::Outcome::Ack) {
                 DiscardRest();
                 return true;
@@ -120,9 +127,16 @@ std::string TFCommThread::PrepareReadFrame(std::size_t start, std::size_t count)
     return frame;
 }
 
+void TFCommThread::AnswerBegan()
+{
+    if (m_responseMs < 0)
+        m_responseMs = ResponseMs(m_chunkArrivedAt);
+}
+
 void TFCommThread::AckReceived()
 {
     // An ACK alone is the whole answer of a command that returns no data.
+    AnswerBegan();
     NotifyStatus(FPN_AckReceived, 0, {}, m_responseMs);
 }
 

@@ -62,6 +62,8 @@ private:
     bool WriteByte(std::uint8_t byte);
 
     // TAuxFrameParser::Listener
+    // The printer's answer began in the chunk being parsed: its response time, once.
+    void AnswerBegan();
     void AckReceived() override;
     void NackReceived() override;
     void BadChecksum() override;
@@ -80,6 +82,8 @@ private:
     // The answer's first byte (an ACK alone or the first frame) came this long after the
     // command had left; -1 until it has come.
     std::int32_t m_responseMs = -1;
+    // When the chunk being parsed was read: the answer's first byte came with it.
+    std::chrono::steady_clock::time_point m_chunkArrivedAt;
 };
 
 } // namespace tallyhost
