@@ -12,10 +12,15 @@
 #                      0.4. The link's aim is 0.5 or more (0.55 to 0.73 was measured, on idle
 #                      and on loaded machines); the floor sits below that so that noise never
 #                      fails CI, while a charge of wire time on pseudo-terminals (0.01) or
-#                      any slowdown by half still does. Both are the rates their median exchange time stands for: on a
-#                      loaded machine the mean is mostly the scheduler's long tail (it was
-#                      seen to swing twentyfold between runs a minute apart). The means, and
-#                      the ping-pong's rate without the hand-over, are printed too.
+#                      any slowdown by half still does. The ratio is taken of the rates the
+#                      median exchange times stand for and of the mean rates, and the better
+#                      one is judged: each is skewed by a load in its own way. The mean is
+#                      mostly the scheduler's long tail on a loaded machine (it was seen to
+#                      swing twentyfold between runs a minute apart); the median favours the
+#                      bare ping-pong's single hop when other work keeps the cores awake
+#                      (0.29 by medians, 0.79 by means, with two compilers running). A wire-time
+#                      charge sinks both (0.02). The ping-pong's rate without the hand-over is
+#                      printed too.
 #   script steps/s     bench_script_run (a 2,000-case script on the instant simulator, the rate
 #                      over the run) / the host link's mean exchanges/s: at least 0.4
 # Each is the best of GUARD_ROUNDS (3) rounds, each round running every program once, in
@@ -97,8 +102,10 @@ for ((round = 1; round <= rounds; round++)); do
     value direct_per_s
     direct=$(max "$direct" "$got")
   fi
+  # Its own 3 s (and the script check's 2 s) are set where the benchmarks are registered,
+  # which a --benchmark_min_time flag does not override.
   if run 15 "host exchanges" "$bench/bench_hostlink" --benchmark_filter=BM_HostExchanges \
-    --benchmark_min_time=1.5 --benchmark_format=json; then
+    --benchmark_format=json; then
     value per_s_at_median
     host=$(max "$host" "$got")
     value items_per_second
@@ -129,8 +136,7 @@ if run 30 "tree listing" "$bench/bench_termfile" '--benchmark_filter=BM_TreeList
   value real_time
   tree=$got
 fi
-if run 30 "script check" "$bench/bench_script_check" --benchmark_min_time=0.5 \
-  --benchmark_format=json; then
+if run 30 "script check" "$bench/bench_script_check" --benchmark_format=json; then
   value real_time
   check=$got
 fi
@@ -148,14 +154,21 @@ judge() {
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
 
-judge "host exchanges" "$host" "/s" "ping-pong $pingpong/s" "$(ratio "$host" "$pingpong")" 0.40
+by_median=$(ratio "$host" "$pingpong")
+by_mean=$(ratio "$host_mean" "$pingpong_mean")
+if awk -v a="$by_median" -v b="$by_mean" 'BEGIN { exit !(a + 0 >= b + 0) }'; then
+  judge "host exchanges" "$host" "/s" "ping-pong $pingpong/s (median)" "$by_median" 0.40
+else
+  judge "host exchanges" "$host_mean" "/s" "ping-pong $pingpong_mean/s (mean)" "$by_mean" 0.40
+fi
 judge "script steps" "$steps" "/s" "host exchanges $host_mean/s" "$(ratio "$steps" "$host_mean")" 0.40
 judge "first paint" "$paint" ms "limit 2000 ms" "$(ratio 2000 "$paint")" 1.00
 judge "tree listing" "$tree" ms "limit 1000 ms" "$(ratio 1000 "$tree")" 1.00
 judge "script check" "$check" ms "limit 1000 ms" "$(ratio 1000 "$check")" 1.00
 
-echo "(means: host exchanges $host_mean/s, ping-pong $pingpong_mean/s, ratio" \
-  "$(ratio "$host_mean" "$pingpong_mean"); the ping-pong without the hand-over: $direct/s)"
+echo "(host exchanges against the ping-pong: by medians $host/s / $pingpong/s = $by_median," \
+  "by means $host_mean/s / $pingpong_mean/s = $by_mean; the ping-pong without the hand-over:" \
+  "$direct/s)"
 if ((${#failed[@]})); then
   echo "bench-guard: too slow: ${failed[*]}" >&2
   exit 1
