@@ -365,6 +365,7 @@ void TLogPanel::ApplyFilter()
     filter.Direction = static_cast<LogDirection>(m_filterDirection->currentIndex());
     filter.Kind = static_cast<LogFilter::Kinds>(m_filterKind->currentIndex());
     filter.Text = m_filterText->text().toLatin1().toStdString();
+    filter.TextInNoLine = !IsLatin1Text(m_filterText->text());
     std::string bytes;
     const bool bytesGood = ParseHexPattern(m_filterBytes->text().toStdString(), bytes);
     // A pattern still being typed ("1C 3") filters nothing yet and says so.

@@ -83,11 +83,6 @@ tallyhost::LogEvent ToLogEvent(int notification, bool* known)
     return LogEvent::HostOpen;
 }
 
-bool IsReplyByte(const QByteArray& frame)
-{
-    return frame.size() == 1 && (frame[0] == '\x06' || frame[0] == '\x15');
-}
-
 std::string_view View(const QByteArray& bytes)
 {
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
@@ -337,7 +332,7 @@ void TFormChildLogWindow::HandleLogNotification(int notification, const TNotific
     case LogEvent::AuxWrite:
         record.Port = logEvent == LogEvent::HostWrite ? LogPort::Host : LogPort::Fiscal;
         record.Direction = LogDirection::Sent;
-        record.Kind = IsReplyByte(frame) ? LogKind::Ack : LogKind::Frame;
+        record.Kind = IsReplyByte(View(frame)) ? LogKind::Ack : LogKind::Frame;
         record.Content = LogContent::Hex;
         record.HasBytes = true;
         if (record.Kind == LogKind::Frame)

@@ -1,5 +1,7 @@
 #include "core/logrecord.h"
 
+#include "core/hexdigit.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -19,16 +21,6 @@ constexpr std::array<std::string_view, 9> kPrefixTexts = {
 char UpperChar(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = UpperChar(c);
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 void AppendTwo(std::int64_t value, std::string& out)
@@ -200,6 +192,8 @@ int ShownContentStart(const LogRecord& record, const LogColumns& columns)
 bool LogFilterMatches(const LogFilter& filter, const LogRecord& record, std::string_view payload,
                       std::string_view shownLine)
 {
+    if (filter.TextInNoLine)
+        return false;
     if (filter.Port != LogPort::None && record.Port != filter.Port)
         return false;
     if (filter.Direction != LogDirection::None && record.Direction != filter.Direction)
@@ -241,7 +235,7 @@ bool ParseHexPattern(std::string_view text, std::string& bytes)
                 return false; // a blank inside a pair
             continue;
         }
-        const int value = HexValue(c);
+        const int value = HexDigitValue(c);
         if (value < 0)
             return false;
         if (high < 0) {
@@ -289,8 +283,8 @@ namespace {
 std::string_view TakeHexPairs(std::string_view text, std::string& bytes)
 {
     while (text.size() >= 3 && text[2] == ' ') {
-        const int high = HexValue(text[0]);
-        const int low = HexValue(text[1]);
+        const int high = HexDigitValue(text[0]);
+        const int low = HexDigitValue(text[1]);
         if (high < 0 || low < 0 || UpperChar(text[0]) != text[0] || UpperChar(text[1]) != text[1])
             break;
         bytes += static_cast<char>(high * 16 + low);
@@ -349,12 +343,33 @@ bool IsTimeColumn(std::string_view line, std::int64_t* msOfDay)
     return true;
 }
 
+// A port opened or closed, as the file writes it without a prefix and a saved view with one.
+bool IsPortChange(std::string_view body)
+{
+    return body.substr(0, 8) == "Open COM" || body == "Close port";
+}
+
+// "COM<n> lost (...)" and "COM<n>: another device at ...": the state of a port, which the
+// file writes without a prefix and so without saying which link it is.
+bool IsPortNote(std::string_view body)
+{
+    if (body.substr(0, 3) != "COM")
+        return false;
+    std::size_t digits = 3;
+    while (digits < body.size() && body[digits] >= '0' && body[digits] <= '9')
+        ++digits;
+    if (digits == 3)
+        return false;
+    body.remove_prefix(digits);
+    return body.substr(0, 7) == " lost (" || body.substr(0, 17) == ": another device ";
+}
+
+} // namespace
+
 bool IsReplyByte(std::string_view bytes)
 {
     return bytes.size() == 1 && (bytes[0] == '\x06' || bytes[0] == '\x15');
 }
-
-} // namespace
 
 ParsedLogLine ParseLogFileLine(std::string_view line, LogPort lastSentPort)
 {
@@ -376,9 +391,9 @@ ParsedLogLine ParseLogFileLine(std::string_view line, LogPort lastSentPort)
         body.remove_prefix(kLogTimeColumnWidth);
     }
 
-    // Lines the file has without a prefix: port changes.
-    if (body.substr(0, 8) == "Open COM" || body == "Close port") {
-        record.Kind = LogKind::Port;
+    // Lines the file has without a prefix: port changes and the state of a port.
+    if (IsPortChange(body) || IsPortNote(body)) {
+        record.Kind = IsPortChange(body) ? LogKind::Port : LogKind::PortNote;
         parsed.Payload = std::string(body);
         return parsed;
     }
@@ -399,11 +414,23 @@ ParsedLogLine ParseLogFileLine(std::string_view line, LogPort lastSentPort)
     case LogPrefix::Host:
     case LogPrefix::Fiscal:
     case LogPrefix::Printer: {
-        if (prefix == LogPrefix::Printer &&
-            (body == "ACK" || body == "NACK" || body == "INTERMEDIATE ANSWER")) {
-            record.Kind = LogKind::Ack;
-            record.Direction = LogDirection::Received;
-            record.Port = lastSentPort == LogPort::None ? LogPort::Host : lastSentPort;
+        // Lines of words. A saved view gives them the prefix of their port (a port change) and
+        // a response time (a fiscal ACK), so the words are tested here, after the prefix, and
+        // the columns after the words.
+        if (prefix == LogPrefix::Printer) {
+            for (const std::string_view word : {"ACK", "NACK", "INTERMEDIATE ANSWER"}) {
+                if (body.substr(0, word.size()) == word &&
+                    TakeColumns(body.substr(word.size()), 0, record)) {
+                    record.Kind = LogKind::Ack;
+                    record.Direction = LogDirection::Received;
+                    record.Port = lastSentPort == LogPort::None ? LogPort::Host : lastSentPort;
+                    parsed.Payload = std::string(word);
+                    return parsed;
+                }
+            }
+        } else if (IsPortChange(body)) {
+            record.Kind = LogKind::Port;
+            record.Port = prefix == LogPrefix::Host ? LogPort::Host : LogPort::Fiscal;
             parsed.Payload = std::string(body);
             return parsed;
         }

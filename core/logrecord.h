@@ -157,11 +157,14 @@ struct LogFilter
     } Kind = Kinds::Any;
     std::string Text;  // case-insensitive, in the shown line
     std::string Bytes; // a run of bytes the line's frame or set-aside bytes contain
+    // The text typed holds a character no line can hold (one outside Latin-1): no line passes.
+    bool TextInNoLine = false;
     bool Active() const
     {
         return Port != LogPort::None || Direction != LogDirection::None || Kind != Kinds::Any ||
-               !Text.empty() || !Bytes.empty();
+               !Text.empty() || !Bytes.empty() || TextInNoLine;
     }
+    bool operator==(const LogFilter&) const = default;
 };
 
 // Whether a record passes the filter; `shownLine` is the line as shown (needed only when the
@@ -177,6 +180,9 @@ bool ParseHexPattern(std::string_view text, std::string& bytes);
 // needle must already be in upper case (see UpperAscii).
 std::size_t FindUpper(std::string_view line, std::string_view upperNeedle, std::size_t from = 0);
 std::string UpperAscii(std::string_view text);
+
+// Whether bytes written are one of the host's one-byte replies (ACK, NAK) rather than a frame.
+bool IsReplyByte(std::string_view bytes);
 
 // ---- log files read back ---------------------------------------------------------------------
 

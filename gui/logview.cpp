@@ -31,6 +31,11 @@ QString Latin1(const std::string& text)
 
 } // namespace
 
+bool IsLatin1Text(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+}
+
 TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -103,7 +108,9 @@ void TLogView::DropOldest(std::size_t count)
     const std::uint64_t first = m_store.FirstSequence();
     if (m_filter.Active())
         m_shown.erase(m_shown.begin(), std::lower_bound(m_shown.begin(), m_shown.end(), first));
-    if (m_current >= 0 && static_cast<std::uint64_t>(m_current) < first)
+    // The decode pane must not go on showing a line that left.
+    const bool currentLeft = m_current >= 0 && static_cast<std::uint64_t>(m_current) < first;
+    if (currentLeft)
         m_current = -1;
     if (m_anchor >= 0 && static_cast<std::uint64_t>(m_anchor) < first)
         m_anchor = -1;
@@ -119,6 +126,8 @@ void TLogView::DropOldest(std::size_t count)
         bar->setValue(std::max(row, 0));
     }
     viewport()->update();
+    if (currentLeft)
+        emit CurrentChanged(-1);
 }
 
 void TLogView::Clear()
@@ -165,8 +174,23 @@ void TLogView::SetNotice(const QString& text)
 
 void TLogView::SetColumns(const LogColumns& columns)
 {
+    const LogColumns before = m_columns;
     m_columns = columns;
     UpdateUtcOffset();
+    // The current match is a place in the shown line, which the time column moves: the match
+    // moves with it, or goes when its characters are no longer there (a column switched off).
+    if (m_matchSequence >= 0) {
+        const auto index = static_cast<std::size_t>(m_matchSequence) - m_store.FirstSequence();
+        const LogRecord& record = m_store.At(index);
+        const std::int64_t moved = static_cast<std::int64_t>(m_matchPos) +
+                                   ShownContentStart(record, columns) -
+                                   ShownContentStart(record, before);
+        if (moved >= 0 && FindUpper(ShownLine(index), m_findUpper,
+                                    static_cast<std::size_t>(moved)) == std::size_t(moved))
+            m_matchPos = static_cast<std::size_t>(moved);
+        else
+            m_matchSequence = -1;
+    }
     // What the lines say changed: the matches and a text filter with them.
     if (m_filter.Active() && !m_filter.Text.empty())
         Refilter(m_current);
@@ -659,9 +683,11 @@ void TLogView::RecountMatches()
 void TLogView::SetFindText(const QString& text)
 {
     m_findText = text;
-    m_findUpper = UpperAscii(text.toLatin1().toStdString());
+    // Text that no line can hold finds nothing, like no text.
+    m_findUpper = IsLatin1Text(text) ? UpperAscii(text.toLatin1().toStdString()) : std::string();
     RecountMatches();
-    if (m_findUpper.empty())
+    // A match of the old text is no match of the new one (and is as long as the old one).
+    if (m_matchCount == 0)
         m_matchSequence = -1;
     viewport()->update();
 }
@@ -731,11 +757,21 @@ bool TLogView::Passes(std::size_t index, std::string& scratch) const
 
 void TLogView::SetFilter(const LogFilter& filter)
 {
-    // The line the operator is on (or the one at the top) stays in sight.
-    std::int64_t keep = m_current >= 0 ? m_current : RowSequence(TopRow());
-    m_filter = filter;
-    m_filter.Text = UpperAscii(filter.Text);
+    LogFilter upper = filter;
+    upper.Text = UpperAscii(filter.Text);
+    // Each key typed in the filter bar comes here, a pattern half typed too: a filter that
+    // changes nothing costs no pass over the lines.
+    if (upper == m_filter)
+        return;
+    // The line the operator is on (or the one at the top) stays in sight; a view following
+    // the tail with no line picked goes on following it.
+    QScrollBar* bar = verticalScrollBar();
+    const bool followTail = m_current < 0 && bar->value() >= bar->maximum();
+    const std::int64_t keep = m_current >= 0 ? m_current : RowSequence(TopRow());
+    m_filter = std::move(upper);
     Refilter(keep);
+    if (followTail)
+        bar->setValue(bar->maximum());
 }
 
 void TLogView::Refilter(std::int64_t keepSequence)

@@ -15,6 +15,10 @@
 
 class QTextLayout;
 
+// Whether every character of `text` is a Latin-1 one, as every character of a shown line is:
+// text that is not can match no line (QString::toLatin1 would make its other characters '?').
+bool IsLatin1Text(const QString& text);
+
 // A read-only view of log records (core/logrecord.h), each turned into text only when it is
 // drawn: a million lines cost their records, not a laid-out document. A line too long for the
 // view wraps, and its second and later rows start the hanging indent to the right of its first

@@ -203,6 +203,24 @@ TEST(LogRecordTest, LinesOfALogFileBecomeTheirRecordsAndUnreadableOnesStayAsThey
          LogDirection::Received, "\x02\x41\x42\x03", 44},
         {"HOST --> COM1 lost (/dev/ttyUSB0: gone)", LogKind::PortNote, LogPort::Host,
          LogDirection::None, "COM1 lost (/dev/ttyUSB0: gone)", -1},
+        // A fiscal ACK carries its response time; a saved view's port changes their prefix.
+        {"13:05:09.042 FP   --> ACK [31 ms]", LogKind::Ack, LogPort::Fiscal, LogDirection::Received,
+         "ACK", 31},
+        {"HOST --> Open COM1 9600,N,8,1", LogKind::Port, LogPort::Host, LogDirection::None,
+         "Open COM1 9600,N,8,1", -1},
+        {"FISCAL-> Close port", LogKind::Port, LogPort::Fiscal, LogDirection::None, "Close port",
+         -1},
+        // The file's port notes have no prefix, and so no port.
+        {"COM1 lost (/dev/ttyUSB0: gone)", LogKind::PortNote, LogPort::None, LogDirection::None,
+         "COM1 lost (/dev/ttyUSB0: gone)", -1},
+        {"COM12: another device at /dev/ttyUSB1 (1a86:7523), not the one lost (0403:6001); it is "
+         "not used until OK in Preferences",
+         LogKind::PortNote, LogPort::None, LogDirection::None,
+         "COM12: another device at /dev/ttyUSB1 (1a86:7523), not the one lost (0403:6001); it is "
+         "not used until OK in Preferences",
+         -1},
+        {"COM port list refreshed", LogKind::Note, LogPort::None, LogDirection::None,
+         "COM port list refreshed", -1},
         // What the program never writes: kept whole.
         {"FP   --> 02 4", LogKind::Unread, LogPort::None, LogDirection::None, "FP   --> 02 4", -1},
         {"NOISE -> host, 3 bytes: 00 01 ", LogKind::Unread, LogPort::None, LogDirection::None,
@@ -217,9 +235,18 @@ TEST(LogRecordTest, LinesOfALogFileBecomeTheirRecordsAndUnreadableOnesStayAsThey
         EXPECT_EQ(parsed.Record.Direction, row.Direction) << row.Line;
         EXPECT_EQ(parsed.Payload, row.Payload) << row.Line;
         EXPECT_EQ(parsed.Record.ResponseMs, row.ResponseMs) << row.Line;
-        // Drawn again without columns, a line the program wrote reads as it was written.
-        if (row.Kind != LogKind::Frame || row.ResponseMs < 0) {
-            EXPECT_EQ(Shown(parsed.Record, parsed.Payload, {}), row.Line);
-        }
+        // Drawn again, with every column for a line of a saved view (one with a time), a line
+        // the program wrote reads as it was written.
+        const bool saved = parsed.Record.HandledAtMs != std::numeric_limits<std::int64_t>::min();
+        EXPECT_EQ(Shown(parsed.Record, parsed.Payload,
+                        saved ? LogColumns{true, true, true} : LogColumns{}),
+                  row.Line);
+        // Only lost ports, set-aside bytes and unread lines are errors.
+        LogFilter errors;
+        errors.Kind = LogFilter::Kinds::Errors;
+        EXPECT_EQ(LogFilterMatches(errors, parsed.Record, parsed.Payload, row.Line),
+                  row.Kind == LogKind::PortNote || row.Kind == LogKind::SetAside ||
+                      row.Kind == LogKind::Unread)
+            << row.Line;
     }
 }

@@ -262,3 +262,113 @@ TEST(LogViewTest, LinesLeavingUnderAFilterTakeOnlyTheirOwnRows)
         EXPECT_EQ(view.RowCount(), (200 - even + 1) / 2) << drop;
     }
 }
+
+TEST(LogViewTest, ALineLeavingWhileCurrentTakesItsDecodingWithIt)
+{
+    TLogPanel panel;
+    TLogView* view = panel.View();
+    for (int i = 0; i < 20; ++i)
+        view->Append(HostFrame(), "\x02\x41\x03");
+    view->Commit();
+    const QStringList none = panel.DecodedLines();
+    ASSERT_EQ(none, QStringList{QStringLiteral("Select a frame line to decode it.||")});
+    view->SetCurrentRow(5);
+    ASSERT_NE(panel.DecodedLines(), none);
+    // Older lines leave: the current one stays, decoded.
+    view->DropOldest(3);
+    EXPECT_EQ(view->CurrentRow(), 2);
+    EXPECT_NE(panel.DecodedLines(), none);
+    // The current line leaves: nothing is current, nothing decoded.
+    view->DropOldest(10);
+    EXPECT_EQ(view->CurrentSequence(), -1);
+    EXPECT_EQ(panel.DecodedLines(), none);
+}
+
+TEST(LogViewTest, TheCurrentMatchKeepsToItsCharactersWhenAColumnOrTheFindTextChanges)
+{
+    TLogView view;
+    view.resize(400, 300);
+    view.SetTimesAreLocal(true);
+    LogRecord ack;
+    ack.Prefix = LogPrefix::Printer;
+    ack.Kind = LogKind::Ack;
+    ack.HandledAtMs = ((12 * 60 + 34) * 60 + 56) * 1000 + 789;
+    view.Append(HostFrame(), "\x02\x41\x03");
+    view.Append(ack, "ACK");
+    view.Commit();
+
+    view.SetFindText(QStringLiteral("ack"));
+    ASSERT_TRUE(view.FindNext(false, true));
+    ASSERT_EQ(view.CurrentRow(), 1);
+    EXPECT_EQ(view.SelectedText(), QStringLiteral("ACK"));
+    // The time column moves the match, and moves it back.
+    view.SetColumns({true, false, false});
+    EXPECT_EQ(view.SelectedText(), QStringLiteral("ACK"));
+    view.SetColumns({});
+    EXPECT_EQ(view.SelectedText(), QStringLiteral("ACK"));
+
+    // A match inside the time column goes with it: the line stays selected.
+    view.SetColumns({true, false, false});
+    view.SetFindText(QStringLiteral(":56."));
+    ASSERT_TRUE(view.FindNext(false, true));
+    EXPECT_EQ(view.SelectedText(), QStringLiteral(":56."));
+    view.SetColumns({});
+    EXPECT_EQ(view.SelectedText(), QStringLiteral("FP   --> ACK"));
+
+    // A find text with no match leaves no match of the old one behind.
+    view.SetFindText(QStringLiteral("ack"));
+    ASSERT_TRUE(view.FindNext(false, true));
+    view.SetFindText(QStringLiteral("acks"));
+    EXPECT_EQ(view.MatchCount(), 0);
+    EXPECT_EQ(view.SelectedText(), QStringLiteral("FP   --> ACK"));
+}
+
+TEST(LogViewTest, AViewFollowingTheTailGoesOnFollowingItWhenTheFilterChanges)
+{
+    TLogView view;
+    view.resize(400, 300);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const auto append = [&view](int count) {
+        for (int i = 0; i < count; ++i)
+            view.Append(HostFrame(), "\x02\x41\x03");
+        view.Commit();
+    };
+    append(500);
+    QScrollBar* bar = view.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    ASSERT_EQ(view.TopRow(), bar->maximum());
+    // Typing "HOST" a key at a time, then clearing it: every line passes each time.
+    for (const char* text : {"H", "HO", "HOS", "HOST", ""}) {
+        LogFilter filter;
+        filter.Text = text;
+        view.SetFilter(filter);
+        EXPECT_EQ(view.TopRow(), bar->maximum()) << text;
+    }
+    LogFilter host;
+    host.Text = "host";
+    view.SetFilter(host);
+    append(50);
+    EXPECT_EQ(view.RowCount(), 550);
+    EXPECT_EQ(view.TopRow(), bar->maximum());
+    EXPECT_EQ(view.RowSequence(view.RowCount() - 1), 549);
+}
+
+TEST(LogViewTest, TextOutsideLatin1FindsAndFiltersNothing)
+{
+    TLogPanel panel;
+    TLogView* view = panel.View();
+    LogRecord note;
+    view->Append(note, "why? who?");
+    view->Append(note, "caf\xE9 au lait");
+    view->Commit();
+    view->SetFindText(QStringLiteral("\u20AC"));
+    EXPECT_EQ(view->MatchCount(), 0);
+    EXPECT_FALSE(view->FindNext(false, true));
+    view->SetFindText(QStringLiteral("\u00E9"));
+    EXPECT_EQ(view->MatchCount(), 1); // Latin-1 text is found
+    panel.FilterText()->setText(QStringLiteral("who\u20AC"));
+    EXPECT_EQ(view->RowCount(), 0);
+    panel.FilterText()->setText(QStringLiteral("\u00E9 AU"));
+    EXPECT_EQ(view->RowCount(), 1);
+}

@@ -10,6 +10,7 @@
 #include "tests/gui/sending_fixture.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -349,4 +350,31 @@ TEST_F(LogWireTest, ALogTheProgramWroteIsReadBackDecodedInTheWindowAndByTheComma
     EXPECT_EQ(sent[QStringLiteral("decoded")][0][QStringLiteral("value")],
               QStringLiteral("G / Sale"))
         << objects.value(command).toStdString();
+
+    // A saved view keeps its time and response columns, a frame a line; its text column
+    // goes (it says nothing the hex does not).
+    const QString saved = m_dir.filePath(QStringLiteral("saved view.txt"));
+    {
+        QFile file(saved);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("13:05:09.042 FP   --> 02 41 42 03 | .AB. [44 ms]\r\n"
+                   "13:05:09.050 FP   --> ACK [31 ms]\r\n");
+    }
+    cli.start(QStringLiteral(TALLYHOST_CLI_PATH), {QStringLiteral("log"), saved});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0);
+    const QStringList savedLines = QString::fromLatin1(cli.readAllStandardOutput()).split(u'\n');
+    ASSERT_GE(savedLines.size(), 2);
+    EXPECT_TRUE(
+        savedLines[0].startsWith(QStringLiteral("13:05:09.042 FP   --> 02 41 42 03  [44 ms]  =>")))
+        << savedLines[0].toStdString();
+    EXPECT_EQ(savedLines[1], QStringLiteral("13:05:09.050 FP   --> ACK [31 ms]"));
+
+    // A directory given for the log opens as a stream but cannot be read: exit 2, not an abort.
+    cli.start(QStringLiteral(TALLYHOST_CLI_PATH),
+              {QStringLiteral("log"), QFileInfo(logFile).absolutePath()});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 2);
+    EXPECT_TRUE(cli.readAllStandardError().contains("cannot read"));
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -115,7 +116,20 @@ int RunLog(int argc, char** argv)
                      Readable(operands.front()).c_str());
         return ExitUnreadable;
     }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // A directory opens as a stream on Linux, and a failing read (a directory, a pulled USB
+    // stick) throws from the stream buffer whatever the stream's exception mask says.
+    std::string text;
+    bool readable = true;
+    try {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        readable = false;
+    }
+    if (!readable || in.bad()) {
+        std::fprintf(stderr, "tallyhost-cli log: cannot read %s\n",
+                     Readable(operands.front()).c_str());
+        return ExitUnreadable;
+    }
     const TLogDecoder decoder(catalogue);
     if (!catalogue.empty() && !decoder.HasCatalogue()) {
         std::fprintf(stderr, "tallyhost-cli log: cannot read %s\n", Readable(catalogue).c_str());
@@ -129,7 +143,12 @@ int RunLog(int argc, char** argv)
     for (std::size_t i = 0; i < lines.Size(); ++i) {
         const LogRecord& record = lines.At(i);
         shown.clear();
-        AppendShownLine(record, lines.Payload(i), {}, 0, shown);
+        // The line as the file has it: a saved view's time and response time are read into the
+        // record, so they are drawn again (its text column says nothing the hex does not).
+        // The time read back is the time of day as shown, so no offset is added.
+        const LogColumns columns{record.HandledAtMs != std::numeric_limits<std::int64_t>::min(),
+                                 false, true};
+        AppendShownLine(record, lines.Payload(i), columns, 0, shown);
         const std::vector<DecodedLine> decoded = DecodeStoredLine(decoder, lines, i);
         out.clear();
         if (json) {
