@@ -18,6 +18,12 @@ namespace {
 
 constexpr int MaxWaitMs = 3'600'000; // an hour: anything longer is a typing slip
 
+// m_lastSend before the case's first send, and after a refused send line: the expect and keep
+// lines that follow a refused one belong to it, not to the send before it, so they are judged
+// on their own and attached to nothing.
+constexpr int NoSend = -1;
+constexpr int RefusedSend = -2;
+
 // The byte of an escape \xHH at `at`, or -1 when there is none.
 int EscapedByte(std::string_view text, std::size_t at)
 {
@@ -219,7 +225,7 @@ private:
         m_result.Script.Cases.push_back(TScriptCase{m_line, name, {}});
         m_case = &m_result.Script.Cases.back();
         m_caseRefusals = m_refusals.size();
-        m_lastSend = -1;
+        m_lastSend = NoSend;
     }
 
     void EndCase()
@@ -242,6 +248,7 @@ private:
 
     void Send(const std::vector<TScriptWord>& args, int repeat)
     {
+        m_lastSend = RefusedSend; // until the line is taken
         const char* usage = repeat ? "repeat N GROUP COMMAND [NAME=VALUE ...]"
                                    : "send GROUP COMMAND [NAME=VALUE ...]";
         if (args.size() < 2 || args[0].Equals != std::string::npos ||
@@ -265,8 +272,9 @@ private:
         bool latin1 =
             Latin1(step.Group, "the group name") && Latin1(step.Command, "the command name");
         for (auto& [name, value] : step.Values) {
-            latin1 =
-                latin1 && Latin1(name, "the field name") && Latin1(value, "field '" + name + "'");
+            // The label quotes the name as written (UTF-8), before it becomes Latin-1.
+            const std::string label = "field '" + name + "'";
+            latin1 = latin1 && Latin1(name, "the field name") && Latin1(value, label);
         }
         if (!latin1)
             return;
@@ -276,6 +284,7 @@ private:
 
     void Repeat(const std::vector<TScriptWord>& args)
     {
+        m_lastSend = RefusedSend; // until the line is taken
         const auto count = args.empty() ? std::nullopt : ParseInteger(args.front().Text);
         if (!count || *count < 1 || *count > MaxRepeatCount)
             return Refuse("repeat needs a count from 1 to 999: repeat N GROUP COMMAND ...");
@@ -304,7 +313,7 @@ private:
         if (!IsVariableName(args[0].Text))
             return Refuse("'" + args[0].Text +
                           "' is not a variable name (a letter or _, then letters, digits, _)");
-        if (m_lastSend < 0)
+        if (m_lastSend == NoSend)
             return Refuse("keep before any send in this case");
         if (!Plain(args[1], "the answer field"))
             return;
@@ -315,8 +324,9 @@ private:
         step.Field = args[1].Text;
         if (!Latin1(step.Field, "the answer field"))
             return;
-        m_kept.insert(step.Variable);
-        m_case->Steps.push_back(std::move(step));
+        m_kept.insert(step.Variable); // after a refused send too: its uses are not refused again
+        if (m_lastSend != RefusedSend)
+            m_case->Steps.push_back(std::move(step));
     }
 
     void Expect(const std::vector<TScriptWord>& args)
@@ -324,7 +334,7 @@ private:
         if (args.empty())
             return Refuse("expect what? printer-status, fiscal-status, lit, return-code, field, "
                           "outcome, fiscal-answer or response-time");
-        if (m_lastSend < 0)
+        if (m_lastSend == NoSend)
             return Refuse("expect before any send in this case");
         TExpectation e;
         e.Line = m_line;
@@ -389,7 +399,9 @@ private:
         if (const std::string name = ExpectationName(e);
             !Latin1(e.Field, "the answer field") || !Latin1(e.Text, name))
             return;
-        m_case->Steps[static_cast<std::size_t>(m_lastSend)].Expectations.push_back(std::move(e));
+        if (m_lastSend != RefusedSend)
+            m_case->Steps[static_cast<std::size_t>(m_lastSend)].Expectations.push_back(
+                std::move(e));
     }
 
     // WORD, or mask MASK = WORD.
@@ -481,7 +493,8 @@ private:
     int m_line = 0;
     TScriptParse m_result;
     TScriptCase* m_case = nullptr;
-    int m_lastSend = -1; // index in m_case->Steps of the send that expectations judge
+    int m_lastSend = NoSend; // index in m_case->Steps of the send that expectations judge, or
+                             // RefusedSend
     std::set<std::string> m_caseNames;
     std::set<std::string> m_kept;
     std::vector<std::pair<int, std::string>> m_refusals;
@@ -733,17 +746,19 @@ bool ControlByte(unsigned char b)
 // `text` as one script word: Latin-1 bytes written as UTF-8 (`latin1`), or UTF-8 kept as it is.
 std::string Quoted(std::string_view text, bool latin1)
 {
+    // A byte written as \xHH; escapes are read only inside quotes, so a word holding one is
+    // quoted. In UTF-8 text, bytes from 0x80 are parts of characters, not C1 controls.
+    const auto control = [latin1](unsigned char b) {
+        return latin1 ? ControlByte(b) : b < 0x20 || b == 0x7F;
+    };
     bool bare = !text.empty() && text.front() != '#';
     for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        bare = bare && c != ' ' && c != '"' && c != '=' && (!latin1 || !ControlByte(b)) &&
-               (latin1 || b >= 0x20);
+        bare = bare && c != ' ' && c != '"' && c != '=' && !control(static_cast<unsigned char>(c));
     }
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
-        const bool control = latin1 ? ControlByte(b) : b < 0x20 || b == 0x7F;
-        if (control || (!bare && b == '\\' && EscapedByte(text, i) >= 0)) {
+        if (control(b) || (!bare && b == '\\' && EscapedByte(text, i) >= 0)) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02X", b);
             out += escape;
@@ -795,7 +810,7 @@ std::string MissingValueText(std::string_view name, const std::vector<TVariable>
     const auto it = std::find_if(variables.rbegin(), variables.rend(),
                                  [&](const TVariable& v) { return v.Name == name; });
     if (it != variables.rend() && !it->Kept)
-        text += " (case '" + it->LostIn + "' failed before keeping it)";
+        text += " (" + it->LostIn + " failed before keeping it)";
     return text;
 }
 

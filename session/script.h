@@ -159,7 +159,9 @@ struct TVariable
     std::string Name;
     std::string Value;
     bool Kept = true;
-    std::string LostIn{}; // the case that did not keep it, as a failure names it (Latin-1)
+    // The case that did not keep it, as a failure names it (Latin-1): "case 'B'", or "the case
+    // at line 12" for a name Latin-1 cannot hold.
+    std::string LostIn{};
 };
 
 // `text` with every ${name} replaced by its value and $$ by '$'; a '$' before anything else

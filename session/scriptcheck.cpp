@@ -65,7 +65,7 @@ public:
     {
         const std::string path = CataloguePath(m_script);
         if (!std::filesystem::is_regular_file(path) || !m_cache.LoadFromFile(path)) {
-            Refuse(m_script.CatalogueLine, "cannot read the catalogue " + path);
+            RefuseText(m_script.CatalogueLine, "cannot read the catalogue " + path);
             return Finish();
         }
         m_tree.emplace(path);
@@ -108,6 +108,10 @@ private:
     {
         m_refusals.emplace_back(line, Latin1ToUtf8(message));
     }
+
+    // A message that is UTF-8 already, such as one naming a file: converting it would encode
+    // it twice.
+    void RefuseText(int line, std::string utf8) { m_refusals.emplace_back(line, std::move(utf8)); }
 
     std::vector<std::string> Finish()
     {

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 namespace tallyhost {
@@ -64,14 +65,23 @@ std::string ToLatin1(const std::string& utf8)
     return latin1;
 }
 
-std::string ReadAll(const std::string& path, bool& exists)
+// The script's bytes; empty when it does not exist (`exists` false), none when it exists but
+// cannot be read, so that an unreadable script is not taken for an empty one.
+std::optional<std::string> ReadAll(const std::string& path, bool& exists)
 {
     QFile file(QFile::decodeName(path.c_str()));
     exists = file.exists();
-    if (!exists || !file.open(QIODevice::ReadOnly))
-        return {};
+    if (!exists)
+        return std::string();
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
     const QByteArray bytes = file.readAll();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+std::string UnreadableText(const std::string& scriptPath)
+{
+    return "cannot record into " + scriptPath + ": it cannot be read";
 }
 
 // A script that is refused already, or made for another catalogue, is left alone.
@@ -95,13 +105,12 @@ std::string TargetRefusal(const std::string& scriptPath, const std::string& cont
 std::string RecordTargetRefusal(const std::string& scriptPath, const std::string& cataloguePath)
 {
     bool exists = false;
-    const std::string content = ReadAll(scriptPath, exists);
+    const std::optional<std::string> content = ReadAll(scriptPath, exists);
     if (!exists)
         return {};
-    QFile file(QFile::decodeName(scriptPath.c_str()));
-    if (!file.open(QIODevice::ReadOnly))
-        return "cannot record into " + scriptPath + ": it cannot be read";
-    return TargetRefusal(scriptPath, content, cataloguePath);
+    if (!content)
+        return UnreadableText(scriptPath);
+    return TargetRefusal(scriptPath, *content, cataloguePath);
 }
 
 std::string NotRecordedReason(const TRecordedSend& send)
@@ -198,7 +207,10 @@ std::string AppendRecordedCase(const std::string& scriptPath, const std::string&
 {
     namespace fs = std::filesystem;
     bool exists = false;
-    std::string content = ReadAll(scriptPath, exists);
+    const std::optional<std::string> read = ReadAll(scriptPath, exists);
+    if (!read)
+        return UnreadableText(scriptPath);
+    std::string content = *read;
     std::set<std::string> names;
     if (exists) {
         if (std::string refusal = TargetRefusal(scriptPath, content, cataloguePath);

@@ -348,8 +348,14 @@ TScriptResult TScriptRunner::RunScript(const TScript& script, const TRunOptions&
         // and the report says why for the script and for each case.
         result.Error = "cannot read the catalogue " + path + " (line " +
                        std::to_string(script.CatalogueLine) + ")";
-        for (const TScriptCase& c : script.Cases)
+        // Each case is finished as in any other run, so that the window and the terminal
+        // show it and why, and the progress of an earlier script is not left showing.
+        emit Progressed(0, 0);
+        const QString name = QFile::decodeName(script.Path.c_str());
+        for (const TScriptCase& c : script.Cases) {
             result.Cases.push_back(Skipped(c, "not run: " + result.Error));
+            emit CaseFinished(name, result.Cases.back());
+        }
         return result;
     }
     const FileSettings fs = ReadFileSettings(path);
@@ -420,8 +426,10 @@ void TScriptRunner::LoseKeeps(const TScriptCase& c, std::size_t from)
 {
     // The name goes into a failure's text, which is Latin-1 like the answers it quotes.
     std::string name;
-    if (!ScriptTextToLatin1(c.Name, name).empty())
-        name = "at line " + std::to_string(c.Line);
+    if (ScriptTextToLatin1(c.Name, name).empty())
+        name = "case '" + name + "'";
+    else
+        name = "the case at line " + std::to_string(c.Line);
     for (std::size_t i = from; i < c.Steps.size(); ++i) {
         if (c.Steps[i].Kind == TStepKind::Keep)
             m_variables.push_back(TVariable{c.Steps[i].Variable, {}, false, name});

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -227,6 +228,39 @@ TEST_F(CliSendTest, ShowListsTheTreeAndOneDefinition)
     ASSERT_EQ(o["fields"].toArray().size(), 3);
     EXPECT_EQ(o["fields"][1]["items"].toArray().size(), 3);
     EXPECT_EQ(o["answers"][3]["caption"].toString(), "Paid by");
+}
+
+TEST_F(CliSendTest, GroupAndCommandTypedAsUtf8FindTheCataloguesLatin1Names)
+{
+    // The catalogue is Latin-1, as the window writes it; the terminal types UTF-8.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("latin1.thf"));
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("[General]\nProtocol=1\nInputDateFormat=6\nOutputDateFormat=1\n\n"
+              "[Groups]\nPr\xFC"
+              "fung=\n\n[Pr\xFC"
+              "fung]\nZ\xE4hler=\n\n"
+              "[Pr\xFC"
+              "fungZ\xE4hler]\nCommands=0,\"&Code\",\"Code\",0,\"*\",0,0,1,1,0,0,0\n"
+              "Answers=\n");
+    out.close();
+    const QString group = QStringLiteral("Pr\u00FCfung");
+    const CliRun one =
+        RunCli({"show", "--file", file, "--group", group, "--command", "Z\u00E4hler", "--json"});
+    ASSERT_EQ(one.Exit, 0) << one.Err.toStdString();
+    EXPECT_EQ(Json(one)["section"].toString(), QStringLiteral("Pr\u00FCfungZ\u00E4hler"));
+
+    // A refusal quotes the name as it was typed, once encoded.
+    const CliRun none = RunCli({"show", "--file", file, "--group", group, "--command", "Nothing"});
+    EXPECT_EQ(none.Exit, 2);
+    EXPECT_TRUE(none.Err.contains(QStringLiteral("group 'Pr\u00FCfung'")))
+        << none.Err.toStdString();
+    const CliRun euro =
+        RunCli({"show", "--file", file, "--group", QStringLiteral("\u20AC"), "--command", "X"});
+    EXPECT_EQ(euro.Exit, 2);
+    EXPECT_TRUE(euro.Err.contains("the group name holds the character U+20AC"))
+        << euro.Err.toStdString();
 }
 
 int main(int argc, char** argv)

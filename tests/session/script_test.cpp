@@ -165,6 +165,9 @@ const Refusal Refusals[] = {
      "t.ths:4: '($$' is not a valid regular expression (missing closing parenthesis)"},
     {"send S C T=Caf\u20AC", "t.ths:3: field 'T': 'Caf\u20AC' holds '\u20AC', which a frame "
                              "cannot carry (frames are Latin-1, one byte a character)"},
+    {"send S C \"Gr\u00F6\u00DFe\"=Caf\u20AC",
+     "t.ths:3: field 'Gr\u00F6\u00DFe': 'Caf\u20AC' holds '\u20AC', which a frame cannot carry "
+     "(frames are Latin-1, one byte a character)"},
     {"send S C T=Caf\xE9", "t.ths:3: the line is not UTF-8 text (write scripts in UTF-8; \\xHH "
                            "in quotes gives any byte)"},
 };
@@ -235,9 +238,18 @@ TEST(ScriptWords, SplitQuoteAndExpand)
         ASSERT_EQ(words.size(), 2u) << text;
         EXPECT_EQ(words[1].Text, text);
     }
+    // UTF-8 text stays UTF-8; a control byte (DEL too) is escaped, so the word is quoted.
+    for (const std::string text : {"Kassen/Pr\u00FCfung.thf",
+                                   "a\x7F"
+                                   "b",
+                                   "a\tb", "C:\\x41 \\x41", "\\x41"}) {
+        ASSERT_EQ(SplitScriptLine("catalogue " + QuoteScriptText(text), words), "");
+        ASSERT_EQ(words.size(), 2u) << text;
+        EXPECT_EQ(words[1].Text, text);
+    }
 
     const std::vector<TVariable> vars{
-        {"r", "0012"}, {"r", "0013"}, {"t", "$"}, {"u", "1"}, {"u", "", false, "B"}};
+        {"r", "0012"}, {"r", "0013"}, {"t", "$"}, {"u", "1"}, {"u", "", false, "case 'B'"}};
     const struct
     {
         const char* Text;
@@ -356,15 +368,54 @@ TEST(ScriptCheck, ReportsFormatAndCatalogueRefusalsInOnePassByLine)
                                   at + "5: the file has no command 'Refund' in group 'Sales'"}));
 }
 
+TEST(ScriptCheck, JudgesNoLineAgainstTheSendBeforeARefusedOne)
+{
+    // The lines after a refused send belong to it: judging them against the host command
+    // before it would refuse correct lines. Only the send line is refused.
+    const struct
+    {
+        const char* Body;
+        const char* Expected;
+    } rows[] = {
+        {"case A\nsend Status \"Status request\"\n"
+         "send \"Fiscal port\" \"Print text\" Text=\"Caf\u20AC\"\n"
+         "expect fiscal-answer contains OK\n",
+         "4: field 'Text': 'Caf\u20AC' holds '\u20AC', which a frame cannot carry (frames are "
+         "Latin-1, one byte a character)"},
+        {"case A\nsend Status \"Status request\"\nrepeat 0 Status \"Printer information\"\n"
+         "keep v Model\n",
+         "4: repeat needs a count from 1 to 999: repeat N GROUP COMMAND ..."},
+        {"case A\nsend Status \"Status request\"\nrepeat 0 Status \"Printer information\"\n"
+         "expect field Model = 1\n",
+         "4: repeat needs a count from 1 to 999: repeat N GROUP COMMAND ..."},
+        // The variable the refused send's keep names is not refused again where it is used.
+        {"case A\nsend Status \"Status request\"\nsend Status \"Printer information\" X\n"
+         "keep v Model\nsend Sales \"Sell item\" Description=${v} \"Unit price\"=1\n",
+         "4: 'X' is not NAME=VALUE"},
+    };
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("r.ths")).toStdString();
+    for (const auto& row : rows) {
+        std::ofstream(path) << "catalogue " TALLYHOST_EXAMPLES_DIR "/demo.thf\n" << row.Body;
+        EXPECT_EQ(LoadCheckedScript(path).Refusals,
+                  std::vector<std::string>{path + ":" + row.Expected})
+            << row.Body;
+    }
+}
+
 TEST(ScriptCheck, NamesAMissingCatalogueAtItsLine)
 {
-    const TScriptParse p =
-        ParseScript("# x\ncatalogue nowhere.thf\ncase A\nsend S C\n", "/tmp/no/such/dir/m.ths");
-    ASSERT_TRUE(p.Refusals.empty());
-    EXPECT_EQ(
-        CheckScriptAgainstCatalogue(p.Script),
-        std::vector<std::string>{
-            "/tmp/no/such/dir/m.ths:2: cannot read the catalogue /tmp/no/such/dir/nowhere.thf"});
+    // A path is UTF-8 as the file system names it, not a catalogue's Latin-1 text.
+    for (const char* name : {"nowhere.thf", "Pr\u00FCfung.thf"}) {
+        const TScriptParse p =
+            ParseScript("# x\ncatalogue " + std::string(name) + "\ncase A\nsend S C\n",
+                        "/tmp/no/such/dir/m.ths");
+        ASSERT_TRUE(p.Refusals.empty());
+        EXPECT_EQ(CheckScriptAgainstCatalogue(p.Script),
+                  std::vector<std::string>{
+                      "/tmp/no/such/dir/m.ths:2: cannot read the catalogue /tmp/no/such/dir/" +
+                      std::string(name)});
+    }
 }
 
 } // namespace

@@ -20,7 +20,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <numeric>
 #include <random>
 #include <string>
@@ -130,6 +132,34 @@ TEST(ScriptJudge, EachExpectationAgainstAnAnswer)
         EXPECT_EQ(actual, row.Actual) << row.Line;
         EXPECT_EQ(error, row.Error) << row.Line;
     }
+}
+
+TEST(ScriptRecord, AnUnreadableScriptIsSaidToBeSoAndLeftAlone)
+{
+    // A script that exists but cannot be read is not taken for an empty one ("names no
+    // catalogue"). A folder cannot be read as a file, whoever runs the test; a file without
+    // read permission cannot, unless the test runs as root.
+    QTemporaryDir dir;
+    const std::string catalogue = TALLYHOST_EXAMPLES_DIR "/demo.thf";
+    const std::string folder = dir.filePath(QStringLiteral("folder.ths")).toStdString();
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const std::string locked = dir.filePath(QStringLiteral("locked.ths")).toStdString();
+    const std::string text =
+        "catalogue " + catalogue + "\ncase A\nsend Status \"Status request\"\n";
+    std::ofstream(locked) << text;
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    std::vector<std::string> paths{folder};
+    if (!QFile(QString::fromStdString(locked)).open(QIODevice::ReadOnly))
+        paths.push_back(locked);
+    for (const std::string& path : paths) {
+        const std::string expected = "cannot record into " + path + ": it cannot be read";
+        EXPECT_EQ(RecordTargetRefusal(path, catalogue), expected);
+        EXPECT_EQ(AppendRecordedCase(path, catalogue, TRecordedSend{}), expected);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+    std::ifstream in(locked);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
 }
 
 // Recording then reading back, over generated values and answer bytes: every byte survives,
@@ -405,6 +435,12 @@ case "Too long once known"
 case Refused
   send Faults "Refused with NAK"
   expect outcome nak
+case "Fails €"
+  send Sales "Open receipt"
+  expect printer-status FFFF
+  keep x "Receipt number"
+case "Uses x"
+  send Sales "Sell item" "Unit price"=1 Description=${x}
 )";
     std::ofstream(second) << "catalogue " << m_catalogue
                           << "\ncase Later\nsend Status \"Status request\"\n";
@@ -420,7 +456,10 @@ case Refused
                   "no value kept in 'v' (case 'Fails before keeping' failed before keeping it) "
                   "(line 10)",
                   "field 'Description': the value is longer than its 20 characters (line 14)",
-                  "passed"}));
+                  "passed", "printer status expected FFFF, got 0000 (line 20)",
+                  // A name a failure's Latin-1 text cannot hold is named by its line.
+                  "no value kept in 'x' (the case at line 18 failed before keeping it) "
+                  "(line 23)"}));
     const auto& cases = results[0].Cases;
     EXPECT_TRUE(cases[2].Log.empty());  // nothing sent with an old value
     EXPECT_EQ(cases[3].Log.size(), 4u); // only the send before the refused one
@@ -429,13 +468,32 @@ case Refused
     EXPECT_EQ(results.at(1).Cases.at(0).Status, TCaseStatus::Passed);
 
     // A catalogue gone between the check and the run: nothing runs, and the report says why.
-    TScriptParse gone = ParseScript("catalogue gone.thf\ncase A\nsend S C\n",
+    // Each case is finished as in any other run, so the window and the terminal show it.
+    TScriptParse gone = ParseScript("catalogue gone.thf\ncase A\nsend S C\ncase B\nsend S C\n",
                                     m_dir.filePath("gone.ths").toStdString());
+    std::vector<std::pair<QString, TCaseResult>> finished;
+    std::vector<std::pair<int, int>> progress;
+    const auto onFinished = QObject::connect(
+        &runner, &TScriptRunner::CaseFinished,
+        [&](const QString& script, const TCaseResult& c) { finished.emplace_back(script, c); });
+    const auto onProgress =
+        QObject::connect(&runner, &TScriptRunner::Progressed,
+                         [&](int done, int total) { progress.emplace_back(done, total); });
     const TScriptResult broken = runner.RunScript(gone.Script);
     EXPECT_EQ(broken.Error, "cannot read the catalogue " +
                                 m_dir.filePath("gone.thf").toStdString() + " (line 1)");
-    ASSERT_EQ(broken.Cases.size(), 1u);
+    ASSERT_EQ(broken.Cases.size(), 2u);
     EXPECT_EQ(broken.Cases[0].Reason, "not run: " + broken.Error);
+    ASSERT_EQ(finished.size(), 2u);
+    for (std::size_t i = 0; i < finished.size(); ++i) {
+        EXPECT_EQ(finished[i].first, m_dir.filePath("gone.ths"));
+        EXPECT_EQ(finished[i].second.Name, broken.Cases[i].Name);
+        EXPECT_EQ(finished[i].second.Status, TCaseStatus::Skipped);
+        EXPECT_EQ(finished[i].second.Reason, "not run: " + broken.Error);
+    }
+    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 0}}));
+    QObject::disconnect(onFinished);
+    QObject::disconnect(onProgress);
 
     TScriptRunner stopping(m_engine);
     const auto stopped = stopping.Run({first, second}, TRunOptions{true});

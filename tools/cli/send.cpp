@@ -196,12 +196,18 @@ std::string ParseOptions(int argc, char** argv, bool sendOptions, Options& o)
             if (!v || v->empty())
                 return "--file needs a terminal file";
             o.File = *v;
-        } else if (name == "--group") {
-            if (!(o.Group = value()))
-                return "--group needs a group name";
-        } else if (name == "--command") {
-            if (!(o.Command = value()))
-                return "--command needs a command name";
+        } else if (name == "--group" || name == "--command") {
+            // Typed as UTF-8 like the values; the catalogue names them in Latin-1.
+            const bool group = name == "--group";
+            const auto v = value();
+            if (!v)
+                return group ? "--group needs a group name" : "--command needs a command name";
+            std::string latin1;
+            if (const std::string bad = ScriptTextToLatin1(*v, latin1); !bad.empty())
+                return std::string(group ? "the group" : "the command") +
+                       " name holds the character " + CodePoint(bad) +
+                       ", which no catalogue holds (Latin-1)";
+            (group ? o.Group : o.Command) = std::move(latin1);
         } else if (sendOptions && name == "--device") {
             const auto v = value();
             if (!v || v->empty())
