@@ -139,7 +139,7 @@ TEST(BenchCompare, EveryDifferingValueOfAStepRunOnMoreThanOneBench)
         r.Outcome = ExchangeOutcome::Answered;
         r.ReturnCode = rc;
         r.AnswerFields = {AnswerEntry{0, "Reserved", "1", ""},
-                          AnswerEntry{1, "Return code", "", ""},
+                          AnswerEntry{1, "Return code", std::to_string(rc), ""},
                           AnswerEntry{2, "Reserved", second, ""}};
         if (with)
             r.AnswerFields.push_back(AnswerEntry{5, name, "", ""});
