@@ -312,6 +312,7 @@ std::string BenchJsonReport(const std::vector<TBenchResult>& results,
     out["benches"] = benches;
     if (differences) {
         QJsonArray list;
+        const std::vector<std::string> run = ScriptPaths(AllScripts(results));
         for (const TDifference& d : *differences) {
             QJsonObject values;
             QJsonObject times;
@@ -324,7 +325,7 @@ std::string BenchJsonReport(const std::vector<TBenchResult>& results,
                     missing.append(name);
             }
             QJsonObject o;
-            o["script"] = NameText(ReportScriptName(d.Script));
+            o["script"] = NameText(ReportScriptName(d.Script, run));
             o["case"] = NameText(d.Case);
             o["line"] = d.Line;
             o["value"] = ReportText(d.Name);

@@ -166,7 +166,7 @@ void Matrix(Page& p, const std::vector<TBenchResult>& results)
         }
     }
     for (const std::string& script : scripts) {
-        p.Text(QStringLiteral("h3"), NameText(ReportScriptName(script)));
+        p.Text(QStringLiteral("h3"), NameText(ReportScriptName(script, scripts)));
         if (const auto refused = refusals.find(script); refused != refusals.end()) {
             // Refused before anything was sent: the reasons are all there is to show.
             for (const std::string& why : refused->second)
@@ -230,6 +230,7 @@ void Matrix(Page& p, const std::vector<TBenchResult>& results)
 void Differences(Page& p, const std::vector<TBenchResult>& results,
                  const std::vector<TDifference>& differences, bool compared)
 {
+    const std::vector<std::string> run = ScriptPaths(AllScripts(results));
     p.Text(QStringLiteral("h2"), QStringLiteral("Answers that differ between benches"));
     if (!compared) {
         p.Text(
@@ -267,7 +268,7 @@ void Differences(Page& p, const std::vector<TBenchResult>& results,
     for (const TDifference& d : differences) {
         p.Start(QStringLiteral("tr"));
         if (withScript)
-            p.Text(QStringLiteral("td"), NameText(ReportScriptName(d.Script)));
+            p.Text(QStringLiteral("td"), NameText(ReportScriptName(d.Script, run)));
         p.Text(QStringLiteral("td"), NameText(d.Case));
         p.Text(QStringLiteral("td"), QString::number(d.Line), QStringLiteral("num"));
         p.Text(QStringLiteral("td"), ReportText(d.Name));

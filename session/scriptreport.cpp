@@ -56,17 +56,41 @@ std::string FailureMessage(const TCaseFailure& failure)
     return failure.Expectation + " expected " + failure.Expected + ", got " + failure.Actual + line;
 }
 
-std::string ReportScriptName(const std::string& path)
+namespace {
+
+// Where a script lies, to tell two paths of one file from two files.
+QString AbsoluteScript(const std::string& path)
+{
+    return QDir::cleanPath(QFileInfo(QFile::decodeName(path.c_str())).absoluteFilePath());
+}
+
+} // namespace
+
+std::string ReportScriptName(const std::string& path, const std::vector<std::string>& run)
 {
     const QString given = QFile::decodeName(path.c_str());
     const QFileInfo info(given);
     QString name = QDir::cleanPath(given);
     if (info.isAbsolute()) {
         name = QDir::current().relativeFilePath(given);
-        if (name.startsWith(QLatin1String("../")) || QDir::isAbsolutePath(name))
+        const bool outside = name.startsWith(QLatin1String("../")) || QDir::isAbsolutePath(name);
+        const QString self = AbsoluteScript(path);
+        const bool shared = std::any_of(run.begin(), run.end(), [&](const std::string& other) {
+            return QFileInfo(QFile::decodeName(other.c_str())).fileName() == info.fileName() &&
+                   AbsoluteScript(other) != self;
+        });
+        if (outside && !shared)
             name = info.fileName();
     }
     return QFile::encodeName(name).toStdString();
+}
+
+std::vector<std::string> ScriptPaths(const std::vector<TScriptResult>& results)
+{
+    std::vector<std::string> paths;
+    for (const TScriptResult& s : results)
+        paths.push_back(s.Script);
+    return paths;
 }
 
 TRunTotals Totals(const std::vector<TScriptResult>& results)
@@ -151,9 +175,10 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
     w.writeStartElement(QStringLiteral("testsuites"));
     w.writeAttribute(QStringLiteral("name"), QStringLiteral("tallyhost"));
     WriteCounts(w, Totals(results), tests, total);
+    const std::vector<std::string> run = ScriptPaths(results);
     for (const TScriptResult& s : results) {
         // CI servers group cases by classname: on several benches each bench is a group.
-        const QString name = NameText(ReportScriptName(s.Script));
+        const QString name = NameText(ReportScriptName(s.Script, run));
         const QString bench = NameText(s.Bench);
         const QString suite = bench.isEmpty() ? name : bench + '/' + name;
         const QString script = bench.isEmpty() ? name : bench + '.' + name;
@@ -209,6 +234,7 @@ std::string JUnitReport(const std::vector<TScriptResult>& results)
 std::string JsonReport(const std::vector<TScriptResult>& results)
 {
     const TRunTotals all = Totals(results);
+    const std::vector<std::string> run = ScriptPaths(results);
     QJsonArray scripts;
     for (const TScriptResult& s : results) {
         QJsonArray refusals;
@@ -250,7 +276,7 @@ std::string JsonReport(const std::vector<TScriptResult>& results)
             cases.append(o);
         }
         QJsonObject o;
-        o["script"] = NameText(ReportScriptName(s.Script));
+        o["script"] = NameText(ReportScriptName(s.Script, run));
         if (!s.Bench.empty()) {
             o["bench"] = NameText(s.Bench);
             o["benchError"] = s.BenchError.empty() ? QJsonValue() : NameText(s.BenchError);

@@ -90,8 +90,14 @@ struct TRunTotals
 TRunTotals Totals(const std::vector<TScriptResult>& results);
 
 // The name a report gives a script: its path relative to the working folder, or its file name
-// when it lies outside it (never an absolute path the run happened to be given).
-std::string ReportScriptName(const std::string& path);
+// when it lies outside it (never an absolute path the run happened to be given). Among the
+// other scripts of the run (`run`), a file name another script outside the folder shares is
+// not enough: CI servers would merge their cases, so both keep their path relative to the
+// folder ("../a/smoke.ths").
+std::string ReportScriptName(const std::string& path, const std::vector<std::string>& run = {});
+
+// The scripts of a run, for ReportScriptName.
+std::vector<std::string> ScriptPaths(const std::vector<TScriptResult>& results);
 
 // testsuites > testsuite per script > testcase per case (classname the script, name the case,
 // time in seconds); a failure's message names the expectation, the expected and the actual

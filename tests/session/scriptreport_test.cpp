@@ -167,6 +167,24 @@ TEST(ScriptReport, JUnitFileHasTheStructureCiServersRead)
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ((*errors[0])["message"], "bad.ths:3: unknown step 'x'");
     EXPECT_EQ(errors[0]->Text, "bad.ths:3: unknown step 'x'\nbad.ths:5: a quote is never closed\n");
+
+    // Outside the working folder a script is its file name, unless another script of the run
+    // has it too: then each keeps its path, so that CI servers keep their cases apart.
+    const std::string outside = "/nonexistent-tallyhost/";
+    EXPECT_EQ(ReportScriptName(outside + "a/smoke.ths"), "smoke.ths");
+    const std::vector<std::string> two{outside + "a/smoke.ths", outside + "b/smoke.ths"};
+    EXPECT_NE(ReportScriptName(two[0], two), ReportScriptName(two[1], two));
+    EXPECT_EQ(ReportScriptName(two[0], two).find("a/smoke.ths") + 11,
+              ReportScriptName(two[0], two).size());
+    EXPECT_EQ(ReportScriptName(two[0], {two[0], two[0]}), "smoke.ths"); // one file, two benches
+    TScriptResult first;
+    first.Script = two[0];
+    TScriptResult second;
+    second.Script = two[1];
+    const std::string both = JUnitReport({first, second});
+    for (const std::string& path : two)
+        EXPECT_NE(both.find("name=\"" + ReportScriptName(path, two) + "\""), std::string::npos)
+            << both;
 }
 
 TEST(ScriptReport, JsonCarriesTotalsAndEachFailure)

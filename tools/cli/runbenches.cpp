@@ -211,8 +211,11 @@ int RunOnBenches(const std::vector<TScript>& scripts, const TScriptPorts& ports,
     if (!args.Html.empty()) {
         THtmlReportOptions html;
         std::string names;
+        std::vector<std::string> run;
         for (const TScript& script : scripts)
-            names += (names.empty() ? "" : ", ") + ReportScriptName(script.Path);
+            run.push_back(script.Path);
+        for (const std::string& path : run)
+            names += (names.empty() ? "" : ", ") + ReportScriptName(path, run);
         html.Title = names + " on " + std::to_string(results.size()) + " benches";
         html.Generated = started.toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")).toStdString();
         html.Compared = args.Compare;
