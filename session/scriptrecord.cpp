@@ -113,14 +113,27 @@ std::string RecordTargetRefusal(const std::string& scriptPath, const std::string
     return TargetRefusal(scriptPath, *content, cataloguePath);
 }
 
+namespace {
+
+// A Repeat that ended early (cancelled, or a run refused: an autoincrement value grown too
+// long, the link refusing the hand-over) after some runs were answered replays as those runs.
+bool CutShort(const TRecordedSend& send)
+{
+    const ExchangeResult& r = *send.Result;
+    return send.Repeat > 0 && r.Tally && r.Tally->AnsweredCount() > 0 &&
+           (r.Outcome == ExchangeOutcome::Cancelled || r.Outcome == ExchangeOutcome::RefusedValue ||
+            r.Outcome == ExchangeOutcome::LinkRefused);
+}
+
+} // namespace
+
 std::string NotRecordedReason(const TRecordedSend& send)
 {
     const ExchangeResult& r = *send.Result;
-    const int answered = r.Tally ? r.Tally->AnsweredCount() : 0;
+    if (CutShort(send))
+        return {};
     switch (r.Outcome) {
     case ExchangeOutcome::Cancelled:
-        if (send.Repeat > 0 && answered > 0)
-            return {}; // recorded as a repeat of the runs that were answered
         return "cancelled before its answer";
     case ExchangeOutcome::RefusedValue:
     case ExchangeOutcome::LinkRefused:
@@ -138,13 +151,17 @@ std::string RecordedCaseText(const std::string& name, const TRecordedSend& send)
     if (const std::string why = NotRecordedReason(send); !why.empty())
         return "# " + Latin1ToUtf8(send.Group + " " + send.Command + ": " + ReplaceControls(why)) +
                ", not recorded\n";
-    // A Repeat cancelled after k answers replays as the k runs that were answered.
-    const bool cut = r.Outcome == ExchangeOutcome::Cancelled;
+    // A Repeat cut short after k answers replays as the k runs that were answered.
+    const bool cut = CutShort(send);
     const int runs = cut ? r.Tally->AnsweredCount() : send.Repeat;
     std::string text = "case " + QuoteScriptWord(name) + "\n";
     if (cut)
-        text += "  # cancelled after " + std::to_string(runs) + " of " +
-                std::to_string(send.Repeat) + " runs: the answered runs are replayed\n";
+        text += "  # " +
+                (r.Outcome == ExchangeOutcome::Cancelled
+                     ? std::string("cancelled")
+                     : Latin1ToUtf8(ReplaceControls("ended (" + r.Refusal + ")"))) +
+                " after " + std::to_string(runs) + " of " + std::to_string(send.Repeat) +
+                " runs: the answered runs are replayed\n";
     text += "  " + (send.Repeat > 0 ? "repeat " + std::to_string(runs) : std::string("send")) +
             " " + QuoteScriptWord(send.Group) + " " + QuoteScriptWord(send.Command);
     const TCommandDefinition& def = request.Definition;

@@ -274,6 +274,13 @@ TEST(ScriptRecord, EveryRecordedByteReadsBackAndReplaysClean)
     cancelled.Outcome = ExchangeOutcome::LinkRefused;
     EXPECT_EQ(RecordedCaseText("Conv", {"T", "Conv", &request, 0, &cancelled}),
               "# T Conv: refused before it was sent, not recorded\n");
+    // A repeat whose third run was refused after two answers replays as those two.
+    cancelled.Outcome = ExchangeOutcome::RefusedValue;
+    cancelled.Refusal = "field 'Text': too long";
+    const std::string ended = RecordedCaseText("Conv", {"T", "Conv", &request, 5, &cancelled});
+    EXPECT_NE(ended.find("  # ended (field 'Text': too long) after 2 of 5 runs"), std::string::npos)
+        << ended;
+    EXPECT_NE(ended.find("\n  repeat 2 T Conv "), std::string::npos) << ended;
 }
 
 // The demo catalogue's commands sent through an engine on the simulator, as the CLI sends them.
